@@ -1,0 +1,39 @@
+# One static library per subsystem folder; every .cpp in the folder belongs to it.
+function(kx_library name dir)
+  file(GLOB _srcs CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.c")
+  if(NOT _srcs)
+    # A subsystem whose units have not been written yet still gives a library.
+    set(_srcs "${PROJECT_SOURCE_DIR}/cmake/empty.cpp")
+  endif()
+  add_library(${name} STATIC ${_srcs})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+endfunction()
+
+# Tests mirror src/: tests/<sub>/*_test.cpp make <sub>_tests; files ending in
+# _concurrency_test.cpp make <sub>_concurrency_tests, labelled "concurrency" so the
+# ThreadSanitizer configuration can run just those.
+function(kx_test_dir sub)
+  set(_libs ${ARGN})
+  file(GLOB _plain CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
+  file(GLOB _conc CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_concurrency_test.cpp")
+  if(_conc)
+    list(REMOVE_ITEM _plain ${_conc})
+  endif()
+  if(KX_SANITIZE STREQUAL "thread")
+    set(_plain "")
+  endif()
+  if(_plain)
+    add_executable(${sub}_tests ${_plain})
+    target_link_libraries(${sub}_tests PRIVATE ${_libs} kx_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${sub}_tests DISCOVERY_MODE PRE_TEST
+      PROPERTIES LABELS "${sub}" ENVIRONMENT "KX_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+      DISCOVERY_TIMEOUT 60)
+  endif()
+  if(_conc)
+    add_executable(${sub}_concurrency_tests ${_conc})
+    target_link_libraries(${sub}_concurrency_tests PRIVATE ${_libs} kx_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${sub}_concurrency_tests DISCOVERY_MODE PRE_TEST
+      PROPERTIES LABELS concurrency ENVIRONMENT "KX_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+      DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,60 @@
+#include "runtime/xer_stream.h"
+
+xer_line::~xer_line()
+{
+	if (s_) s_->write_whole(buf_.str(), flush_);
+}
+
+xer_line& xer_line::operator<<(std::ostream& (*m)(std::ostream&))
+{
+	// std::flush and std::endl ask for the file to be flushed; the text goes with the statement.
+	if (m == static_cast<std::ostream& (*)(std::ostream&)>(std::flush))
+		flush_ = true;
+	else if (m == static_cast<std::ostream& (*)(std::ostream&)>(std::endl)) {
+		buf_ << '\n';
+		flush_ = true;
+	} else
+		buf_ << m;
+	return *this;
+}
+
+void xer_stream::open(const std::string& path, std::ios_base::openmode mode)
+{
+	std::lock_guard<std::mutex> g(lock_);
+	if (out_.is_open()) out_.close();
+	out_.clear();
+	out_.open(path, mode);
+}
+
+bool xer_stream::is_open()
+{
+	std::lock_guard<std::mutex> g(lock_);
+	return out_.is_open();
+}
+
+bool xer_stream::good()
+{
+	std::lock_guard<std::mutex> g(lock_);
+	return out_.is_open() && out_.good();
+}
+
+void xer_stream::close()
+{
+	std::lock_guard<std::mutex> g(lock_);
+	if (out_.is_open()) out_.close();
+}
+
+void xer_stream::flush()
+{
+	std::lock_guard<std::mutex> g(lock_);
+	if (out_.is_open()) out_.flush();
+}
+
+void xer_stream::write_whole(const std::string& text, bool flush)
+{
+	if (text.empty() && !flush) return;
+	std::lock_guard<std::mutex> g(lock_);
+	if (!out_.is_open()) return;  // a closed log swallows its lines, like an unopened ofstream
+	out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+	if (flush) out_.flush();
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The log stream. Worker tasks and the main thread log through the same stream, so
+// every statement `xer << a << b << "\n";` is gathered into one piece and written
+// whole under one lock when the statement ends: lines of two threads never mix.
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+class xer_stream;
+
+class xer_line {
+public:
+	explicit xer_line(xer_stream& s) : s_(&s) {}
+	xer_line(xer_line&& o) noexcept : s_(o.s_), buf_(std::move(o.buf_)) { o.s_ = nullptr; }
+	xer_line(const xer_line&) = delete;
+	xer_line& operator=(const xer_line&) = delete;
+	~xer_line();
+
+	template <class T>
+	xer_line& operator<<(const T& v) { buf_ << v; return *this; }
+	xer_line& operator<<(std::ostream& (*m)(std::ostream&));
+	xer_line& operator<<(std::ios_base& (*m)(std::ios_base&)) { buf_ << m; return *this; }
+
+private:
+	xer_stream* s_;
+	std::ostringstream buf_;
+	bool flush_ = false;
+};
+
+class xer_stream {
+public:
+	xer_stream() = default;
+	xer_stream(const xer_stream&) = delete;
+	xer_stream& operator=(const xer_stream&) = delete;
+
+	void open(const std::string& path, std::ios_base::openmode mode = std::ios_base::out | std::ios_base::trunc);
+	bool is_open();
+	void close();
+	void flush();
+	bool good();
+
+	template <class T>
+	xer_line operator<<(const T& v) { xer_line l(*this); l << v; return l; }
+	xer_line operator<<(std::ostream& (*m)(std::ostream&)) { xer_line l(*this); l << m; return l; }
+
+	// Writes one gathered statement whole; used by xer_line.
+	void write_whole(const std::string& text, bool flush);
+
+private:
+	std::mutex lock_;
+	std::ofstream out_;
+};

@@ -1,0 +1,127 @@
+#include "support/test_env.h"
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+
+namespace kx_test {
+
+namespace {
+const char* const kVars[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DESKTOP_DIR", "TMPDIR"};
+
+int rm_one(const char* p, const struct stat*, int, struct FTW*) { return ::remove(p) == 0 ? 0 : 0; }
+
+std::mutex g_rec_lock;
+std::vector<RecordedAlert> g_recorded;
+
+void recording_presenter(int rw, const std::string& l1, const std::string& l2, const std::string& l3,
+                         const std::string& l4, int type, const char* file, int line)
+{
+	{
+		std::lock_guard<std::mutex> g(g_rec_lock);
+		g_recorded.push_back({rw, l1, l2, l3, l4, type, file ? file : "", line});
+	}
+	if (type == t_exit) DIDIVI_alert_exit(1);
+}
+
+void throwing_exit(int status) { throw AlertExit{status}; }
+}  // namespace
+
+TempEnv::TempEnv()
+{
+	const char* base = std::getenv("TMPDIR");
+	std::string tmpl = std::string(base && *base ? base : "/tmp") + "/kxtest.XXXXXX";
+	std::vector<char> buf(tmpl.begin(), tmpl.end());
+	buf.push_back('\0');
+	if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+	root_ = std::string(buf.data()) + "/";
+	for (const char* v : kVars) {
+		const char* old = std::getenv(v);
+		saved_.push_back({v, {old != nullptr, old ? old : ""}});
+	}
+	::mkdir((root_ + "home").c_str(), 0700);
+	::mkdir((root_ + "home/.config").c_str(), 0700);
+	::mkdir((root_ + "home/Desktop").c_str(), 0700);
+	::mkdir((root_ + "tmp").c_str(), 0700);
+	setenv("HOME", (root_ + "home").c_str(), 1);
+	setenv("XDG_CONFIG_HOME", (root_ + "home/.config").c_str(), 1);
+	setenv("XDG_DESKTOP_DIR", (root_ + "home/Desktop").c_str(), 1);
+	setenv("TMPDIR", (root_ + "tmp").c_str(), 1);
+}
+
+TempEnv::~TempEnv()
+{
+	for (auto& s : saved_) {
+		if (s.second.first)
+			setenv(s.first.c_str(), s.second.second.c_str(), 1);
+		else
+			unsetenv(s.first.c_str());
+	}
+	remove_tree(root_);
+}
+
+void remove_tree(const std::string& path)
+{
+	if (path.empty() || path == "/") return;
+	std::string p = path;
+	while (p.size() > 1 && p.back() == '/') p.pop_back();
+	// Make every folder writable first so clean-up also works after permission tests.
+	nftw(p.c_str(), [](const char* f, const struct stat* st, int type, struct FTW*) {
+		if (type == FTW_D) ::chmod(f, (st->st_mode & 07777) | 0700);
+		return 0;
+	}, 32, FTW_PHYS);
+	nftw(p.c_str(), rm_one, 32, FTW_DEPTH | FTW_PHYS);
+}
+
+bool write_file(const std::string& path, const std::string& data)
+{
+	for (size_t i = 1; i < path.size(); ++i)
+		if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0755);
+	std::ofstream o(path, std::ios::binary | std::ios::trunc);
+	if (!o) return false;
+	o.write(data.data(), static_cast<std::streamsize>(data.size()));
+	o.close();
+	return static_cast<bool>(o);
+}
+
+std::string read_file(const std::string& path)
+{
+	std::ifstream i(path, std::ios::binary);
+	std::ostringstream s;
+	s << i.rdbuf();
+	return s.str();
+}
+
+AlertRecorder::AlertRecorder()
+{
+	clear();
+	old_presenter_ = DIDIVI_set_alert_presenter(recording_presenter);
+	old_exit_ = DIDIVI_set_alert_exit(throwing_exit);
+}
+
+AlertRecorder::~AlertRecorder()
+{
+	DIDIVI_set_alert_presenter(old_presenter_);
+	DIDIVI_set_alert_exit(old_exit_);
+}
+
+std::vector<RecordedAlert> AlertRecorder::alerts() const
+{
+	std::lock_guard<std::mutex> g(g_rec_lock);
+	return g_recorded;
+}
+
+void AlertRecorder::clear()
+{
+	std::lock_guard<std::mutex> g(g_rec_lock);
+	g_recorded.clear();
+}
+
+}  // namespace kx_test

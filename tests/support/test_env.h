@@ -1,0 +1,63 @@
+#pragma once
+// Test helpers shared by every test binary. Nothing here is linked into the product.
+#include <string>
+#include <vector>
+
+#include "runtime/hl_alert.h"
+
+namespace kx_test {
+
+// A private folder for one test, with HOME, XDG_CONFIG_HOME, XDG_DESKTOP_DIR and TMPDIR
+// pointed inside it, so no test ever touches the real home folder. Restores the old
+// values and removes the folder when it goes.
+class TempEnv {
+public:
+	TempEnv();
+	~TempEnv();
+	TempEnv(const TempEnv&) = delete;
+	TempEnv& operator=(const TempEnv&) = delete;
+
+	// The folder, ending in "/".
+	const std::string& root() const { return root_; }
+	std::string path(const std::string& rel) const { return root_ + rel; }
+
+private:
+	std::string root_;
+	std::vector<std::pair<std::string, std::pair<bool, std::string>>> saved_;
+};
+
+// Writes a file (making its folders), returns false on failure.
+bool write_file(const std::string& path, const std::string& data);
+std::string read_file(const std::string& path);
+// Removes a folder tree without following links (test clean-up only).
+void remove_tree(const std::string& path);
+
+// One recorded alert.
+struct RecordedAlert {
+	int return_window;
+	std::string line1, line2, line3, line4;
+	int type;
+	std::string file;
+	int line;
+};
+
+// Thrown in place of exiting the process when a quitting alert ends the program.
+struct AlertExit {
+	int status;
+};
+
+// Installs a presenter that records every alert instead of showing it, and an exit
+// that throws AlertExit. Restores both when it goes.
+class AlertRecorder {
+public:
+	AlertRecorder();
+	~AlertRecorder();
+	std::vector<RecordedAlert> alerts() const;
+	void clear();
+
+private:
+	alert_presenter_fn old_presenter_;
+	alert_exit_fn old_exit_;
+};
+
+}  // namespace kx_test
