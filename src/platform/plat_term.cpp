@@ -1,0 +1,13 @@
+#include "platform/plat_term.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+int plat_term_poll_key()
+{
+	if (!isatty(STDIN_FILENO)) return -1;
+	struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+	if (poll(&p, 1, 0) != 1 || !(p.revents & POLLIN)) return -1;
+	unsigned char c = 0;
+	return read(STDIN_FILENO, &c, 1) == 1 ? c : -1;
+}
