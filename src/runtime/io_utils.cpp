@@ -2,6 +2,7 @@
 #include "runtime/io_utils.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -33,4 +34,13 @@ int make_folder(const std::string& path)
 {
 	if (mkdir(without_final_slash(path).c_str(), 0755) != 0) return record_failure(491);
 	return 0;
+}
+
+int is_sim_link(const char* path, std::string* target)
+{
+	char buf[500];
+	const ssize_t n = readlink((app_path + path).c_str(), buf, 499);
+	if (n < 0) return 0;
+	if (target) target->assign(buf, static_cast<size_t>(n));
+	return 1;
 }

@@ -44,6 +44,13 @@ xmap_class::xmap_class(const std::string& p)
 	retry(p);
 }
 
+xmap_class::xmap_class(const std::string& p, no_alerts_t) : quiet_(true)
+{
+	if (p.empty()) return;
+	path = p;
+	retry(p);
+}
+
 xmap_class::~xmap_class() { unmap(); }
 
 void xmap_class::unmap()
@@ -56,6 +63,16 @@ void xmap_class::unmap()
 
 const char* xmap_class::retry(const std::string& p)
 {
+	if (quiet_) {
+		if ((!app_path.empty() && app_path.size() <= p.size() && p.find(app_path) != std::string::npos) ||
+		    p.find('\\') != std::string::npos || app_path.size() + p.size() > k_max_path) {
+			if (begin || fd != 0) {
+				if (begin) --mapped_files_open;
+				unmap();
+			}
+			return nullptr;
+		}
+	}
 	if (!app_path.empty() && app_path.size() <= p.size() && p.find(app_path) != std::string::npos) {
 		__DIDIVI_alert(0, "retry: We are getting a file string that is not Orvala relative!",
 		               "This is illegal! All paths must be Orvala relative!", "The path in question is:", p, t_exit,
@@ -117,7 +134,7 @@ const char* xmap_class::retry(const std::string& p)
 	if (err != 0) {
 		xer << "Mem file error.  Err=" << err << ", file=" << full << "\n";
 		begin = cur = end = nullptr;
-		if (err == ENOMEM) {
+		if (err == ENOMEM && !quiet_) {
 			char num[64];
 			std::snprintf(num, sizeof num, "errno=%f", static_cast<double>(err));
 			__DIDIVI_alert(0, "Xmapped out of memory", "c_path=", full, num, t_exit, k_xmap_src, 172);

@@ -27,6 +27,11 @@ public:
 	int fd = 0;                    // the open descriptor, 0 when none
 
 	explicit xmap_class(const std::string& path);
+	// For readers that must never alert (the digest on pool threads): a path the mapper
+	// would refuse, or a mapping refused for lack of memory, just leaves begin null.
+	struct no_alerts_t {};
+	static constexpr no_alerts_t no_alerts{};
+	xmap_class(const std::string& path, no_alerts_t);
 	~xmap_class();
 	xmap_class(const xmap_class&) = delete;
 	xmap_class& operator=(const xmap_class&) = delete;
@@ -56,6 +61,7 @@ public:
 	void io_file_close();
 
 private:
+	bool quiet_ = false;
 	void unmap();
 };
 
