@@ -9,8 +9,8 @@
 #include "engine/checksum_task.h"
 #include "engine/engine.h"
 #include "runtime/hl_globals.h"
-#include "runtime/io_utils.h"
 #include "platform/plat_clock.h"
+#include "runtime/io_utils.h"
 
 namespace {
 
@@ -28,7 +28,6 @@ double elapsed_seconds()
 	static const uint64_t origin = PLAT_microseconds();
 	return double(PLAT_microseconds() - origin) / 1000000.0;
 }
-
 
 void digest_one(file_version_struct& v)
 {
