@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "runtime/hl_errors.h"
+#include "runtime/io_utils.h"
+#include "support/test_env.h"
+
+using kx_test::AlertRecorder;
+using kx_test::TempEnv;
+using kx_test::write_file;
+
+namespace {
+std::string md5_of_file(const std::string& path)
+{
+	std::string d = "unset";
+	EXPECT_EQ(calc_file_md5(path, d), 0) << path;
+	return d;
+}
+}  // namespace
+
+TEST(FileDigest, Rfc1321Vectors)
+{
+	TempEnv env;
+	const std::pair<const char*, const char*> vectors[] = {
+	    {"", "d41d8cd98f00b204e9800998ecf8427e"},
+	    {"a", "0cc175b9c0f1b6a831c399e269772661"},
+	    {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+	    {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+	    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+	    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+	    {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+	     "57edf4a22be3c955ac49da2e2107b67a"},
+	};
+	int n = 0;
+	for (const auto& v : vectors) {
+		const std::string p = env.path("v" + std::to_string(n++));
+		ASSERT_TRUE(write_file(p, v.first));
+		EXPECT_EQ(md5_of_file(p), v.second) << '"' << v.first << '"';
+	}
+}
+
+TEST(FileDigest, LargeFilesMatchOneCallDigest)
+{
+	TempEnv env;
+	write_file(env.path("million"), std::string(1000000, 'a'));
+	EXPECT_EQ(md5_of_file(env.path("million")), "7707d6ae4e027c70eea2a935c2296f21");
+	write_file(env.path("mega"), std::string(1048576, 'a'));
+	EXPECT_EQ(md5_of_file(env.path("mega")), "7202826a7791073fe2787f0c94603278");
+
+	// Pieces that straddle the 65535-byte feed give the digest of one whole update.
+	std::string data(200003, 0);
+	for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + (i >> 9));
+	write_file(env.path("mixed"), data);
+	MD5_CTX one;
+	MD5Init(&one);
+	MD5Update(&one, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+	char want[MD5_DIGEST_STRING_LENGTH];
+	MD5End(&one, want);
+	EXPECT_EQ(md5_of_file(env.path("mixed")), want);
+
+	MD5_CTX wide;
+	MD5Init(&wide);
+	MD5UpdateWide(&wide, reinterpret_cast<const unsigned char*>(data.data()), 0);
+	MD5UpdateWide(&wide, reinterpret_cast<const unsigned char*>(data.data()), static_cast<unsigned int>(data.size()));
+	char got[MD5_DIGEST_STRING_LENGTH];
+	MD5End(&wide, got);
+	EXPECT_STREQ(got, want);
+}
+
+TEST(FileDigest, LinkIsDigestedAsItsTargetText)
+{
+	TempEnv env;
+	write_file(env.path("abcd"), "what the link points to");
+	ASSERT_EQ(symlink("abcd", env.path("link").c_str()), 0);
+	EXPECT_EQ(md5_of_file(env.path("link")), "e2fc714c4727ee9395f324cd2e7f331f");
+	// A dangling link is no failure.
+	ASSERT_EQ(symlink("../target.txt", env.path("dangling").c_str()), 0);
+	EXPECT_EQ(md5_of_file(env.path("dangling")), "e942d748a84637d78f1941486a01cd20");
+}
+
+TEST(FileDigest, UnreadablePathsKeepTheDigestAndNeverAlert)
+{
+	TempEnv env;
+	AlertRecorder rec;
+	std::string d = "previous text";
+	EXPECT_EQ(calc_file_md5(env.path("missing"), d), err_file_open_read);
+	EXPECT_EQ(calc_file_md5(env.root(), d), err_file_open_read);
+	EXPECT_EQ(calc_file_md5(env.path("back\\slash"), d), err_file_open_read);
+	EXPECT_EQ(calc_file_md5(env.root() + std::string(600, 'x'), d), err_file_open_read);
+	EXPECT_EQ(d, "previous text");
+	EXPECT_TRUE(rec.alerts().empty());
+}
