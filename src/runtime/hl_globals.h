@@ -3,7 +3,14 @@
 // hl_globals.cpp), and the shared header constants.
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "runtime/hl_math.h"
+#include "runtime/rec_menu.h"
+#include "runtime/rec_mnw.h"
+#include "runtime/rec_ren.h"
+#include "runtime/rec_stg.h"
+#include "runtime/rec_stls.h"
 #include "runtime/xer_stream.h"
 
 extern std::string stl_global;  // scratch text for alert formatting on the main thread
@@ -12,8 +19,14 @@ extern std::string dvd_path;    // root of the mounted install DVD, ending in "/
 
 extern std::ofstream ouf;  // the data-file writer's stream
 extern xer_stream xer;     // the log
-extern std::ofstream cyc;
-extern std::ofstream dat;
+extern std::ofstream cyc;  // never opened in this program
+extern std::ofstream dat;  // never opened in this program
+
+// The simulator side's plug-in record; the installer never reads or writes it.
+struct plg_struct {
+	int word[64];
+};
+extern plg_struct plg;
 
 // The program-wide quit flag; only main reads it.
 extern int app_done;
