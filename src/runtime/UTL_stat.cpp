@@ -1,5 +1,7 @@
 #include "runtime/UTL_stat.h"
 
+#include "runtime/hl_math.h"
+
 // Touched only by init_stats and by statistics made after it, both of which run
 // after static initialisation has built it.
 std::map<UTL_stat_type, std::set<UTL_stat*>> all_stats;

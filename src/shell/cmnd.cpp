@@ -3,6 +3,8 @@
 #include <set>
 
 #include "runtime/cmdline.h"
+#include "runtime/hl_math.h"
+#include "runtime/hl_math_ui.h"
 
 const cmnd_default_row default_commands[] = {
 	{"cmnd_nothing", "sim/-none-/-none-", "Do nothing at all!", 3, 0, 0},
