@@ -36,6 +36,7 @@ std::map<std::string, int, no_case_compare_string> sim_info_index;
 int num_files_rec = 0, num_files_use = 0, num_files_com = 0;
 int dvd_now = 0;
 float zip_size_dvd = 0.0f;
+int build_version = 91001;
 float dvd_capacity_kb = 630000.0f;
 int read_old_dir_always = 0;
 
@@ -311,7 +312,7 @@ void sub_install()
 		sim_info_index[key] = static_cast<int>(i);
 		first.install = 1;
 		for (const file_version_struct& v : sim_info[i])
-			if (v.version == 91001) {
+			if (v.version == build_version) {
 				char buf[64];
 				std::snprintf(buf, sizeof buf, "version_number %f", static_cast<double>(v.version));
 				fatal("You idiot! I already have a version:", buf, "in file ", v.path);

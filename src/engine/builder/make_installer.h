@@ -33,6 +33,9 @@ extern int num_files_rec, num_files_use, num_files_com;
 extern int dvd_now;
 extern float zip_size_dvd;
 
+// The version stamp of everything this build writes (the release, 9.10r1); a build
+// against a previous list made with the same stamp is refused.
+extern int build_version;
 // KB of archives one DVD takes before the next one starts.
 extern float dvd_capacity_kb;
 // Read the previous file list even for a product whose builds normally start afresh:

@@ -211,7 +211,7 @@ void comp_file(std::string src)
 		h.front().install = 0;
 	}
 	if (name.empty()) fatal("0-size filename!", "Now how am I supposed to deal with this?", "This is in the NEW file loop");
-	write_file_line(platform, 91001, zip_kb, size_kb, sig, name);
+	write_file_line(platform, build_version, zip_kb, size_kb, sig, name);
 
 	if (zip_size_dvd > dvd_capacity_kb) {
 		zip_size_dvd = 0.0f;
@@ -245,7 +245,7 @@ void builder_write_masters(const std::string& list_path)
 			ouf << "\nDIR " << folder << "\n";
 		}
 		for (const file_version_struct& v : h) write_file_line(v.platform, v.version, v.zip_kb, v.size_kb, v.sig, name);
-		if (h.back().sig != "GONE") write_file_line(h.back().platform, 91001, 0.0f, 0.0f, "GONE", name);
+		if (h.back().sig != "GONE") write_file_line(h.back().platform, build_version, 0.0f, 0.0f, "GONE", name);
 	}
 	ouf.close();
 	// A file list that did not reach the disk whole must not be shipped.
