@@ -1,0 +1,158 @@
+// A run ended by force at a random moment (the machine loses power, the user kills
+// the installer) leaves every installed file whole: the old version or the new one.
+// A repair afterwards brings the folder to the wanted state.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "engine/install.h"
+#include "engine/install_fixture.h"
+#include "engine/install_paths.h"
+
+using namespace kx_install_test;
+using kx_test::read_file;
+using kx_test::write_file;
+
+namespace {
+
+struct kill_case {
+	std::vector<dvd_file> files;
+	std::vector<std::string> old_content;  // empty: the file was not there before
+};
+
+// Old versions on disk, new versions on the DVD, one dropped file.
+kill_case build(const run_setup& s)
+{
+	kill_case k;
+	for (int i = 0; i < 24; ++i) {
+		const bool scenery = i % 4 == 3;
+		const std::string path = scenery ? "All/Global Scenery/+40-0" + std::to_string(10 + i) + "/+40-0" +
+		                                       std::to_string(10 + i) + ".dsf"
+		                                 : "All/d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".bin";
+		k.files.push_back({path, random_bytes(150000 + 1000 * i, 100 + i), i < 16 ? 0 : 1,
+		                   i % 2 ? archiver::ours : archiver::info_zip});
+		k.old_content.push_back(i % 5 == 4 ? std::string() : random_bytes(90000 + 500 * i, 500 + i));
+	}
+	master(s, k.files);
+	for (size_t i = 0; i < k.files.size(); ++i) {
+		file_version_struct& w = sim_info[i].back();
+		if (k.old_content[i].empty()) continue;
+		std::string rel = w.path;
+		trim_dest_folder(rel);
+		write_file(dest_dir_path + rel, k.old_content[i]);
+		sim_info[i].insert(sim_info[i].begin(), version(w.path, md5_of(k.old_content[i])));
+	}
+	// A file the new release drops.
+	write_file(dest_dir_path + "d0/dropped.txt", "dropped");
+	add_history(version("All/d0/dropped.txt", "GONE"), {version("All/d0/dropped.txt", md5_of("dropped"))});
+	return k;
+}
+
+void scan()
+{
+	int cursor = 0;
+	float progress = 0;
+	while (checksum_directory(cursor, progress) == 0) sched_yield();
+}
+
+// The whole install as the wizard runs it, with both DVDs; one byte to `out` per
+// frame, paced like frames.
+[[noreturn]] void child_install(const run_setup& s, int out)
+{
+	run_setup& r = const_cast<run_setup&>(s);
+	scan();
+	if (choose_files() != 1 || make_dirs() != 0) _exit(2);
+	delete_files();
+	int cursor = 0;
+	for (;;) {
+		const int res = install_files(cursor, current_disk);
+		if (res == 1) break;
+		if (res == 2) r.insert_disk(1);
+		if (res == 3) _exit(3);
+		const char tick = 1;
+		if (write(out, &tick, 1) != 1) _exit(4);
+		poll(nullptr, 0, 1);
+	}
+	_exit(0);
+}
+
+int no_question(std::string, int)
+{
+	ADD_FAILURE() << "a file whose digest matches a known version was asked about";
+	return 3;
+}
+
+}  // namespace
+
+TEST(InstallKill, EveryFileIsOldOrNewAndARepairFinishes)
+{
+	for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+		SCOPED_TRACE(seed);
+		kx_test::TempEnv env;
+		run_setup s(env);
+		const kill_case k = build(s);
+		std::vector<file_history_struct> model = sim_info;
+
+		int fds[2];
+		ASSERT_EQ(pipe(fds), 0);
+		const pid_t pid = fork();
+		ASSERT_GE(pid, 0);
+		if (pid == 0) {
+			close(fds[0]);
+			child_install(s, fds[1]);
+		}
+		close(fds[1]);
+		std::mt19937 rng(seed);
+		const int frames = (int)(rng() % 120);
+		char buf;
+		for (int i = 0; i < frames && read(fds[0], &buf, 1) == 1; ++i) {
+		}
+		kill(pid, SIGKILL);
+		int status = 0;
+		waitpid(pid, &status, 0);
+		close(fds[0]);
+
+		// Each file is its old version (or still absent), or its new version.
+		for (size_t i = 0; i < k.files.size(); ++i) {
+			std::string rel = k.files[i].path;
+			trim_dest_folder(rel);
+			const std::string p = dest_dir_path + rel;
+			if (!exists(p)) {
+				EXPECT_TRUE(k.old_content[i].empty()) << p;
+				continue;
+			}
+			const std::string got = read_file(p);
+			EXPECT_TRUE(got == k.files[i].content || got == k.old_content[i]) << p;
+		}
+		if (exists(dest_dir_path + "d0/dropped.txt")) {
+			EXPECT_EQ(read_file(dest_dir_path + "d0/dropped.txt"), "dropped");
+		}
+
+		// The repair: scan, choose (every changed file matches a known version, so
+		// nothing is asked), folders, deletions, the run over both DVDs.
+		sim_info = model;
+		s.insert_disk(0);
+		const select_alert_fn old = ENG_set_select_alert_hook(no_question);
+		scan();
+		ASSERT_EQ(choose_files(), 1);
+		ENG_set_select_alert_hook(old);
+		ASSERT_EQ(make_dirs(), 0);
+		delete_files();
+		int cursor = 0;
+		int r;
+		while ((r = step_until_done(cursor)) == 2) s.insert_disk(1);
+		ASSERT_EQ(r, 1);
+		for (size_t i = 0; i < k.files.size(); ++i) {
+			std::string rel = k.files[i].path;
+			trim_dest_folder(rel);
+			EXPECT_EQ(md5_of(read_file(dest_dir_path + rel)), md5_of(k.files[i].content)) << rel;
+		}
+		EXPECT_FALSE(exists(dest_dir_path + "d0/dropped.txt"));
+		EXPECT_NE(run("find " + quote(dest_dir_path) + " -name '*.kx-unpack-*' | grep -q ."), 0);
+		sim_info.clear();
+	}
+}
