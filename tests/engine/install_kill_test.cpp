@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,7 +91,7 @@ int no_question(std::string, int)
 
 TEST(InstallKill, EveryFileIsOldOrNewAndARepairFinishes)
 {
-	for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+	for (unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u}) {
 		SCOPED_TRACE(seed);
 		kx_test::TempEnv env;
 		run_setup s(env);
@@ -107,7 +108,7 @@ TEST(InstallKill, EveryFileIsOldOrNewAndARepairFinishes)
 		}
 		close(fds[1]);
 		std::mt19937 rng(seed);
-		const int frames = (int)(rng() % 120);
+		const int frames = (int)(rng() % 45);
 		char buf;
 		for (int i = 0; i < frames && read(fds[0], &buf, 1) == 1; ++i) {
 		}
@@ -155,4 +156,68 @@ TEST(InstallKill, EveryFileIsOldOrNewAndARepairFinishes)
 		EXPECT_NE(run("find " + quote(dest_dir_path) + " -name '*.kx-unpack-*' | grep -q ."), 0);
 		sim_info.clear();
 	}
+}
+
+namespace {
+
+// Runs the install in a child whose files may not grow past `limit` bytes (as on a
+// full disk, writes fail), and returns the first error the run reported.
+std::pair<int, std::string> install_with_file_limit(rlim_t limit, const std::string& result_file)
+{
+	const pid_t pid = fork();
+	if (pid == 0) {
+		signal(SIGXFSZ, SIG_IGN);
+		struct rlimit rl = {limit, limit};
+		setrlimit(RLIMIT_FSIZE, &rl);
+		int cursor = 0;
+		if (choose_files() != 1 || make_dirs() != 0) _exit(2);
+		const int r = step_until_done(cursor);
+		std::string msg;
+		const int code = install_files_get_error(msg);
+		install_files_kill();
+		write_file(result_file, std::to_string(r) + " " + std::to_string(code) + "\n" + msg);
+		_exit(0);
+	}
+	int status = 0;
+	waitpid(pid, &status, 0);
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+	const std::string got = read_file(result_file);
+	const size_t nl = got.find('\n');
+	if (nl == std::string::npos) return {-1, got};
+	EXPECT_EQ(got.substr(0, 2), "3 ");
+	return {std::stoi(got.substr(2, nl - 2)), got.substr(nl + 1)};
+}
+
+}  // namespace
+
+TEST(InstallFullDisk, ACopyThatDoesNotFitIsAnError)
+{
+	kx_test::TempEnv env;
+	run_setup s(env);
+	master(s, {{"All/big.bin", random_bytes(300000, 1), 0}});
+	const auto [code, msg] = install_with_file_limit(100000, env.path("result.txt"));
+	EXPECT_EQ(code, EFBIG);
+	EXPECT_EQ(msg.rfind("I was unable to copy the file " + s.dvd_root + "disk_0/", 0), 0u) << msg;
+	EXPECT_FALSE(exists(dest_dir_path + "big.bin"));
+	std::vector<std::string> names;
+	std::vector<int> kinds;
+	EXPECT_EQ(opensave_getitems(temp_path, 0, names, kinds), 0);  // no partial copy left
+	sim_info.clear();
+}
+
+TEST(InstallFullDisk, AnUnpackThatDoesNotFitKeepsTheOldFile)
+{
+	kx_test::TempEnv env;
+	run_setup s(env);
+	// Zeros pack small; the unpacked file does not fit.
+	master(s, {{"All/a/zeros.bin", std::string(1000000, '\0'), 0, archiver::ours}});
+	write_file(dest_dir_path + "a/zeros.bin", "old");
+	sim_info[0].insert(sim_info[0].begin(), version("All/a/zeros.bin", md5_of("old")));
+	sim_info[0].back().sig_have = md5_of("old");
+	const auto [code, msg] = install_with_file_limit(200000, env.path("result.txt"));
+	EXPECT_NE(code, 0);
+	EXPECT_EQ(msg.rfind("I was unable to unzip the file " + temp_path, 0), 0u) << msg;
+	EXPECT_EQ(read_file(dest_dir_path + "a/zeros.bin"), "old");
+	EXPECT_NE(run("find " + quote(dest_dir_path) + " -name '*.kx-unpack-*' | grep -q ."), 0);
+	sim_info.clear();
 }
