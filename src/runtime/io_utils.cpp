@@ -1,11 +1,18 @@
 // File and folder operations.
 #include "runtime/io_utils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
+#include "runtime/hl_alert.h"
+#include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 
 const char* sErrFile = "";
@@ -28,11 +35,155 @@ std::string without_final_slash(std::string p)
 	if (!p.empty() && p.back() == '/') p.pop_back();
 	return p;
 }
+
+// app_path + path, passed through the case-correcting walk while it is switched on.
+// Returns false after the fatal alert for a path too long for that walk.
+bool full_test_path(const std::string& path, std::string& full)
+{
+	full = app_path + path;
+	if (!g_case_sensitive) return true;
+	if (full.size() > 499) {
+		__DIDIVI_alert(0, "String too long!", full, "", "", t_exit, "VAvered/GenH/hl_string", 137);
+		return false;
+	}
+	char buf[500];
+	std::memcpy(buf, full.c_str(), full.size() + 1);
+	findPath(buf);
+	full = buf;
+	return true;
+}
+
+int write_all(int fd, const char* p, size_t n)
+{
+	while (n > 0) {
+		const ssize_t w = write(fd, p, n);
+		if (w < 0) {
+			if (errno == EINTR) continue;
+			return errno;
+		}
+		if (w == 0) return ENOSPC;
+		p += w;
+		n -= static_cast<size_t>(w);
+	}
+	return 0;
+}
+
+// A temporary name beside `dst`, hidden so that listings never show a half-written copy.
+std::string temp_name_for(const std::string& dst)
+{
+	const size_t slash = dst.rfind('/');
+	const std::string folder = slash == std::string::npos ? "" : dst.substr(0, slash + 1);
+	std::string leaf = slash == std::string::npos ? dst : dst.substr(slash + 1);
+	if (leaf.size() > 200) leaf.resize(200);
+	return folder + ".kx-" + leaf + ".XXXXXX";
+}
 }  // namespace
+
+int copy_file(const std::string& src, const std::string& dst)
+{
+	const int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+	if (in < 0) return 2;
+	struct stat dst_st;
+	if (stat(dst.c_str(), &dst_st) == 0 && S_ISDIR(dst_st.st_mode)) {
+		close(in);
+		return 2;
+	}
+	// The copy goes to a temporary file that replaces the destination only when every
+	// write and the close succeeded: a full disk or a failed read never leaves a
+	// truncated file where a good one was.
+	std::string tmp = temp_name_for(dst);
+	const int out = mkostemp(tmp.data(), O_CLOEXEC);
+	if (out < 0) {
+		close(in);
+		return 2;
+	}
+	std::vector<char> buffer(65536);
+	int result = 0;
+	for (;;) {
+		const ssize_t n = read(in, buffer.data(), buffer.size());
+		if (n < 0 && errno == EINTR) continue;
+		if (n < 0) {
+			result = errno;
+			break;
+		}
+		if (n == 0) break;
+		result = write_all(out, buffer.data(), static_cast<size_t>(n));
+		if (result != 0) break;
+	}
+	struct stat st;
+	if (result == 0 && fstat(in, &st) == 0) fchmod(out, st.st_mode & 0777);
+	close(in);
+	if (close(out) != 0 && result == 0) result = errno;
+	if (result == 0 && rename(tmp.c_str(), dst.c_str()) != 0) result = errno;
+	if (result != 0) unlink(tmp.c_str());
+	return result;
+}
+
+int copy_file_recursive(const std::string& src, const std::string& dst)
+{
+	if (!dir_exists(src)) return copy_file(src, dst);
+	make_folder(dst + "/");
+	std::vector<std::string> names;
+	std::vector<int> types;
+	opensave_getitems(src + "/", 0, names, types);
+	for (const std::string& name : names)
+		if (int r = copy_file_recursive(src + "/" + name, dst + "/" + name)) return r;
+	return 0;
+}
+
+int delete_file(const std::string& path)
+{
+	const std::string full = app_path + path;
+	if (full.empty()) return 2;
+	if (full.back() == '/') {
+		if (rmdir(without_final_slash(full).c_str()) != 0) return record_failure(246);
+	} else if (unlink(full.c_str()) != 0)
+		return record_failure(252);
+	return 0;
+}
+
+int recursive_delete_folder(const std::string& folder)
+{
+	// A link named as the folder is removed as a link: nothing it points to is touched.
+	struct stat st;
+	const std::string self = without_final_slash(app_path + folder);
+	if (!self.empty() && lstat(self.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+		return delete_file(without_final_slash(folder));
+
+	std::vector<std::string> names;
+	std::vector<int> types;
+	opensave_getitems(folder, 0, names, types);
+	for (const std::string& name : names) {
+		// The listing types a folder by its name's extension ("x.txt/" reads as text) and a
+		// link to a folder as a file; only a real folder is walked into.
+		const std::string entry = folder + name;
+		const bool real_folder = lstat((app_path + entry).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+		const int r = real_folder ? recursive_delete_folder(entry + "/") : delete_file(entry);
+		if (r != 0) return r;
+	}
+	return delete_file(folder);
+}
+
+int rename_file(const std::string& folder, const std::string& old_name, const std::string& new_name)
+{
+	if (rename((folder + old_name).c_str(), (folder + new_name).c_str()) != 0) return record_failure(470);
+	return 0;
+}
 
 int make_folder(const std::string& path)
 {
 	if (mkdir(without_final_slash(path).c_str(), 0755) != 0) return record_failure(491);
+	return 0;
+}
+
+int make_file_executable(const char* path)
+{
+	const std::string full = app_path + path;
+	// A link's own mode means nothing, and following it could change a file outside the
+	// folder being installed.
+	struct stat st;
+	if (lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return 0;
+	if (chmod(full.c_str(), 0755) != 0) return errno;
 	return 0;
 }
 
@@ -43,4 +194,59 @@ int is_sim_link(const char* path, std::string* target)
 	if (n < 0) return 0;
 	if (target) target->assign(buf, static_cast<size_t>(n));
 	return 1;
+}
+
+int file_exists(const std::string& path)
+{
+	std::string full;
+	struct stat st;
+	return full_test_path(path, full) && stat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int dir_exists(const std::string& path)
+{
+	std::string full;
+	struct stat st;
+	return full_test_path(path, full) && stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+int APL_file_size(const std::string& path)
+{
+	std::string full;
+	struct stat st;
+	if (!full_test_path(path, full) || stat(full.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+	return static_cast<int>(static_cast<uint32_t>(st.st_size));
+}
+
+int make_file_large_address_aware(std::string path)
+{
+	FILE* f = std::fopen(path.c_str(), "r+b");
+	if (!f) return errno;
+	int result = 0;
+	unsigned char dos[64];
+	unsigned char pe[24];
+	long offset = 0;
+	if (std::fread(dos, 1, sizeof dos, f) != sizeof dos)
+		result = EIO;
+	else if (dos[0] != 0x4D || dos[1] != 0x5A)
+		result = err_not_mz;
+	else {
+		offset = static_cast<long>(static_cast<uint32_t>(dos[60]) | static_cast<uint32_t>(dos[61]) << 8 |
+		                           static_cast<uint32_t>(dos[62]) << 16 | static_cast<uint32_t>(dos[63]) << 24);
+		if (std::fseek(f, offset, SEEK_SET) != 0)
+			result = errno;
+		else if (std::fread(pe, 1, sizeof pe, f) != sizeof pe)
+			result = EIO;
+		else if (pe[0] != 0x50 || pe[1] != 0x45 || pe[2] != 0 || pe[3] != 0)
+			result = err_not_pe;
+		else {
+			pe[22] |= 0x20;
+			if (std::fseek(f, offset, SEEK_SET) != 0)
+				result = errno;
+			else if (std::fwrite(pe, 1, sizeof pe, f) != sizeof pe)
+				result = EIO;
+		}
+	}
+	if (std::fclose(f) != 0 && result == 0) result = errno;
+	return result;
 }

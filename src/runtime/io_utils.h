@@ -6,6 +6,34 @@
 #include <md5.h>
 
 #include <string>
+#include <vector>
+
+#include "platform/plat_fs.h"
+
+// ---- Paths and well-known folders
+
+// The well-known folders get_OS_abs_path finds.
+enum os_dir_type {
+	os_dir_this_app = 0,      // the folder holding the installer's executable
+	os_dir_app_bundle = 1,    // the executable itself
+	os_dir_desktop = 2,
+	os_dir_default_apps = 3,  // offered for new installs: the desktop, as 2
+	os_dir_temp = 4,          // the installer's private temporary folder
+	os_dir_prefs = 5          // the user's preferences folder
+};
+
+// Writes the folder's absolute path into `out` (folders end in "/"). Returns 0, or an
+// error code with `out` unchanged.
+int get_OS_abs_path(int which, std::string& out);
+
+// The path of `ref` without a final "/". Returns 0, or -1 with `out` unchanged.
+int FSRefToFilePath(const FSRef* ref, std::string& out);
+// With `name` null, `ref` becomes the existing object at `path`; otherwise the existing
+// folder holding the path's leaf, and *name the leaf (a folder leaf keeps its "/").
+// Returns 0 or errno.
+int FilePathToFSRefAndName(const char* path, FSRef* ref, std::string* name);
+// Rewrites a path in place in the colon-separated form ("/a/b/" becomes "a:b:").
+void ConvertPathToCFM(std::string& path);
 
 // Case-correcting path matching: off, and nothing in this program turns it on.
 extern int g_case_sensitive;
@@ -17,12 +45,62 @@ void findPath(char* path);
 extern const char* sErrFile;
 extern int sErrLine;
 
+// ---- File and folder operations
+
+// Copies one file's bytes and permission bits; the old destination is replaced only
+// once the copy is complete. Returns 0, 2 when either file cannot be opened, or errno.
+int copy_file(const std::string& src, const std::string& dst);
+// Copies a file or a folder tree (names beginning with "." are left out).
+int copy_file_recursive(const std::string& src, const std::string& dst);
+// Removes a file, or an empty folder when the path ends in "/". 2 for an empty path.
+int delete_file(const std::string& path);
+// Removes a folder tree, depth first; `folder` ends in "/". Links are removed, never
+// followed.
+int recursive_delete_folder(const std::string& folder);
+// Renames folder + old_name to folder + new_name.
+int rename_file(const std::string& folder, const std::string& old_name, const std::string& new_name);
 // Creates one folder (its parent must exist), mode 0755; one final "/" is ignored.
 int make_folder(const std::string& path);
 
+// Sets a file's mode to exactly 0755. A symbolic link is left alone.
+int make_file_executable(const char* path);
 // 1 when the path (app_path in front) is a symbolic link; its link text then goes into
 // *target when target is not null.
 int is_sim_link(const char* path, std::string* target);
+
+// 1 when the path exists and is not a folder / is a folder. Both follow links.
+int file_exists(const std::string& path);
+int dir_exists(const std::string& path);
+// The low 32 bits of the size of an existing non-folder, else -1.
+int APL_file_size(const std::string& path);
+
+// Lists the entries of `folder` (ending in "/") that `filter` takes, sorted by name
+// ignoring case; `types` gets 1 for a folder or the code of a known extension, else 0.
+int opensave_getitems(const std::string& folder, int filter, std::vector<std::string>& names,
+                      std::vector<int>& types);
+// Filter 21 lists the command registry; the shell installs the lister that reads it.
+using opensave_cmd_lister_fn = void (*)(const std::string& prefix, std::vector<std::string>& names);
+opensave_cmd_lister_fn opensave_set_cmd_lister(opensave_cmd_lister_fn f);
+
+// Total and free bytes of the volume that holds `path`'s nearest existing folder.
+int get_free_space(const std::string& path, unsigned long long* total, unsigned long long* free_bytes);
+// Ejects the disc holding `path`; a path not on a CD or DVD changes nothing (ENODEV).
+int eject_dvd(std::string path);
+// 1 when `path` lies on CD or DVD media.
+int APL_is_dvd_disk(const std::string& path);
+
+// Replaces the running installer by the program `app`, passing "-path" and `arg` when
+// `arg` is not empty. Once the program runs, the installer finishes up and exits;
+// when it cannot be started the error code is returned and the installer goes on.
+int launch_app(const std::string& app, const std::string& arg);
+// What launch_app does last after a successful start: exit with this status. Tests
+// replace it so that a launch can be observed in-process.
+using launch_exit_fn = void (*)(int status);
+launch_exit_fn launch_app_set_exit(launch_exit_fn f);
+
+// Sets the large-address-aware flag of a Windows executable. Returns 0, 5, 20013,
+// 20014 or errno.
+int make_file_large_address_aware(std::string path);
 
 // File digests. A symbolic link is digested as its link text, never as what it points
 // to. Returns 0 with the 32-character lower-case digest in `digest`, or 20006 when the

@@ -1,0 +1,67 @@
+// Volumes and starting another program.
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/plat_fs.h"
+#include "platform/plat_proc.h"
+#include "platform/plat_volume.h"
+#include "runtime/hl_alert.h"
+#include "runtime/hl_globals.h"
+#include "runtime/io_utils.h"
+
+namespace {
+std::atomic<launch_exit_fn> g_launch_exit{nullptr};
+
+bool is_folder(const std::string& p)
+{
+	struct stat st;
+	return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+}  // namespace
+
+int get_free_space(const std::string& path, unsigned long long* total, unsigned long long* free_bytes)
+{
+	// The nearest existing folder: a folder yet to be made is measured on the volume
+	// that will hold it.
+	std::string p = path;
+	size_t len = p.size();
+	while (len > 0 && !is_folder(p.substr(0, len))) {
+		if (len > 1 && p[len - 1] == '/') --len;
+		const size_t slash = p.rfind('/', len - 1);
+		len = slash == std::string::npos ? 0 : slash + 1;
+	}
+	unsigned long long t = 0, f = 0;
+	if (int e = plat_volume_space(len > 0 ? p.substr(0, len) : std::string("."), &t, &f)) return e;
+	if (total) *total = t;
+	if (free_bytes) *free_bytes = f;
+	return 0;
+}
+
+int eject_dvd(std::string path) { return plat_eject(path); }
+
+int APL_is_dvd_disk(const std::string& path) { return plat_is_optical(path); }
+
+launch_exit_fn launch_app_set_exit(launch_exit_fn f) { return g_launch_exit.exchange(f); }
+
+int launch_app(const std::string& app, const std::string& arg)
+{
+	std::string path = app;
+	if (!path.empty() && path.back() == '/') path.pop_back();
+	path = app_path + path;
+	xer << "Launching: " << path << " with " << arg << "\n";
+
+	std::vector<std::string> args{path};
+	if (!arg.empty()) {
+		args.push_back("-path");
+		args.push_back(arg);
+	}
+	int child = 0;
+	if (int e = plat_exec_child(path, args, &child)) return e;
+	// The new program runs: this one saves its state and leaves the screen to it.
+	DIDIVI_finishup(1);
+	if (launch_exit_fn f = g_launch_exit.load()) f(1);
+	std::exit(1);
+}
