@@ -93,11 +93,12 @@ scan_class::scan_class(const std::string& path, int m) : mode(m)
 scan_class::~scan_class()
 {
 	if (mode != 1) return;
-	ouf.clear();
+	// A write that failed on the way (disk full) must not be forgotten at the close.
+	const bool written = ouf.good();
 	ouf.close();
 	if (!writing_) return;
 	const std::string temp = app_path + temp_path_;
-	if (ouf.fail()) {
+	if (!written || ouf.fail()) {
 		xer << "Could not write the preferences file " << temp << "\n";
 	} else {
 		if (std::rename(temp.c_str(), final_path_.c_str()) == 0) return;
