@@ -1,9 +1,12 @@
-#include <cstdio>
+#include "runtime/cmdline.h"
+#include "shell/cmnd.h"
 
 int main(int argc, char** argv)
 {
-	(void)argc;
-	(void)argv;
-	std::puts("usage: kestrix-installer [key | key=value ...]");
+	// "--cmnds" lists the shell's command registry, so the registry is made known to
+	// the command line before the arguments are looked at.
+	cmnd_install_cmdline_source();
+	// "--help" and "--cmnds" end the process here with status 0.
+	cmdline.init_unix(argc, const_cast<const char**>(argv));
 	return 0;
 }

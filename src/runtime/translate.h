@@ -1,0 +1,20 @@
+#pragma once
+// String translation: every fixed text the wizard draws goes through
+// UTL_translate_string, which gives the loaded language's text or the text itself.
+// Main thread only; the dictionary is filled at start-up before anything translates.
+#include <set>
+#include <string>
+#include <unordered_map>
+
+// Replaces the current language by the entries of a translation file (header
+// identifier "TRANSLATION", version 900). A missing or wrongly headed file leaves the
+// program untranslated.
+void UTL_translate_load(const std::string& path);
+// Back to no translation (English).
+void UTL_translate_clear();
+std::string UTL_translate_string(const std::string& text);
+
+extern std::unordered_map<std::string, std::string> dictionary;
+extern std::set<std::string> logged;  // texts already reported missing in this run
+extern int has_translation;
+extern int log_missing;  // "--missing_strings": report each untranslated text once
