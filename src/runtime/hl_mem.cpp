@@ -1,0 +1,387 @@
+#include "runtime/hl_mem.h"
+
+#include <dlfcn.h>
+#include <malloc.h>
+
+#include <atomic>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "runtime/hl_globals.h"
+
+#if KX_USE_MIMALLOC
+#include <mimalloc.h>
+#endif
+
+// ---------------------------------------------------------------------------
+// The allocator and the global operators
+
+void* heap_malloc(std::size_t size) noexcept
+{
+#if KX_USE_MIMALLOC
+	return mi_malloc(size);
+#else
+	return std::malloc(size);
+#endif
+}
+
+void heap_free(void* p) noexcept
+{
+#if KX_USE_MIMALLOC
+	mi_free(p);
+#else
+	std::free(p);
+#endif
+}
+
+namespace {
+
+// Asks the new-handler for room until the allocator gives the block or there is no
+// handler left; then the throwing forms throw and the others return null.
+void* throwing_allocation(std::size_t size)
+{
+	if (size == 0) size = 1;
+	for (;;) {
+		if (void* p = heap_malloc(size)) return p;
+		std::new_handler h = std::get_new_handler();
+		if (!h) throw std::bad_alloc();
+		h();
+	}
+}
+
+void* nothrow_allocation(std::size_t size) noexcept
+{
+	if (size == 0) size = 1;
+	for (;;) {
+		if (void* p = heap_malloc(size)) return p;
+		std::new_handler h = std::get_new_handler();
+		if (!h) return nullptr;
+		// A new-handler reports failure with std::bad_alloc (or another standard
+		// exception); that ends the attempt. A thread being ended unwinds through here
+		// untouched and ends at this noexcept boundary.
+		try {
+			h();
+		} catch (const std::exception&) {
+			return nullptr;
+		}
+	}
+}
+
+}  // namespace
+
+void* operator new(std::size_t size, const char*, int) { return throwing_allocation(size); }
+void* operator new[](std::size_t size, const char* tag, int line) { return operator new(size, tag, line); }
+void* operator new(std::size_t size, const std::nothrow_t&, const char*, int) noexcept
+{
+	return nothrow_allocation(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& nt, const char* tag, int line) noexcept
+{
+	return operator new(size, nt, tag, line);
+}
+
+void* operator new(std::size_t size) { return operator new(size, "anonymous new", 0); }
+void* operator new[](std::size_t size) { return operator new(size, "anonymous new[]", 0); }
+void* operator new(std::size_t size, const std::nothrow_t& nt) noexcept
+{
+	return operator new(size, nt, "anonymous new-nt", 0);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& nt) noexcept
+{
+	return operator new(size, nt, "anonymous new-nt[]", 0);
+}
+
+void operator delete(void* p) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete[](void* p) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+	if (p) heap_free(p);
+}
+// The compiler calls the sized forms for objects of known size.
+void operator delete(void* p, std::size_t) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete(void* p, const char*, int) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete[](void* p, const char*, int) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete(void* p, const std::nothrow_t&, const char*, int) noexcept
+{
+	if (p) heap_free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&, const char*, int) noexcept
+{
+	if (p) heap_free(p);
+}
+
+// ---------------------------------------------------------------------------
+// The memory report
+
+uint64_t mem_to_number(uint64_t bytes)
+{
+	if (bytes > 15032385536ull) return bytes >> 30;
+	if (static_cast<double>(bytes) > 1468006.4) return bytes >> 20;
+	if (static_cast<double>(bytes) > 1433.6) return bytes >> 10;
+	return bytes;
+}
+
+char mem_to_suffix(uint64_t bytes)
+{
+	if (bytes > 15032385536ull) return 'G';
+	if (static_cast<double>(bytes) > 1468006.4) return 'M';
+	if (static_cast<double>(bytes) > 1433.6) return 'K';
+	return 'B';
+}
+
+const char* sm_string(int mode)
+{
+	switch (mode) {
+	case 1: return "Copy-on-write";
+	case 2: return "Private";
+	case 3: return "Empty";
+	case 4: return "Shared";
+	case 5: return "True-Shared";
+	case 6: return "Private-Aliased";
+	case 7: return "Shared-Aliased";
+	default: return "Unknown";
+	}
+}
+
+namespace {
+
+// Number and unit of one figure. The number is 64 bits wide: the gap above the
+// user address space alone is some 16 million terabytes.
+#define MEM_FIG(x) static_cast<unsigned long long>(mem_to_number(x)), mem_to_suffix(x)
+
+// The region's name: the file of the loaded image that holds its start.
+std::string region_name(uintptr_t start)
+{
+	Dl_info dl;
+	if (::dladdr(reinterpret_cast<void*>(start), &dl) == 0) return "";
+	if (!dl.dli_fname || !dl.dli_fname[0]) return "null";
+	const char* slash = std::strrchr(dl.dli_fname, '/');
+	return slash ? slash + 1 : dl.dli_fname;
+}
+
+void write_report(FILE* f, const char* reason)
+{
+	const uint64_t page = plat_page_size();
+	plat_task_info task;
+	plat_task_sizes(&task);
+	plat_vm_info vm;
+	plat_vm_stats(&vm);
+
+	std::fprintf(f, "dump_mem_stats: %s\n", reason);
+	std::fprintf(f, "OS X Info:\n");
+	std::fprintf(f, "    Page size:        %5llu%c      This is the size of one virtual memory page.\n", MEM_FIG(page));
+	std::fprintf(f,
+	             "    Vsize (reported): %5llu%c      This is the total virtual address space used by Kestrix "
+	             "(including empty regions).\n",
+	             MEM_FIG(task.virtual_size));
+	std::fprintf(f,
+	             "    Rsize:            %5llu%c      This is the total amount of real RAM used by Kestrix (virtual "
+	             "pages resident in RAM).\n",
+	             MEM_FIG(task.resident_size));
+	std::fprintf(f, "    Free pages:       %5llu%c      This is the total free RAM on the machine.\n",
+	             MEM_FIG(vm.free_pages * page));
+	std::fprintf(f,
+	             "    Active Pages:     %5llu%c      This is the total actively used RAM among all apps - it "
+	             "probably can't be paged out without causing huge performance problems.\n",
+	             MEM_FIG(vm.active_pages * page));
+	std::fprintf(f,
+	             "    Inactive Pages:   %5llu%c      This is the total inactive RAM from all apps - pages that is "
+	             "elligible to be paged out since it hasn't been used recently.\n",
+	             MEM_FIG(vm.inactive_pages * page));
+	std::fprintf(f,
+	             "    Wired Pages:      %5llu%c      This is the total wired RAM - pages that are 'wired down' and "
+	             "cannot ever be paged out.\n",
+	             MEM_FIG(vm.wired_pages * page));
+	std::fprintf(f, "    Total Swap Pages: %5llu%c\n", MEM_FIG(vm.swap_total_pages * vm.swap_page_size));
+	std::fprintf(f, "    Avail Swap Pages: %5llu%c\n", MEM_FIG(vm.swap_avail_pages * vm.swap_page_size));
+	std::fprintf(f, "    Used  Swap Pages: %5llu%c\n", MEM_FIG(vm.swap_used_pages * vm.swap_page_size));
+
+	std::fprintf(f, "    I will now print the entire map of virtual memory.\n");
+	std::fprintf(f, "        Address           Size    r-private r-shared sharing-mode (ref count)\n");
+	std::vector<plat_vm_region> regions;
+	plat_read_vm_regions(regions);
+	mem_map_totals t;
+	dump_mem_map(f, regions, &t);
+
+	std::fprintf(f,
+	             "    Total vsize:     %5llu%c      This is the total non-empty virtual address space used by "
+	             "Kestrix.\n",
+	             MEM_FIG(t.total_vsize));
+	std::fprintf(f,
+	             "    Total rsize:     %5llu%c      This is the total amount of real memory used by Kestrix "
+	             "(shared and exclusive).\n",
+	             MEM_FIG(t.total_rsize));
+	std::fprintf(f,
+	             "    Shared rsize:    %5llu%c      This is the total amonut of real memory used by Kestrix that "
+	             "is shared with other processes.\n",
+	             MEM_FIG(t.shared_rsize));
+	std::fprintf(f,
+	             "    Private rsize:   %5llu%c      This is the total amount of real memory used by Kestrix "
+	             "exclusively (private).\n",
+	             MEM_FIG(t.private_rsize));
+	std::fprintf(f,
+	             "    Largest free:    %5llu%c      This is the largest empty region in Kestrix's address space.\n",
+	             MEM_FIG(t.largest_free));
+	std::fprintf(f,
+	             "    Total free:      %5llu%c      This is the size of all empty regions in Kestrix's address "
+	             "space.\n",
+	             MEM_FIG(t.total_free));
+	std::fprintf(f,
+	             "    Largest gap:     %5llu%c      This is the size of the largest unused gap in Kestrix's "
+	             "address space.\n",
+	             MEM_FIG(t.largest_gap));
+	std::fprintf(f,
+	             "    Total gap:       %5llu%c      This is the size of all of the gaps in Kestrix's address space "
+	             "- that is, total unused address space.\n",
+	             MEM_FIG(t.total_gap));
+
+	const mem_allocator_info a = mem_allocator_stats();
+	// The allocator may hold less than it has handed out in its own bookkeeping;
+	// the difference must not wrap round to a huge figure.
+	const uint64_t used = a.uordblks > a.fordblks ? a.uordblks - a.fordblks : 0;
+	std::fprintf(f, "NED-MALLOC INFO:\n");
+	std::fprintf(f, "    This version of Kestrix is using the NED allocator.\n");
+	std::fprintf(f,
+	             "    Arena:             %5llu%c     This is the space NED is using that was not created using "
+	             "mmap.\n",
+	             MEM_FIG(a.arena));
+	std::fprintf(f, "    Free Chunks:       %5llu       \n", static_cast<unsigned long long>(a.ordblks));
+	std::fprintf(f, "    Mapped Space:      %5llu%c     This is the space NED has allocated for use via mmap.\n",
+	             MEM_FIG(a.hblkhd));
+	std::fprintf(f,
+	             "    Max Alloc Space:   %5llu%c     This is the most space NED ever had reserved from any "
+	             "source.\n",
+	             MEM_FIG(a.usmblks));
+	std::fprintf(f,
+	             "    Total Alloc Space: %5llu%c     This is the current space NED has reserved now from any "
+	             "source.\n",
+	             MEM_FIG(a.uordblks));
+	std::fprintf(f, "    Total Free Space:  %5llu%c     This is how much free space NED has in its reserves.\n",
+	             MEM_FIG(a.fordblks));
+	std::fprintf(f, "    Total Used Space:  %5llu%c     This is how much space Kestrix has allocated fmor NED.\n",
+	             MEM_FIG(used));
+	std::fprintf(f,
+	             "    Releasable Space:  %5llu%c     This is how much space NED could give back to the OS if "
+	             "desired.\n",
+	             MEM_FIG(a.keepcost));
+}
+
+}  // namespace
+
+void dump_mem_map(FILE* f, const std::vector<plat_vm_region>& regions, mem_map_totals* t)
+{
+	*t = mem_map_totals{};
+	uint64_t prev_end = 0;
+	for (const plat_vm_region& r : regions) {
+		const uint64_t start = r.start;
+		if (start > prev_end) {
+			const uint64_t gap = start - prev_end;
+			std::fprintf(f, "        0x%016" PRIX64 "      %5llu%c               --------\n", prev_end, MEM_FIG(gap));
+			if (gap > t->largest_gap) t->largest_gap = gap;
+			t->total_gap += gap;
+		}
+		const std::string name = region_name(r.start);
+		std::fprintf(f, "        0x%016" PRIX64 "      %5llu%c       %5llu%c %5llu%c   %20s (% 3d)       %s\n", start,
+		             MEM_FIG(r.size), MEM_FIG(r.private_resident), MEM_FIG(r.shared_resident),
+		             sm_string(r.share_mode), r.ref_count, name.c_str());
+		if (r.share_mode != plat_sm_empty) t->total_vsize += r.size;
+		t->private_rsize += r.private_resident;
+		t->shared_rsize += r.shared_resident;
+		t->total_rsize += r.private_resident + r.shared_resident;
+		if (r.share_mode == plat_sm_empty) {
+			t->total_free += r.size;
+			if (r.size > t->largest_free) t->largest_free = r.size;
+		}
+		prev_end = start + r.size;
+	}
+}
+
+mem_allocator_info mem_allocator_stats()
+{
+	mem_allocator_info a;
+#if KX_USE_MIMALLOC
+	// mimalloc takes all of its memory through mmap and keeps no free-chunk list or
+	// per-block totals in a release build; what it does count is the memory it has
+	// committed, now and at the peak.
+	size_t elapsed = 0, user = 0, sys = 0, rss = 0, peak_rss = 0, commit = 0, peak_commit = 0, faults = 0;
+	mi_process_info(&elapsed, &user, &sys, &rss, &peak_rss, &commit, &peak_commit, &faults);
+	a.hblkhd = commit;
+	a.usmblks = peak_commit;
+	a.uordblks = commit;
+#else
+	const struct mallinfo2 m = ::mallinfo2();
+	a.arena = m.arena;
+	a.ordblks = m.ordblks;
+	a.hblkhd = m.hblkhd;
+	a.usmblks = m.usmblks;
+	a.uordblks = m.uordblks;
+	a.fordblks = m.fordblks;
+	a.keepcost = m.keepcost;
+#endif
+	return a;
+}
+
+void dump_mem_stats(const char* reason)
+{
+	// Only the first report of the process starts a new file.
+	static std::atomic<int> first_dump{1};
+	if (!reason) reason = "";
+	xer << "OK check MemoryLog.txt! I just sent him a dump from " << reason << "\n";
+	const std::string path = app_path + "MemoryLog.txt";
+	const bool first = first_dump.exchange(0) != 0;
+	FILE* f = std::fopen(path.c_str(), first ? "w" : "a");
+	write_report(f ? f : stdout, reason);
+	if (f)
+		std::fclose(f);
+	else
+		std::fflush(stdout);
+}
+
+void DumpMemCmd() { dump_mem_stats("Remote Commanded Dump"); }
+
+// ---------------------------------------------------------------------------
+// The block pool
+
+float UTL_lazy_mempool::global_total = 0.0f;
+
+UTL_lazy_mempool::~UTL_lazy_mempool()
+{
+	while (blocks) {
+		void* block = blocks;
+		blocks = *static_cast<void**>(block);
+		heap_free(block);
+		global_total -= static_cast<float>(block_size);
+	}
+}
+
+void UTL_lazy_mempool::dump()
+{
+	xer << "Total memory allocated: " << total_allocated << "\n";
+	xer << "Total wasted memory: " << wasted << "\n";
+	xer << "Total ready memory: " << ready << "\n";
+}
