@@ -3,10 +3,10 @@
 #include <dlfcn.h>
 #include <malloc.h>
 
-#include <atomic>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "runtime/hl_globals.h"
@@ -348,12 +348,16 @@ mem_allocator_info mem_allocator_stats()
 
 void dump_mem_stats(const char* reason)
 {
-	// Only the first report of the process starts a new file.
-	static std::atomic<int> first_dump{1};
+	// Only the first report of the process starts a new file. Reports are written one
+	// at a time, so that two threads' reports neither mix nor truncate each other.
+	static int first_dump = 1;
+	static std::mutex report_lock;
 	if (!reason) reason = "";
 	xer << "OK check MemoryLog.txt! I just sent him a dump from " << reason << "\n";
 	const std::string path = app_path + "MemoryLog.txt";
-	const bool first = first_dump.exchange(0) != 0;
+	std::lock_guard<std::mutex> hold(report_lock);
+	const bool first = first_dump != 0;
+	first_dump = 0;
 	FILE* f = std::fopen(path.c_str(), first ? "w" : "a");
 	write_report(f ? f : stdout, reason);
 	if (f)

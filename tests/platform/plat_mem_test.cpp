@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,20 +21,30 @@ struct RefRegion {
 	bool r, w;
 };
 
-// The address map read the plain way, to hold the allocation-free reader against.
+// The address map read the plain way, to hold the allocation-free reader against. The
+// text is read whole into room made beforehand: allocating while reading can map new
+// heap regions (the sanitizer's allocator does) and change the lines still to come.
 std::vector<RefRegion> reference_map()
 {
 	std::vector<RefRegion> out;
-	std::ifstream in("/proc/self/maps");
-	for (std::string line; std::getline(in, line);) {
+	out.reserve(4096);
+	std::string text(1 << 22, '\0');
+	size_t have = 0;
+	int fd = open("/proc/self/maps", O_RDONLY);
+	for (ssize_t n; fd >= 0 && have < text.size() && (n = read(fd, &text[have], text.size() - have)) > 0;)
+		have += static_cast<size_t>(n);
+	if (fd >= 0) close(fd);
+	// Parsed in place, without allocating either.
+	for (const char* p = text.data(); p < text.data() + have;) {
 		RefRegion r{};
-		size_t dash = line.find('-');
-		size_t sp = line.find(' ');
-		r.start = std::stoull(line.substr(0, dash), nullptr, 16);
-		r.end = std::stoull(line.substr(dash + 1, sp - dash - 1), nullptr, 16);
-		r.r = line[sp + 1] == 'r';
-		r.w = line[sp + 2] == 'w';
+		char* q = nullptr;
+		r.start = std::strtoull(p, &q, 16);
+		r.end = std::strtoull(q + 1, &q, 16);
+		r.r = q[1] == 'r';
+		r.w = q[2] == 'w';
 		out.push_back(r);
+		const char* nl = static_cast<const char*>(std::memchr(q, '\n', text.data() + have - q));
+		p = nl ? nl + 1 : text.data() + have;
 	}
 	return out;
 }
