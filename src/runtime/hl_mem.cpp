@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 
@@ -184,6 +185,19 @@ std::string region_name(uintptr_t start)
 	return slash ? slash + 1 : dl.dli_fname;
 }
 
+// One report line: its text up to the figure, the figure by the unit rule ("% 5u%c"),
+// and the text after it.
+struct figure_line {
+	const char* head;
+	uint64_t bytes;
+	const char* tail;
+};
+
+void write_figures(FILE* f, std::initializer_list<figure_line> lines)
+{
+	for (const figure_line& l : lines) std::fprintf(f, "%s%5llu%c%s", l.head, MEM_FIG(l.bytes), l.tail);
+}
+
 void write_report(FILE* f, const char* reason)
 {
 	const uint64_t page = plat_page_size();
@@ -191,35 +205,29 @@ void write_report(FILE* f, const char* reason)
 	plat_task_sizes(&task);
 	plat_vm_info vm;
 	plat_vm_stats(&vm);
+	const uint64_t swap_page = vm.swap_page_size;
 
 	std::fprintf(f, "dump_mem_stats: %s\n", reason);
 	std::fprintf(f, "OS X Info:\n");
-	std::fprintf(f, "    Page size:        %5llu%c      This is the size of one virtual memory page.\n", MEM_FIG(page));
-	std::fprintf(f,
-	             "    Vsize (reported): %5llu%c      This is the total virtual address space used by Kestrix "
-	             "(including empty regions).\n",
-	             MEM_FIG(task.virtual_size));
-	std::fprintf(f,
-	             "    Rsize:            %5llu%c      This is the total amount of real RAM used by Kestrix (virtual "
-	             "pages resident in RAM).\n",
-	             MEM_FIG(task.resident_size));
-	std::fprintf(f, "    Free pages:       %5llu%c      This is the total free RAM on the machine.\n",
-	             MEM_FIG(vm.free_pages * page));
-	std::fprintf(f,
-	             "    Active Pages:     %5llu%c      This is the total actively used RAM among all apps - it "
-	             "probably can't be paged out without causing huge performance problems.\n",
-	             MEM_FIG(vm.active_pages * page));
-	std::fprintf(f,
-	             "    Inactive Pages:   %5llu%c      This is the total inactive RAM from all apps - pages that is "
-	             "elligible to be paged out since it hasn't been used recently.\n",
-	             MEM_FIG(vm.inactive_pages * page));
-	std::fprintf(f,
-	             "    Wired Pages:      %5llu%c      This is the total wired RAM - pages that are 'wired down' and "
-	             "cannot ever be paged out.\n",
-	             MEM_FIG(vm.wired_pages * page));
-	std::fprintf(f, "    Total Swap Pages: %5llu%c\n", MEM_FIG(vm.swap_total_pages * vm.swap_page_size));
-	std::fprintf(f, "    Avail Swap Pages: %5llu%c\n", MEM_FIG(vm.swap_avail_pages * vm.swap_page_size));
-	std::fprintf(f, "    Used  Swap Pages: %5llu%c\n", MEM_FIG(vm.swap_used_pages * vm.swap_page_size));
+	write_figures(f, {
+	    {"    Page size:        ", page, "      This is the size of one virtual memory page.\n"},
+	    {"    Vsize (reported): ", task.virtual_size,
+	     "      This is the total virtual address space used by Kestrix (including empty regions).\n"},
+	    {"    Rsize:            ", task.resident_size,
+	     "      This is the total amount of real RAM used by Kestrix (virtual pages resident in RAM).\n"},
+	    {"    Free pages:       ", vm.free_pages * page, "      This is the total free RAM on the machine.\n"},
+	    {"    Active Pages:     ", vm.active_pages * page,
+	     "      This is the total actively used RAM among all apps - it probably can't be paged out without "
+	     "causing huge performance problems.\n"},
+	    {"    Inactive Pages:   ", vm.inactive_pages * page,
+	     "      This is the total inactive RAM from all apps - pages that is elligible to be paged out since it "
+	     "hasn't been used recently.\n"},
+	    {"    Wired Pages:      ", vm.wired_pages * page,
+	     "      This is the total wired RAM - pages that are 'wired down' and cannot ever be paged out.\n"},
+	    {"    Total Swap Pages: ", vm.swap_total_pages * swap_page, "\n"},
+	    {"    Avail Swap Pages: ", vm.swap_avail_pages * swap_page, "\n"},
+	    {"    Used  Swap Pages: ", vm.swap_used_pages * swap_page, "\n"},
+	});
 
 	std::fprintf(f, "    I will now print the entire map of virtual memory.\n");
 	std::fprintf(f, "        Address           Size    r-private r-shared sharing-mode (ref count)\n");
@@ -227,68 +235,44 @@ void write_report(FILE* f, const char* reason)
 	plat_read_vm_regions(regions);
 	mem_map_totals t;
 	dump_mem_map(f, regions, &t);
-
-	std::fprintf(f,
-	             "    Total vsize:     %5llu%c      This is the total non-empty virtual address space used by "
-	             "Kestrix.\n",
-	             MEM_FIG(t.total_vsize));
-	std::fprintf(f,
-	             "    Total rsize:     %5llu%c      This is the total amount of real memory used by Kestrix "
-	             "(shared and exclusive).\n",
-	             MEM_FIG(t.total_rsize));
-	std::fprintf(f,
-	             "    Shared rsize:    %5llu%c      This is the total amonut of real memory used by Kestrix that "
-	             "is shared with other processes.\n",
-	             MEM_FIG(t.shared_rsize));
-	std::fprintf(f,
-	             "    Private rsize:   %5llu%c      This is the total amount of real memory used by Kestrix "
-	             "exclusively (private).\n",
-	             MEM_FIG(t.private_rsize));
-	std::fprintf(f,
-	             "    Largest free:    %5llu%c      This is the largest empty region in Kestrix's address space.\n",
-	             MEM_FIG(t.largest_free));
-	std::fprintf(f,
-	             "    Total free:      %5llu%c      This is the size of all empty regions in Kestrix's address "
-	             "space.\n",
-	             MEM_FIG(t.total_free));
-	std::fprintf(f,
-	             "    Largest gap:     %5llu%c      This is the size of the largest unused gap in Kestrix's "
-	             "address space.\n",
-	             MEM_FIG(t.largest_gap));
-	std::fprintf(f,
-	             "    Total gap:       %5llu%c      This is the size of all of the gaps in Kestrix's address space "
-	             "- that is, total unused address space.\n",
-	             MEM_FIG(t.total_gap));
+	write_figures(f, {
+	    {"    Total vsize:     ", t.total_vsize,
+	     "      This is the total non-empty virtual address space used by Kestrix.\n"},
+	    {"    Total rsize:     ", t.total_rsize,
+	     "      This is the total amount of real memory used by Kestrix (shared and exclusive).\n"},
+	    {"    Shared rsize:    ", t.shared_rsize,
+	     "      This is the total amonut of real memory used by Kestrix that is shared with other processes.\n"},
+	    {"    Private rsize:   ", t.private_rsize,
+	     "      This is the total amount of real memory used by Kestrix exclusively (private).\n"},
+	    {"    Largest free:    ", t.largest_free, "      This is the largest empty region in Kestrix's address space.\n"},
+	    {"    Total free:      ", t.total_free,
+	     "      This is the size of all empty regions in Kestrix's address space.\n"},
+	    {"    Largest gap:     ", t.largest_gap,
+	     "      This is the size of the largest unused gap in Kestrix's address space.\n"},
+	    {"    Total gap:       ", t.total_gap,
+	     "      This is the size of all of the gaps in Kestrix's address space - that is, total unused address "
+	     "space.\n"},
+	});
 
 	const mem_allocator_info a = mem_allocator_stats();
-	// The allocator may hold less than it has handed out in its own bookkeeping;
-	// the difference must not wrap round to a huge figure.
+	// The allocator may count less held than handed out in its own bookkeeping; the
+	// difference must not wrap round to a huge figure.
 	const uint64_t used = a.uordblks > a.fordblks ? a.uordblks - a.fordblks : 0;
 	std::fprintf(f, "NED-MALLOC INFO:\n");
 	std::fprintf(f, "    This version of Kestrix is using the NED allocator.\n");
-	std::fprintf(f,
-	             "    Arena:             %5llu%c     This is the space NED is using that was not created using "
-	             "mmap.\n",
-	             MEM_FIG(a.arena));
+	write_figures(f, {{"    Arena:             ", a.arena,
+	                   "     This is the space NED is using that was not created using mmap.\n"}});
 	std::fprintf(f, "    Free Chunks:       %5llu       \n", static_cast<unsigned long long>(a.ordblks));
-	std::fprintf(f, "    Mapped Space:      %5llu%c     This is the space NED has allocated for use via mmap.\n",
-	             MEM_FIG(a.hblkhd));
-	std::fprintf(f,
-	             "    Max Alloc Space:   %5llu%c     This is the most space NED ever had reserved from any "
-	             "source.\n",
-	             MEM_FIG(a.usmblks));
-	std::fprintf(f,
-	             "    Total Alloc Space: %5llu%c     This is the current space NED has reserved now from any "
-	             "source.\n",
-	             MEM_FIG(a.uordblks));
-	std::fprintf(f, "    Total Free Space:  %5llu%c     This is how much free space NED has in its reserves.\n",
-	             MEM_FIG(a.fordblks));
-	std::fprintf(f, "    Total Used Space:  %5llu%c     This is how much space Kestrix has allocated fmor NED.\n",
-	             MEM_FIG(used));
-	std::fprintf(f,
-	             "    Releasable Space:  %5llu%c     This is how much space NED could give back to the OS if "
-	             "desired.\n",
-	             MEM_FIG(a.keepcost));
+	write_figures(f, {
+	    {"    Mapped Space:      ", a.hblkhd, "     This is the space NED has allocated for use via mmap.\n"},
+	    {"    Max Alloc Space:   ", a.usmblks, "     This is the most space NED ever had reserved from any source.\n"},
+	    {"    Total Alloc Space: ", a.uordblks,
+	     "     This is the current space NED has reserved now from any source.\n"},
+	    {"    Total Free Space:  ", a.fordblks, "     This is how much free space NED has in its reserves.\n"},
+	    {"    Total Used Space:  ", used, "     This is how much space Kestrix has allocated fmor NED.\n"},
+	    {"    Releasable Space:  ", a.keepcost,
+	     "     This is how much space NED could give back to the OS if desired.\n"},
+	});
 }
 
 }  // namespace
