@@ -216,6 +216,27 @@ int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string&
 	return 0;
 }
 
+// minizip refuses an archive without entries; it is still a valid (empty) archive when
+// all it holds is an end record that lists no entries.
+bool is_empty_zip(const std::string& path)
+{
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0) return false;
+	struct stat st;
+	std::string tail;
+	if (fstat(fd, &st) == 0 && st.st_size >= 22 && st.st_size <= 22 + 65535) {
+		tail.resize(static_cast<size_t>(st.st_size));
+		if (pread(fd, tail.data(), tail.size(), 0) != static_cast<ssize_t>(tail.size())) tail.clear();
+	}
+	close(fd);
+	if (tail.size() < 22 || tail.compare(0, 4, "PK\x05\x06", 4) != 0) return false;
+	auto u16 = [&](size_t at) { return unsigned(static_cast<unsigned char>(tail[at])) | unsigned(static_cast<unsigned char>(tail[at + 1])) << 8; };
+	// No entries, an empty directory, and the comment filling the rest of the file exactly.
+	for (size_t at = 4; at < 20; at += 2)
+		if (u16(at) != 0) return false;
+	return 22 + u16(20) == tail.size();
+}
+
 int make_folder_for_entry(const std::string& path)
 {
 	std::string p = path;
@@ -362,6 +383,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 		goto failed;
 	}
 	zf = unzOpen64(zip.c_str());
+	if (!zf && is_empty_zip(zip)) return 0;
 	if (!zf) {
 		xer << "OK I am about to report that I could not open a zip file for extraction!\n";
 		xer << "That incoming file is " << zip << "\n";
