@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <random>
 
 #include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
@@ -14,20 +13,6 @@
 using namespace kx_test;
 
 namespace {
-
-std::string random_bytes(size_t n, unsigned seed)
-{
-	std::mt19937 g(seed);
-	std::string s(n, '\0');
-	for (auto& c : s) c = static_cast<char>(g());
-	return s;
-}
-
-bool exists(const std::string& p)
-{
-	struct stat st;
-	return lstat(p.c_str(), &st) == 0;
-}
 
 class SevenZipTest : public ::testing::Test {
 protected:
@@ -95,7 +80,7 @@ TEST_F(SevenZipTest, SolidLzmaAndLzma2ArchivesUnpackEveryFile)
 		ASSERT_EQ(p7z_to_file(z, dest, &last, 0), 0) << method;
 		for (const char* f : {"top/a.txt", "top/sub/b.bin", "top/sub/c.txt", "top/sub/empty"})
 			EXPECT_EQ(read_file(dest + f), read_file(src + f)) << method << " " << f;
-		EXPECT_TRUE(exists(last)) << last;
+		EXPECT_TRUE(path_exists(last)) << last;
 		EXPECT_EQ(last.compare(0, dest.size(), dest), 0) << last;
 		// Modes are not restored: every file has a new file's mode.
 		struct stat st;
@@ -154,7 +139,7 @@ TEST_F(SevenZipTest, RenamedAndRecordedFiles)
 	ASSERT_EQ(p7z_to_file(z, dest, &name, 1), 0);
 	EXPECT_EQ(name, dest + "renamed.txt");
 	EXPECT_EQ(read_file(dest + "renamed.txt"), "the only file");
-	EXPECT_FALSE(exists(dest + "only.txt"));
+	EXPECT_FALSE(path_exists(dest + "only.txt"));
 
 	write_file(dest + "only.txt", "installed");
 	unpack_record rec;

@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <ctime>
-#include <random>
 
 #include "platform/plat_xattr.h"
 #include "runtime/hl_errors.h"
@@ -22,14 +21,6 @@ namespace {
 const unsigned long kFile644 = 0100644ul << 16;
 const unsigned long kDir755 = 040755ul << 16;
 const unsigned long kLink = 0120777ul << 16;
-
-std::string random_bytes(size_t n, unsigned seed)
-{
-	std::mt19937 g(seed);
-	std::string s(n, '\0');
-	for (auto& c : s) c = static_cast<char>(g());
-	return s;
-}
 
 unsigned mode_of(const std::string& p)
 {
@@ -48,12 +39,6 @@ std::string link_of(const std::string& p)
 	char buf[4096];
 	ssize_t n = readlink(p.c_str(), buf, sizeof buf);
 	return n < 0 ? std::string("<not a link>") : std::string(buf, static_cast<size_t>(n));
-}
-
-bool exists(const std::string& p)
-{
-	struct stat st;
-	return lstat(p.c_str(), &st) == 0;
 }
 
 time_t local_time(int y, int mo, int d, int h, int mi, int s)
@@ -162,7 +147,7 @@ TEST_F(ZipTest, RoundTripKeepsBytesModesTimesLinksAndForks)
 		EXPECT_EQ(mtime_of(dest + n), 1300000000) << n;
 	}
 	EXPECT_EQ(link_of(dest + "link"), "plain.txt");
-	EXPECT_FALSE(exists(dest + "__MACOSX"));
+	EXPECT_FALSE(path_exists(dest + "__MACOSX"));
 	if (xattrs) {
 		EXPECT_EQ(fork_of(dest + "forked"), fork);
 		EXPECT_EQ(finder_of(dest + "forked").substr(0, 16), std::string(reinterpret_cast<const char*>(kFinder16), 16));
@@ -193,7 +178,7 @@ TEST_F(ZipTest, RoundTripKeepsBytesModesTimesLinksAndForks)
 TEST_F(ZipTest, FileToZipFailuresAreReported)
 {
 	EXPECT_NE(file_to_zip(work + "missing", work + "m.zip"), 0);
-	EXPECT_FALSE(exists(work + "m.zip"));
+	EXPECT_FALSE(path_exists(work + "m.zip"));
 	mkdir((work + "folder").c_str(), 0755);
 	EXPECT_EQ(file_to_zip(work + "folder", work + "f.zip"), err_file_open_read);
 	write_file(work + "x", "x");
@@ -242,7 +227,7 @@ TEST_F(ZipTest, FoldersForksAndFinderInfoFromAppleDoubleEntries)
 	EXPECT_EQ(read_file(dest + "a/b.txt"), "hello");
 	EXPECT_EQ(mode_of(dest + "a/b.txt"), 0640u);
 	EXPECT_EQ(mtime_of(dest + "a/b.txt"), local_time(2011, 5, 17, 13, 45, 30));
-	EXPECT_FALSE(exists(dest + "__MACOSX"));
+	EXPECT_FALSE(path_exists(dest + "__MACOSX"));
 	if (xattrs) {
 		EXPECT_EQ(fork_of(dest + "a/b.txt"), "RSRC fork bytes");
 		EXPECT_EQ(finder_of(dest + "a/b.txt").substr(0, 16), std::string(reinterpret_cast<const char*>(kFinder16), 16));
@@ -316,7 +301,7 @@ TEST_F(ZipTest, BadAppleDoubleEntriesFailTheExtraction)
 	std::string z = py_zip("bad.zip", {{"e.txt", "e"}, {"__MACOSX/._e.txt", bad, 0}, {"later.txt", "l"}});
 	EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), err_zip_rsrc_header);
 	EXPECT_EQ(read_file(dest + "e.txt"), "e");  // what came before stays
-	EXPECT_FALSE(exists(dest + "later.txt"));   // nothing after is touched
+	EXPECT_FALSE(path_exists(dest + "later.txt"));   // nothing after is touched
 	fresh_dest();
 	z = py_zip("nodot.zip", {{"e.txt", "e"}, {"__MACOSX/e.txt", ad, 0}});
 	EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), err_zip_rsrc_header);
@@ -388,10 +373,10 @@ TEST_F(ZipTest, LongNamesAndRenamedFirstEntry)
 	EXPECT_EQ(name, "one.txt");
 	EXPECT_EQ(read_file(dest + "renamed.txt"), "1");
 	EXPECT_EQ(read_file(dest + "two.txt"), "2");
-	EXPECT_FALSE(exists(dest + "one.txt"));
+	EXPECT_FALSE(path_exists(dest + "one.txt"));
 	name = "../escape.txt";
 	EXPECT_EQ(zip_to_file(z, dest, &name, 1), err_zip_open);
-	EXPECT_FALSE(exists(box + "escape.txt"));
+	EXPECT_FALSE(path_exists(box + "escape.txt"));
 }
 
 TEST_F(ZipTest, RecordDirectsWritesToTemporaryNames)
@@ -469,10 +454,10 @@ TEST_F(ZipTest, PatchedSizeFieldsGiveErrorsWithoutHugeAllocations)
 	std::string data = random_bytes(5000, 5);
 	std::string z = py_zip("huge.zip", {{"f.bin", data}}, {{}, {{"f.bin", 0xFFFFFFF0ul}}});
 	EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), err_zip_read);
-	EXPECT_FALSE(exists(dest + "f.bin"));
+	EXPECT_FALSE(path_exists(dest + "f.bin"));
 	z = py_zip("small.zip", {{"f.bin", data}}, {{}, {{"f.bin", 100}}});
 	EXPECT_NE(zip_to_file(z, dest, nullptr, 0), 0);
-	EXPECT_FALSE(exists(dest + "f.bin"));
+	EXPECT_FALSE(path_exists(dest + "f.bin"));
 	// A link or AppleDouble entry claiming gigabytes.
 	z = py_zip("hugelink.zip", {{"l", "target", kLink, 3, 0}}, {{}, {{"l", 0xFFFFFFF0ul}}});
 	EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), err_zip_read);
@@ -509,7 +494,7 @@ TEST_F(ZipTest, TruncatedAndBitFlippedArchivesGiveErrors)
 			flip_byte(bad, static_cast<long long>(at));
 			fresh_dest();
 			EXPECT_NE(zip_to_file(bad, dest, nullptr, 0), 0) << level << " flip at " << at;
-			EXPECT_FALSE(exists(dest + "data.bin"));
+			EXPECT_FALSE(path_exists(dest + "data.bin"));
 		}
 		// Anywhere else, whatever it does it does inside the destination.
 		for (size_t at = 0; at < good.size(); at += (at < data_at || at > good.size() - 200) ? 1 : 997) {

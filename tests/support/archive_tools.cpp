@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <random>
 
 #include "runtime/hl_globals.h"
 #include "support/test_env.h"
@@ -94,6 +95,20 @@ int make_py_zip(const std::string& dir, const std::string& out, const std::vecto
 	               sh_quote(out), &log);
 	if (r != 0) std::fprintf(stderr, "make_zip.py: %s\n", log.c_str());
 	return r;
+}
+
+std::string random_bytes(size_t n, unsigned seed)
+{
+	std::mt19937 g(seed);
+	std::string s(n, '\0');
+	for (auto& c : s) c = static_cast<char>(g());
+	return s;
+}
+
+bool path_exists(const std::string& path)
+{
+	struct stat st;
+	return lstat(path.c_str(), &st) == 0;
 }
 
 bool truncate_to(const std::string& path, long long size) { return ::truncate(path.c_str(), size) == 0; }

@@ -37,6 +37,11 @@ struct py_zip_patches {
 int make_py_zip(const std::string& dir, const std::string& out, const std::vector<py_zip_entry>& entries,
                 const py_zip_patches& patches = {});
 
+// `n` bytes of a fixed pseudo-random sequence.
+std::string random_bytes(size_t n, unsigned seed);
+// Whether anything (a dangling link included) is at `path`.
+bool path_exists(const std::string& path);
+
 // Cuts a file to `size` bytes.
 bool truncate_to(const std::string& path, long long size);
 // Inverts every bit of the byte at `offset` (negative: from the end).
