@@ -360,7 +360,10 @@ int unzip_symlink(unzFile zip, std::string path, const unz_file_info64& info, co
 	std::string target;
 	int err = read_entry(zip, info, kMaxLinkText, &target, at, 1269, 1274, 1276);
 	if (!err) {
-		if (place)
+		const std::string root = place && place->record ? place->record->link_root : std::string();
+		if (place && !root.empty() && place->out_dir.compare(0, root.size(), root) == 0)
+			err = check_link_target(root, place->out_dir.substr(root.size()) + place->name, target);
+		else if (place)
 			err = check_link_target(place->out_dir, place->name, target);
 		else
 			err = check_link_target(folder_of(path), leaf_of(path), target);

@@ -525,3 +525,28 @@ TEST_F(ZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 }
 
 }  // namespace
+
+namespace {
+// An installed file's archive is unpacked into the file's own folder; its link may
+// point at a sibling folder of the installation, never out of it.
+TEST_F(ZipTest, LinkRootWidensTheLinkBoundaryToTheInstallation)
+{
+	std::string z = py_zip("link.zip", {{"manual", "../Instructions/read me.txt", kLink}});
+	write_file(dest + "Instructions/read me.txt", "text");
+	const std::string output = dest + "Output/";
+	::mkdir(output.c_str(), 0755);
+
+	EXPECT_NE(zip_to_file(z, output, nullptr, 0), 0) << "without a root the unpack folder bounds the link";
+	EXPECT_EQ(link_of(output + "manual"), "<not a link>");
+
+	unpack_record rec;
+	rec.link_root = dest;
+	ASSERT_EQ(zip_to_file(z, output, nullptr, 0, &rec), 0);
+	EXPECT_EQ(link_of(output + "manual"), "../Instructions/read me.txt");
+	EXPECT_EQ(read_file(output + "manual"), "text");
+
+	std::string out_of_root = py_zip("escape.zip", {{"escape", "../../outside", kLink}});
+	EXPECT_NE(zip_to_file(out_of_root, output, nullptr, 0, &rec), 0);
+	EXPECT_EQ(link_of(output + "escape"), "<not a link>");
+}
+}  // namespace
