@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <strings.h>
 #include <string>
 
 #include "engine/engine.h"
@@ -187,7 +188,6 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 	std::string prefix;
 	std::string prev_path;
 	int disk = 0;
-	bool first = true;
 	while (s.p < s.end) {
 		s.skip_blanks();
 		const char* line_start = s.p;
@@ -227,8 +227,8 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 			v.is_global = is_global_scenery_f(v.path.c_str());
 			if (v.is_global && !find_sector(&v.lon_band, &v.lat_band, v.path)) v.is_global = 0;
 
-			if (first || v.path != prev_path) sim_info.emplace_back();
-			first = false;
+			// A name is never empty, so the first path always differs from the empty one.
+			if (v.path != prev_path) sim_info.emplace_back();
 			prev_path = v.path;
 			if (v.path.back() == '/') return reject(alert_impossible_path, v.path);
 			if (!path_stays_inside(v.path)) return reject(alert_outside_path, v.path);

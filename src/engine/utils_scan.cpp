@@ -9,8 +9,8 @@
 #include "engine/checksum_task.h"
 #include "engine/engine.h"
 #include "runtime/hl_globals.h"
-#include "runtime/io_utils.h"
 #include "platform/plat_clock.h"
+#include "runtime/io_utils.h"
 
 namespace {
 
@@ -27,13 +27,6 @@ double elapsed_seconds()
 {
 	static const uint64_t origin = PLAT_microseconds();
 	return double(PLAT_microseconds() - origin) / 1000000.0;
-}
-
-// Is the install folder there (links followed)?
-bool folder_exists(const std::string& path)
-{
-	struct stat st;
-	return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void digest_one(file_version_struct& v)
@@ -80,7 +73,7 @@ int checksum_task::check_error(std::string& msg)
 
 int checksum_directory(int& cursor, float& progress)
 {
-	if (!folder_exists(dest_dir_path)) {
+	if (!dir_exists(dest_dir_path)) {
 		// The pool's tasks own the fields written below until they are collected, so a
 		// folder that vanished under a running scan ends that scan first.
 		checksum_directory_kill();

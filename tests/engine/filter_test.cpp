@@ -138,23 +138,17 @@ TEST_F(FilterTest, TotalsCountWantedMissingFilesAndDeletions)
 
 TEST(SizeText, MegabytesAndGigabytesWithOneDecimal)
 {
-	std::string s = "old";
-	set_size_str(500.0f, &s);
-	EXPECT_EQ(s, "0.5 Meg");
-	set_size_str(0.0f, &s);
-	EXPECT_EQ(s, "0.0 Meg");
-	set_size_str(650000.0f, &s);
-	EXPECT_EQ(s, "650.0 Meg");
-	set_size_str(999960.0f, &s);  // below 1000 MB, rounded up in the text
-	EXPECT_EQ(s, "1000.0 Meg");
-	set_size_str(1000000.0f, &s);
-	EXPECT_EQ(s, "1.0 Gig");
-	set_size_str(2500000.0f, &s);
-	EXPECT_EQ(s, "2.5 Gig");
-	set_size_str(12345678.0f, &s);
-	EXPECT_EQ(s, "12.3 Gig");
-	set_size_str(1250.0f, &s);  // halves round away from zero
-	EXPECT_EQ(s, "1.3 Meg");
+	const std::pair<float, const char*> cases[] = {
+	    {500.0f, "0.5 Meg"},     {0.0f, "0.0 Meg"},           {650000.0f, "650.0 Meg"},
+	    {999960.0f, "1000.0 Meg"},  // below 1000 MB, rounded up in the text
+	    {1000000.0f, "1.0 Gig"}, {2500000.0f, "2.5 Gig"},     {12345678.0f, "12.3 Gig"},
+	    {1250.0f, "1.3 Meg"},  // halves round away from zero
+	};
+	for (const auto& [kb, text] : cases) {
+		std::string s = "old";
+		set_size_str(kb, &s);
+		EXPECT_EQ(s, text) << kb;
+	}
 }
 
 }  // namespace

@@ -29,21 +29,14 @@ protected:
 
 TEST(TrimDestFolder, DropsThePlatformFolder)
 {
-	std::string p = "All/Resources/x.txt";
-	trim_dest_folder(p);
-	EXPECT_EQ(p, "Resources/x.txt");
-	p = "Windows/a/b";
-	trim_dest_folder(p);
-	EXPECT_EQ(p, "a/b");
-	p = "plain";
-	trim_dest_folder(p);
-	EXPECT_EQ(p, "plain");
-	p = "/lead";
-	trim_dest_folder(p);
-	EXPECT_EQ(p, "lead");
-	p = "";
-	trim_dest_folder(p);
-	EXPECT_EQ(p, "");
+	const std::pair<std::string, std::string> cases[] = {
+	    {"All/Resources/x.txt", "Resources/x.txt"}, {"Windows/a/b", "a/b"}, {"plain", "plain"}, {"/lead", "lead"},
+	    {"", ""}};
+	for (const auto& [in, out] : cases) {
+		std::string p = in;
+		trim_dest_folder(p);
+		EXPECT_EQ(p, out) << in;
+	}
 }
 
 TEST_F(ScanTest, MissingInstallFolderMakesEveryFileAbsentAtOnce)

@@ -1,0 +1,35 @@
+#pragma once
+// The immediate-mode widget calls that the shell, the engine's questions and the frame
+// clock use. Every call draws, hit-tests and returns its result within one frame;
+// positions are interface units relative to the current dialog origin. Labels are label
+// markup.
+#include <string>
+
+// Keyboard focus ring.
+void BTN_begin_focus_ring();
+void BTN_unfocus_any();
+// Offers one key event (flags: 1 shift, 2 option, 4 control, 8 key down, 16 key up);
+// returns 1 when it was consumed.
+int BTN_dispatch_to_focus(int character, int vkey, int flags);
+
+// Frames and panels.
+void BTN_fillwin(int flag, int kind);
+void BTN_frame1(int style, float x, float y, float width, int colour);
+void BTN_frame2(int style, float x, float y, float width, float height, std::string title);
+void BTN_subwin(float reserve, int style, float x, float y, float width, float height, std::string title,
+                float* next_x, float* next_y);
+void BTN_util_element(float x, float y, float s, float t, float half_w, float half_h, int colour);
+int BTN_zap_boxes(int state);
+
+// Buttons.
+int BTN_action(float x, float y, float width, int down, int mode, std::string label, std::string side_text);
+int BTN_bool(float x, float y, int* value, std::string label, int radio);
+int BTN_is_int(float x, float y, int* value, int option, std::string label);
+
+// Used only by the key-assignment window, which the installer never opens.
+int BTN_vert_slider(int slider_index, float x, float y, float length, int lo, int hi, int* value);
+int BTN_select_path_stl(float x, float y, int open_save, int file_type, std::string* path, int max_len,
+                        std::string label, float width, int take_focus);
+
+// The pop-up list: opens menu slot 1519 of `menu` with its items.
+int BTN_textlist(float x, float y, int* selection, std::string items, std::string label);

@@ -1,0 +1,7 @@
+#pragma once
+// The application's hooks that the frame loop calls.
+
+// Draws the current wizard screen; sets app_done when no screen is current.
+void APP_update();
+// A chosen in-window menu item; the installer has no menus, so it does nothing.
+void APP_handlemenu(int code);
