@@ -63,31 +63,23 @@ void xmap_class::unmap()
 
 const char* xmap_class::retry(const std::string& p)
 {
-	if (quiet_) {
-		if ((!app_path.empty() && app_path.size() <= p.size() && p.find(app_path) != std::string::npos) ||
-		    p.find('\\') != std::string::npos || app_path.size() + p.size() > k_max_path) {
-			if (begin || fd != 0) {
-				if (begin) --mapped_files_open;
-				unmap();
-			}
-			return nullptr;
-		}
-	}
 	if (!app_path.empty() && app_path.size() <= p.size() && p.find(app_path) != std::string::npos) {
-		__DIDIVI_alert(0, "retry: We are getting a file string that is not Orvala relative!",
-		               "This is illegal! All paths must be Orvala relative!", "The path in question is:", p, t_exit,
-		               k_xmap_src, 122);
+		if (!quiet_)
+			__DIDIVI_alert(0, "retry: We are getting a file string that is not Orvala relative!",
+			               "This is illegal! All paths must be Orvala relative!", "The path in question is:", p,
+			               t_exit, k_xmap_src, 122);
 		return nullptr;
 	}
 	// ':' is an ordinary name character here; only a backslash betrays a foreign separator.
 	if (p.find('\\') != std::string::npos) {
-		__DIDIVI_alert(0, "OOPS!", "I got a bad dirchar! I only want '/'!", "The path in question is:", p, t_exit,
-		               k_xmap_src, 128);
+		if (!quiet_)
+			__DIDIVI_alert(0, "OOPS!", "I got a bad dirchar! I only want '/'!", "The path in question is:", p,
+			               t_exit, k_xmap_src, 128);
 		return nullptr;
 	}
 	std::string full = app_path + p;
 	if (full.size() > k_max_path) {
-		string_too_long(full);
+		if (!quiet_) string_too_long(full);
 		return nullptr;
 	}
 	if (g_case_sensitive) {
@@ -250,17 +242,24 @@ void xmap_class::read_n_rev(long dest, long n)
 		}
 }
 
+namespace {
+// Hands a scanned range to the caller; a missing file scans as empty.
+void give(std::string* out, const char* from, const char* to)
+{
+	if (!out) return;
+	if (from)
+		out->assign(from, to);
+	else
+		out->clear();
+}
+}  // namespace
+
 void xmap_class::TXT_str_scan_space(std::string* out)
 {
 	while (cur < end && is_blank(*cur)) ++cur;
 	const char* word = cur;
 	while (cur < end && !is_space_or_eol(*cur)) ++cur;
-	if (out) {
-		if (word)
-			out->assign(word, cur);
-		else
-			out->clear();
-	}
+	give(out, word, cur);
 }
 
 void xmap_class::TXT_str_scan_eoln(std::string* out)
@@ -268,12 +267,7 @@ void xmap_class::TXT_str_scan_eoln(std::string* out)
 	while (cur < end && is_blank(*cur)) ++cur;
 	const char* text = cur;
 	while (cur < end && !is_eol(*cur)) ++cur;
-	if (out) {
-		if (text)
-			out->assign(text, cur);
-		else
-			out->clear();
-	}
+	give(out, text, cur);
 	while (cur < end && is_space_or_eol(*cur)) ++cur;
 }
 
