@@ -55,17 +55,6 @@ protected:
 	xtim_pulse_fn old_pulse_;
 };
 
-TEST_F(FrameClock, StartValues)
-{
-	EXPECT_EQ(clk.first_frame, 1);
-	EXPECT_FLOAT_EQ(clk.frame_period[0], 0.02f);
-	EXPECT_FLOAT_EQ(clk.frame_period[2], 0.0f);
-	EXPECT_FLOAT_EQ(clk.time_of_day[0], 43200.0f);
-	EXPECT_FLOAT_EQ(clk.period_limit, 0.0526315793f);
-	EXPECT_FLOAT_EQ(clk.day_of_year, 90.0f);
-	EXPECT_FLOAT_EQ(clk.rate_factor[1], 1.0f);
-}
-
 // Elapsed counts from the first update, not from the first reading of the counter.
 TEST_F(FrameClock, ElapsedCountsFromFirstUpdate)
 {
