@@ -1,0 +1,82 @@
+#include "runtime/UTL_thread.h"
+
+#include <cxxabi.h>
+
+#include "runtime/hl_exception.h"
+#include "runtime/hl_globals.h"
+
+UTL_worker_threads::UTL_worker_threads(int thread_count, int max_tasks) : max_tasks_(max_tasks)
+{
+	UTL_message_queue_create(&todo_queue_);
+	UTL_message_queue_create(&retired_queue_);
+	const size_t n = thread_count > 0 ? static_cast<size_t>(thread_count) : 0;
+	threads_.resize(n);
+	threads_join_.resize(n);
+	threads_id_.resize(n);
+	for (size_t i = 0; i < n; ++i)
+		UTL_thread_create(thread_func, this, &threads_[i], &threads_join_[i], &threads_id_[i]);
+}
+
+UTL_worker_threads::~UTL_worker_threads()
+{
+	// The to-do queue is first in, first out: every task queued before now still runs
+	// before a thread meets its stop signal.
+	for (size_t i = 0; i < threads_.size(); ++i) UTL_message_queue_write(todo_queue_, nullptr);
+	for (size_t i = 0; i < threads_.size(); ++i) UTL_thread_join(&threads_[i], &threads_join_[i]);
+	UTL_message_queue_destroy(todo_queue_);
+	UTL_message_queue_destroy(retired_queue_);
+}
+
+void UTL_worker_threads::enqueue_task(UTL_work_task* task)
+{
+	if (!task) {
+		xer << "Refused to queue a null work task.\n";
+		return;
+	}
+	outstanding_ += 1;
+	UTL_message_queue_write(todo_queue_, task);
+}
+
+int UTL_worker_threads::has_free_slot() { return outstanding_ < max_tasks_ ? 1 : 0; }
+
+int UTL_worker_threads::count_total_tasks() { return outstanding_; }
+
+UTL_work_task* UTL_worker_threads::check_retired_tasks()
+{
+	auto* task = static_cast<UTL_work_task*>(UTL_message_queue_read(retired_queue_, 0));
+	if (task) outstanding_ -= 1;
+	return task;
+}
+
+UTL_work_task* UTL_worker_threads::wait_retired_tasks()
+{
+	if (outstanding_ <= 0) return nullptr;
+	auto* task = static_cast<UTL_work_task*>(UTL_message_queue_read(retired_queue_, -1));
+	if (task) outstanding_ -= 1;
+	return task;
+}
+
+KX_FORCED_UNWIND_CATCHER void* UTL_worker_threads::thread_func(void* arg)
+{
+	auto* pool = static_cast<UTL_worker_threads*>(arg);
+	for (;;) {
+		auto* task = static_cast<UTL_work_task*>(UTL_message_queue_read(pool->todo_queue_, -1));
+		if (!task) return nullptr;
+		try {
+			task->do_it();
+		} catch (abi::__forced_unwind&) {
+			// A quitting alert inside do_it ends this thread. The task is still handed
+			// back, so an owner waiting for its tasks finishes and the next frame shows
+			// the alert.
+			UTL_message_queue_write(pool->retired_queue_, task);
+			throw;
+		} catch (...) {
+			UTL_message_queue_write(pool->retired_queue_, task);
+			// Ends this thread as a quitting alert; if that returns (alerts only
+			// logged) the thread goes on with the next task.
+			THREAD_report_escaped_exception(__FILE__, __LINE__);
+			continue;
+		}
+		UTL_message_queue_write(pool->retired_queue_, task);
+	}
+}
