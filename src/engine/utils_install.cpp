@@ -149,11 +149,16 @@ int install_files(int& cursor, int disk)
 
 	while (cursor < n && !sim_info[cursor].back().install) ++cursor;
 
+	// Archives wait in the private temporary folder, also when the wizard has not
+	// named one (a bare name would land in the working folder).
+	std::string temp_folder = temp_path;
+	if (temp_folder.empty()) get_OS_abs_path(4, temp_folder);
+
 	// Feed the copy pool with the files of this DVD, in list order.
 	while (cursor < n && copy_pool->has_free_slot()) {
 		const file_version_struct& v = sim_info[cursor].back();
 		if (v.disk != disk) break;
-		if (v.install) copy_pool->enqueue_task(new dvd_unpack_task(cursor, temp_path));
+		if (v.install) copy_pool->enqueue_task(new dvd_unpack_task(cursor, temp_folder));
 		++cursor;
 	}
 
