@@ -113,6 +113,8 @@ void dvd_unpack_task::unpack_stage()
 	// every write and close): an installed file is always the old one or the new one.
 	unpack_record record;
 	record.temp_suffix = ENG_unpack_suffix(index);
+	// A shipped link may point into a sibling folder of the installation, never out of it.
+	record.link_root = dest_dir_path;
 	if (!r)
 		r = suffix == ".7z" ? p7z_to_file(temp_file, folder, nullptr, 0, &record)
 		                    : zip_to_file(temp_file, folder, nullptr, 0, &record);
