@@ -79,8 +79,8 @@ MasterTree make_master_tree(const std::string& root, const MasterTreeOptions& o)
 	put(t, "Linux/Kestrix Linux", make_content(o.seed + 9, 30000, false));
 	::chmod((root + "Linux/Kestrix Linux").c_str(), 0755);
 	put(t, "All/Output/empty log.txt", "");
-	::symlink("empty log.txt", (root + "All/Output/manual link").c_str());
-	t.links["All/Output/manual link"] = "empty log.txt";
+	::symlink("../Instructions/Read Me First.txt", (root + "All/Output/manual link").c_str());
+	t.links["All/Output/manual link"] = "../Instructions/Read Me First.txt";
 	t.shipped.push_back("All/Output/manual link");
 	put(t, "Windows/Kestrix.exe", windows_exe());
 	put(t, "Macintosh/Kestrix.app/Contents/MacOS/Kestrix", make_content(o.seed + 11, 3000, false));
