@@ -117,7 +117,8 @@ TEST_F(ThreadLayer, WorkerEndedByQuittingAlertWithoutAbortingProcess)
 
 TEST_F(ThreadLayer, WorkerWarningContinuesAndLanguageAlertDropped)
 {
-	static int finished = 0;
+	static int finished;
+	finished = 0;
 	on_worker(
 	    [](void*) -> void* {
 		    DIDIVI_ALERT("careful", "2", "3", "4", t_alert);
@@ -168,10 +169,10 @@ TEST_F(ThreadLayer, AsyncCallsRunOnGeneralWorkers)
 	EXPECT_EQ(static_cast<int>(worker_threads.size()), UTL_count_processors());
 	EXPECT_NE(log().find("CPU count        : " + std::to_string(UTL_count_processors()) + "\n"), std::string::npos);
 
-	static std::latch gate(1);
+	std::latch gate(1);
 	THREAD_call* call = THREAD_run_async(
 	    [](void* a) -> void* {
-		    gate.wait();
+		    static_cast<std::latch*>(a)->wait();
 		    return a;
 	    },
 	    &gate);
@@ -220,8 +221,9 @@ TEST_F(ThreadLayer, CookieNeverZeroAndWrapsWithoutOverflow)
 // Off the main thread nothing can be shown: the alert is logged and the program ends.
 TEST_F(ThreadLayer, ReportOffMainThreadLogsFinishesUpAndExits)
 {
-	static int finishup_save = -1;
-	static int exited = 0;
+	static int finishup_save, exited;
+	finishup_save = -1;
+	exited = 0;
 	finishup_fn old = DIDIVI_set_finishup([](int save) { finishup_save = save; });
 	on_worker(
 	    [](void*) -> void* {
