@@ -13,6 +13,7 @@
 
 #include "engine/builder/make_installer.h"
 #include "runtime/cmdline.h"
+#include "runtime/io_utils.h"
 
 namespace {
 std::string absolute_folder(std::string p)
@@ -46,6 +47,8 @@ int main(int argc, char** argv)
 		const long v = std::strtol(cmdline.get_option("version").c_str(), nullptr, 10);
 		if (v > 0 && v < 1000000000) build_version = static_cast<int>(v);
 	}
+	// The masters folder itself may be new; what lies below it the builder makes.
+	if (!dir_exists(dst_fold_base)) make_folder(dst_fold_base);
 	build_install();
 	return 0;
 }
