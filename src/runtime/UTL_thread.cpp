@@ -13,6 +13,7 @@ UTL_worker_threads::UTL_worker_threads(int thread_count, int max_tasks) : max_ta
 	threads_.resize(n);
 	threads_join_.resize(n);
 	threads_id_.resize(n);
+	live_threads_ = static_cast<int>(n);
 	for (size_t i = 0; i < n; ++i)
 		UTL_thread_create(thread_func, this, &threads_[i], &threads_join_[i], &threads_id_[i]);
 }
@@ -34,7 +35,15 @@ void UTL_worker_threads::enqueue_task(UTL_work_task* task)
 		return;
 	}
 	outstanding_ += 1;
+	std::lock_guard<std::mutex> g(live_lock_);
 	UTL_message_queue_write(todo_queue_, task);
+	if (live_threads_ == 0 && !threads_.empty()) retire_queued_unrun();
+}
+
+void UTL_worker_threads::retire_queued_unrun()
+{
+	while (void* item = UTL_message_queue_read(todo_queue_, 0))
+		UTL_message_queue_write(retired_queue_, item);
 }
 
 int UTL_worker_threads::has_free_slot() { return outstanding_ < max_tasks_ ? 1 : 0; }
@@ -69,6 +78,10 @@ KX_FORCED_UNWIND_CATCHER void* UTL_worker_threads::thread_func(void* arg)
 			// back, so an owner waiting for its tasks finishes and the next frame shows
 			// the alert.
 			UTL_message_queue_write(pool->retired_queue_, task);
+			{
+				std::lock_guard<std::mutex> g(pool->live_lock_);
+				if (--pool->live_threads_ == 0) pool->retire_queued_unrun();
+			}
 			throw;
 		} catch (...) {
 			UTL_message_queue_write(pool->retired_queue_, task);

@@ -6,6 +6,7 @@
 // asks it for its error on its own thread and deletes it (or enqueues it on another
 // pool). A pool never cancels, deletes or judges a task.
 #include <string>
+#include <mutex>
 #include <vector>
 
 #include "runtime/hl_thread.h"
@@ -48,6 +49,13 @@ private:
 	int max_tasks_;
 	// Touched only on the owner's thread; no lock.
 	int outstanding_ = 0;
+	// Threads not ended by a quitting alert. When the last one goes, nothing would
+	// ever run what is still queued: those tasks are handed back unrun so that no owner
+	// waits for them for ever (the program is ending: the next frame shows the alert).
+	std::mutex live_lock_;
+	int live_threads_ = 0;
+	// Hands back every task still queued; the caller holds live_lock_.
+	void retire_queued_unrun();
 	std::vector<UTL_thread_handle> threads_;
 	std::vector<UTL_thread_handle> threads_join_;
 	std::vector<UTL_thread_handle> threads_id_;

@@ -215,6 +215,40 @@ TEST(WorkerPool, TaskEndedAbnormallyIsStillRetired)
 	THREAD_shutdown();
 }
 
+// A pool whose every thread was ended by quitting alerts hands back what is still
+// queued, unrun, so the owner's wait ends and the next frame can show the alert.
+TEST(WorkerPool, TasksQueuedBehindTheLastEndedThreadAreHandedBack)
+{
+	kx_test::AlertRecorder rec;
+	THREAD_init();
+	{
+		UTL_worker_threads pool(1, 8);
+		std::latch gate(1);
+		auto* blocker = new CountTask(&gate);
+		auto* fatal = new AlertingTask(t_exit);
+		auto* behind = new CountTask;
+		pool.enqueue_task(blocker);
+		pool.enqueue_task(fatal);
+		pool.enqueue_task(behind);
+		gate.count_down();
+		for (int i = 0; i < 3; ++i) ASSERT_NE(pool.wait_retired_tasks(), nullptr);
+		EXPECT_EQ(blocker->runs.load(), 1);
+		EXPECT_EQ(behind->runs.load(), 0);
+
+		auto* late = new CountTask;
+		pool.enqueue_task(late);
+		ASSERT_EQ(pool.wait_retired_tasks(), late);
+		EXPECT_EQ(late->runs.load(), 0);
+		EXPECT_EQ(pool.count_total_tasks(), 0);
+		delete blocker;
+		delete fatal;
+		delete behind;
+		delete late;
+	}
+	EXPECT_THROW(THREAD_check_exception(1), kx_test::AlertExit);
+	THREAD_shutdown();
+}
+
 // A warning from a task is posted and the task goes on to the end.
 TEST(WorkerPool, TaskWarningContinues)
 {
