@@ -14,6 +14,7 @@
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
+#include "runtime/io_safe_path.h"
 
 const char* sErrFile = "";
 int sErrLine = -1;
@@ -53,30 +54,6 @@ bool full_test_path(const std::string& path, std::string& full)
 	return true;
 }
 
-int write_all(int fd, const char* p, size_t n)
-{
-	while (n > 0) {
-		const ssize_t w = write(fd, p, n);
-		if (w < 0) {
-			if (errno == EINTR) continue;
-			return errno;
-		}
-		if (w == 0) return ENOSPC;
-		p += w;
-		n -= static_cast<size_t>(w);
-	}
-	return 0;
-}
-
-// A temporary name beside `dst`, hidden so that listings never show a half-written copy.
-std::string temp_name_for(const std::string& dst)
-{
-	const size_t slash = dst.rfind('/');
-	const std::string folder = slash == std::string::npos ? "" : dst.substr(0, slash + 1);
-	std::string leaf = slash == std::string::npos ? dst : dst.substr(slash + 1);
-	if (leaf.size() > 200) leaf.resize(200);
-	return folder + ".kx-" + leaf + ".XXXXXX";
-}
 }  // namespace
 
 int copy_file(const std::string& src, const std::string& dst)
@@ -88,12 +65,11 @@ int copy_file(const std::string& src, const std::string& dst)
 		close(in);
 		return 2;
 	}
-	// The copy goes to a temporary file that replaces the destination only when every
+	// The copy goes to a private file that replaces the destination only when every
 	// write and the close succeeded: a full disk or a failed read never leaves a
 	// truncated file where a good one was.
-	std::string tmp = temp_name_for(dst);
-	const int out = mkostemp(tmp.data(), O_CLOEXEC);
-	if (out < 0) {
+	unpack_file out;
+	if (out.open(dst) != 0) {
 		close(in);
 		return 2;
 	}
@@ -107,15 +83,13 @@ int copy_file(const std::string& src, const std::string& dst)
 			break;
 		}
 		if (n == 0) break;
-		result = write_all(out, buffer.data(), static_cast<size_t>(n));
+		result = out.write(buffer.data(), static_cast<size_t>(n));
 		if (result != 0) break;
 	}
 	struct stat st;
-	if (result == 0 && fstat(in, &st) == 0) fchmod(out, st.st_mode & 0777);
+	if (result == 0 && fstat(in, &st) == 0) out.set_mode(st.st_mode & 0777);
 	close(in);
-	if (close(out) != 0 && result == 0) result = errno;
-	if (result == 0 && rename(tmp.c_str(), dst.c_str()) != 0) result = errno;
-	if (result != 0) unlink(tmp.c_str());
+	if (result == 0) result = out.commit();
 	return result;
 }
 
