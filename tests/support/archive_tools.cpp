@@ -82,16 +82,16 @@ static std::string hex(const std::string& s)
 int make_py_zip(const std::string& dir, const std::string& out, const std::vector<py_zip_entry>& entries,
                 const py_zip_patches& patches)
 {
-	std::string spec;
+	std::string recipe;
 	for (const auto& e : entries)
-		spec += "E\t" + hex(e.name) + "\t" + hex(e.data) + "\t" + std::to_string(e.attr) + "\t" +
+		recipe += "E\t" + hex(e.name) + "\t" + hex(e.data) + "\t" + std::to_string(e.attr) + "\t" +
 		        std::to_string(e.system) + "\t" + std::to_string(e.method) + "\n";
-	for (const auto& p : patches.replace) spec += "P\t" + hex(p.first) + "\t" + hex(p.second) + "\n";
-	for (const auto& p : patches.sizes) spec += "S\t" + hex(p.first) + "\t" + std::to_string(p.second) + "\n";
-	std::string spec_path = dir + "zip_spec.txt";
-	if (!write_file(spec_path, spec)) return -1;
+	for (const auto& p : patches.replace) recipe += "P\t" + hex(p.first) + "\t" + hex(p.second) + "\n";
+	for (const auto& p : patches.sizes) recipe += "S\t" + hex(p.first) + "\t" + std::to_string(p.second) + "\n";
+	std::string recipe_path = dir + "zip_recipe.txt";
+	if (!write_file(recipe_path, recipe)) return -1;
 	std::string log;
-	int r = run_sh("python3 " + sh_quote(fixture_path("make_zip.py")) + " " + sh_quote(spec_path) + " " +
+	int r = run_sh("python3 " + sh_quote(fixture_path("make_zip.py")) + " " + sh_quote(recipe_path) + " " +
 	               sh_quote(out), &log);
 	if (r != 0) std::fprintf(stderr, "make_zip.py: %s\n", log.c_str());
 	return r;
