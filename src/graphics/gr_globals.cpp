@@ -1,6 +1,6 @@
 // The graphics library's framework globals. The camera is built before the texture
-// manager, and both right after the runtime's records, which need no dynamic
-// initialisation and so are ready whatever order the units start in.
+// manager; neither constructor reads another global, so it does not matter whether
+// this unit starts before or after the runtime's globals unit.
 #include <unordered_map>
 
 #include "graphics/tman.h"

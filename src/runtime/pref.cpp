@@ -19,31 +19,6 @@ namespace {
 constexpr int pref_version = 9002;
 const char kTempSuffix[] = "-new";
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_eoln(char c) { return c == '\0' || c == '\r' || c == '\n'; }
-
-// Reads the body of a preferences file: key, blanks or tabs, value to the end of the line.
-// Every pass consumes at least one byte, so stray NULs or CRs cannot stall it.
-void read_settings(const char* p, const char* e, std::map<std::string, std::string>& out)
-{
-	while (p < e) {
-		while (p < e && is_blank(*p)) ++p;
-		const char* k = p;
-		while (p < e && !is_blank(*p) && !is_eoln(*p)) ++p;
-		if (p == k) {
-			while (p < e && (is_blank(*p) || is_eoln(*p))) ++p;
-			continue;
-		}
-		std::string key(k, p);
-		while (p < e && is_blank(*p)) ++p;
-		const char* v = p;
-		while (p < e && !is_eoln(*p)) ++p;
-		std::string value(v, p);
-		while (p < e && (is_blank(*p) || is_eoln(*p))) ++p;
-		out[key] = value;
-	}
-}
-
 // Set once file 11 has been read by this process: saving it before that would write
 // start values over what the user stored (a copy relaunched from the DVD saves at exit).
 int g_read_installer_prefs = 0;
@@ -80,7 +55,15 @@ scan_class::scan_class(const std::string& path, int m) : mode(m)
 	if (mode == 0) {
 		xmap_class x(path);
 		const int versions[] = {pref_version, 0};
-		if (x.check_file(xmap_text, versions, nullptr, nullptr) == pref_version) read_settings(x.cur, x.end, values);
+		if (x.check_file(xmap_text, versions, nullptr, nullptr) != pref_version) return;
+		// Key, then the rest of the line; the second scan also eats the line break and
+		// any empty lines, NULs or carriage returns after it, so every pass moves on.
+		while (x.cur < x.end) {
+			std::string key, value;
+			x.TXT_str_scan_space(key);
+			x.TXT_str_scan_eoln(value);
+			if (!key.empty()) values[key] = value;  // a key met again replaces the earlier value
+		}
 		return;
 	}
 	// The file is written under a neighbouring name and put in place only once it is
