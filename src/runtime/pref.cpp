@@ -38,8 +38,10 @@ std::string pref_file_path(int file)
 	case 10:
 		return "Resources/preferences/Res Orvala.prf";
 	case 11: {
+		// Without a preferences folder there is no file: the settings are neither read
+		// nor written, rather than landing in whatever the working folder is.
 		std::string folder;
-		get_OS_abs_path(os_dir_prefs, folder);
+		if (get_OS_abs_path(os_dir_prefs, folder) != 0 || folder.empty()) return std::string();
 		return folder + "Kestrix Installer.prf";
 	}
 	case 12:
@@ -75,11 +77,11 @@ scan_class::scan_class(const std::string& path, int m) : mode(m)
 
 scan_class::~scan_class()
 {
-	if (mode != 1) return;
+	// Only a writer that opened the shared data-file stream closes it.
+	if (mode != 1 || !writing_) return;
 	// A write that failed on the way (disk full) must not be forgotten at the close.
 	const bool written = ouf.good();
 	ouf.close();
-	if (!writing_) return;
 	const std::string temp = app_path + temp_path_;
 	if (!written || ouf.fail()) {
 		xer << "Could not write the preferences file " << temp << "\n";
