@@ -65,12 +65,12 @@ void cmnd_class::get_cmds_in_path(const std::string& prefix, std::vector<std::st
 }
 
 namespace {
-// "--cmnds=all" lists each command under its path: that is the name users and
-// get_cmnd_by_name know it by ("DYNAMIC" would say nothing).
+// "--cmnds=all" lists each command by its name, with its description; the paths are
+// what "--cmnds=<path>" browses.
 void list_all_for_cmdline(std::vector<std::pair<std::string, std::string>>& out)
 {
 	out.clear();
-	for (int n = 0; n < cmnd.count(); ++n) out.emplace_back(cmnd.paths[n], cmnd.descriptions[n]);
+	for (int n = 0; n < cmnd.count(); ++n) out.emplace_back(cmnd.names[n], cmnd.descriptions[n]);
 }
 
 void list_in_path_for_cmdline(const std::string& prefix, std::vector<std::string>& out)

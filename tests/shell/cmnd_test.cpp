@@ -104,8 +104,8 @@ TEST(CmndDeathTest, CommandLineListsTheGlobalRegistry)
 		std::_Exit(3);
 	};
 	EXPECT_EXIT(run("--cmnds=all"), ::testing::ExitedWithCode(0), "");
-	EXPECT_EQ(kx_test::read_file(out), "sim/-none-/-none-                                  Do nothing at all!\n"
-	                                   "sim/view/forward                                   Look ahead\n");
+	EXPECT_EQ(kx_test::read_file(out), "cmnd_nothing                                       Do nothing at all!\n"
+	                                   "DYNAMIC                                            Look ahead\n");
 	EXPECT_EXIT(run("--cmnds=sim/"), ::testing::ExitedWithCode(0), "");
 	EXPECT_EQ(kx_test::read_file(out), "-none-/\nview/\n");
 }
