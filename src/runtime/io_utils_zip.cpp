@@ -305,20 +305,19 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 	err_at at;
 	int err = 0;
 	std::string data;
-	std::string target = entry_path;
-	size_t dot = target.rfind("._");
+	// The "._" is looked for in the entry's own name only: one in the destination
+	// folder's path must not turn the file it belongs to into one outside that folder.
+	std::string rel = place ? place->name : entry_path;
+	std::string target;
+	size_t dot = rel.rfind("._");
 	if (dot == std::string::npos) {
 		at.set(1467);
 		err = err_zip_rsrc_header;
 	} else {
-		target.erase(dot, 2);
-	}
-	if (!err) {
+		rel.erase(dot, 2);
+		target = place ? place->out_dir + rel : rel;
 		// The file it belongs to must lie inside the destination like any entry.
-		if (place)
-			err = check_entry_name(place->out_dir, place->name);
-		else
-			err = check_entry_name(folder_of(target), leaf_of(target));
+		err = place ? check_entry_name(place->out_dir, rel) : check_entry_name(folder_of(target), leaf_of(target));
 		if (err) at.set(1467);
 	}
 	if (!err) err = read_entry(zip, info, kMaxAppleDouble, &data, at, 1394, 1399, 1401);
@@ -453,10 +452,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 			}
 		} else if (is_apple_double) {
 			unzip_entry_place place{out_dir, name.size() > 9 ? name.substr(9) : std::string(), record};
-			size_t dot = place.name.rfind("._");
-			if (dot != std::string::npos) place.name.erase(dot, 2);
-			err = unzip_resource_fork(zf, out_dir + (name.size() > 9 ? name.substr(9) : std::string()), info,
-			                          &place);
+			err = unzip_resource_fork(zf, out_dir + place.name, info, &place);
 			if (err) at.set(1467);
 		} else {
 			err = check_entry_name(out_dir, rel);

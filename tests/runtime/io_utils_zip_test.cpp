@@ -305,6 +305,17 @@ TEST_F(ZipTest, BadAppleDoubleEntriesFailTheExtraction)
 	fresh_dest();
 	z = py_zip("nodot.zip", {{"e.txt", "e"}, {"__MACOSX/e.txt", ad, 0}});
 	EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), err_zip_rsrc_header);
+
+	// A "._" in the destination's own path is not the entry's: the fork must not go to
+	// the file that removing it would name, a sibling of the destination.
+	const std::string dotted = box + "in._stall/";
+	ASSERT_EQ(mkdir(dotted.c_str(), 0755), 0);
+	ASSERT_EQ(mkdir((box + "install").c_str(), 0755), 0);
+	write_file(box + "install/e.txt", "sibling");
+	EXPECT_EQ(zip_to_file(z, dotted, nullptr, 0), err_zip_rsrc_header);
+	if (xattrs) {
+		EXPECT_EQ(fork_of(box + "install/e.txt"), "<none>");
+	}
 }
 
 // --- what the reader does with ordinary entries -----------------------------------------
