@@ -233,9 +233,8 @@ TEST_F(ZipTest, FoldersForksAndFinderInfoFromAppleDoubleEntries)
 		EXPECT_EQ(finder_of(dest + "a/b.txt").substr(0, 16), std::string(reinterpret_cast<const char*>(kFinder16), 16));
 	}
 
-	// The Finder's own filler text; a Finder info entry of 16 bytes is ignored.
+	// A Finder info entry of 16 bytes is ignored; the fork still applies.
 	std::string mac = ad;
-	mac.replace(8, 16, "Mac OS X        ");
 	mac[37] = 16;
 	fresh_dest();
 	z = py_zip("mac2.zip", {{"c.txt", "c"}, {"__MACOSX/._c.txt", mac, 0}});
@@ -272,7 +271,9 @@ TEST(AppleDouble, ParserChecksHeaderAndEveryEntryAgainstTheData)
 	bad[1] = 0x06;  // magic
 	EXPECT_EQ(parse(bad, &p), err_zip_rsrc_header);
 	bad = ad;
-	bad[12] = 'x';  // filler neither zeros nor the Finder's text
+	bad[12] = 'x';  // filler not all zeros
+	EXPECT_EQ(parse(bad, &p), err_zip_rsrc_header);
+	bad.replace(8, 16, "Mac OS X        ");
 	EXPECT_EQ(parse(bad, &p), err_zip_rsrc_header);
 	EXPECT_EQ(parse(ad.substr(0, 25), &p), err_zip_rsrc_header);
 	EXPECT_EQ(parse(ad.substr(0, 40), &p), err_zip_rsrc_header);  // second entry cut off
