@@ -405,14 +405,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 		err = err_zip_open;
 		goto failed;
 	}
-	{
-		// An archive without entries is a valid, empty archive.
-		unz_global_info64 gi;
-		if (unzGetGlobalInfo64(zf, &gi) == UNZ_OK && gi.number_entry == 0) {
-			unzClose(zf);
-			return 0;
-		}
-	}
+	// An archive without entries ends the walk at once, with success.
 	err = unzGoToFirstFile(zf);
 	for (bool first = true;; first = false) {
 		unz_file_info64 info;
