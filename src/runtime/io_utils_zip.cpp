@@ -315,6 +315,12 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 		err = place ? check_entry_name(place->out_dir, rel) : check_entry_name(folder_of(target), leaf_of(target));
 		if (err) at.set(1467);
 	}
+	if (!err && info.uncompressed_size <= kMaxAppleDouble && info.uncompressed_size > 82 + kResourceForkMax) {
+		// No file here can keep a fork this large, so it is not read into memory either:
+		// a small archive could otherwise make the reader allocate gigabytes.
+		xer << "Could not keep the resource fork of " << target << ": " << error_str(E2BIG) << "\n";
+		return 0;
+	}
 	if (!err) err = read_entry(zip, info, kMaxAppleDouble, &data, at, 1394, 1399, 1401);
 	apple_double_parts parts;
 	if (!err) {

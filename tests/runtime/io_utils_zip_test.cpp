@@ -244,6 +244,20 @@ TEST_F(ZipTest, FoldersForksAndFinderInfoFromAppleDoubleEntries)
 		EXPECT_EQ(finder_of(dest + "c.txt"), "<none>");
 	}
 
+	// A fork larger than any attribute holds is not kept (nor read), and is no error.
+	fresh_dest();
+	z = py_zip("bigfork.zip", {{"f.txt", "f"},
+	                           {"__MACOSX/._f.txt", make_apple_double(kFinder16, random_bytes(kResourceForkMax + 1, 3)), 0},
+	                           {"after.txt", "a"}});
+	{
+		LogCapture log(work + "log.txt");
+		ASSERT_EQ(zip_to_file(z, dest, nullptr, 0), 0);
+		EXPECT_NE(log.text().find("Could not keep the resource fork of " + dest + "f.txt"), std::string::npos);
+	}
+	EXPECT_EQ(read_file(dest + "f.txt"), "f");
+	EXPECT_EQ(read_file(dest + "after.txt"), "a");
+	EXPECT_EQ(fork_of(dest + "f.txt"), "<none>");
+
 	// Before its file: nothing to apply it to, and no error.
 	fresh_dest();
 	z = py_zip("mac3.zip", {{"__MACOSX/._d.txt", ad, 0}, {"d.txt", "d"}});
