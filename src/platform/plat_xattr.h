@@ -12,6 +12,8 @@ extern const char* const kFinderInfoAttr;    // "user.com.apple.FinderInfo"
 
 // Size of a Finder info record: 16 bytes of Finder info, 16 of extended Finder info.
 constexpr size_t kFinderInfoSize = 32;
+// The largest resource fork an attribute can hold (the kernel's limit on any value).
+constexpr size_t kResourceForkMax = 65536;
 
 // The size of the resource fork of `path` (never following a final link) into *size.
 // Returns 0, ENODATA when the file has none, or errno (ENOTSUP where the file

@@ -50,6 +50,10 @@ int check_entry_name(const std::string& out_dir, const std::string& name)
 	std::vector<std::string> parts = components(name);
 	for (const std::string& c : parts)
 		if (c == "..") return refuse(name, "\"..\" in name");
+	// A file is named by its last component. Ending in "." it has none: "a/." would be
+	// written inside "a" without "a" being checked below as one of its folders.
+	const size_t leaf = name.rfind('/') + 1;  // 0 when there is no "/"
+	if (name.back() != '/' && name.compare(leaf, std::string::npos, ".") == 0) return refuse(name, "no file name");
 
 	// Every folder of the entry that already exists must be a real folder: writing
 	// below a link would land wherever the link points.

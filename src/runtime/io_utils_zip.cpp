@@ -39,10 +39,8 @@ const unsigned char kMagicCrap[46] = {
 	0x00, 0x02,
 	0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x32, 0x00, 0x00, 0x00, 0x20,
 	0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x52};
-// What the reader demands of the first 24 bytes.
-const unsigned char kAppleHeader[8] = {0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
-// Archives made by the Finder carry this text as filler instead of zeros.
-const char kMacFiller[17] = "Mac OS X        ";
+// What the reader demands of the first 24 bytes: magic, version and zero filler.
+const unsigned char kAppleHeader[24] = {0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
 
 const unsigned long kUnixMadeBy = (3u << 8) | 20;  // host Unix, so other tools read the modes
 const unsigned long kLinkAttributes = 0xA1ED0000ul;
@@ -278,9 +276,6 @@ int parse_apple_double(const unsigned char* data, size_t size, apple_double_part
 {
 	*out = apple_double_parts();
 	if (size < 26 || std::memcmp(data, kAppleHeader, sizeof kAppleHeader) != 0) return err_zip_rsrc_header;
-	static const unsigned char zeros[16] = {};
-	if (std::memcmp(data + 8, zeros, 16) != 0 && std::memcmp(data + 8, kMacFiller, 16) != 0)
-		return err_zip_rsrc_header;
 	int count = static_cast<int16_t>((data[24] << 8) | data[25]);
 	for (int i = 0; i < count; ++i) {
 		size_t at = 26 + 12 * static_cast<size_t>(i);
@@ -305,21 +300,26 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 	err_at at;
 	int err = 0;
 	std::string data;
-	std::string target = entry_path;
-	size_t dot = target.rfind("._");
+	// The "._" is looked for in the entry's own name only: one in the destination
+	// folder's path must not turn the file it belongs to into one outside that folder.
+	std::string rel = place ? place->name : entry_path;
+	std::string target;
+	size_t dot = rel.rfind("._");
 	if (dot == std::string::npos) {
 		at.set(1467);
 		err = err_zip_rsrc_header;
 	} else {
-		target.erase(dot, 2);
-	}
-	if (!err) {
+		rel.erase(dot, 2);
+		target = place ? place->out_dir + rel : rel;
 		// The file it belongs to must lie inside the destination like any entry.
-		if (place)
-			err = check_entry_name(place->out_dir, place->name);
-		else
-			err = check_entry_name(folder_of(target), leaf_of(target));
+		err = place ? check_entry_name(place->out_dir, rel) : check_entry_name(folder_of(target), leaf_of(target));
 		if (err) at.set(1467);
+	}
+	if (!err && info.uncompressed_size <= kMaxAppleDouble && info.uncompressed_size > 82 + kResourceForkMax) {
+		// No file here can keep a fork this large, so it is not read into memory either:
+		// a small archive could otherwise make the reader allocate gigabytes.
+		xer << "Could not keep the resource fork of " << target << ": " << error_str(E2BIG) << "\n";
+		return 0;
 	}
 	if (!err) err = read_entry(zip, info, kMaxAppleDouble, &data, at, 1394, 1399, 1401);
 	apple_double_parts parts;
@@ -411,14 +411,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 		err = err_zip_open;
 		goto failed;
 	}
-	{
-		// An archive without entries is a valid, empty archive.
-		unz_global_info64 gi;
-		if (unzGetGlobalInfo64(zf, &gi) == UNZ_OK && gi.number_entry == 0) {
-			unzClose(zf);
-			return 0;
-		}
-	}
+	// An archive without entries ends the walk at once, with success.
 	err = unzGoToFirstFile(zf);
 	for (bool first = true;; first = false) {
 		unz_file_info64 info;
@@ -453,10 +446,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 			}
 		} else if (is_apple_double) {
 			unzip_entry_place place{out_dir, name.size() > 9 ? name.substr(9) : std::string(), record};
-			size_t dot = place.name.rfind("._");
-			if (dot != std::string::npos) place.name.erase(dot, 2);
-			err = unzip_resource_fork(zf, out_dir + (name.size() > 9 ? name.substr(9) : std::string()), info,
-			                          &place);
+			err = unzip_resource_fork(zf, out_dir + place.name, info, &place);
 			if (err) at.set(1467);
 		} else {
 			err = check_entry_name(out_dir, rel);

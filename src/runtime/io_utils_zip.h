@@ -12,7 +12,8 @@
 // inside the folder the archive goes to.
 struct unzip_entry_place {
 	std::string out_dir;          // the folder the archive is unpacked into, ending in "/"
-	std::string name;             // the entry's path below out_dir
+	std::string name;             // the entry's path below out_dir ("__MACOSX/" cut off for an
+	                              // AppleDouble entry, its "._" still in place)
 	unpack_record* record = nullptr;
 };
 
@@ -29,7 +30,8 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
                 unpack_record* record = nullptr);
 
 // Applies the current AppleDouble entry to the file `entry_path` names once its last
-// "._" is removed. Without `place` the file must lie in the folder of entry_path.
+// "._" is removed. With `place` the file is out_dir + place->name less its last "._";
+// without it the file must lie in the folder of entry_path.
 int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info64& info,
                         const unzip_entry_place* place = nullptr);
 

@@ -42,6 +42,11 @@ TEST(SafePath, ExistingLinksAndFilesInTheFolderPartAreRefused)
 	EXPECT_EQ(check_entry_name(d, "inner/x"), err_zip_open);  // even a link that stays inside
 	EXPECT_EQ(check_entry_name(d, "file/x"), err_zip_open);
 	EXPECT_EQ(check_entry_name(d, "real/../link/x"), err_zip_open);
+	// A file named "." would be written inside the folder before it, link or not.
+	EXPECT_EQ(check_entry_name(d, "link/."), err_zip_open);
+	EXPECT_EQ(check_entry_name(d, "real/."), err_zip_open);
+	EXPECT_EQ(check_entry_name(d, "."), err_zip_open);
+	EXPECT_EQ(check_entry_name(d, "real/./"), 0);
 }
 
 TEST(SafePath, LinkTargetsMustStayInside)

@@ -233,9 +233,8 @@ TEST_F(ZipTest, FoldersForksAndFinderInfoFromAppleDoubleEntries)
 		EXPECT_EQ(finder_of(dest + "a/b.txt").substr(0, 16), std::string(reinterpret_cast<const char*>(kFinder16), 16));
 	}
 
-	// The Finder's own filler text; a Finder info entry of 16 bytes is ignored.
+	// A Finder info entry of 16 bytes is ignored; the fork still applies.
 	std::string mac = ad;
-	mac.replace(8, 16, "Mac OS X        ");
 	mac[37] = 16;
 	fresh_dest();
 	z = py_zip("mac2.zip", {{"c.txt", "c"}, {"__MACOSX/._c.txt", mac, 0}});
@@ -244,6 +243,20 @@ TEST_F(ZipTest, FoldersForksAndFinderInfoFromAppleDoubleEntries)
 		EXPECT_EQ(fork_of(dest + "c.txt"), "RSRC fork bytes");
 		EXPECT_EQ(finder_of(dest + "c.txt"), "<none>");
 	}
+
+	// A fork larger than any attribute holds is not kept (nor read), and is no error.
+	fresh_dest();
+	z = py_zip("bigfork.zip", {{"f.txt", "f"},
+	                           {"__MACOSX/._f.txt", make_apple_double(kFinder16, random_bytes(kResourceForkMax + 1, 3)), 0},
+	                           {"after.txt", "a"}});
+	{
+		LogCapture log(work + "log.txt");
+		ASSERT_EQ(zip_to_file(z, dest, nullptr, 0), 0);
+		EXPECT_NE(log.text().find("Could not keep the resource fork of " + dest + "f.txt"), std::string::npos);
+	}
+	EXPECT_EQ(read_file(dest + "f.txt"), "f");
+	EXPECT_EQ(read_file(dest + "after.txt"), "a");
+	EXPECT_EQ(fork_of(dest + "f.txt"), "<none>");
 
 	// Before its file: nothing to apply it to, and no error.
 	fresh_dest();
@@ -272,7 +285,9 @@ TEST(AppleDouble, ParserChecksHeaderAndEveryEntryAgainstTheData)
 	bad[1] = 0x06;  // magic
 	EXPECT_EQ(parse(bad, &p), err_zip_rsrc_header);
 	bad = ad;
-	bad[12] = 'x';  // filler neither zeros nor the Finder's text
+	bad[12] = 'x';  // filler not all zeros
+	EXPECT_EQ(parse(bad, &p), err_zip_rsrc_header);
+	bad.replace(8, 16, "Mac OS X        ");
 	EXPECT_EQ(parse(bad, &p), err_zip_rsrc_header);
 	EXPECT_EQ(parse(ad.substr(0, 25), &p), err_zip_rsrc_header);
 	EXPECT_EQ(parse(ad.substr(0, 40), &p), err_zip_rsrc_header);  // second entry cut off
@@ -305,6 +320,17 @@ TEST_F(ZipTest, BadAppleDoubleEntriesFailTheExtraction)
 	fresh_dest();
 	z = py_zip("nodot.zip", {{"e.txt", "e"}, {"__MACOSX/e.txt", ad, 0}});
 	EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), err_zip_rsrc_header);
+
+	// A "._" in the destination's own path is not the entry's: the fork must not go to
+	// the file that removing it would name, a sibling of the destination.
+	const std::string dotted = box + "in._stall/";
+	ASSERT_EQ(mkdir(dotted.c_str(), 0755), 0);
+	ASSERT_EQ(mkdir((box + "install").c_str(), 0755), 0);
+	write_file(box + "install/e.txt", "sibling");
+	EXPECT_EQ(zip_to_file(z, dotted, nullptr, 0), err_zip_rsrc_header);
+	if (xattrs) {
+		EXPECT_EQ(fork_of(box + "install/e.txt"), "<none>");
+	}
 }
 
 // --- what the reader does with ordinary entries -----------------------------------------
