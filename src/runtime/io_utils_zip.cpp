@@ -39,8 +39,10 @@ const unsigned char kMagicCrap[46] = {
 	0x00, 0x02,
 	0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x32, 0x00, 0x00, 0x00, 0x20,
 	0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x52};
-// What the reader demands of the first 24 bytes: magic, version and zero filler.
-const unsigned char kAppleHeader[24] = {0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
+// What the reader demands of the first 24 bytes.
+const unsigned char kAppleHeader[8] = {0x00, 0x05, 0x16, 0x07, 0x00, 0x02, 0x00, 0x00};
+// Archives made by the Finder carry this text as filler instead of zeros.
+const char kMacFiller[17] = "Mac OS X        ";
 
 const unsigned long kUnixMadeBy = (3u << 8) | 20;  // host Unix, so other tools read the modes
 const unsigned long kLinkAttributes = 0xA1ED0000ul;
@@ -276,6 +278,9 @@ int parse_apple_double(const unsigned char* data, size_t size, apple_double_part
 {
 	*out = apple_double_parts();
 	if (size < 26 || std::memcmp(data, kAppleHeader, sizeof kAppleHeader) != 0) return err_zip_rsrc_header;
+	static const unsigned char zeros[16] = {};
+	if (std::memcmp(data + 8, zeros, 16) != 0 && std::memcmp(data + 8, kMacFiller, 16) != 0)
+		return err_zip_rsrc_header;
 	int count = static_cast<int16_t>((data[24] << 8) | data[25]);
 	for (int i = 0; i < count; ++i) {
 		size_t at = 26 + 12 * static_cast<size_t>(i);
