@@ -128,6 +128,7 @@ TEST(WorkerPool, DestructorRunsQueuedTasksAndDeletesNone)
 {
 	std::latch gate(1);
 	std::vector<std::unique_ptr<CountTask>> tasks;
+	std::thread opener;
 	{
 		UTL_worker_threads pool(1, 10);
 		tasks.push_back(std::make_unique<CountTask>(&gate));
@@ -137,9 +138,10 @@ TEST(WorkerPool, DestructorRunsQueuedTasksAndDeletesNone)
 			pool.enqueue_task(tasks.back().get());
 		}
 		// The single thread is held by the first task while the rest wait in the queue.
-		std::thread opener([&] { gate.count_down(); });
-		opener.detach();
+		opener = std::thread([&] { gate.count_down(); });
 	}
+	// Joined, not detached: the latch must outlive the opener's count-down.
+	opener.join();
 	for (auto& t : tasks) EXPECT_EQ(t->runs.load(), 1);
 }
 
@@ -246,6 +248,34 @@ TEST(WorkerPool, TasksQueuedBehindTheLastEndedThreadAreHandedBack)
 		delete late;
 	}
 	EXPECT_THROW(THREAD_check_exception(1), kx_test::AlertExit);
+	THREAD_shutdown();
+}
+
+// An exception escaping do_it ends its thread the same way as a quitting alert: with
+// that thread gone, the tasks queued behind it are handed back unrun as well.
+TEST(WorkerPool, TasksQueuedBehindAThreadEndedByAnExceptionAreHandedBack)
+{
+	kx_test::AlertRecorder rec;
+	THREAD_init();
+	{
+		UTL_worker_threads pool(1, 8);
+		std::latch gate(1);
+		auto* blocker = new CountTask(&gate);
+		auto* throwing = new ThrowingTask;
+		auto* behind = new CountTask;
+		pool.enqueue_task(blocker);
+		pool.enqueue_task(throwing);
+		pool.enqueue_task(behind);
+		gate.count_down();
+		for (int i = 0; i < 3; ++i) ASSERT_NE(pool.wait_retired_tasks(), nullptr);
+		EXPECT_EQ(behind->runs.load(), 0);
+		delete blocker;
+		delete throwing;
+		delete behind;
+	}
+	EXPECT_THROW(THREAD_check_exception(1), kx_test::AlertExit);
+	ASSERT_EQ(rec.alerts().size(), 1u);
+	EXPECT_EQ(rec.alerts()[0].line2, "disk on fire");
 	THREAD_shutdown();
 }
 
