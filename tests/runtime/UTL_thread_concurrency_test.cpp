@@ -217,17 +217,20 @@ TEST(WorkerPool, TaskEndedAbnormallyIsStillRetired)
 	THREAD_shutdown();
 }
 
-// A pool whose every thread was ended by quitting alerts hands back what is still
-// queued, unrun, so the owner's wait ends and the next frame can show the alert.
+// A pool whose every thread was ended, by a quitting alert or by an exception escaping
+// do_it, hands back what is still queued, unrun, so the owner's wait ends and the next
+// frame can show the alert.
 TEST(WorkerPool, TasksQueuedBehindTheLastEndedThreadAreHandedBack)
 {
 	kx_test::AlertRecorder rec;
 	THREAD_init();
-	{
+	for (bool by_exception : {false, true}) {
+		SCOPED_TRACE(by_exception ? "exception" : "alert");
 		UTL_worker_threads pool(1, 8);
 		std::latch gate(1);
 		auto* blocker = new CountTask(&gate);
-		auto* fatal = new AlertingTask(t_exit);
+		UTL_work_task* fatal = by_exception ? static_cast<UTL_work_task*>(new ThrowingTask)
+		                                    : new AlertingTask(t_exit);
 		auto* behind = new CountTask;
 		pool.enqueue_task(blocker);
 		pool.enqueue_task(fatal);
@@ -248,34 +251,9 @@ TEST(WorkerPool, TasksQueuedBehindTheLastEndedThreadAreHandedBack)
 		delete late;
 	}
 	EXPECT_THROW(THREAD_check_exception(1), kx_test::AlertExit);
-	THREAD_shutdown();
-}
-
-// An exception escaping do_it ends its thread the same way as a quitting alert: with
-// that thread gone, the tasks queued behind it are handed back unrun as well.
-TEST(WorkerPool, TasksQueuedBehindAThreadEndedByAnExceptionAreHandedBack)
-{
-	kx_test::AlertRecorder rec;
-	THREAD_init();
-	{
-		UTL_worker_threads pool(1, 8);
-		std::latch gate(1);
-		auto* blocker = new CountTask(&gate);
-		auto* throwing = new ThrowingTask;
-		auto* behind = new CountTask;
-		pool.enqueue_task(blocker);
-		pool.enqueue_task(throwing);
-		pool.enqueue_task(behind);
-		gate.count_down();
-		for (int i = 0; i < 3; ++i) ASSERT_NE(pool.wait_retired_tasks(), nullptr);
-		EXPECT_EQ(behind->runs.load(), 0);
-		delete blocker;
-		delete throwing;
-		delete behind;
-	}
 	EXPECT_THROW(THREAD_check_exception(1), kx_test::AlertExit);
-	ASSERT_EQ(rec.alerts().size(), 1u);
-	EXPECT_EQ(rec.alerts()[0].line2, "disk on fire");
+	ASSERT_EQ(rec.alerts().size(), 2u);
+	EXPECT_EQ(rec.alerts()[1].line2, "disk on fire");
 	THREAD_shutdown();
 }
 
