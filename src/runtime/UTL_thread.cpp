@@ -68,28 +68,34 @@ UTL_work_task* UTL_worker_threads::wait_retired_tasks()
 KX_FORCED_UNWIND_CATCHER void* UTL_worker_threads::thread_func(void* arg)
 {
 	auto* pool = static_cast<UTL_worker_threads*>(arg);
-	for (;;) {
-		auto* task = static_cast<UTL_work_task*>(UTL_message_queue_read(pool->todo_queue_, -1));
-		if (!task) return nullptr;
-		try {
-			task->do_it();
-		} catch (abi::__forced_unwind&) {
-			// A quitting alert inside do_it ends this thread. The task is still handed
-			// back, so an owner waiting for its tasks finishes and the next frame shows
-			// the alert.
-			UTL_message_queue_write(pool->retired_queue_, task);
-			{
-				std::lock_guard<std::mutex> g(pool->live_lock_);
-				if (--pool->live_threads_ == 0) pool->retire_queued_unrun();
+	try {
+		for (;;) {
+			auto* task = static_cast<UTL_work_task*>(UTL_message_queue_read(pool->todo_queue_, -1));
+			if (!task) return nullptr;
+			try {
+				task->do_it();
+			} catch (abi::__forced_unwind&) {
+				// A quitting alert inside do_it ends this thread. The task is still
+				// handed back, so an owner waiting for its tasks finishes and the next
+				// frame shows the alert.
+				UTL_message_queue_write(pool->retired_queue_, task);
+				throw;
+			} catch (...) {
+				UTL_message_queue_write(pool->retired_queue_, task);
+				// Ends this thread as a quitting alert; if that returns (alerts only
+				// logged) the thread goes on with the next task.
+				THREAD_report_escaped_exception(__FILE__, __LINE__);
+				continue;
 			}
-			throw;
-		} catch (...) {
 			UTL_message_queue_write(pool->retired_queue_, task);
-			// Ends this thread as a quitting alert; if that returns (alerts only
-			// logged) the thread goes on with the next task.
-			THREAD_report_escaped_exception(__FILE__, __LINE__);
-			continue;
 		}
-		UTL_message_queue_write(pool->retired_queue_, task);
+	} catch (abi::__forced_unwind&) {
+		// However this thread is being ended (an alert in do_it, an exception turned
+		// into one, a failing queue call), the pool has one thread fewer.
+		{
+			std::lock_guard<std::mutex> g(pool->live_lock_);
+			if (--pool->live_threads_ == 0) pool->retire_queued_unrun();
+		}
+		throw;
 	}
 }

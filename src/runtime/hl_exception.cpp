@@ -48,6 +48,12 @@ void drain(std::atomic<UTL_message_queue*>& queue)
 	}
 }
 
+// Tells the caller of an asynchronous call that it has run.
+void answer(THREAD_call* call)
+{
+	UTL_message_queue_write(call->reply, reinterpret_cast<void*>(static_cast<intptr_t>(call->cookie)));
+}
+
 void free_queued_exceptions(UTL_message_queue* q)
 {
 	if (!q) return;
@@ -172,18 +178,27 @@ KX_FORCED_UNWIND_CATCHER void THREAD_report_escaped_exception(const char* file, 
 		__DIDIVI_alert(0, e.line1, e.line2, e.line3, e.line4, e.type, e.file, e.line);
 }
 
-void* xtaskproc(void*)
+KX_FORCED_UNWIND_CATCHER void* xtaskproc(void*)
 {
 	for (;;) {
 		void* item = UTL_message_queue_read(call_queue.load(), -1);
 		if (item == quit_marker) return nullptr;
 		auto* call = static_cast<THREAD_call*>(item);
 		if (!call) continue;
-		void* result = call->function(call->argument);
+		void* result = nullptr;
+		try {
+			result = call->function(call->argument);
+		} catch (...) {
+			// The call ends this worker (a quitting alert, or an exception the start
+			// routine turns into one). It is still answered, with no result, so that a
+			// caller waiting for it goes on and meets the alert.
+			answer(call);
+			throw;
+		}
 		UTL_critical_section_lock(&call->lock);
 		call->result = result;
 		UTL_critical_section_unlock(&call->lock);
-		UTL_message_queue_write(call->reply, reinterpret_cast<void*>(static_cast<intptr_t>(call->cookie)));
+		answer(call);
 	}
 }
 

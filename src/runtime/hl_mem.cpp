@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "runtime/UTL_stat.h"
 #include "runtime/hl_globals.h"
 
 #if KX_USE_MIMALLOC
@@ -352,10 +353,15 @@ void dump_mem_stats(const char* reason)
 
 void DumpMemCmd() { dump_mem_stats("Remote Commanded Dump"); }
 
+// A memory report on demand, from the debug command list.
+UTL_remote_cmd dump_mem_now("Dump Memory Info", DumpMemCmd);
+
 // ---------------------------------------------------------------------------
 // The block pool
 
 float UTL_lazy_mempool::global_total = 0.0f;
+// What all pools hold, as a memory figure among the statistics.
+UTL_stat g_memory_used(&UTL_lazy_mempool::global_total, "memory/lazy_pools", 0);
 
 UTL_lazy_mempool::~UTL_lazy_mempool()
 {

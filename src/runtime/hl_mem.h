@@ -29,8 +29,10 @@ void heap_free(void* p) noexcept;
 // Writes one memory report to app_path + "MemoryLog.txt": the first report of the
 // process replaces the file, later ones are appended. reason names the occasion.
 void dump_mem_stats(const char* reason);
-// The debug command "Dump Memory Info".
+// The debug command "Dump Memory Info" (registered as dump_mem_now).
 void DumpMemCmd();
+class UTL_remote_cmd;
+extern UTL_remote_cmd dump_mem_now;
 
 // A byte count scaled for the report: its number and its unit ('B', 'K', 'M', 'G').
 uint64_t mem_to_number(uint64_t bytes);
@@ -86,6 +88,8 @@ public:
 	void* spare = nullptr;
 	unsigned int ready = 0;
 
-	// Bytes held by all pools.
+	// Bytes held by all pools; the statistic g_memory_used ("memory/lazy_pools").
 	static float global_total;
 };
+class UTL_stat;
+extern UTL_stat g_memory_used;

@@ -12,7 +12,7 @@ class xer_stream;
 class xer_line {
 public:
 	explicit xer_line(xer_stream& s) : s_(&s) {}
-	xer_line(xer_line&& o) noexcept : s_(o.s_), buf_(std::move(o.buf_)) { o.s_ = nullptr; }
+	xer_line(xer_line&& o) noexcept : s_(o.s_), buf_(std::move(o.buf_)), flush_(o.flush_) { o.s_ = nullptr; }
 	xer_line(const xer_line&) = delete;
 	xer_line& operator=(const xer_line&) = delete;
 	~xer_line();

@@ -123,11 +123,11 @@ void xtim_class::update_mouse()
 		mnw.mouse_held = 0;
 		mnw.mouse_repeat = 0;
 	}
-	if (std::fabs(mnw.mouse_x - last_mouse_x_) > 0.5f || std::fabs(mnw.mouse_y - last_mouse_y_) > 0.5f) {
+	// Activity is a move of more than half a unit within one frame: a slow drift is not.
+	if (std::fabs(mnw.mouse_x - last_mouse_x_) > 0.5f || std::fabs(mnw.mouse_y - last_mouse_y_) > 0.5f)
 		mnw.mouse_move_time = elapsed;
-		last_mouse_x_ = mnw.mouse_x;
-		last_mouse_y_ = mnw.mouse_y;
-	}
+	last_mouse_x_ = mnw.mouse_x;
+	last_mouse_y_ = mnw.mouse_y;
 }
 
 int xtim_class::del_time(unsigned long long* last)

@@ -64,18 +64,24 @@ TEST(UTLStat, FiledOnlyOnceTheRegistryIsInitialised)
 
 TEST(UTLRemoteCmd, IdsCountFromOneAndInvokeFindsTheCommand)
 {
-	EXPECT_EQ(c_early_a.id, 1);
-	EXPECT_EQ(c_early_b.id, 2);
-	EXPECT_EQ(UTL_remote_cmd::free_id, 3);
-	EXPECT_EQ(UTL_remote_cmd::cmd_list, &c_early_b);
+	// The libraries register commands of their own ("Dump Memory Info" of the memory
+	// unit), in link order: ids are counted from 1 over all of them.
+	int count = 0;
+	for (UTL_remote_cmd* c = UTL_remote_cmd::cmd_list; c; c = c->next) {
+		++count;
+		// Newest first: each id is one above the next one in the list.
+		if (c->next) EXPECT_EQ(c->id, c->next->id + 1);
+		else EXPECT_EQ(c->id, 1);
+	}
+	EXPECT_EQ(UTL_remote_cmd::free_id, count + 1);
 	EXPECT_EQ(c_early_b.next, &c_early_a);
 
 	UTL_remote_cmd::invoke(nullptr, 0);
-	UTL_remote_cmd::invoke(nullptr, 3);
+	UTL_remote_cmd::invoke(nullptr, UTL_remote_cmd::free_id);
 	EXPECT_EQ(g_calls_a + g_calls_b, 0);
-	UTL_remote_cmd::invoke(nullptr, 1);
-	UTL_remote_cmd::invoke(nullptr, 2);
-	UTL_remote_cmd::invoke(nullptr, 2);
+	UTL_remote_cmd::invoke(nullptr, c_early_a.id);
+	UTL_remote_cmd::invoke(nullptr, c_early_b.id);
+	UTL_remote_cmd::invoke(nullptr, c_early_b.id);
 	EXPECT_EQ(g_calls_a, 1);
 	EXPECT_EQ(g_calls_b, 2);
 

@@ -128,6 +128,7 @@ TEST(WorkerPool, DestructorRunsQueuedTasksAndDeletesNone)
 {
 	std::latch gate(1);
 	std::vector<std::unique_ptr<CountTask>> tasks;
+	std::thread opener;
 	{
 		UTL_worker_threads pool(1, 10);
 		tasks.push_back(std::make_unique<CountTask>(&gate));
@@ -137,9 +138,10 @@ TEST(WorkerPool, DestructorRunsQueuedTasksAndDeletesNone)
 			pool.enqueue_task(tasks.back().get());
 		}
 		// The single thread is held by the first task while the rest wait in the queue.
-		std::thread opener([&] { gate.count_down(); });
-		opener.detach();
+		opener = std::thread([&] { gate.count_down(); });
 	}
+	// Joined, not detached: the latch must outlive the opener's count-down.
+	opener.join();
 	for (auto& t : tasks) EXPECT_EQ(t->runs.load(), 1);
 }
 
@@ -215,17 +217,20 @@ TEST(WorkerPool, TaskEndedAbnormallyIsStillRetired)
 	THREAD_shutdown();
 }
 
-// A pool whose every thread was ended by quitting alerts hands back what is still
-// queued, unrun, so the owner's wait ends and the next frame can show the alert.
+// A pool whose every thread was ended, by a quitting alert or by an exception escaping
+// do_it, hands back what is still queued, unrun, so the owner's wait ends and the next
+// frame can show the alert.
 TEST(WorkerPool, TasksQueuedBehindTheLastEndedThreadAreHandedBack)
 {
 	kx_test::AlertRecorder rec;
 	THREAD_init();
-	{
+	for (bool by_exception : {false, true}) {
+		SCOPED_TRACE(by_exception ? "exception" : "alert");
 		UTL_worker_threads pool(1, 8);
 		std::latch gate(1);
 		auto* blocker = new CountTask(&gate);
-		auto* fatal = new AlertingTask(t_exit);
+		UTL_work_task* fatal = by_exception ? static_cast<UTL_work_task*>(new ThrowingTask)
+		                                    : new AlertingTask(t_exit);
 		auto* behind = new CountTask;
 		pool.enqueue_task(blocker);
 		pool.enqueue_task(fatal);
@@ -246,6 +251,9 @@ TEST(WorkerPool, TasksQueuedBehindTheLastEndedThreadAreHandedBack)
 		delete late;
 	}
 	EXPECT_THROW(THREAD_check_exception(1), kx_test::AlertExit);
+	EXPECT_THROW(THREAD_check_exception(1), kx_test::AlertExit);
+	ASSERT_EQ(rec.alerts().size(), 2u);
+	EXPECT_EQ(rec.alerts()[1].line2, "disk on fire");
 	THREAD_shutdown();
 }
 

@@ -218,6 +218,26 @@ TEST_F(ThreadLayer, CookieNeverZeroAndWrapsWithoutOverflow)
 	}
 }
 
+// A call that ends its worker with a quitting alert is still answered, so a caller
+// waiting for it goes on and meets the alert instead of waiting for ever.
+TEST_F(ThreadLayer, CallEndingItsWorkerIsStillAnswered)
+{
+	THREAD_make_workers();
+	THREAD_call* call = THREAD_run_async(
+	    [](void*) -> void* {
+		    DIDIVI_ALERT("call failed", "", "", "", t_exit);
+		    return reinterpret_cast<void*>(1);
+	    },
+	    nullptr);
+	EXPECT_THROW(THREAD_is_done(call, -1), kx_test::AlertExit);
+	ASSERT_EQ(rec.alerts().size(), 1u);
+	EXPECT_EQ(rec.alerts()[0].line1, "call failed");
+	// The alert ended the check before the call was marked done; mark it here so that
+	// it goes back to the pool and is freed at shut-down.
+	call->done = 1;
+	EXPECT_EQ(THREAD_cleanup(call), nullptr);
+}
+
 // Off the main thread nothing can be shown: the alert is logged and the program ends.
 TEST_F(ThreadLayer, ReportOffMainThreadLogsFinishesUpAndExits)
 {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/hl_globals.h"
+#include "runtime/UTL_stat.h"
 #include "runtime/hl_mem.h"
 #include "support/test_env.h"
 
@@ -410,7 +411,8 @@ TEST(MemoryReport, UnopenableFileGoesToStandardOutput)
 	const std::string saved = app_path;
 	app_path = env.path("no-such-folder/");
 	testing::internal::CaptureStdout();
-	DumpMemCmd();
+	// Through the debug command list, as the command would be run.
+	UTL_remote_cmd::invoke(nullptr, dump_mem_now.id);
 	const std::string out = testing::internal::GetCapturedStdout();
 	app_path = saved;
 	EXPECT_EQ(out.rfind("dump_mem_stats: Remote Commanded Dump\nOS X Info:\n", 0), 0u) << out.substr(0, 200);
@@ -420,6 +422,8 @@ TEST(MemoryReport, UnopenableFileGoesToStandardOutput)
 TEST(LazyMempool, DestructorReturnsBlocksAndDumpLogsCounts)
 {
 	kx_test::TempEnv env;
+	EXPECT_EQ(g_memory_used.target, &UTL_lazy_mempool::global_total);
+	EXPECT_STREQ(g_memory_used.name, "memory/lazy_pools");
 	const float start = UTL_lazy_mempool::global_total;
 	{
 		UTL_lazy_mempool pool;

@@ -215,6 +215,14 @@ TEST_F(FrameClock, MouseTimingFlags)
 	mnw.mouse_y = 0.6f;
 	frame(1.0);
 	EXPECT_FLOAT_EQ(mnw.mouse_move_time, clk.elapsed);
+	// Each frame's move is measured from the last frame's position, not from the last
+	// real move: 0.4 and another 0.4 are two small moves.
+	const float moved = mnw.mouse_move_time;
+	mnw.mouse_x = 0.8f;
+	frame(1.0);
+	mnw.mouse_x = 1.2f;
+	frame(1.0);
+	EXPECT_EQ(mnw.mouse_move_time, moved);
 }
 
 TEST_F(FrameClock, PulseFollowsElapsed)
