@@ -189,10 +189,12 @@ void pref_level(const std::string& folder)
 {
 	std::vector<std::string> names;
 	std::vector<int> kinds;
-	const int count = opensave_getitems(folder, 0, names, kinds);
-	for (int i = 0; i < count && i < static_cast<int>(names.size()) && i < static_cast<int>(kinds.size()); ++i) {
-		const std::string& name = names[static_cast<size_t>(i)];
-		const bool is_dir = kinds[static_cast<size_t>(i)] == 1;
+	opensave_getitems(folder, 0, names, kinds);
+	for (const std::string& name : names) {
+		// The listing types an entry by its name's extension, so a folder called
+		// "notes.txt" comes back as a text file; only the disk can tell. A link is
+		// shipped as a link, never walked into.
+		const bool is_dir = !is_sim_link((folder + name).c_str(), nullptr) && dir_exists(folder + name);
 		const std::string scan = folder + name + (is_dir ? "/" : "");
 		const std::string full = app_path + scan;
 		const std::string rel = inside_master(full);
@@ -324,7 +326,8 @@ void sub_install()
 		fatal("Could not make the target_folder!", target_folder,
 		      "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");
 
-	if (!ouf_open(list_path, 10001, 900, "no-copyright-string")) return;
+	// A list that cannot be written would leave masters nobody can install from.
+	if (!ouf_open(list_path, 10001, 900, "no-copyright-string")) fatal("I could not write the directory file!", list_path);
 	ouf << "INSTALLER\n\n";
 
 	pref_level(src_fold);

@@ -252,7 +252,7 @@ void builder_write_masters(const std::string& list_path)
 	if (ouf.fail()) fatal("I could not write the directory file!", list_path, error_str(errno));
 
 	const std::string id_path = dst_fold_base + "disk_0/dvd_version.txt";
-	if (!ouf_open(id_path, 10001, 900, "no-copyright-string")) return;
+	if (!ouf_open(id_path, 10001, 900, "no-copyright-string")) fatal("I could not write the DVD version file!", id_path);
 	ouf << "DVD\n\n" << "VERSION " << sim_name << "\n";
 	ouf.close();
 	if (ouf.fail()) fatal("I could not write the DVD version file!", id_path);
