@@ -226,6 +226,14 @@ TEST_F(BuilderTest, RefusesBadMasterTrees)
 	EXPECT_EQ(build(), "YOU IDIOT! | found a .cpp file!");
 	::unlink((src + "All/Resources/main.cpp").c_str());
 
+	// Names the file list would read back as other paths.
+	for (const char* odd : {"All/Resources/ leading blank.txt", "All/Resources/two\nlines/x.txt", "All/Resources/cr\r.txt"}) {
+		kx_test::write_file(src + odd, "x");
+		EXPECT_EQ(build(), "YOU IDIOT! | found a name the directory file cannot hold!") << odd;
+		::unlink((src + odd).c_str());
+	}
+	::rmdir((src + "All/Resources/two\nlines").c_str());
+
 	kx_test::write_file(src + "All/stray.txt", "x");
 	EXPECT_EQ(build(), "YOU IDIOT! | I FOUND A FILE INSIDE THE 'ALL' FOLDER! WE SHOULD ONLY HAVE FOLDERS THERE!");
 	::unlink((src + "All/stray.txt").c_str());
