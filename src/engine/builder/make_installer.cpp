@@ -297,7 +297,7 @@ void sub_install()
 	// simply not there means a first build; one that is there but cannot be read must
 	// stop the run, or every older version would be forgotten.
 	if (build_type == 0 || read_old_dir_always) {
-		const bool present = !old_dir_path.empty() && file_exists(app_path + old_dir_path);
+		const bool present = !old_dir_path.empty() && file_exists(old_dir_path);
 		if (present) {
 			const int r = read_directory(old_dir_path, "Scanning old directory text file to get change log!");
 			if (r != 3)
@@ -325,9 +325,9 @@ void sub_install()
 			}
 	}
 
-	if (make_folder(dst_folder) != 0)
+	if (make_folder(app_path + dst_folder) != 0)
 		builder_fatal("Could not make the dst_folder!", dst_folder, "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");
-	if (make_folder(target_folder) != 0)
+	if (make_folder(app_path + target_folder) != 0)
 		builder_fatal("Could not make the target_folder!", target_folder,
 		              "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");
 

@@ -140,7 +140,7 @@ void comp_file(std::string src)
 	make_parent_folders(archive);
 	if (seven) {
 		// A 7z archive prepared beside its source goes onto the DVD as it is.
-		if (file_exists(app_path + src + ".7z")) {
+		if (file_exists(src + ".7z")) {
 			if (link((app_path + src + ".7z").c_str(), (app_path + archive).c_str()) != 0)
 				builder_fatal("ERROR: could not make hard link!", src + ".7z", archive);
 		} else {
@@ -152,12 +152,12 @@ void comp_file(std::string src)
 		if (r != 0) builder_fatal("I could not zip a file!", error_str(r), src, archive);
 	}
 
-	const int zip_bytes = APL_file_size(app_path + archive);
+	const int zip_bytes = APL_file_size(archive);
 	if (zip_bytes < 0) builder_fatal("ERROR: could not get file size!", archive);
 	struct stat st;
 	int src_bytes = -1;
 	// A link's size is that of its target text, which is what its archive holds.
-	if (lstat((app_path + src).c_str(), &st) == 0) src_bytes = S_ISLNK(st.st_mode) ? static_cast<int>(st.st_size) : APL_file_size(app_path + src);
+	if (lstat((app_path + src).c_str(), &st) == 0) src_bytes = S_ISLNK(st.st_mode) ? static_cast<int>(st.st_size) : APL_file_size(src);
 	if (src_bytes < 0) builder_fatal("ERROR: could not get src file size!", src);
 	const float zip_kb = static_cast<float>(static_cast<int>(zip_bytes * 0.001));
 	const float size_kb = static_cast<float>(static_cast<int>(src_bytes * 0.001));
@@ -166,7 +166,7 @@ void comp_file(std::string src)
 	// A file whose digest fails cannot be listed: its line would carry another file's
 	// digest, and every installer would see the file as changed for ever.
 	std::string sig;
-	if (calc_file_md5(app_path + src, sig) != 0) builder_fatal("Could not MD5 file!", src);
+	if (calc_file_md5(src, sig) != 0) builder_fatal("Could not MD5 file!", src);
 
 	if (folder != prev_dir) {
 		prev_dir = folder;
@@ -251,7 +251,7 @@ void builder_write_masters(const std::string& list_path)
 	if (ouf.fail()) builder_fatal("I could not write the DVD version file!", id_path);
 
 	const int zr = file_to_zip(list_path, list_path + ".zip");
-	const int dr = delete_file(app_path + list_path);
+	const int dr = delete_file(list_path);
 	if (zr != 0) builder_fatal("zip!=0", list_path, list_path + ".zip");
 	if (dr != 0) builder_fatal("del!=0", list_path);
 }
