@@ -36,6 +36,8 @@ int want_this_f(int file, int version);
 void scenery_take_all();
 // Selects exactly the tiles whose scenery the install folder holds (after a scan).
 void scenery_from_install();
+// Whether the tile of a scenery version is selected; a tile off the grid never is.
+bool ENG_tile_selected(const file_version_struct& v);
 // Recomputes kb_to_download, kb_to_install, files_to_download and files_to_delete.
 void recalc_disk_sizes();
 // A KB size (1000 bytes) as "12.3 Meg" or, from 1000 MB up, "1.2 Gig".

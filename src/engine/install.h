@@ -48,6 +48,8 @@ public:
 	int error_code;
 
 private:
+	// Where the archive lies on the mounted DVD.
+	std::string copy_source() const;
 	void copy_stage();
 	void unpack_stage();
 };

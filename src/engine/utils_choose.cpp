@@ -14,13 +14,6 @@ bool path_has_no_file(std::string path)
 	return !path.empty() && path.back() == '/';
 }
 
-static bool tile_selected(const file_version_struct& w)
-{
-	if (w.lat_band < 0 || w.lat_band >= stg_lat_bands || w.lon_band < 0 || w.lon_band >= stg_lon_bands)
-		return false;
-	return stg.scenery_selected[stg_tile(w.lat_band, w.lon_band)] != 0;
-}
-
 static bool is_known_version(const file_history_struct& h, const std::string& sig_have)
 {
 	return std::any_of(h.begin(), h.end(), [&](const file_version_struct& v) { return v.sig == sig_have; });
@@ -54,7 +47,7 @@ int choose_files()
 		const bool present = w.sig_have != "NONE";
 		bool same = present && w.sig_have == w.sig;
 		// A tile the user did not select goes, like a file the product dropped.
-		if (w.is_global && !tile_selected(w)) {
+		if (w.is_global && !ENG_tile_selected(w)) {
 			gone = true;
 			same = false;
 		}

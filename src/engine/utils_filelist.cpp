@@ -211,9 +211,10 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 				s.skip_blanks();
 				v.sig = s.token();
 				s.skip_blanks();
-				std::string name = s.rest_of_line();
-				ok = !v.sig.empty() && !name.empty();
-				v.path = prefix + name;
+				// A missing name leaves the folder alone as the path: a path without a
+				// file, which the check below names as such.
+				v.path = prefix + s.rest_of_line();
+				ok = !v.sig.empty() && !v.path.empty();
 			}
 			if (!ok) {
 				s.p = line_start;
@@ -227,7 +228,7 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 			v.is_global = is_global_scenery_f(v.path.c_str());
 			if (v.is_global && !find_sector(&v.lon_band, &v.lat_band, v.path)) v.is_global = 0;
 
-			// A name is never empty, so the first path always differs from the empty one.
+			// A path is never empty, so the first one always differs from the empty one.
 			if (v.path != prev_path) sim_info.emplace_back();
 			prev_path = v.path;
 			if (v.path.back() == '/') return reject(alert_impossible_path, v.path);

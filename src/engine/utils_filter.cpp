@@ -9,11 +9,20 @@
 
 namespace {
 
-int tile_word(const file_version_struct& v) { return stg_tile(v.lat_band, v.lon_band); }
-
-bool tile_selected(const file_version_struct& v) { return stg.scenery_selected[tile_word(v)] != 0; }
+// The word of a version's tile in the grids, or -1 for bands off the grid.
+int tile_word(const file_version_struct& v)
+{
+	if (v.lat_band < 0 || v.lat_band >= stg_lat_bands || v.lon_band < 0 || v.lon_band >= stg_lon_bands) return -1;
+	return stg_tile(v.lat_band, v.lon_band);
+}
 
 }  // namespace
+
+bool ENG_tile_selected(const file_version_struct& v)
+{
+	const int w = tile_word(v);
+	return w >= 0 && stg.scenery_selected[w] != 0;
+}
 
 void set_install_filter(int want_sim, int want_global)
 {
@@ -41,7 +50,7 @@ void scenery_from_install()
 	for (int w = 0; w < stg_tile_count; ++w) stg.scenery_selected[w] = 0;
 	for (const file_history_struct& h : sim_info) {
 		const file_version_struct& w = h.back();
-		if (w.is_global && w.sig_have != "NONE") stg.scenery_selected[tile_word(w)] = 1;
+		if (w.is_global && w.sig_have != "NONE" && tile_word(w) >= 0) stg.scenery_selected[tile_word(w)] = 1;
 	}
 }
 
@@ -55,14 +64,14 @@ void recalc_disk_sizes()
 		const int j = int(sim_info[i].size()) - 1;
 		const file_version_struct& w = sim_info[i][j];
 		const bool gone = w.sig == "GONE";
-		if (!gone && !w.have && want_this_f(i, j) && (!w.is_global || tile_selected(w))) {
+		if (!gone && !w.have && want_this_f(i, j) && (!w.is_global || ENG_tile_selected(w))) {
 			stg.kb_to_download += w.zip_kb;
 			stg.kb_to_install += w.size_kb;
 			stg.files_to_download += 1;
 		}
 		if (gone && w.have && want_this_f(i, j)) stg.files_to_delete += 1;
 		// A present tile the user deselected goes away in the run.
-		if (w.is_global && !tile_selected(w) && w.have && want_this_f(i, j)) stg.files_to_delete += 1;
+		if (w.is_global && !ENG_tile_selected(w) && w.have && want_this_f(i, j)) stg.files_to_delete += 1;
 	}
 }
 

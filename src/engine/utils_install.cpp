@@ -63,9 +63,11 @@ int dvd_unpack_task::check_error(std::string& msg)
 
 void dvd_unpack_task::do_it()
 {
-	// Nothing may escape a pool thread; a thread being ended must still unwind.
+	// Nothing may escape a pool thread; a thread being ended must still unwind. The
+	// message names the stage that failed; a failed copy keeps its own in stage 1.
+	const bool copying = stage == 0;
 	try {
-		if (stage == 0)
+		if (copying)
 			copy_stage();
 		else
 			unpack_stage();
@@ -77,21 +79,24 @@ void dvd_unpack_task::do_it()
 		if (!error_code) error_code = EIO;
 	}
 	if (error_code && error_message.empty())
-		error_message = "I was unable to unzip the file " + temp_file + " to the folder " + ENG_folder_of(destination) +
-		                ".";
+		error_message = copying ? "I was unable to copy the file " + copy_source() + " from the DVD to the hard drive."
+		                        : "I was unable to unzip the file " + temp_file + " to the folder " +
+		                              ENG_folder_of(destination) + ".";
+}
+
+std::string dvd_unpack_task::copy_source() const
+{
+	return dvd_path + install_name + "/" + sim_info[index].back().path + suffix;
 }
 
 void dvd_unpack_task::copy_stage()
 {
 	const file_version_struct& v = sim_info[index].back();
-	const std::string source = dvd_path + install_name + "/" + v.path + suffix;
+	const std::string source = copy_source();
 	stage = 1;
 	error_code = ENG_rel_path_ok(v.path) ? copy_file(source, temp_file) : EINVAL;
-	if (error_code) {
-		error_message = "I was unable to copy the file " + source + " from the DVD to the hard drive.";
-		// A partial copy (a full disk) would only take space.
-		delete_file(temp_file);
-	}
+	// A partial copy (a full disk) would only take space.
+	if (error_code) delete_file(temp_file);
 }
 
 void dvd_unpack_task::unpack_stage()
@@ -133,7 +138,6 @@ void dvd_unpack_task::unpack_stage()
 	if (!r && access(destination.c_str(), F_OK) != 0 && !is_sim_link(destination.c_str(), nullptr)) r = ENOENT;
 	if (r) {
 		error_code = r;
-		error_message = "I was unable to unzip the file " + temp_file + " to the folder " + folder + ".";
 		return;
 	}
 	if (destination.find("Contents/MacOS/") != std::string::npos) make_file_executable(destination.c_str());
@@ -151,16 +155,17 @@ int install_files(int& cursor, int disk)
 
 	while (cursor < n && !sim_info[cursor].back().install) ++cursor;
 
-	// Archives wait in the private temporary folder, also when the wizard has not
-	// named one (a bare name would land in the working folder).
+	// Feed the copy pool with the files of this DVD, in list order. Archives wait in
+	// the private temporary folder also when the wizard has not named one (a bare name
+	// would land in the working folder); it is looked up only when a file is fed.
 	std::string temp_folder = temp_path;
-	if (temp_folder.empty()) get_OS_abs_path(4, temp_folder);
-
-	// Feed the copy pool with the files of this DVD, in list order.
 	while (cursor < n && copy_pool->has_free_slot()) {
 		const file_version_struct& v = sim_info[cursor].back();
 		if (v.disk != disk) break;
-		if (v.install) copy_pool->enqueue_task(new dvd_unpack_task(cursor, temp_folder));
+		if (v.install) {
+			if (temp_folder.empty()) get_OS_abs_path(4, temp_folder);
+			copy_pool->enqueue_task(new dvd_unpack_task(cursor, temp_folder));
+		}
 		++cursor;
 	}
 

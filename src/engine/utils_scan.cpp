@@ -9,8 +9,8 @@
 #include "engine/checksum_task.h"
 #include "engine/engine.h"
 #include "runtime/hl_globals.h"
-#include "platform/plat_clock.h"
 #include "runtime/io_utils.h"
+#include "runtime/xtim.h"
 
 namespace {
 
@@ -22,12 +22,8 @@ const char* const not_a_file = "NOT A FILE";
 
 constexpr int files_per_task = 10;
 
-// Seconds on the monotonic clock since the first reading, for the scan's two log lines.
-double elapsed_seconds()
-{
-	static const uint64_t origin = PLAT_microseconds();
-	return double(PLAT_microseconds() - origin) / 1000000.0;
-}
+// The frame clock's seconds, so the scan's two log lines compare with the rest of the log.
+double elapsed_seconds() { return double(xtim.microsecs()) / 1000000.0; }
 
 void digest_one(file_version_struct& v)
 {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -225,6 +226,14 @@ TEST_F(BuilderTest, RefusesBadMasterTrees)
 	EXPECT_EQ(build(), "YOU IDIOT! | found a .cpp file!");
 	::unlink((src + "All/Resources/main.cpp").c_str());
 
+	// Names the file list would read back as other paths.
+	for (const char* odd : {"All/Resources/ leading blank.txt", "All/Resources/two\nlines/x.txt", "All/Resources/cr\r.txt"}) {
+		kx_test::write_file(src + odd, "x");
+		EXPECT_EQ(build(), "YOU IDIOT! | found a name the directory file cannot hold!") << odd;
+		::unlink((src + odd).c_str());
+	}
+	::rmdir((src + "All/Resources/two\nlines").c_str());
+
 	kx_test::write_file(src + "All/stray.txt", "x");
 	EXPECT_EQ(build(), "YOU IDIOT! | I FOUND A FILE INSIDE THE 'ALL' FOLDER! WE SHOULD ONLY HAVE FOLDERS THERE!");
 	::unlink((src + "All/stray.txt").c_str());
@@ -265,6 +274,34 @@ TEST_F(BuilderTest, UnreadablePreviousListStopsTheRunButAnAbsentOneDoesNot)
 	kx_test::write_file(env.path("bad list.txt"), "I\n700 version\nINSTALLER\n\n");
 	old_dir_path = env.path("bad list.txt");
 	EXPECT_EQ(build().rfind("I could not read the old directory!", 0), 0u);
+}
+
+TEST_F(BuilderTest, AFileListThatCannotBeOpenedIsNoSuccess)
+{
+	kx_test::MasterTreeOptions o;
+	o.bulk_files = 2;
+	kx_test::make_master_tree(src, o);
+	kx_test::remove_tree(dst);
+	::mkdir(dst.c_str(), 0755);
+	// With every descriptor taken the folders can still be made but no file opened.
+	const pid_t pid = fork();
+	ASSERT_GE(pid, 0);
+	if (pid == 0) {
+		kx_test::AlertRecorder rec;
+		while (::dup(0) >= 0) {
+		}
+		int status = 1;
+		try {
+			build_install();
+		} catch (const kx_test::AlertExit&) {
+			const auto a = rec.alerts();
+			if (!a.empty() && a.back().line1 == "I could not write the directory file!") status = 0;
+		}
+		_exit(status);
+	}
+	int status = -1;
+	ASSERT_EQ(waitpid(pid, &status, 0), pid);
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(BuilderPaths, FolderPartAndIndexKey)

@@ -1,6 +1,7 @@
 #pragma once
 // Shared set-up of the engine tests: a private folder, the engine's globals back at
 // their start values, and small builders for file lists and file models.
+#include <gtest/gtest.h>
 #include <md5.h>
 
 #include <string>

@@ -183,6 +183,14 @@ TEST_F(FileListTest, PathWithoutFileIsAQuittingAlert)
 	EXPECT_EQ(a.line4, "All/Resources/plugins/");
 	EXPECT_EQ(a.line, 826);
 	EXPECT_TRUE(sim_info.empty());
+	// A FILE line without a name is the folder alone.
+	const std::string no_name = "FILE 0 0 91001 1 2 " + sig_a;
+	for (const std::string& line : {no_name + "\n", no_name + " \t\n", no_name}) {
+		SCOPED_TRACE(line);
+		a = read_fatal(file_list("DIR All/x/\n" + line));
+		EXPECT_EQ(a.line1, "I am reading the directory text file and found a path that has no file!");
+		EXPECT_EQ(a.line4, "All/x/");
+	}
 }
 
 TEST_F(FileListTest, PathsLeavingTheInstallFolderAreRefused)
@@ -208,7 +216,7 @@ TEST_F(FileListTest, DamagedNumbersAndMissingFieldsAreRefused)
 {
 	const std::string s = " " + sig_a;
 	static const char nul_sig[] = "FILE 0 0 91001 1 2 \0 x\n";
-	for (const std::string& bad : std::vector<std::string>{"FILE 0 0 91001 1 2" + s + "\n", "FILE 0 0 91001 1 2" + s + " \n", "FILE 0 0 91001 1\n",
+	for (const std::string& bad : std::vector<std::string>{"FILE 0 0 91001 1\n",
 	      "FILE 0 0 91001 1 2", "FILE 0 0 9x001 1 2" + s + " x\n", "FILE 0 0 91001 99999999999 2" + s + " x\n",
 	      "FILE 0 0 2147483648 1 2" + s + " x\n", "FILE 0 0 91001 -1 2" + s + " x\n", "FILE 0 - 91001 1 2" + s + " x\n",
 	      std::string(nul_sig, sizeof nul_sig - 1), "DISK two\n", "DISK -1\n", "DISK 4294967296\n",

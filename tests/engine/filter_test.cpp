@@ -75,6 +75,7 @@ TEST_F(FilterTest, FromInstallSelectsTilesPresentOnDisk)
 	add(tile_version(3, 4));
 	add(tile_version(5, 6));
 	add(version_of("All/plain", sig_a));
+	add(tile_version(5, 40));  // off the grid: marks no tile, not even a neighbour's word
 	sim_info[0][0].sig_have = "NONE";
 	sim_info[1][0].sig_have = "d41d8cd98f00b204e9800998ecf8427e";
 	// sim_info[2] was never scanned: its empty digest counts as present.
@@ -87,6 +88,8 @@ TEST_F(FilterTest, FromInstallSelectsTilesPresentOnDisk)
 	EXPECT_EQ(count, 2);
 	EXPECT_EQ(stg.scenery_selected[stg_tile(3, 4)], 1);
 	EXPECT_EQ(stg.scenery_selected[stg_tile(5, 6)], 1);
+	for (int w = 0; w < stg_tile_count; ++w) EXPECT_EQ(stg.scenery_available[w], 0) << w;
+	EXPECT_FALSE(ENG_tile_selected(sim_info[4][0]));
 }
 
 TEST_F(FilterTest, TotalsCountWantedMissingFilesAndDeletions)

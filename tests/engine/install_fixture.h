@@ -1,7 +1,6 @@
 #pragma once
 // Helpers for the engine's choosing, folder and install tests: a file model built in
 // code, digests, and install DVDs built from files with independent archivers.
-#include <md5.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "engine/install.h"
+#include "engine_test_util.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_zip.h"
@@ -22,12 +22,7 @@
 
 namespace kx_install_test {
 
-inline std::string md5_of(const std::string& data)
-{
-	char buf[MD5_DIGEST_STRING_LENGTH];
-	MD5Data(reinterpret_cast<const unsigned char*>(data.data()), data.size(), buf);
-	return buf;
-}
+using kx_engine_test::md5_of;
 
 // A version of a file; the history's last one is the wanted version.
 inline file_version_struct version(const std::string& path, const std::string& sig, int disk = 0, float size_kb = 1)

@@ -85,6 +85,8 @@ MasterTree make_master_tree(const std::string& root, const MasterTreeOptions& o)
 	put(t, "Windows/Kestrix.exe", windows_exe());
 	put(t, "Macintosh/Kestrix.app/Contents/MacOS/Kestrix", make_content(o.seed + 11, 3000, false));
 	put(t, "All/Custom Scenery/Small Airport/Earth nav data/apt.dat", make_content(o.seed + 12, 8000, true));
+	// A folder whose name ends like a file type's.
+	put(t, "All/Resources/release notes.txt/details.dat", make_content(o.seed + 13, 2500, true));
 
 	// Files the filter drops wherever they lie.
 	put(t, "All/Resources/Thumbs.db", "x", false);

@@ -74,19 +74,18 @@ std::string inside_master(const std::string& path)
 	return path;
 }
 
-[[noreturn]] void fatal(const std::string& l1, const std::string& l2 = "", const std::string& l3 = "",
-                        const std::string& l4 = "")
+void check_found(int flag, const char* name)
+{
+	if (!flag) builder_fatal("YOU IDIOT!", name);
+}
+}  // namespace
+
+void builder_fatal(const std::string& l1, const std::string& l2, const std::string& l3, const std::string& l4)
 {
 	__DIDIVI_alert(0, l1, l2, l3, l4, t_exit, "make_installer", __LINE__);
 	// A quitting alert does not return; should a presenter return anyway, stop here.
 	DIDIVI_alert_exit(1);
 }
-
-void check_found(int flag, const char* name)
-{
-	if (!flag) fatal("YOU IDIOT!", name);
-}
-}  // namespace
 
 bool no_case_compare_string::operator()(const std::string& a, const std::string& b) const
 {
@@ -137,7 +136,7 @@ void get_path_with_path(std::string& out, const std::string& in)
 void chop_platform(std::string& path, int platform)
 {
 	const size_t slash = path.find('/');
-	if (slash == std::string::npos) fatal("Could not find the dir char!", path);
+	if (slash == std::string::npos) builder_fatal("Could not find the dir char!", path);
 	std::string key = path.substr(slash);
 	switch (platform) {
 	case 0: key = "ALL_os" + key; break;
@@ -174,7 +173,7 @@ int is_good_file(std::string path, int skip_content, int check_content)
 	case 1: return (planet && !earth) ? 0 : 1;
 	case 2: return mars ? 1 : 0;
 	case 3: return moon ? 1 : 0;
-	default: fatal("I can not tell what type of install this is!");
+	default: builder_fatal("I can not tell what type of install this is!");
 	}
 }
 
@@ -182,26 +181,34 @@ void builder_progress(const std::string& counter, const std::string& path)
 {
 	// The builder has no window: its progress line goes to the terminal.
 	plat_term_progress((counter + " " + path).c_str());
-	if (plat_term_poll_key() == 'q') fatal("You hit Q dumbass!");
+	if (plat_term_poll_key() == 'q') builder_fatal("You hit Q dumbass!");
 }
 
 void pref_level(const std::string& folder)
 {
 	std::vector<std::string> names;
 	std::vector<int> kinds;
-	const int count = opensave_getitems(folder, 0, names, kinds);
-	for (int i = 0; i < count && i < static_cast<int>(names.size()) && i < static_cast<int>(kinds.size()); ++i) {
-		const std::string& name = names[static_cast<size_t>(i)];
-		const bool is_dir = kinds[static_cast<size_t>(i)] == 1;
+	opensave_getitems(folder, 0, names, kinds);
+	for (const std::string& name : names) {
+		// The listing types an entry by its name's extension, so a folder called
+		// "notes.txt" comes back as a text file; only the disk can tell. A link is
+		// shipped as a link, never walked into.
+		const bool is_dir = !is_sim_link((folder + name).c_str(), nullptr) && dir_exists(folder + name);
 		const std::string scan = folder + name + (is_dir ? "/" : "");
 		const std::string full = app_path + scan;
 		const std::string rel = inside_master(full);
 
 		if (!name.empty() && name.back() == ' ')
-			fatal("YOU IDIOT!", "You tried to include a file or directory with a space at the end!",
-			      "Users of the other platform hate that, and it breaks their file systems.", full);
+			builder_fatal("YOU IDIOT!", "You tried to include a file or directory with a space at the end!",
+			              "Users of the other platform hate that, and it breaks their file systems.", full);
+		// The file list carries a name up to its line end, after the blanks that follow
+		// the digest: a line end in a name, or a blank in front of a file's name, would
+		// be read back as another path, and the installer would look for an archive
+		// that is not there.
+		if (name.find_first_of("\r\n") != std::string::npos || (!is_dir && (name[0] == ' ' || name[0] == '\t')))
+			builder_fatal("YOU IDIOT!", "found a name the directory file cannot hold!", full);
 		// ":" is an ordinary name character on this system; only "\" is refused.
-		if (contains(rel, "\\")) fatal("YOU IDIOT!", "found a \\ in the path!", full);
+		if (contains(rel, "\\")) builder_fatal("YOU IDIOT!", "found a \\ in the path!", full);
 
 		if (is_dir) {
 			const struct {
@@ -224,7 +231,7 @@ void pref_level(const std::string& folder)
 				bool allowed = !kEditionAircraftFolder.empty() && name + "/" == kEditionAircraftFolder;
 				for (const char* a : kAllowedUnderAll)
 					if (name + "/" == a) allowed = true;
-				if (!allowed) fatal("What the hell is THIS doing in here!?!?!?", full);
+				if (!allowed) builder_fatal("What the hell is THIS doing in here!?!?!?", full);
 			}
 			pref_level(scan);
 			continue;
@@ -233,17 +240,17 @@ void pref_level(const std::string& folder)
 		if (scan == str_men_file) found_men_file = 1;
 		if (scan == str_tex_file) found_tex_file = 1;
 		if (!str_com_file.empty() && scan == str_com_file) found_com_file = 1;
-		if (contains(rel, "copy")) fatal("YOU IDIOT!", "found a copy file!", full);
-		if (contains(rel, ".cpp")) fatal("YOU IDIOT!", "found a .cpp file!", full);
-		if (contains(rel, ".CPP")) fatal("YOU IDIOT!", "found a .CPP file!", full);
+		if (contains(rel, "copy")) builder_fatal("YOU IDIOT!", "found a copy file!", full);
+		if (contains(rel, ".cpp")) builder_fatal("YOU IDIOT!", "found a .cpp file!", full);
+		if (contains(rel, ".CPP")) builder_fatal("YOU IDIOT!", "found a .CPP file!", full);
 		if (folder == str_all_fold)
-			fatal("YOU IDIOT!", "I FOUND A FILE INSIDE THE 'ALL' FOLDER! WE SHOULD ONLY HAVE FOLDERS THERE!", full);
+			builder_fatal("YOU IDIOT!", "I FOUND A FILE INSIDE THE 'ALL' FOLDER! WE SHOULD ONLY HAVE FOLDERS THERE!", full);
 
 		++num_files_rec;
 		if (is_good_file(scan, 0, 1)) {
 			if (contains(folder, "/All/Resources/preferences/"))
-				fatal("YOU IGNORANT SLUT!", "I found this preferences file!", name,
-				      "And is_good_file says I should keep it!!!!");
+				builder_fatal("YOU IGNORANT SLUT!", "I found this preferences file!", name,
+				              "And is_good_file says I should keep it!!!!");
 			++num_files_use;
 			comp_files.push_back(scan);
 			for (int n = 0; n < 3; ++n) {
@@ -290,14 +297,14 @@ void sub_install()
 	// simply not there means a first build; one that is there but cannot be read must
 	// stop the run, or every older version would be forgotten.
 	if (build_type == 0 || read_old_dir_always) {
-		const bool present = !old_dir_path.empty() && file_exists(app_path + old_dir_path);
+		const bool present = !old_dir_path.empty() && file_exists(old_dir_path);
 		if (present) {
 			const int r = read_directory(old_dir_path, "Scanning old directory text file to get change log!");
 			if (r != 3)
-				fatal("I could not read the old directory!",
-				      "This means that this installer will not delete old files (needed even for the Kestrix / USA scenery install).",
-				      "It also means I will forget to fix this, and release without an old directory, and think that older versions of stuff is all user-modified cause I don't recognize it!",
-				      "So fix this.");
+				builder_fatal("I could not read the old directory!",
+				              "This means that this installer will not delete old files (needed even for the Kestrix / USA scenery install).",
+				              "It also means I will forget to fix this, and release without an old directory, and think that older versions of stuff is all user-modified cause I don't recognize it!",
+				              "So fix this.");
 		}
 	} else
 		old_dir_path.clear();
@@ -307,24 +314,25 @@ void sub_install()
 		std::string key = first.path;
 		chop_platform(key, first.platform);
 		if (sim_info_index.count(key))
-			fatal("WARNING: you appear to have a file TWICE in an old directory file.", "", "", first.path);
+			builder_fatal("WARNING: you appear to have a file TWICE in an old directory file.", "", "", first.path);
 		sim_info_index[key] = static_cast<int>(i);
 		first.install = 1;
 		for (const file_version_struct& v : sim_info[i])
 			if (v.version == build_version) {
 				char buf[64];
 				std::snprintf(buf, sizeof buf, "version_number %f", static_cast<double>(v.version));
-				fatal("You idiot! I already have a version:", buf, "in file ", v.path);
+				builder_fatal("You idiot! I already have a version:", buf, "in file ", v.path);
 			}
 	}
 
-	if (make_folder(dst_folder) != 0)
-		fatal("Could not make the dst_folder!", dst_folder, "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");
-	if (make_folder(target_folder) != 0)
-		fatal("Could not make the target_folder!", target_folder,
-		      "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");
+	if (make_folder(app_path + dst_folder) != 0)
+		builder_fatal("Could not make the dst_folder!", dst_folder, "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");
+	if (make_folder(app_path + target_folder) != 0)
+		builder_fatal("Could not make the target_folder!", target_folder,
+		              "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");
 
-	if (!ouf_open(list_path, 10001, 900, "no-copyright-string")) return;
+	// A list that cannot be written would leave masters nobody can install from.
+	if (!ouf_open(list_path, 10001, 900, "no-copyright-string")) builder_fatal("I could not write the directory file!", list_path);
 	ouf << "INSTALLER\n\n";
 
 	pref_level(src_fold);
@@ -348,7 +356,7 @@ void sub_install()
 	}
 	check_found(found_men_file, "!found_men_file");
 	check_found(found_tex_file, "!found_tex_file");
-	if (found_com_file) fatal("YOU IDIOT!", " found_com_file");
+	if (found_com_file) builder_fatal("YOU IDIOT!", " found_com_file");
 
 	builder_write_masters(list_path);
 }

@@ -50,6 +50,10 @@ extern std::string str_all_fold, str_apl_fold, str_win_fold, str_LIN_fold, str_i
 	str_afl_fold, str_acf_fold, str_res_fold, str_out_fold, str_cus_fold, str_glo_fold, str_plug, str_redt,
 	str_orbt, str_erth1, str_erth2, str_mars, str_moon, str_men_file, str_tex_file, str_com_file;
 
+// Every consistency problem of a build: a quitting alert with these four lines.
+[[noreturn]] void builder_fatal(const std::string& l1, const std::string& l2 = "", const std::string& l3 = "",
+                                const std::string& l4 = "");
+
 // Rebuilds the reference paths from src_fold (after the folders were given).
 void builder_set_folders();
 

@@ -21,13 +21,6 @@
 #include "runtime/xmap.h"
 
 namespace {
-[[noreturn]] void fatal(const std::string& l1, const std::string& l2 = "", const std::string& l3 = "",
-                        const std::string& l4 = "")
-{
-	__DIDIVI_alert(0, l1, l2, l3, l4, t_exit, "make_installer", __LINE__);
-	DIDIVI_alert_exit(1);
-}
-
 std::string fmt_f(const char* f, double v)
 {
 	char buf[64];
@@ -139,7 +132,7 @@ void comp_file(std::string src)
 	if (src.find(str_win_fold) != std::string::npos && src.find(".exe") != std::string::npos) {
 		const int r = make_file_large_address_aware(app_path + src);
 		if (r != 0)
-			fatal("Oops! We could not make a windows exe file large-address-aware!", fmt_f("error# %f", r), src);
+			builder_fatal("Oops! We could not make a windows exe file large-address-aware!", fmt_f("error# %f", r), src);
 	}
 
 	const bool seven = is_7z_path(rel);
@@ -147,25 +140,25 @@ void comp_file(std::string src)
 	make_parent_folders(archive);
 	if (seven) {
 		// A 7z archive prepared beside its source goes onto the DVD as it is.
-		if (file_exists(app_path + src + ".7z")) {
+		if (file_exists(src + ".7z")) {
 			if (link((app_path + src + ".7z").c_str(), (app_path + archive).c_str()) != 0)
-				fatal("ERROR: could not make hard link!", src + ".7z", archive);
+				builder_fatal("ERROR: could not make hard link!", src + ".7z", archive);
 		} else {
 			const int r = file_to_7z(app_path + src, app_path + archive);
-			if (r != 0) fatal("I could not zip a file!", error_str(r), src, archive);
+			if (r != 0) builder_fatal("I could not zip a file!", error_str(r), src, archive);
 		}
 	} else {
 		const int r = file_to_zip(src, archive);
-		if (r != 0) fatal("I could not zip a file!", error_str(r), src, archive);
+		if (r != 0) builder_fatal("I could not zip a file!", error_str(r), src, archive);
 	}
 
-	const int zip_bytes = APL_file_size(app_path + archive);
-	if (zip_bytes < 0) fatal("ERROR: could not get file size!", archive);
+	const int zip_bytes = APL_file_size(archive);
+	if (zip_bytes < 0) builder_fatal("ERROR: could not get file size!", archive);
 	struct stat st;
 	int src_bytes = -1;
 	// A link's size is that of its target text, which is what its archive holds.
-	if (lstat((app_path + src).c_str(), &st) == 0) src_bytes = S_ISLNK(st.st_mode) ? static_cast<int>(st.st_size) : APL_file_size(app_path + src);
-	if (src_bytes < 0) fatal("ERROR: could not get src file size!", src);
+	if (lstat((app_path + src).c_str(), &st) == 0) src_bytes = S_ISLNK(st.st_mode) ? static_cast<int>(st.st_size) : APL_file_size(src);
+	if (src_bytes < 0) builder_fatal("ERROR: could not get src file size!", src);
 	const float zip_kb = static_cast<float>(static_cast<int>(zip_bytes * 0.001));
 	const float size_kb = static_cast<float>(static_cast<int>(src_bytes * 0.001));
 	zip_size_dvd += zip_kb;
@@ -173,7 +166,7 @@ void comp_file(std::string src)
 	// A file whose digest fails cannot be listed: its line would carry another file's
 	// digest, and every installer would see the file as changed for ever.
 	std::string sig;
-	if (calc_file_md5(app_path + src, sig) != 0) fatal("Could not MD5 file!", src);
+	if (calc_file_md5(src, sig) != 0) builder_fatal("Could not MD5 file!", src);
 
 	if (folder != prev_dir) {
 		prev_dir = folder;
@@ -194,7 +187,7 @@ void comp_file(std::string src)
 		platform = 3;
 	else
 		platform = -1;
-	if (platform < 0) fatal("WHAT THE FUCK? I CAN'T TELL WHAT TYPE OF FILE THIS IS!", src);
+	if (platform < 0) builder_fatal("WHAT THE FUCK? I CAN'T TELL WHAT TYPE OF FILE THIS IS!", src);
 	if (platform == 0 && src.find("All/Resources/plugins/") != std::string::npos) platform = plugin_platform(src);
 
 	std::string key = rel;
@@ -205,12 +198,12 @@ void comp_file(std::string src)
 		for (const file_version_struct& v : h) {
 			if (v.sig == sig || v.sig == "GONE") continue;
 			if (name.empty())
-				fatal("0-size filename!", "Now how am I supposed to deal with this?", "This is in the OLD file list.");
+				builder_fatal("0-size filename!", "Now how am I supposed to deal with this?", "This is in the OLD file list.");
 			write_file_line(v.platform, v.version, v.zip_kb, v.size_kb, v.sig, name);
 		}
 		h.front().install = 0;
 	}
-	if (name.empty()) fatal("0-size filename!", "Now how am I supposed to deal with this?", "This is in the NEW file loop");
+	if (name.empty()) builder_fatal("0-size filename!", "Now how am I supposed to deal with this?", "This is in the NEW file loop");
 	write_file_line(platform, build_version, zip_kb, size_kb, sig, name);
 
 	if (zip_size_dvd > dvd_capacity_kb) {
@@ -249,16 +242,16 @@ void builder_write_masters(const std::string& list_path)
 	}
 	ouf.close();
 	// A file list that did not reach the disk whole must not be shipped.
-	if (ouf.fail()) fatal("I could not write the directory file!", list_path, error_str(errno));
+	if (ouf.fail()) builder_fatal("I could not write the directory file!", list_path, error_str(errno));
 
 	const std::string id_path = dst_fold_base + "disk_0/dvd_version.txt";
-	if (!ouf_open(id_path, 10001, 900, "no-copyright-string")) return;
+	if (!ouf_open(id_path, 10001, 900, "no-copyright-string")) builder_fatal("I could not write the DVD version file!", id_path);
 	ouf << "DVD\n\n" << "VERSION " << sim_name << "\n";
 	ouf.close();
-	if (ouf.fail()) fatal("I could not write the DVD version file!", id_path);
+	if (ouf.fail()) builder_fatal("I could not write the DVD version file!", id_path);
 
 	const int zr = file_to_zip(list_path, list_path + ".zip");
-	const int dr = delete_file(app_path + list_path);
-	if (zr != 0) fatal("zip!=0", list_path, list_path + ".zip");
-	if (dr != 0) fatal("del!=0", list_path);
+	const int dr = delete_file(list_path);
+	if (zr != 0) builder_fatal("zip!=0", list_path, list_path + ".zip");
+	if (dr != 0) builder_fatal("del!=0", list_path);
 }
