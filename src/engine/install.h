@@ -1,0 +1,68 @@
+#pragma once
+// The engine's action on an install folder: choosing per file what to install, keep or
+// delete (asking about files the user changed), making the folders and deleting what
+// is obsolete, and the DVD install run on its two worker pools.
+//
+// The two questions are modal windows of the shell (996 and 997). The engine reaches
+// them through hooks so that it never calls up into the shell; with no hook installed a
+// question "cannot be shown" and answers 3.
+#include <string>
+
+#include "engine/engine.h"
+#include "runtime/UTL_thread.h"
+
+// choose_files, select_alert, path_has_no_file, make_dirs, delete_files,
+// install_files, install_files_kill, install_files_get_error, suffix_for_file and
+// abort_alert are declared in engine/engine.h with the rest of what the wizard calls.
+
+// The seven texts of the window-996 question, already translated.
+struct select_alert_texts_t {
+	std::string first_line;
+	std::string third_line;
+	std::string button1;  // result 1
+	std::string button2;  // result 2
+	std::string button4;  // result 4
+	std::string button5;  // result 5
+	std::string button3;  // result 3
+};
+select_alert_texts_t select_alert_texts(int gone);
+
+// The warning for a folder that could not be made.
+void make_dir_error(std::string path, int code);
+
+// One file of the DVD run: copied from the DVD on the copy pool, then, as the same
+// object, unpacked into the install folder on the unpack pool.
+class dvd_unpack_task : public UTL_work_task {
+public:
+	dvd_unpack_task(int index, const std::string& temp_folder);
+	~dvd_unpack_task() override;
+	void do_it() override;
+	int check_error(std::string& msg) override;
+
+	int index;
+	int stage;
+	std::string temp_file;
+	std::string suffix;
+	std::string destination;
+	std::string error_message;
+	int error_code;
+
+private:
+	void copy_stage();
+	void unpack_stage();
+};
+
+// The run's pools and the last error collected; null and empty while no run is under way.
+extern UTL_worker_threads* copy_pool;
+extern UTL_worker_threads* unzip_pool;
+extern int install_err_num;
+extern std::string install_err_msg;
+
+// ---- Hooks the shell installs for the two questions --------------------------------
+
+using select_alert_fn = int (*)(std::string path, int gone);
+using abort_alert_fn = int (*)(std::string message, std::string label1, std::string text1, std::string label2,
+                               std::string text2);
+// Each returns the hook installed before; null removes the hook.
+select_alert_fn ENG_set_select_alert_hook(select_alert_fn f);
+abort_alert_fn ENG_set_abort_alert_hook(abort_alert_fn f);

@@ -1,0 +1,140 @@
+// Before any archive is unpacked: make the folders the chosen files land in, and
+// delete what the new installation no longer has, with the folders this leaves empty.
+#include <errno.h>
+
+#include <set>
+#include <vector>
+
+#include "engine/install.h"
+#include "engine/install_paths.h"
+#include "runtime/hl_alert.h"
+#include "runtime/hl_errors.h"
+#include "runtime/hl_globals.h"
+#include "runtime/io_utils.h"
+#include "runtime/rec_stg.h"
+#include "runtime/translate.h"
+
+void make_dir_error(std::string path, int code)
+{
+	__DIDIVI_alert(0,
+	               UTL_translate_string("I am unable to install or update Kestrix. An error occurred while creating "
+	                                    "new folders. Make sure you are installing to a directory that you have "
+	                                    "access to!"),
+	               UTL_translate_string("Error: ") + error_str(code),
+	               UTL_translate_string("Install Location: ") + dest_dir_path,
+	               UTL_translate_string("Install Path:") + path, t_alert, "utils", __LINE__);
+}
+
+// make_folder through the error filter: 0 when the folder is there afterwards.
+static int make_one_folder(const std::string& path)
+{
+	const int r = make_folder(path);
+	if (show_make_dir_err(r)) {
+		make_dir_error(path, r);
+		return r;
+	}
+	return 0;
+}
+
+int make_dirs()
+{
+	// 1. The install folder and its parents, from the outermost in.
+	std::string p = dest_dir_path;
+	if (!p.empty() && p.back() == '/') p.pop_back();
+	const size_t first = p.find('/');
+	if (first != std::string::npos)
+		for (size_t slash = p.find('/', first + 1); slash != std::string::npos; slash = p.find('/', slash + 1))
+			if (int r = make_one_folder(p.substr(0, slash))) return r;
+	if (int r = make_one_folder(p)) return r;
+
+	// 2. The folders of the files to install. In ascending order a folder comes
+	// before the folders inside it.
+	std::set<std::string> folders;
+	// Every folder of the files taking part, looked at for unpack folders that a run
+	// ended by force left behind.
+	std::set<std::string> sweep = {""};
+	for (size_t i = 0; i < sim_info.size(); ++i) {
+		const file_version_struct& v = sim_info[i].back();
+		if (!want_this_f((int)i, (int)sim_info[i].size() - 1)) continue;
+		std::string rel = v.path;
+		trim_dest_folder(rel);
+		// A path that would leave the install folder gets no folders; its file
+		// fails when it is unpacked.
+		if (!ENG_rel_path_ok(rel)) continue;
+		sweep.insert(ENG_folder_of(rel));
+		if (!v.install) continue;
+		for (size_t slash = rel.rfind('/'); slash != std::string::npos && slash > 0; slash = rel.rfind('/', slash - 1))
+			folders.insert(rel.substr(0, slash));
+	}
+
+	// 3. Make them, never through a link that stands inside the install folder.
+	for (const std::string& f : folders) {
+		// Something else in the way is make_folder's error to report.
+		if (ENG_check_folder_chain(dest_dir_path, f) == ELOOP) {
+			xer << "make_dirs: refusing the folder " << dest_dir_path << f << ", it lies through a link.\n";
+			continue;
+		}
+		if (int r = make_one_folder(dest_dir_path + f)) return r;
+	}
+	for (const std::string& f : sweep)
+		if (ENG_check_folder_chain(dest_dir_path, f) == 0) ENG_remove_stale_unpacked(dest_dir_path + f);
+
+	// 4. The product's working folders.
+	static const char* const working[] = {"Output",          "Output/FMS plans", "Output/logbooks",
+	                                      "Output/movies",   "Output/situations", "Resources",
+	                                      "Resources/preferences"};
+	for (const char* w : working)
+		if (int r = make_one_folder(dest_dir_path + w)) return r;
+
+	// 5. The plug-in bundles' version and resource entries arrive as links; an old
+	// real folder standing there is moved aside so the link can take its place.
+	static const char* const bundles[] = {"Resources/plugins/VTLM.framework/",
+	                                      "Resources/plugins/VTWidgets.framework/"};
+	for (const char* b : bundles) {
+		const std::string versions = dest_dir_path + b + "Versions/";
+		if (!is_sim_link((versions + "Current").c_str(), nullptr)) rename_file(versions, "Current", "_Current");
+	}
+	for (const char* b : bundles) {
+		const std::string bundle = dest_dir_path + b;
+		if (!is_sim_link((bundle + "Resources").c_str(), nullptr)) rename_file(bundle, "Resources", "_Resources");
+	}
+	return 0;
+}
+
+void delete_files()
+{
+	std::set<std::string> folders;
+	for (file_history_struct& h : sim_info) {
+		file_version_struct& v = h.back();
+		if (!v.remove) continue;
+		std::string rel = v.path;
+		trim_dest_folder(rel);
+		const std::string full = dest_dir_path + rel;
+		stg.file_state = 0;
+
+		// Nothing is deleted outside the install folder or through a link inside it.
+		int r = ENG_rel_path_ok(rel) ? ENG_check_folder_chain(dest_dir_path, ENG_folder_of(rel)) : EINVAL;
+		const bool refused = r != 0;
+		if (!refused) r = delete_file(full);
+		if (stg.log_actions || refused) xer << "DELETING  file " << full << ", with result=" << r << ".\n";
+
+		if (!refused) {
+			for (std::string f = ENG_folder_of(full); f.size() > dest_dir_path.size(); f = ENG_folder_of(f))
+				folders.insert(f);
+		}
+		if (show_del_err(r))
+			__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r), full, "",
+			               t_exit, "utils", __LINE__);
+		v.have = 0;
+		v.sig_have = "NONE";
+	}
+
+	// Inner folders first: descending order puts a folder after those inside it.
+	for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+		std::vector<std::string> names;
+		std::vector<int> kinds;
+		if (opensave_getitems(*it, 0, names, kinds) != 0) continue;
+		const int r = delete_file(*it);
+		if (stg.log_actions) xer << "cleanup: DELETING  file " << *it << ", with result=" << r << ".\n";
+	}
+}

@@ -1,0 +1,208 @@
+// The DVD install run. Each file to install is one task: it copies the file's archive
+// from the DVD into the temporary folder on the one-thread copy pool (DVD reads are
+// never interleaved), then moves, as the same object, to the unpack pool with one
+// thread per processor. The install screen steps the run once per frame.
+#include <cxxabi.h>
+#include <errno.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <new>
+
+#include "engine/install.h"
+#include "engine/install_paths.h"
+#include "runtime/hl_globals.h"
+#include "runtime/hl_thread.h"
+#include "runtime/io_utils.h"
+#include "runtime/io_utils_7z.h"
+#include "runtime/io_utils_zip.h"
+#include "runtime/rec_stg.h"
+
+UTL_worker_threads* copy_pool = nullptr;
+UTL_worker_threads* unzip_pool = nullptr;
+int install_err_num = 0;
+std::string install_err_msg;
+
+// Counts runs of this process. With the process id it makes the temporary archive
+// names unique, so two runs (or two installers) never share a temporary file.
+static int s_run_serial = 0;
+
+std::string suffix_for_file(int index)
+{
+	return sim_info[index].back().path.find("Global Scenery") != std::string::npos ? ".7z" : ".zip";
+}
+
+dvd_unpack_task::dvd_unpack_task(int index_, const std::string& temp_folder)
+    : index(index_), stage(0), error_code(0)
+{
+	const file_version_struct& v = sim_info[index].back();
+	suffix = suffix_for_file(index);
+	temp_file = temp_folder + v.sig + "_" + std::to_string(index) + "_" + std::to_string((long)getpid()) + "-" +
+	            std::to_string(s_run_serial) + suffix;
+	std::string rel = v.path;
+	trim_dest_folder(rel);
+	destination = dest_dir_path + rel;
+}
+
+dvd_unpack_task::~dvd_unpack_task()
+{
+	if (stg.log_actions) {
+		if (error_code)
+			xer << "EXPANDING file " << destination << ", with result=" << error_code << ". " << error_message
+			    << "\n";
+		else
+			xer << "EXPANDING file " << destination << ", with result=" << error_code << ".\n";
+	}
+}
+
+int dvd_unpack_task::check_error(std::string& msg)
+{
+	msg = error_message;
+	return error_code;
+}
+
+void dvd_unpack_task::do_it()
+{
+	// Nothing may escape a pool thread; a thread being ended must still unwind.
+	try {
+		if (stage == 0)
+			copy_stage();
+		else
+			unpack_stage();
+	} catch (abi::__forced_unwind&) {
+		throw;
+	} catch (const std::bad_alloc&) {
+		if (!error_code) error_code = ENOMEM;
+	} catch (...) {
+		if (!error_code) error_code = EIO;
+	}
+	if (error_code && error_message.empty())
+		error_message = "I was unable to unzip the file " + temp_file + " to the folder " + ENG_folder_of(destination) +
+		                ".";
+}
+
+void dvd_unpack_task::copy_stage()
+{
+	const file_version_struct& v = sim_info[index].back();
+	const std::string source = dvd_path + install_name + "/" + v.path + suffix;
+	stage = 1;
+	error_code = ENG_rel_path_ok(v.path) ? copy_file(source, temp_file) : EINVAL;
+	if (error_code) {
+		error_message = "I was unable to copy the file " + source + " from the DVD to the hard drive.";
+		// A partial copy (a full disk) would only take space.
+		delete_file(temp_file);
+	}
+}
+
+void dvd_unpack_task::unpack_stage()
+{
+	if (error_code) return;
+	file_version_struct& v = sim_info[index].back();
+	const std::string folder = ENG_folder_of(destination);
+	std::string rel = v.path;
+	trim_dest_folder(rel);
+
+	// The folder may be missing: the clean-up after deletions removes folders that
+	// became empty, also one that a file still to come lands in.
+	int r = ENG_rel_path_ok(rel) ? ENG_make_folder_chain(dest_dir_path, ENG_folder_of(rel)) : EINVAL;
+	if (r == EINVAL || r == ELOOP)
+		xer << "EXPANDING refused for " << destination << ": it leaves the install folder.\n";
+
+	// Every file of the archive is written beside its destination under a marked
+	// name, and renamed into place only when the whole archive checked out (CRCs,
+	// every write and close): an installed file is always the old one or the new one.
+	unpack_record record;
+	record.temp_suffix = ENG_unpack_suffix(index);
+	if (!r)
+		r = suffix == ".7z" ? p7z_to_file(temp_file, folder, nullptr, 0, &record)
+		                    : zip_to_file(temp_file, folder, nullptr, 0, &record);
+	size_t moved = 0;
+	for (; !r && moved < record.items.size(); ++moved) {
+		const unpack_record::item& it = record.items[moved];
+		if (it.written != it.dest && rename(it.written.c_str(), it.dest.c_str()) != 0) {
+			r = errno;
+			break;
+		}
+	}
+	// What was not renamed into place goes; what was stays (each file is whole).
+	for (size_t i = moved; i < record.items.size(); ++i)
+		if (record.items[i].written != record.items[i].dest) unlink(record.items[i].written.c_str());
+	// An archive that checked out but did not hold the file is no install either.
+	if (!r && access(destination.c_str(), F_OK) != 0 && !is_sim_link(destination.c_str(), nullptr)) r = ENOENT;
+	if (r) {
+		error_code = r;
+		error_message = "I was unable to unzip the file " + temp_file + " to the folder " + folder + ".";
+		return;
+	}
+	if (destination.find("Contents/MacOS/") != std::string::npos) make_file_executable(destination.c_str());
+	delete_file(temp_file);
+	v.sig_have = v.sig;
+	v.have = 1;
+}
+
+int install_files(int& cursor, int disk)
+{
+	if (!copy_pool || !unzip_pool) ++s_run_serial;
+	if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
+	if (!unzip_pool) unzip_pool = new UTL_worker_threads(UTL_count_processors(), 30);
+	const int n = (int)sim_info.size();
+
+	while (cursor < n && !sim_info[cursor].back().install) ++cursor;
+
+	// Feed the copy pool with the files of this DVD, in list order.
+	while (cursor < n && copy_pool->has_free_slot()) {
+		const file_version_struct& v = sim_info[cursor].back();
+		if (v.disk != disk) break;
+		if (v.install) copy_pool->enqueue_task(new dvd_unpack_task(cursor, temp_path));
+		++cursor;
+	}
+
+	// Copied archives move on to be unpacked; a failed copy moves too and does nothing.
+	while (unzip_pool->has_free_slot()) {
+		UTL_work_task* t = copy_pool->check_retired_tasks();
+		if (!t) break;
+		unzip_pool->enqueue_task(t);
+	}
+
+	// One error per step; other finished tasks wait for the next step.
+	while (UTL_work_task* t = unzip_pool->check_retired_tasks()) {
+		install_err_num = t->check_error(install_err_msg);
+		delete t;
+		if (install_err_num) return 3;
+	}
+
+	const bool idle = copy_pool->count_total_tasks() == 0 && unzip_pool->count_total_tasks() == 0;
+	if (cursor == n && idle) {
+		delete copy_pool;
+		delete unzip_pool;
+		copy_pool = nullptr;
+		unzip_pool = nullptr;
+		return 1;
+	}
+	if (cursor < n && idle && sim_info[cursor].back().install && sim_info[cursor].back().disk != disk) {
+		want_file_disk = cursor;
+		return 2;
+	}
+	return 0;
+}
+
+int install_files_get_error(std::string& msg)
+{
+	msg = install_err_msg;
+	const int r = install_err_num;
+	install_err_num = 0;
+	install_err_msg.clear();
+	return r;
+}
+
+void install_files_kill()
+{
+	if (!copy_pool) return;
+	// Archives already copied are still unpacked; nothing new is started.
+	while (UTL_work_task* t = copy_pool->wait_retired_tasks()) unzip_pool->enqueue_task(t);
+	while (UTL_work_task* t = unzip_pool->wait_retired_tasks()) delete t;
+	delete copy_pool;
+	delete unzip_pool;
+	copy_pool = nullptr;
+	unzip_pool = nullptr;
+}

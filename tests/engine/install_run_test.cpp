@@ -1,0 +1,220 @@
+// The DVD install run's single-file rules: errors end a step with result 3 and the
+// message, old files survive a failed unpack, and folders removed by the clean-up
+// come back for the files that need them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "engine/install.h"
+#include "engine/install_fixture.h"
+#include "engine/install_paths.h"
+
+using namespace kx_install_test;
+using kx_test::read_file;
+using kx_test::write_file;
+
+namespace {
+
+class Run : public ::testing::Test {
+protected:
+	Run() : s_(env_) {}
+	void TearDown() override
+	{
+		install_files_kill();
+		sim_info.clear();
+	}
+	// Chooses, makes the folders, deletes, and steps until the first result.
+	int start(int& cursor)
+	{
+		EXPECT_EQ(choose_files(), 1);
+		EXPECT_EQ(make_dirs(), 0);
+		delete_files();
+		return step_until_done(cursor);
+	}
+	kx_test::TempEnv env_;
+	run_setup s_;
+};
+
+void flip_byte(const std::string& path, long at)
+{
+	std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+	f.seekg(at);
+	char c = 0;
+	f.read(&c, 1);
+	c ^= 0x5a;
+	f.seekp(at);
+	f.write(&c, 1);
+}
+
+void truncate_to_half(const std::string& path)
+{
+	struct stat st;
+	ASSERT_EQ(stat(path.c_str(), &st), 0);
+	ASSERT_EQ(truncate(path.c_str(), st.st_size / 2), 0);
+}
+
+std::string archive_of(const run_setup& s, const dvd_file& f)
+{
+	const bool sevenz = f.path.find("Global Scenery") != std::string::npos;
+	return s.dvd_root + "disk_" + std::to_string(f.disk) + "/" + install_name + "/" + f.path + (sevenz ? ".7z" : ".zip");
+}
+
+}  // namespace
+
+TEST_F(Run, NothingChosenEndsAtTheFirstStep)
+{
+	file_version_struct& v = add_history(version("All/a.txt", md5_of("a")));
+	v.sig_have = v.sig;
+	v.have = 1;
+	int cursor = 0;
+	EXPECT_EQ(start(cursor), 1);
+	EXPECT_EQ(cursor, 1);
+	EXPECT_EQ(copy_pool, nullptr);
+	EXPECT_EQ(unzip_pool, nullptr);
+}
+
+TEST_F(Run, SuffixFollowsTheGlobalSceneryFolder)
+{
+	add_history(version("All/Global Scenery/+40-080/+40-080.dsf", "x"));
+	add_history(version("All/Custom Scenery/Global Scenery Notes/x.dsf", "x"));
+	add_history(version("All/global scenery/y.dsf", "x"));
+	EXPECT_EQ(suffix_for_file(0), ".7z");
+	EXPECT_EQ(suffix_for_file(1), ".7z");
+	EXPECT_EQ(suffix_for_file(2), ".zip");
+	dvd_unpack_task t(0, "/tmp/x/");
+	EXPECT_EQ(t.suffix, ".7z");
+	EXPECT_EQ(t.destination, dest_dir_path + "Global Scenery/+40-080/+40-080.dsf");
+	EXPECT_EQ(t.temp_file.rfind("/tmp/x/x_0_", 0), 0u);
+	EXPECT_EQ(t.temp_file.substr(t.temp_file.size() - 3), ".7z");
+	EXPECT_EQ(t.stage, 0);
+	EXPECT_EQ(t.error_code, 0);
+}
+
+TEST_F(Run, AMissingArchiveIsACopyError)
+{
+	const dvd_file good{"All/a/good.txt", "good", 0};
+	master(s_, {good});
+	add_history(version("All/a/missing.txt", md5_of("m")));
+	sim_info.back().back().sig_have = "NONE";
+	int cursor = 0;
+	ASSERT_EQ(start(cursor), 3);
+	std::string msg;
+	EXPECT_EQ(install_files_get_error(msg), 2);
+	EXPECT_EQ(msg, "I was unable to copy the file " + s_.dvd_root + "disk_0/" + install_name +
+	                   "/All/a/missing.txt.zip from the DVD to the hard drive.");
+	EXPECT_EQ(install_files_get_error(msg), 0);
+	EXPECT_EQ(msg, "");
+	EXPECT_EQ(sim_info[1].back().have, 0);
+	// The wizard may go on with the same run.
+	ASSERT_EQ(step_until_done(cursor), 1);
+	EXPECT_EQ(read_file(dest_dir_path + "a/good.txt"), "good");
+}
+
+TEST_F(Run, CorruptAndTruncatedArchivesFailAndKeepTheOldFile)
+{
+	const std::string old_content = "the old version\n";
+	std::vector<dvd_file> files = {
+	    {"All/a/stored.bin", random_bytes(50000, 1), 0, archiver::info_zip},
+	    {"All/a/ours.bin", random_bytes(50000, 2), 0, archiver::ours},
+	    {"All/a/cut.bin", random_bytes(50000, 3), 0, archiver::info_zip},
+	    {"All/Global Scenery/+40-080/+40-080.dsf", random_bytes(50000, 4), 0},
+	    {"All/Global Scenery/+40-090/+40-090.dsf", random_bytes(50000, 5), 0},
+	};
+	master(s_, files);
+	// Each file has an old version on disk that the run would replace.
+	for (size_t i = 0; i < files.size(); ++i) {
+		std::string rel = files[i].path;
+		trim_dest_folder(rel);
+		write_file(dest_dir_path + rel, old_content);
+		file_version_struct old = version(files[i].path, md5_of(old_content));
+		sim_info[i].insert(sim_info[i].begin(), old);
+		sim_info[i].back().sig_have = md5_of(old_content);
+	}
+	flip_byte(archive_of(s_, files[0]), 25000);
+	flip_byte(archive_of(s_, files[1]), 25000);
+	truncate_to_half(archive_of(s_, files[2]));
+	flip_byte(archive_of(s_, files[3]), 25000);
+	truncate_to_half(archive_of(s_, files[4]));
+
+	EXPECT_EQ(choose_files(), 1);
+	EXPECT_EQ(make_dirs(), 0);
+	int cursor = 0;
+	int errors = 0;
+	for (int r; (r = step_until_done(cursor)) == 3;) {
+		std::string msg;
+		const int code = install_files_get_error(msg);
+		EXPECT_NE(code, 0);
+		EXPECT_EQ(msg.rfind("I was unable to unzip the file " + temp_path, 0), 0u) << msg;
+		EXPECT_NE(msg.find(" to the folder " + dest_dir_path), std::string::npos) << msg;
+		++errors;
+	}
+	EXPECT_EQ(errors, 5);
+	for (size_t i = 0; i < files.size(); ++i) {
+		std::string rel = files[i].path;
+		trim_dest_folder(rel);
+		EXPECT_EQ(read_file(dest_dir_path + rel), old_content) << files[i].path;
+		EXPECT_EQ(sim_info[i].back().have, 0);
+	}
+	std::vector<std::string> names;
+	std::vector<int> kinds;
+	EXPECT_EQ(opensave_getitems(temp_path, 0, names, kinds), 5);  // a failed archive stays for a look
+	EXPECT_EQ(run("find " + quote(dest_dir_path) + " -name '*.kx-unpack-*' | grep -q ."), 256);
+}
+
+TEST_F(Run, TheOnlyTileOfAFolderCanBeSwappedForAnother)
+{
+	// The product drops the folder's only tile and brings another one in the same
+	// folder; the clean-up after the deletion removes the emptied folder in between.
+	const std::string old_tile = "All/Global Scenery/+40-080/+40-080.dsf";
+	write_file(dest_dir_path + "Global Scenery/+40-080/+40-080.dsf", "old tile");
+	file_version_struct gone = version(old_tile, "GONE");
+	gone.is_global = 1;
+	gone.lat_band = 13;
+	gone.lon_band = 10;
+	gone.sig_have = md5_of("old tile");
+	add_history(gone, {version(old_tile, md5_of("old tile"))});
+	const dvd_file new_tile{"All/Global Scenery/+40-080/+41-080.dsf", "new tile", 0};
+	put_on_dvd(s_.dvd_root, s_.work, new_tile);
+	add_tile(new_tile.path, md5_of("new tile"), 13, 10, "NONE");
+
+	int cursor = 0;
+	ASSERT_EQ(start(cursor), 1);
+	EXPECT_FALSE(exists(dest_dir_path + "Global Scenery/+40-080/+40-080.dsf"));
+	EXPECT_EQ(read_file(dest_dir_path + "Global Scenery/+40-080/+41-080.dsf"), "new tile");
+}
+
+TEST_F(Run, NothingIsWrittenOutsideTheInstallFolder)
+{
+	const std::string outside = env_.path("outside/");
+	write_file(outside + "victim.txt", "precious");
+	write_file(dest_dir_path + ".keep", "");
+	ASSERT_EQ(symlink(outside.c_str(), (dest_dir_path + "linked").c_str()), 0);
+	put_on_dvd(s_.dvd_root, s_.work, {"All/linked/victim.txt", "overwritten", 0});
+	file_version_struct& v = add_history(version("All/linked/victim.txt", md5_of("overwritten")));
+	v.sig_have = "NONE";
+	int cursor = 0;
+	ASSERT_EQ(start(cursor), 3);
+	std::string msg;
+	EXPECT_EQ(install_files_get_error(msg), ELOOP);
+	EXPECT_EQ(read_file(outside + "victim.txt"), "precious");
+	EXPECT_EQ(step_until_done(cursor), 1);
+}
+
+TEST_F(Run, EachFileIsLoggedWhenAsked)
+{
+	xer.open(env_.path("log.txt"));
+	stg.log_actions = 1;
+	master(s_, {{"All/a.txt", "a", 0}});
+	add_history(version("All/b.txt", md5_of("b")));
+	sim_info.back().back().sig_have = "NONE";
+	int cursor = 0;
+	ASSERT_EQ(start(cursor), 3);
+	ASSERT_EQ(step_until_done(cursor), 1);
+	xer.close();
+	const std::string log = read_file(env_.path("log.txt"));
+	EXPECT_NE(log.find("EXPANDING file " + dest_dir_path + "a.txt, with result=0.\n"), std::string::npos);
+	EXPECT_NE(log.find("EXPANDING file " + dest_dir_path + "b.txt, with result=2. I was unable to copy the file "),
+	          std::string::npos);
+}
