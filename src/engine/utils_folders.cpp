@@ -50,8 +50,8 @@ int make_dirs()
 	// 2. The folders of the files to install. In ascending order a folder comes
 	// before the folders inside it.
 	std::set<std::string> folders;
-	// Every folder of the files taking part, looked at for unpack folders that a run
-	// ended by force left behind.
+	// Every folder of the files taking part, looked at for half-unpacked files that a
+	// run ended by force left behind.
 	std::set<std::string> sweep = {""};
 	for (size_t i = 0; i < sim_info.size(); ++i) {
 		const file_version_struct& v = sim_info[i].back();

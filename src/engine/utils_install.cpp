@@ -113,6 +113,8 @@ void dvd_unpack_task::unpack_stage()
 	// every write and close): an installed file is always the old one or the new one.
 	unpack_record record;
 	record.temp_suffix = ENG_unpack_suffix(index);
+	// A shipped link may point into a sibling folder of the installation, never out of it.
+	record.link_root = dest_dir_path;
 	if (!r)
 		r = suffix == ".7z" ? p7z_to_file(temp_file, folder, nullptr, 0, &record)
 		                    : zip_to_file(temp_file, folder, nullptr, 0, &record);
@@ -149,11 +151,16 @@ int install_files(int& cursor, int disk)
 
 	while (cursor < n && !sim_info[cursor].back().install) ++cursor;
 
+	// Archives wait in the private temporary folder, also when the wizard has not
+	// named one (a bare name would land in the working folder).
+	std::string temp_folder = temp_path;
+	if (temp_folder.empty()) get_OS_abs_path(4, temp_folder);
+
 	// Feed the copy pool with the files of this DVD, in list order.
 	while (cursor < n && copy_pool->has_free_slot()) {
 		const file_version_struct& v = sim_info[cursor].back();
 		if (v.disk != disk) break;
-		if (v.install) copy_pool->enqueue_task(new dvd_unpack_task(cursor, temp_path));
+		if (v.install) copy_pool->enqueue_task(new dvd_unpack_task(cursor, temp_folder));
 		++cursor;
 	}
 

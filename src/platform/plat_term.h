@@ -4,3 +4,7 @@
 
 // The next character waiting on standard input when it is a terminal, else -1. Never blocks.
 int plat_term_poll_key();
+
+// Rewrites the terminal's current line with `text`; nothing when standard output is
+// not a terminal (a log or a pipe gets no carriage-return noise).
+void plat_term_progress(const char* text);

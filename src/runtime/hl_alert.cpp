@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "runtime/hl_debug.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_mem.h"
 
 namespace {
 std::atomic<alert_presenter_fn> g_presenter{nullptr};
@@ -45,7 +47,17 @@ void DIDIVI_default_alert_presenter(int, const std::string& line1, const std::st
                                     const char* file, int line)
 {
 	const std::string where = DIDIVI_alert_location(file, line);
+	if (type == t_exit) {
+		// Where the program was when it had to quit, before anything else can change it.
+		if (FILE* crawl = std::fopen("stack_crawl.txt", "a")) {
+			UTL_dump_stack(crawl, nullptr, nullptr);
+			std::fclose(crawl);
+		}
+	}
 	if (type == t_alert || type == t_exit) {
+		dump_mem_stats(
+		    "This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || "
+		    "recursive_error)");
 		xer << "\n" << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n" << std::flush;
 		std::string all = line1 + "\n" + line2 + "\n" + line3 + "\n" + line4 + "\n" + where + "\n";
 		std::fputs(all.c_str(), stderr);

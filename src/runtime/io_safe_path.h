@@ -21,6 +21,12 @@ struct unpack_record {
 	// Every file and link written, in archive order.
 	std::vector<item> items;
 
+	// When not empty: the folder (ending in "/", holding the unpack folder) that a
+	// link's target must stay inside. An installed file's archive is unpacked into the
+	// file's own folder, yet its link may rightly point at a sibling folder of the
+	// installation; it must never point out of the installation.
+	std::string link_root;
+
 	// The path to write for `dest`.
 	std::string written_path(const std::string& dest) const { return dest + temp_suffix; }
 };

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "platform/plat_xattr.h"
 #include "runtime/hl_errors.h"
@@ -68,6 +69,32 @@ int mz_result(int r)
 {
 	if (r == -1 && errno != 0) return errno;
 	return r;
+}
+
+// The C library's local-time conversions re-read the time zone on every call; unpack
+// threads take turns so none of them sees another's half-updated zone state.
+std::mutex g_local_time_lock;
+
+time_t local_time_of(const tm_unz& d)
+{
+	std::lock_guard<std::mutex> g(g_local_time_lock);
+	time_t now = time(nullptr);
+	struct tm t;
+	localtime_r(&now, &t);
+	t.tm_sec = static_cast<int>(d.tm_sec);
+	t.tm_min = static_cast<int>(d.tm_min);
+	t.tm_hour = static_cast<int>(d.tm_hour);
+	t.tm_mday = static_cast<int>(d.tm_mday);
+	t.tm_mon = static_cast<int>(d.tm_mon);
+	t.tm_year = static_cast<int>(d.tm_year) - 1900;
+	t.tm_isdst = -1;
+	return mktime(&t);
+}
+
+void broken_down_local(time_t when, struct tm* out)
+{
+	std::lock_guard<std::mutex> g(g_local_time_lock);
+	localtime_r(&when, out);
 }
 
 std::string folder_of(const std::string& path)
@@ -146,8 +173,7 @@ const unpack_record::item* find_written(const unpack_record* record, const std::
 
 // A file entry: streamed to a private file next to its destination and renamed into
 // place only when the data and its CRC checked out and every write and close succeeded.
-int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string& dest, const std::string& written,
-                     err_at& at)
+int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string& written, err_at& at)
 {
 	errno = 0;
 	int err = unzOpenCurrentFile(zf);
@@ -195,25 +221,35 @@ int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string&
 	unsigned mode = (info.external_fa >> 16) & 0777;
 	if (info.external_fa != 0 && (info.external_fa >> 16) != 0) out.set_mode(mode);
 
-	time_t now = time(nullptr);
-	struct tm t;
-	localtime_r(&now, &t);
-	t.tm_sec = static_cast<int>(info.tmu_date.tm_sec);
-	t.tm_min = static_cast<int>(info.tmu_date.tm_min);
-	t.tm_hour = static_cast<int>(info.tmu_date.tm_hour);
-	t.tm_mday = static_cast<int>(info.tmu_date.tm_mday);
-	t.tm_mon = static_cast<int>(info.tmu_date.tm_mon);
-	t.tm_year = static_cast<int>(info.tmu_date.tm_year) - 1900;
-	t.tm_isdst = -1;
-	if (out.set_time(static_cast<long long>(mktime(&t))) != 0) return -1;
+	if (out.set_time(static_cast<long long>(local_time_of(info.tmu_date))) != 0) return -1;
 
 	err = out.commit();
 	if (err) {
 		at.set(1329);
 		return err;
 	}
-	(void)dest;
 	return 0;
+}
+
+// minizip refuses an archive without entries; it is still a valid (empty) archive when
+// all it holds is an end record that lists no entries.
+bool is_empty_zip(const std::string& path)
+{
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0) return false;
+	struct stat st;
+	std::string tail;
+	if (fstat(fd, &st) == 0 && st.st_size >= 22 && st.st_size <= 22 + 65535) {
+		tail.resize(static_cast<size_t>(st.st_size));
+		if (pread(fd, tail.data(), tail.size(), 0) != static_cast<ssize_t>(tail.size())) tail.clear();
+	}
+	close(fd);
+	if (tail.size() < 22 || tail.compare(0, 4, "PK\x05\x06", 4) != 0) return false;
+	auto u16 = [&](size_t at) { return unsigned(static_cast<unsigned char>(tail[at])) | unsigned(static_cast<unsigned char>(tail[at + 1])) << 8; };
+	// No entries, an empty directory, and the comment filling the rest of the file exactly.
+	for (size_t at = 4; at < 20; at += 2)
+		if (u16(at) != 0) return false;
+	return 22 + u16(20) == tail.size();
 }
 
 int make_folder_for_entry(const std::string& path)
@@ -324,7 +360,10 @@ int unzip_symlink(unzFile zip, std::string path, const unz_file_info64& info, co
 	std::string target;
 	int err = read_entry(zip, info, kMaxLinkText, &target, at, 1269, 1274, 1276);
 	if (!err) {
-		if (place)
+		const std::string root = place && place->record ? place->record->link_root : std::string();
+		if (place && !root.empty() && place->out_dir.compare(0, root.size(), root) == 0)
+			err = check_link_target(root, place->out_dir.substr(root.size()) + place->name, target);
+		else if (place)
 			err = check_link_target(place->out_dir, place->name, target);
 		else
 			err = check_link_target(folder_of(path), leaf_of(path), target);
@@ -362,6 +401,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 		goto failed;
 	}
 	zf = unzOpen64(zip.c_str());
+	if (!zf && is_empty_zip(zip)) return 0;
 	if (!zf) {
 		xer << "OK I am about to report that I could not open a zip file for extraction!\n";
 		xer << "That incoming file is " << zip << "\n";
@@ -429,7 +469,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 			} else {
 				std::string written = record ? record->written_path(dest) : dest;
 				err_at fat;
-				err = unzip_plain_file(zf, info, dest, written, fat);
+				err = unzip_plain_file(zf, info, written, fat);
 				if (err) {
 					at = fat;
 					xer << "Zip to file failed with error " << err << ". file = " << at.file << " line = " << at.line
@@ -611,8 +651,7 @@ int file_to_zip(std::string src, std::string zip)
 	}
 	{
 		struct tm t;
-		time_t mt = st.st_mtime;
-		localtime_r(&mt, &t);
+		broken_down_local(st.st_mtime, &t);
 		fi.tmz_date.tm_sec = static_cast<uInt>(t.tm_sec);
 		fi.tmz_date.tm_min = static_cast<uInt>(t.tm_min);
 		fi.tmz_date.tm_hour = static_cast<uInt>(t.tm_hour);

@@ -236,3 +236,19 @@ TEST(ChooseHelpers, PathHasNoFileAndQuestionTexts)
 	EXPECT_EQ(ins.button1, "OVERWRITE THE OLD FILE");
 	EXPECT_EQ(ins.button3, "CANCEL THE WHOLE INSTALLATION!");
 }
+
+TEST(Questions, TheTwoButtonQuestionGoesThroughItsHook)
+{
+	const abort_alert_fn old = ENG_set_abort_alert_hook(nullptr);
+	EXPECT_EQ(abort_alert("m", "a", "b", "c", "d"), 3);  // no window to show it in
+	static std::vector<std::string> seen;
+	ENG_set_abort_alert_hook([](std::string m, std::string l1, std::string t1, std::string l2, std::string t2) {
+		seen = {m, l1, t1, l2, t2};
+		return m == "first" ? 1 : m == "second" ? 0 : 7;
+	});
+	EXPECT_EQ(abort_alert("first", "Go on", "keeps going", "Stop", "stops"), 1);
+	EXPECT_EQ(seen, (std::vector<std::string>{"first", "Go on", "keeps going", "Stop", "stops"}));
+	EXPECT_EQ(abort_alert("second", "", "", "", ""), 0);
+	EXPECT_EQ(abort_alert("closed", "", "", "", ""), 3);
+	ENG_set_abort_alert_hook(old);
+}

@@ -202,6 +202,20 @@ TEST_F(Run, NothingIsWrittenOutsideTheInstallFolder)
 	EXPECT_EQ(step_until_done(cursor), 1);
 }
 
+TEST_F(Run, WithoutATemporaryFolderTheArchivesWaitInThePrivateOne)
+{
+	const std::string private_temp = temp_path;
+	temp_path.clear();
+	const dvd_file f{"All/a.txt", random_bytes(5000, 1), 0};
+	master(s_, {f});
+	truncate_to_half(archive_of(s_, f));  // a failed archive stays where it was copied
+	int cursor = 0;
+	ASSERT_EQ(start(cursor), 3);
+	std::string msg;
+	install_files_get_error(msg);
+	EXPECT_EQ(msg.rfind("I was unable to unzip the file " + private_temp, 0), 0u) << msg;
+}
+
 TEST_F(Run, EachFileIsLoggedWhenAsked)
 {
 	xer.open(env_.path("log.txt"));

@@ -181,8 +181,7 @@ int is_good_file(std::string path, int skip_content, int check_content)
 void builder_progress(const std::string& counter, const std::string& path)
 {
 	// The builder has no window: its progress line goes to the terminal.
-	std::fprintf(stdout, "\r\033[K%s %s", counter.c_str(), path.c_str());
-	std::fflush(stdout);
+	plat_term_progress((counter + " " + path).c_str());
 	if (plat_term_poll_key() == 'q') fatal("You hit Q dumbass!");
 }
 
@@ -366,7 +365,7 @@ void build_install()
 	}
 	sim_name = build_name[reg];
 	sub_install();
-	std::fputs("\n", stdout);
+	plat_term_progress("");
 	__DIDIVI_alert(0, "OK compression is done. Checklist if doing net:",
 	               "Copy the version string and number from the shared header into the server list file of the internet folder, and publish it on the web site.",
 	               "Upload the -NET uploads- folder stuff.",

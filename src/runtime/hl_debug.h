@@ -1,0 +1,41 @@
+#pragma once
+// Small debugging services: keeping a broken pipe from killing us, checking that a
+// memory range is mapped, a hex dump, naming a code address, and the frame-pointer
+// walk that a quitting alert appends to "stack_crawl.txt".
+#include <cstdio>
+
+// The record every frame keeps at its frame pointer: the caller's frame pointer and
+// the address the frame returns to. 16 bytes here.
+struct stack_frame {
+	stack_frame* next;
+	void* ret;
+};
+
+// What is known about one code address. Texts are empty, addresses null and the line
+// -1 when unknown.
+struct symbol_info {
+	char image_path[1024];
+	void* image_base;
+	char symbol_name[1024];
+	void* symbol_address;
+	char source_path[1024];
+	int source_line;
+};
+
+// Ignores SIGPIPE: a peer that closes a socket must give a write error, not end us.
+void UTL_debug_init();
+
+// 1 when every byte of [addr, addr + len) is mapped with the wanted access, else 0.
+// An empty range is 1; a range that wraps past the top of the address space is 0.
+int UTL_valid_memory(const void* addr, unsigned int len, int need_read, int need_write);
+
+// One line per 16 bytes: the bytes in hex and as characters, in groups of four.
+void dump_hex(FILE* file, const void* data, int len);
+
+void UTL_get_debug_symbol(const void* addr, symbol_info* info);
+// Writes "symbol + offset (image + offset)" for addr, ending in a newline.
+void print_symbol(FILE* file, const void* addr);
+
+// Writes one " nn) symbol" line per frame, at most 100 lines. pc, when given, is the
+// first line. With a null frame the walk starts at the caller of UTL_dump_stack.
+void UTL_dump_stack(FILE* file, stack_frame* frame, const void* pc);

@@ -1,0 +1,276 @@
+#include "runtime/io_utils_7z.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "runtime/hl_errors.h"
+#include "support/archive_tools.h"
+#include "support/test_env.h"
+
+using namespace kx_test;
+
+namespace {
+
+class SevenZipTest : public ::testing::Test {
+protected:
+	TempEnv env;
+	std::string work = env.path("work/");
+	std::string src = env.path("work/src/");
+	std::string box = env.path("box/");
+	std::string dest = env.path("box/dest/");
+	std::string tool = seven_zip_tool();
+
+	void SetUp() override
+	{
+		if (tool.empty()) GTEST_SKIP() << "no 7-Zip command on this machine";
+		mkdir(work.c_str(), 0755);
+		mkdir(box.c_str(), 0755);
+		mkdir(dest.c_str(), 0755);
+		mkdir((box + "elsewhere").c_str(), 0755);
+		write_file(box + "elsewhere/x", "outside file");
+		write_file(src + "top/a.txt", "alpha\n");
+		write_file(src + "top/sub/b.bin", random_bytes(300000, 1));
+		write_file(src + "top/sub/c.txt", std::string(100000, 'c'));
+		write_file(src + "top/sub/empty", "");
+		chmod((src + "top/a.txt").c_str(), 0755);
+	}
+
+	// Packs src's "top" with 7-Zip; `method` as its -m0 switch, solid.
+	std::string seven(const std::string& name, const std::string& method, const std::string& extra = "")
+	{
+		std::string out = work + name, log;
+		EXPECT_EQ(run_sh("cd " + sh_quote(src) + " && " + tool + " a -t7z -ms=on -m0=" + method + " -bd -y " + extra +
+		                     " " + sh_quote(out) + " top",
+		                 &log),
+		          0)
+		    << log;
+		return out;
+	}
+
+	std::vector<std::string> outside()
+	{
+		std::vector<std::string> out;
+		for (auto& l : tree_listing(env.root()))
+			if (l.find(" box/dest") == std::string::npos && l.find(" work") == std::string::npos) out.push_back(l);
+		return out;
+	}
+
+	void fresh_dest(bool folders)
+	{
+		remove_tree(dest);
+		mkdir(dest.c_str(), 0755);
+		if (folders) {
+			mkdir((dest + "top").c_str(), 0755);
+			mkdir((dest + "top/sub").c_str(), 0755);
+		}
+	}
+};
+
+TEST_F(SevenZipTest, SolidLzmaAndLzma2ArchivesUnpackEveryFile)
+{
+	mode_t mask = umask(0);
+	umask(mask);
+	for (const char* method : {"lzma", "lzma2"}) {
+		std::string z = seven(std::string("solid-") + method + ".7z", method);
+		fresh_dest(true);
+		std::string last;
+		ASSERT_EQ(p7z_to_file(z, dest, &last, 0), 0) << method;
+		for (const char* f : {"top/a.txt", "top/sub/b.bin", "top/sub/c.txt", "top/sub/empty"})
+			EXPECT_EQ(read_file(dest + f), read_file(src + f)) << method << " " << f;
+		EXPECT_TRUE(path_exists(last)) << last;
+		EXPECT_EQ(last.compare(0, dest.size(), dest), 0) << last;
+		// Modes are not restored: every file has a new file's mode.
+		struct stat st;
+		ASSERT_EQ(stat((dest + "top/a.txt").c_str(), &st), 0);
+		EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
+	}
+}
+
+TEST_F(SevenZipTest, BsdtarArchivesAndLinkEntries)
+{
+	symlink("sub/c.txt", (src + "top/lnk").c_str());
+	std::string z = work + "bsd.7z", log;
+	ASSERT_EQ(run_sh("cd " + sh_quote(src) + " && bsdtar --format 7zip -cf " + sh_quote(z) + " top", &log), 0) << log;
+	fresh_dest(true);
+	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0), 0);
+	EXPECT_EQ(read_file(dest + "top/sub/b.bin"), read_file(src + "top/sub/b.bin"));
+	// Links are not restored: the entry becomes a file holding the link's text.
+	char buf[16];
+	EXPECT_LT(readlink((dest + "top/lnk").c_str(), buf, sizeof buf), 0);
+	EXPECT_EQ(read_file(dest + "top/lnk"), "sub/c.txt");
+
+	z = seven("links.7z", "lzma2", "-snl");
+	fresh_dest(true);
+	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0), 0);
+	EXPECT_EQ(read_file(dest + "top/lnk"), "sub/c.txt");
+}
+
+TEST_F(SevenZipTest, FoldersAreNotMadeAndFilesAreReplaced)
+{
+	std::string z = seven("s.7z", "lzma2");
+	fresh_dest(false);
+	EXPECT_EQ(p7z_to_file(z, dest, nullptr, 0), ENOENT);
+
+	fresh_dest(true);
+	write_file(dest + "top/sub/c.txt", "an older, different file that is longer than nothing");
+	write_file(dest + "top/sub/empty", "not empty before");
+	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0), 0);
+	EXPECT_EQ(read_file(dest + "top/sub/c.txt"), std::string(100000, 'c'));
+	EXPECT_EQ(read_file(dest + "top/sub/empty"), "");
+	// An existing link at a destination is replaced, never written through.
+	fresh_dest(true);
+	symlink((box + "elsewhere/x").c_str(), (dest + "top/a.txt").c_str());
+	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0), 0);
+	EXPECT_EQ(read_file(box + "elsewhere/x"), "outside file");
+	EXPECT_EQ(read_file(dest + "top/a.txt"), "alpha\n");
+}
+
+TEST_F(SevenZipTest, RenamedAndRecordedFiles)
+{
+	write_file(src + "one/only.txt", "the only file");
+	std::string z = work + "one.7z", log;
+	ASSERT_EQ(run_sh("cd " + sh_quote(src + "one") + " && " + tool + " a -t7z -bd -y " + sh_quote(z) + " only.txt", &log),
+	          0)
+	    << log;
+	std::string name = "renamed.txt";
+	ASSERT_EQ(p7z_to_file(z, dest, &name, 1), 0);
+	EXPECT_EQ(name, dest + "renamed.txt");
+	EXPECT_EQ(read_file(dest + "renamed.txt"), "the only file");
+	EXPECT_FALSE(path_exists(dest + "only.txt"));
+
+	write_file(dest + "only.txt", "installed");
+	unpack_record rec;
+	rec.temp_suffix = ".kxnew";
+	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0, &rec), 0);
+	EXPECT_EQ(read_file(dest + "only.txt"), "installed");
+	EXPECT_EQ(read_file(dest + "only.txt.kxnew"), "the only file");
+	ASSERT_EQ(rec.items.size(), 1u);
+	EXPECT_EQ(rec.items[0].dest, dest + "only.txt");
+	EXPECT_EQ(rec.items[0].written, dest + "only.txt.kxnew");
+}
+
+TEST_F(SevenZipTest, ForeignAndMissingArchives)
+{
+	EXPECT_EQ(p7z_to_file(work + "none.7z", dest, nullptr, 0), ENOENT);
+	write_file(work + "text.7z", "plain words, not an archive");
+	EXPECT_EQ(p7z_to_file(work + "text.7z", dest, nullptr, 0), err_zip_open);
+	write_file(work + "empty.7z", "");
+	EXPECT_EQ(p7z_to_file(work + "empty.7z", dest, nullptr, 0), err_zip_open);
+	std::string log;
+	ASSERT_EQ(run_sh("cd " + sh_quote(src) + " && zip -q -r " + sh_quote(work + "a.zip") + " top", &log), 0) << log;
+	EXPECT_EQ(p7z_to_file(work + "a.zip", dest, nullptr, 0), err_zip_open);
+}
+
+TEST_F(SevenZipTest, HostileEntriesAreRefusedAndNothingOutsideChanges)
+{
+	std::string stage = work + "stage/";
+	write_file(stage + "evil", "evil");
+	write_file(stage + "lx/x", "evil");
+	symlink("../elsewhere", (stage + "l").c_str());
+	struct Case {
+		const char* what;
+		std::string args;  // bsdtar arguments after the archive name
+		bool pre_link;
+	};
+	std::string abs = box + "abs.txt";
+	write_file(work + "abs.txt", "evil");
+	std::vector<Case> cases = {
+	    {"dot-dot", "-s ',^evil$,../evil,' evil", false},
+	    {"deep dot-dot", "-s ',^evil$,a/../../evil,' evil", false},
+	    {"absolute", "-s ',^.*abs.txt$," + abs + ",' " + sh_quote(work + "abs.txt"), false},
+	    {"link then file through it", "-s ',^lx/x$,l/x,' l lx/x", false},
+	    {"file through an existing link", "-s ',^evil$,pre/x,' evil", true},
+	};
+	int n = 0;
+	for (const Case& c : cases) {
+		remove_tree(dest);
+		mkdir(dest.c_str(), 0755);
+		if (c.pre_link) symlink((box + "elsewhere").c_str(), (dest + "pre").c_str());
+		std::string z = work + "hostile" + std::to_string(n++) + ".7z", log;
+		ASSERT_EQ(run_sh("cd " + sh_quote(stage) + " && bsdtar -P --format 7zip -cf " + sh_quote(z) + " " + c.args, &log),
+		          0)
+		    << c.what << ": " << log;
+		auto before = outside();
+		LogCapture capture(work + "log.txt");
+		EXPECT_EQ(p7z_to_file(z, dest, nullptr, 0), err_zip_open) << c.what;
+		EXPECT_EQ(outside(), before) << c.what;
+		EXPECT_EQ(read_file(box + "elsewhere/x"), "outside file");
+		EXPECT_NE(capture.text().find("Refusing archive entry"), std::string::npos) << c.what;
+	}
+}
+
+TEST_F(SevenZipTest, TruncatedAndBitFlippedArchivesGiveErrors)
+{
+	for (const char* method : {"lzma", "lzma2"}) {
+		std::string z = seven(std::string("d-") + method + ".7z", method);
+		std::string good = read_file(z), bad = work + "bad.7z";
+		long long size = static_cast<long long>(good.size());
+		for (long long cut : {0LL, 6LL, 31LL, 32LL, 100LL, size / 2, size - 40, size - 1}) {
+			write_file(bad, good);
+			truncate_to(bad, cut);
+			fresh_dest(true);
+			auto before = outside();
+			EXPECT_NE(p7z_to_file(bad, dest, nullptr, 0), 0) << method << " cut at " << cut;
+			EXPECT_EQ(outside(), before);
+		}
+		// A damaged byte is caught by a CRC or the decoder; the few bytes the decoder
+		// never needs (the tail of a range-coded stream) may change without harm, but
+		// then what comes out is exactly what went in.
+		int caught = 0, tried = 0;
+		for (long long at = 0; at < size; at += (at < 32 || at > size - 300) ? 1 : 1499) {
+			write_file(bad, good);
+			flip_byte(bad, at);
+			fresh_dest(true);
+			auto before = outside();
+			++tried;
+			if (p7z_to_file(bad, dest, nullptr, 0) != 0) {
+				++caught;
+			} else {
+				for (const char* f : {"top/a.txt", "top/sub/b.bin", "top/sub/c.txt", "top/sub/empty"})
+					EXPECT_EQ(read_file(dest + f), read_file(src + f)) << method << " flip at " << at << " " << f;
+			}
+			EXPECT_EQ(outside(), before);
+		}
+		EXPECT_GT(caught, tried - 8) << method;
+	}
+}
+
+TEST_F(SevenZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
+{
+	std::string z = seven("full.7z", "lzma2");
+	fresh_dest(true);
+	write_file(dest + "top/sub/b.bin", "the installed version");
+	std::string d = dest;
+	int r = run_with_file_limit(64 * 1024, [&] { return p7z_to_file(z, d, nullptr, 0); });
+	EXPECT_EQ(r, err_zip_write);
+	EXPECT_EQ(read_file(dest + "top/sub/b.bin"), "the installed version");
+	for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(".kxpart"), std::string::npos) << l;
+}
+
+// Archives past 2 GiB: needs about 5 GB of disk and some time, so it runs only when
+// KX_LARGE_ARCHIVE_TESTS is set.
+TEST_F(SevenZipTest, ArchivesBeyondTwoGigabytes)
+{
+	if (!std::getenv("KX_LARGE_ARCHIVE_TESTS")) GTEST_SKIP() << "set KX_LARGE_ARCHIVE_TESTS=1 to run";
+	std::string big = work + "big/";
+	write_file(big + "first.bin", random_bytes(1 << 20, 2));
+	ASSERT_EQ(truncate_to(big + "first.bin", (5ll << 29)), true);  // 2.5 GiB, mostly a hole
+	write_file(big + "second.txt", "after the 2 GiB mark");
+	std::string z = work + "big.7z", log;
+	// Stored and not solid, so the second file's data lies past 2 GiB in the archive.
+	ASSERT_EQ(run_sh("cd " + sh_quote(big) + " && " + tool + " a -t7z -mx=0 -ms=off -bd -y " + sh_quote(z) +
+	                     " first.bin second.txt",
+	                 &log),
+	          0)
+	    << log;
+	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0), 0);
+	EXPECT_EQ(read_file(dest + "second.txt"), "after the 2 GiB mark");
+	struct stat st;
+	ASSERT_EQ(stat((dest + "first.bin").c_str(), &st), 0);
+	EXPECT_EQ(st.st_size, 5ll << 29);
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+#include "support/archive_tools.h"
+
+#include <ftw.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <random>
+
+#include "runtime/hl_globals.h"
+#include "support/test_env.h"
+
+namespace kx_test {
+
+std::string sh_quote(const std::string& s)
+{
+	std::string out = "'";
+	for (char c : s) {
+		if (c == '\'')
+			out += "'\\''";
+		else
+			out += c;
+	}
+	return out + "'";
+}
+
+int run_sh(const std::string& cmd, std::string* out)
+{
+	FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+	if (!p) return -1;
+	std::string text;
+	char buf[4096];
+	size_t n;
+	while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+	int status = pclose(p);
+	if (out) *out = text;
+	if (status == -1 || !WIFEXITED(status)) return -1;
+	return WEXITSTATUS(status);
+}
+
+bool have_tool(const std::string& name) { return run_sh("command -v " + sh_quote(name) + " >/dev/null") == 0; }
+
+std::string seven_zip_tool()
+{
+	for (const char* t : {"7z", "7zz", "7za"})
+		if (have_tool(t)) return t;
+	return "";
+}
+
+std::string fixture_path(const std::string& name)
+{
+	const char* src = std::getenv("KX_SOURCE_DIR");
+	std::string root;
+	if (src && *src) {
+		root = std::string(src) + "/tests/";
+	} else {
+		std::string here = __FILE__;  // .../tests/support/archive_tools.cpp
+		root = here.substr(0, here.rfind('/'));
+		root = root.substr(0, root.rfind('/') + 1);
+	}
+	return root + "runtime/fixtures/" + name;
+}
+
+static std::string hex(const std::string& s)
+{
+	static const char* d = "0123456789abcdef";
+	std::string out;
+	for (unsigned char c : s) {
+		out += d[c >> 4];
+		out += d[c & 15];
+	}
+	return out;
+}
+
+int make_py_zip(const std::string& dir, const std::string& out, const std::vector<py_zip_entry>& entries,
+                const py_zip_patches& patches)
+{
+	std::string spec;
+	for (const auto& e : entries)
+		spec += "E\t" + hex(e.name) + "\t" + hex(e.data) + "\t" + std::to_string(e.attr) + "\t" +
+		        std::to_string(e.system) + "\t" + std::to_string(e.method) + "\n";
+	for (const auto& p : patches.replace) spec += "P\t" + hex(p.first) + "\t" + hex(p.second) + "\n";
+	for (const auto& p : patches.sizes) spec += "S\t" + hex(p.first) + "\t" + std::to_string(p.second) + "\n";
+	std::string spec_path = dir + "zip_spec.txt";
+	if (!write_file(spec_path, spec)) return -1;
+	std::string log;
+	int r = run_sh("python3 " + sh_quote(fixture_path("make_zip.py")) + " " + sh_quote(spec_path) + " " +
+	               sh_quote(out), &log);
+	if (r != 0) std::fprintf(stderr, "make_zip.py: %s\n", log.c_str());
+	return r;
+}
+
+std::string random_bytes(size_t n, unsigned seed)
+{
+	std::mt19937 g(seed);
+	std::string s(n, '\0');
+	for (auto& c : s) c = static_cast<char>(g());
+	return s;
+}
+
+bool path_exists(const std::string& path)
+{
+	struct stat st;
+	return lstat(path.c_str(), &st) == 0;
+}
+
+bool truncate_to(const std::string& path, long long size) { return ::truncate(path.c_str(), size) == 0; }
+
+bool flip_byte(const std::string& path, long long offset)
+{
+	std::string data = read_file(path);
+	if (offset < 0) offset += static_cast<long long>(data.size());
+	if (offset < 0 || offset >= static_cast<long long>(data.size())) return false;
+	data[static_cast<size_t>(offset)] = static_cast<char>(~data[static_cast<size_t>(offset)]);
+	return write_file(path, data);
+}
+
+namespace {
+std::mutex g_list_lock;
+std::vector<std::string>* g_list = nullptr;
+size_t g_root_len = 0;
+
+int list_one(const char* p, const struct stat* st, int type, struct FTW*)
+{
+	std::string name = std::string(p).substr(std::min(g_root_len + 1, std::string(p).size()));
+	if (name.empty()) return 0;
+	char line[64];
+	if (type == FTW_SL) {
+		char t[4096];
+		ssize_t n = readlink(p, t, sizeof t);
+		g_list->push_back("l " + name + " -> " + std::string(t, n > 0 ? static_cast<size_t>(n) : 0));
+	} else if (type == FTW_D || type == FTW_DP) {
+		g_list->push_back("d " + name);
+	} else {
+		std::snprintf(line, sizeof line, " %lld %o", static_cast<long long>(st->st_size), st->st_mode & 07777);
+		g_list->push_back("f " + name + line);
+	}
+	return 0;
+}
+}  // namespace
+
+std::vector<std::string> tree_listing(const std::string& root)
+{
+	std::lock_guard<std::mutex> g(g_list_lock);
+	std::vector<std::string> out;
+	std::string r = root;
+	while (r.size() > 1 && r.back() == '/') r.pop_back();
+	g_list = &out;
+	g_root_len = r.size();
+	nftw(r.c_str(), list_one, 32, FTW_PHYS);
+	g_list = nullptr;
+	std::sort(out.begin(), out.end());
+	return out;
+}
+
+int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn)
+{
+	int fds[2];
+	if (pipe(fds) != 0) return -100000;
+	pid_t pid = fork();
+	if (pid < 0) {
+		close(fds[0]);
+		close(fds[1]);
+		return -100000;
+	}
+	if (pid == 0) {
+		close(fds[0]);
+		signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing the child
+		struct rlimit rl;
+		rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(max_file_bytes);
+		setrlimit(RLIMIT_FSIZE, &rl);
+		int r = fn();
+		ssize_t ignored = write(fds[1], &r, sizeof r);
+		(void)ignored;
+		_exit(0);
+	}
+	close(fds[1]);
+	int r = -100000;
+	if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = -100000;
+	close(fds[0]);
+	int status = 0;
+	waitpid(pid, &status, 0);
+	return r;
+}
+
+LogCapture::LogCapture(const std::string& path) : path_(path) { xer.open(path_); }
+
+LogCapture::~LogCapture() { xer.close(); }
+
+std::string LogCapture::text() const
+{
+	xer.flush();
+	return read_file(path_);
+}
+
+}  // namespace kx_test
