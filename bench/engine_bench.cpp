@@ -43,6 +43,7 @@
 #include "runtime/io_utils_zip.h"
 #include "runtime/UTL_thread.h"
 #include "runtime/rec_stg.h"
+#include "support/archive_tools.h"
 #include "support/master_tree.h"
 
 extern char** environ;
@@ -144,18 +145,6 @@ std::string read_text(const std::string& path)
 
 double now_seconds() { return double(PLAT_microseconds()) / 1e6; }
 
-std::string quote(const std::string& s)
-{
-	std::string q = "'";
-	for (char c : s) {
-		if (c == '\'')
-			q += "'\\''";
-		else
-			q += c;
-	}
-	return q + "'";
-}
-
 // One line of /proc/self/status in KB ("VmHWM", "VmRSS", "RssAnon"); 0 when absent.
 long status_kb(const char* key)
 {
@@ -233,7 +222,7 @@ tool_result run_tool(const std::string& cmd, const std::string& scratch)
 	static const bool have_time = access("/usr/bin/time", X_OK) == 0;
 	tool_result t;
 	const std::string peak_file = scratch + "peak.txt";
-	const child_result r = run_shell(have_time ? "/usr/bin/time -f %M -o " + quote(peak_file) + " sh -c " + quote(cmd) : cmd);
+	const child_result r = run_shell(have_time ? "/usr/bin/time -f %M -o " + kx_test::sh_quote(peak_file) + " sh -c " + kx_test::sh_quote(cmd) : cmd);
 	if (r.status != 0) die("failed: " + cmd);
 	t.seconds = r.seconds;
 	if (have_time) t.maxrss_kb = std::atol(read_text(peak_file).c_str());
@@ -242,7 +231,7 @@ tool_result run_tool(const std::string& cmd, const std::string& scratch)
 
 void remove_tree(const std::string& path)
 {
-	if (run_shell("rm -rf " + quote(path)).status != 0) die("cannot remove " + path);
+	if (run_shell("rm -rf " + kx_test::sh_quote(path)).status != 0) die("cannot remove " + path);
 }
 
 void make_folders(const std::string& path)
@@ -250,8 +239,6 @@ void make_folders(const std::string& path)
 	for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
 		mkdir(path.substr(0, slash).c_str(), 0755);
 }
-
-bool have_program(const char* name) { return run_shell(std::string("command -v ") + name + " >/dev/null").status == 0; }
 
 double median(std::vector<double> v)
 {
@@ -381,14 +368,24 @@ void prepare(const options& o, data_set& ds)
 	std::fflush(stdout);
 	t0 = now_seconds();
 	// One DVD holds the set (a 2 GB product fits on one 4.7 GB disc).
-	const child_result b = run_shell(quote(KX_BUILDER_EXE) + " src=" + quote(ds.master) + " dst=" + quote(ds.masters) +
-	                                 " dvd_kb=4700000 </dev/null >" + quote(ds.base + "builder.log") + " 2>&1");
+	const child_result b = run_shell(kx_test::sh_quote(KX_BUILDER_EXE) + " src=" + kx_test::sh_quote(ds.master) + " dst=" + kx_test::sh_quote(ds.masters) +
+	                                 " dvd_kb=4700000 </dev/null >" + kx_test::sh_quote(ds.base + "builder.log") + " 2>&1");
 	if (b.status != 0) die("kestrix-builder failed, see " + ds.base + "builder.log");
 	std::printf("  %.1f s\n", now_seconds() - t0);
 	std::ofstream(stamp_path) << stamp_of(o);
 }
 
 // ---- The engine's runs ----
+
+double seconds_since(uint64_t t0) { return double(PLAT_microseconds() - t0) / 1e6; }
+
+// Every file chosen for the install must come out of a run present and intact.
+void expect_all_intact(const data_set& ds, const char* run)
+{
+	int have = 0;
+	for (const file_history_struct& h : sim_info) have += h.back().install && h.back().have;
+	if (have != ds.installed_files) die(std::string(run) + " did not leave every installed file intact");
+}
 
 // Between two steps of a run: at once (a yield) when unpaced, else at the next frame
 // boundary of a fixed frame clock, as the wizard's screens step the engine.
@@ -464,10 +461,8 @@ double engine_install(data_set& ds, const std::string& product, engine_memory& m
 		}
 		pacer.wait();
 	}
-	const double s = double(PLAT_microseconds() - t0) / 1e6;
-	int have = 0;
-	for (const file_history_struct& h : sim_info) have += h.back().install && h.back().have;
-	if (have != ds.installed_files) die("the install run left files uninstalled");
+	const double s = seconds_since(t0);
+	expect_all_intact(ds, "the install run");
 	return s;
 }
 
@@ -489,11 +484,8 @@ double engine_scan(const data_set& ds, engine_memory& mem, int fps)
 		mem.sample();
 		pacer.wait();
 	}
-	const double s = double(PLAT_microseconds() - t0) / 1e6;
-	mem.sample();
-	int have = 0;
-	for (const file_history_struct& h : sim_info) have += h.back().install && h.back().have;
-	if (have != ds.installed_files) die("the scan did not find every installed file intact");
+	const double s = seconds_since(t0);
+	expect_all_intact(ds, "the scan");
 	return s;
 }
 
@@ -562,10 +554,8 @@ double reference_scan(const data_set& ds)
 		if (cursor == n && pool.count_total_tasks() == 0) break;
 		pacer.wait();
 	}
-	const double s = double(PLAT_microseconds() - t0) / 1e6;
-	int have = 0;
-	for (const file_history_struct& h : sim_info) have += h.back().install && h.back().have;
-	if (have != ds.installed_files) die("the reference digest did not find every installed file intact");
+	const double s = seconds_since(t0);
+	expect_all_intact(ds, "the reference digest");
 	return s;
 }
 
@@ -639,12 +629,11 @@ int main(int argc, char** argv)
 {
 	const options o = parse_options(argc, argv);
 	for (const char* tool : {"md5sum", "unzip", "xargs", "find"})
-		if (!have_program(tool)) die(std::string("needs ") + tool);
-	// 7-Zip is 7zz in Debian's 7zip package, 7z in p7zip; libarchive's bsdtar otherwise.
-	std::string sevenz = "bsdtar";
-	for (const char* name : {"7zz", "7z"})
-		if (sevenz == "bsdtar" && have_program(name)) sevenz = name;
-	if (sevenz == "bsdtar" && !have_program("bsdtar")) die("needs 7z or bsdtar");
+		if (!kx_test::have_tool(tool)) die(std::string("needs ") + tool);
+	// 7-Zip where there is one, else libarchive's bsdtar.
+	std::string sevenz = kx_test::seven_zip_tool();
+	if (sevenz.empty()) sevenz = "bsdtar";
+	if (sevenz == "bsdtar" && !kx_test::have_tool("bsdtar")) die("needs 7-Zip or bsdtar");
 	const int procs = std::max(1, UTL_count_processors());
 	// Other work on the machine skews both sides; the report shows how much there was.
 	const std::string load_before = load_average();
@@ -669,7 +658,7 @@ int main(int argc, char** argv)
 	comparison inst{"install (unpaced)", {}, {}};
 	inst.goal = 1.5;
 	const std::string unpack_cmd =
-	    "xargs -0 -P " + P + " -n 20 sh " + quote(ds.base + "unpack.sh") + " < " + quote(ds.base + "archives.lst");
+	    "xargs -0 -P " + P + " -n 20 sh " + kx_test::sh_quote(ds.base + "unpack.sh") + " < " + kx_test::sh_quote(ds.base + "archives.lst");
 	// A first untimed pass warms the page cache with the archives.
 	prepare_tools_out(ds);
 	run_tool(unpack_cmd, ds.base);
@@ -707,7 +696,7 @@ int main(int argc, char** argv)
 	scan.goal = 1.25;
 	comparison scan_paced{"scan (60 fps)", {}, {}};
 	comparison scan_ref{"read() digest, same pool", {}, {}};
-	const std::string md5_cmd = "find " + quote(ds.inst) + " -type f -print0 | xargs -0 -P " + P + " -n 10 md5sum >/dev/null";
+	const std::string md5_cmd = "find " + kx_test::sh_quote(ds.inst) + " -type f -print0 | xargs -0 -P " + P + " -n 10 md5sum >/dev/null";
 	run_shell(md5_cmd);
 	for (int rep = 0; rep < o.reps; ++rep) {
 		engine_memory mem;
