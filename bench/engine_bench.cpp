@@ -50,6 +50,8 @@ extern char** environ;
 
 namespace {
 
+using kx_test::sh_quote;
+
 // ---- Options ----
 
 struct options {
@@ -222,7 +224,8 @@ tool_result run_tool(const std::string& cmd, const std::string& scratch)
 	static const bool have_time = access("/usr/bin/time", X_OK) == 0;
 	tool_result t;
 	const std::string peak_file = scratch + "peak.txt";
-	const child_result r = run_shell(have_time ? "/usr/bin/time -f %M -o " + kx_test::sh_quote(peak_file) + " sh -c " + kx_test::sh_quote(cmd) : cmd);
+	const std::string timed = "/usr/bin/time -f %M -o " + sh_quote(peak_file) + " sh -c " + sh_quote(cmd);
+	const child_result r = run_shell(have_time ? timed : cmd);
 	if (r.status != 0) die("failed: " + cmd);
 	t.seconds = r.seconds;
 	if (have_time) t.maxrss_kb = std::atol(read_text(peak_file).c_str());
@@ -231,7 +234,7 @@ tool_result run_tool(const std::string& cmd, const std::string& scratch)
 
 void remove_tree(const std::string& path)
 {
-	if (run_shell("rm -rf " + kx_test::sh_quote(path)).status != 0) die("cannot remove " + path);
+	if (run_shell("rm -rf " + sh_quote(path)).status != 0) die("cannot remove " + path);
 }
 
 void make_folders(const std::string& path)
@@ -298,7 +301,8 @@ void generate_master(const std::string& root, const options& o)
 	for (int i = 0; i < 300; ++i) {
 		std::string f = kTopFolders[rng() % (sizeof kTopFolders / sizeof *kTopFolders)];
 		const int depth = 1 + int(rng() % 3);
-		for (int d = 0; d < depth; ++d) f += std::string(kWords[rng() % (sizeof kWords / sizeof *kWords)]) + " " + std::to_string(rng() % 40) + "/";
+		for (int d = 0; d < depth; ++d)
+			f += std::string(kWords[rng() % (sizeof kWords / sizeof *kWords)]) + " " + std::to_string(rng() % 40) + "/";
 		folders.push_back(f);
 	}
 	std::exponential_distribution<double> law(1.0);
@@ -368,8 +372,10 @@ void prepare(const options& o, data_set& ds)
 	std::fflush(stdout);
 	t0 = now_seconds();
 	// One DVD holds the set (a 2 GB product fits on one 4.7 GB disc).
-	const child_result b = run_shell(kx_test::sh_quote(KX_BUILDER_EXE) + " src=" + kx_test::sh_quote(ds.master) + " dst=" + kx_test::sh_quote(ds.masters) +
-	                                 " dvd_kb=4700000 </dev/null >" + kx_test::sh_quote(ds.base + "builder.log") + " 2>&1");
+	const child_result b =
+	    run_shell(sh_quote(KX_BUILDER_EXE) + " src=" + sh_quote(ds.master) +
+	              " dst=" + sh_quote(ds.masters) + " dvd_kb=4700000 </dev/null >" +
+	              sh_quote(ds.base + "builder.log") + " 2>&1");
 	if (b.status != 0) die("kestrix-builder failed, see " + ds.base + "builder.log");
 	std::printf("  %.1f s\n", now_seconds() - t0);
 	std::ofstream(stamp_path) << stamp_of(o);
@@ -391,25 +397,32 @@ void expect_all_intact(const data_set& ds, const char* run)
 // boundary of a fixed frame clock, as the wizard's screens step the engine.
 class step_pacer {
 public:
-	explicit step_pacer(int fps) : frame_us_(fps ? 1000000u / (uint64_t)fps : 0), next_(PLAT_microseconds() + frame_us_) {}
+	explicit step_pacer(int fps) : frame_ns_(fps ? 1000000000u / (uint64_t)fps : 0), next_(now_ns() + frame_ns_) {}
 	void wait()
 	{
-		if (!frame_us_) {
+		if (!frame_ns_) {
 			sched_yield();
 			return;
 		}
-		const uint64_t now = PLAT_microseconds();
-		while (next_ <= now) next_ += frame_us_;
-		const struct timespec ts = {(time_t)(next_ / 1000000u), (long)(next_ % 1000000u) * 1000};
+		const uint64_t now = now_ns();
+		while (next_ <= now) next_ += frame_ns_;
+		const struct timespec ts = {(time_t)(next_ / 1000000000u), (long)(next_ % 1000000000u)};
 		clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
 	}
 
 private:
-	uint64_t frame_us_;
+	// The clock the sleep is measured against.
+	static uint64_t now_ns()
+	{
+		struct timespec ts;
+		clock_gettime(CLOCK_MONOTONIC, &ts);
+		return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
+	}
+	uint64_t frame_ns_;
 	uint64_t next_;
 };
 
-// Reads the file list and chooses every file for a fresh install into ds.inst.
+// Chooses every file of the list read for a fresh install into an empty ds.inst.
 void choose_fresh_install(data_set& ds)
 {
 	remove_tree(ds.inst);
@@ -657,8 +670,8 @@ int main(int argc, char** argv)
 	// ---- Install ----
 	comparison inst{"install (unpaced)", {}, {}};
 	inst.goal = 1.5;
-	const std::string unpack_cmd =
-	    "xargs -0 -P " + P + " -n 20 sh " + kx_test::sh_quote(ds.base + "unpack.sh") + " < " + kx_test::sh_quote(ds.base + "archives.lst");
+	const std::string unpack_cmd = "xargs -0 -P " + P + " -n 20 sh " + sh_quote(ds.base + "unpack.sh") + " < " +
+	                               sh_quote(ds.base + "archives.lst");
 	// A first untimed pass warms the page cache with the archives.
 	prepare_tools_out(ds);
 	run_tool(unpack_cmd, ds.base);
@@ -696,7 +709,8 @@ int main(int argc, char** argv)
 	scan.goal = 1.25;
 	comparison scan_paced{"scan (60 fps)", {}, {}};
 	comparison scan_ref{"read() digest, same pool", {}, {}};
-	const std::string md5_cmd = "find " + kx_test::sh_quote(ds.inst) + " -type f -print0 | xargs -0 -P " + P + " -n 10 md5sum >/dev/null";
+	const std::string md5_cmd =
+	    "find " + sh_quote(ds.inst) + " -type f -print0 | xargs -0 -P " + P + " -n 10 md5sum >/dev/null";
 	run_shell(md5_cmd);
 	for (int rep = 0; rep < o.reps; ++rep) {
 		engine_memory mem;
