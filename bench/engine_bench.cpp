@@ -371,9 +371,10 @@ void prepare(const options& o, data_set& ds)
 	std::printf("  %.1f s\nbuilding the DVD masters with kestrix-builder ...\n", now_seconds() - t0);
 	std::fflush(stdout);
 	t0 = now_seconds();
-	// One DVD holds the set (a 2 GB product fits on one 4.7 GB disc).
+	// One DVD holds the set (a 2 GB product fits on one 4.7 GB disc). The builder runs in
+	// the data folder, where its memory report lands.
 	const child_result b =
-	    run_shell(sh_quote(KX_BUILDER_EXE) + " src=" + sh_quote(ds.master) +
+	    run_shell("cd " + sh_quote(ds.base) + " && " + sh_quote(KX_BUILDER_EXE) + " src=" + sh_quote(ds.master) +
 	              " dst=" + sh_quote(ds.masters) + " dvd_kb=4700000 </dev/null >" +
 	              sh_quote(ds.base + "builder.log") + " 2>&1");
 	if (b.status != 0) die("kestrix-builder failed, see " + ds.base + "builder.log");
