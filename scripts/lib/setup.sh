@@ -10,7 +10,7 @@ KX_PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libpng-dev libminizip-dev libsquish-dev libmd-dev libmimalloc-dev libarchive-dev
   libsdl2-dev libgl-dev libgl1-mesa-dri mesa-utils xvfb xauth
-  zip unzip 7zip libarchive-tools zenity
+  zip unzip 7zip libarchive-tools zenity time
   clang libclang-rt-14-dev
 )
 
