@@ -11,12 +11,24 @@
 
 const char ENG_unpack_marker[] = ".kx-unpack-";
 
+void get_path_with_path(std::string& out, const std::string& in)
+{
+	if (in.empty()) {
+		out.clear();
+		return;
+	}
+	size_t last = in.size() - 1;
+	if (last >= 2 && in.back() == '/') --last;
+	const size_t p = in.rfind('/', last);
+	const size_t name_len = (p == std::string::npos) ? in.size() : in.size() - (p + 1);
+	out = in.substr(0, in.size() - name_len);
+}
+
 std::string ENG_folder_of(const std::string& path)
 {
-	if (path.size() < 2) return path == "/" ? path : std::string();
-	const size_t slash = path.find_last_of('/', path.size() - 2);
-	if (slash == std::string::npos) return std::string();
-	return path.substr(0, slash + 1);
+	std::string out;
+	get_path_with_path(out, path);
+	return out;
 }
 
 bool ENG_rel_path_ok(const std::string& rel)

@@ -5,8 +5,11 @@
 // or deleted through a symbolic link.
 #include <string>
 
-// The folder part of a path, up to and including its last "/"; a trailing "/" is not
-// taken as the separator. Empty when the path holds no "/".
+// Sets `out` to the folder part of `in`, up to and including its last "/"; a folder
+// path's own final "/" belongs to its name (a/b/c.txt gives a/b/, a/b/ gives a/,
+// c.txt gives nothing). The builder writes its DIR lines by the same rule.
+void get_path_with_path(std::string& out, const std::string& in);
+// The same, as a value.
 std::string ENG_folder_of(const std::string& path);
 
 // A path relative to the install folder that may be written or deleted: not empty, not

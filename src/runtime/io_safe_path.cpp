@@ -108,7 +108,7 @@ int check_link_target(const std::string& out_dir, const std::string& name, const
 	return 0;
 }
 
-static std::string folder_of(const std::string& path)
+std::string folder_of(const std::string& path)
 {
 	size_t slash = path.rfind('/');
 	return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

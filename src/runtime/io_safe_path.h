@@ -41,6 +41,9 @@ int check_entry_name(const std::string& out_dir, const std::string& name);
 // otherwise a log line naming the entry and err_zip_open.
 int check_link_target(const std::string& out_dir, const std::string& name, const std::string& target);
 
+// The folder part of a path, up to and including its last "/"; empty without one.
+std::string folder_of(const std::string& path);
+
 // An entry name made fit for a log line (control bytes shown as '?').
 std::string printable_name(const std::string& name);
 

@@ -97,12 +97,6 @@ void broken_down_local(time_t when, struct tm* out)
 	localtime_r(&when, out);
 }
 
-std::string folder_of(const std::string& path)
-{
-	size_t slash = path.rfind('/');
-	return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string leaf_of(const std::string& path)
 {
 	size_t slash = path.rfind('/');

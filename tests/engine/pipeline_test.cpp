@@ -337,28 +337,46 @@ TEST_F(PipelineTest, DamagedOrMissingArchivesEndInAnErrorAndTearNothing)
 	ASSERT_FALSE(a0.empty());
 	ASSERT_FALSE(a1.empty());
 	ASSERT_FALSE(a2.empty());
-	{
-		std::string d = kx_test::read_file(a0);
-		for (size_t i = 40; i < d.size() - 30; i += 7) d[i] = static_cast<char>(d[i] ^ 0x5a);
-		kx_test::write_file(a0, d);
-		::truncate(a1.c_str(), static_cast<off_t>(kx_test::read_file(a1).size() / 2));
-		::unlink(a2.c_str());
-	}
-	for (int attempt = 0; attempt < 3; ++attempt) {
-		const int r = run_install(installed_tiles);
-		EXPECT_EQ(r, 3);
-		EXPECT_NE(last_error_code, 0);
-		EXPECT_FALSE(last_error.empty());
+	// One fault at a time, each on its own archive: a corrupt, a truncated and a
+	// missing archive each end the run with the message, and tear nothing.
+	const std::string good[3] = {kx_test::read_file(a0), kx_test::read_file(a1), kx_test::read_file(a2)};
+	const std::string archives[3] = {a0, a1, a2};
+	auto restore = [&] {
+		for (int i = 0; i < 3; ++i) kx_test::write_file(archives[i], good[i]);
+	};
+	// Each fault meets the installation as the first release left it.
+	const std::string first_release = env.path("first release/");
+	ASSERT_EQ(std::system(("cp -a " + quote(install) + " " + quote(first_release)).c_str()), 0);
+	for (int fault = 0; fault < 3; ++fault) {
+		restore();
+		kx_test::remove_tree(install);
+		ASSERT_EQ(std::system(("cp -a " + quote(first_release) + " " + quote(install)).c_str()), 0);
+		const std::string& a = archives[fault];
+		if (fault == 0) {
+			std::string d = good[0];
+			for (size_t i = 40; i + 30 < d.size(); i += 7) d[i] = static_cast<char>(d[i] ^ 0x5a);
+			kx_test::write_file(a, d);
+		} else if (fault == 1) {
+			::truncate(a.c_str(), static_cast<off_t>(good[1].size() / 2));
+		} else {
+			::unlink(a.c_str());
+		}
+		last_error.clear();
+		EXPECT_EQ(run_install(installed_tiles), 3) << "fault " << fault;
+		EXPECT_NE(last_error_code, 0) << "fault " << fault;
+		EXPECT_NE(last_error.find(fault == 2 ? "unable to copy" : "unable to unzip"), std::string::npos) << last_error;
 		install_files_kill();
-		// Whatever failed, each of the three files is the old one or the new one, whole.
 		for (const std::string& p : g.changed) {
 			std::string r0 = p;
 			trim_dest_folder(r0);
 			const std::string now = kx_test::read_file(install + r0);
-			EXPECT_TRUE(now == before[p] || now == kx_test::read_file(master + p)) << p;
+			EXPECT_TRUE(now == before[p] || now == kx_test::read_file(master + p)) << p << " is torn";
 		}
-		if (r != 3) break;
 	}
+	// With the archives whole again, the same run finishes the upgrade.
+	restore();
+	ASSERT_EQ(run_install(installed_tiles), 1) << last_error;
+	check_install(t);
 }
 
 }  // namespace

@@ -120,19 +120,6 @@ void builder_set_folders()
 
 void set_dest_dvd(int n) { dst_folder = dst_fold_base + "disk_" + std::to_string(n) + "/"; }
 
-void get_path_with_path(std::string& out, const std::string& in)
-{
-	if (in.empty()) {
-		out.clear();
-		return;
-	}
-	long last = static_cast<long>(in.size()) - 1;
-	if (last >= 2 && in.back() == '/') --last;
-	const size_t p = in.rfind('/', static_cast<size_t>(last));
-	const size_t name_len = (p == std::string::npos) ? in.size() : in.size() - (p + 1);
-	out = in.substr(0, in.size() - name_len);
-}
-
 void chop_platform(std::string& path, int platform)
 {
 	const size_t slash = path.find('/');

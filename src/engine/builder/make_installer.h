@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/install_paths.h"  // get_path_with_path
+
 // Builder mode: 0 in the installer, 1 in the builder executable.
 extern const int is_build;
 // Which product: 0 and 1 the simulator, 2 "Zira", 3 "Devu"; also picks the file filter.
@@ -62,7 +64,6 @@ void sub_install();
 void pref_level(const std::string& folder);
 int is_good_file(std::string path, int skip_content, int check_content);
 void chop_platform(std::string& path, int platform);
-void get_path_with_path(std::string& out, const std::string& in);
 void set_dest_dvd(int n);
 void comp_file(std::string src);
 // The tail of a pass: archives, file-list lines, DVD split, gone files, identity file, zipped list.
