@@ -419,9 +419,11 @@ void* QT_Thread(void*)
 		void* item = UTL_message_queue_read(q_to_thread, -1);
 		if (!item) {
 			// Every stop message is answered, whatever the state and whether a frame
-			// came first: the stop waits for it.
+			// came first: the stop waits for it. The word is read before the echo, after
+			// which the main thread may change it.
+			const int keep = control_value;
 			UTL_message_queue_write(q_from_thread, qt_stop_echo);
-			if (control_value == 0) return nullptr;
+			if (keep == 0) return nullptr;
 			continue;
 		}
 		auto* rec = static_cast<movie_frame_buf*>(item);
