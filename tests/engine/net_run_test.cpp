@@ -290,6 +290,29 @@ TEST_F(NetRunTest, FastLoopbackTurnsOnAllFourStreamsAndAManualCountKeepsOne)
 		EXPECT_TRUE(kx_test::path_exists(dest_dir_path + "Data/file" + std::to_string(i) + ".dat")) << i;
 }
 
+TEST_F(NetRunTest, TheCurrentDownloadsShareIsShownWhileItArrives)
+{
+	serve_file("All/Data/slow.dat", kx_test::random_bytes(120000, 3));
+	HttpReply slow;
+	slow.file = env.path("tree/") + kProduct + "/All/Data/slow.dat.zip";
+	slow.throttle_bps = 400000;
+	slow.chunk = 4096;
+	server.route(kServers[0], std::string("/updates/") + kProduct + "/All/Data/slow.dat.zip", slow);
+	start_run();
+	float most_in_flight = 0.0f;
+	bool partial = false;
+	ASSERT_EQ(run(0.01f, [&] {
+		most_in_flight = std::max(most_in_flight, next.kb_in_flight);
+		partial = partial || (stg.file_state == 1 && stg.file_fraction > 0.0f && stg.file_fraction < 1.0f);
+	}), 1);
+	EXPECT_TRUE(partial);
+	EXPECT_GT(most_in_flight, 0.0f);
+	EXPECT_LE(most_in_flight, sim_info[0].back().zip_kb);
+	EXPECT_FLOAT_EQ(next.kb_downloaded, sim_info[0].back().zip_kb);
+	EXPECT_EQ(crnt_file_name, "slow.dat.zip");
+	EXPECT_EQ(crnt_file_path, std::string("/updates/") + kProduct + "/All/Data/slow.dat.zip");
+}
+
 TEST(NetRunRules, StreamTableAndFailoverCurve)
 {
 	EXPECT_EQ(ENG_stream_target(200.5f, 0), 9);
