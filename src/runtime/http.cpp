@@ -27,6 +27,8 @@ constexpr int status_ok_max = 299;
 
 // A status line: "HTTP/" at the front and three digits at 9..11, so at least 12 bytes;
 // the reason phrase starts at 13.
+constexpr char status_prefix[] = "HTTP/";
+constexpr size_t status_prefix_len = sizeof status_prefix - 1;
 constexpr size_t status_line_min = 12;
 constexpr size_t status_code_at = 9;
 constexpr size_t status_code_len = 3;
@@ -142,7 +144,7 @@ void http_response_reader::feed(const char* data, size_t size)
 
 void http_response_reader::take_line(const std::string& line)
 {
-	if (line.size() >= status_line_min && line.compare(0, 5, "HTTP/") == 0) {
+	if (line.size() >= status_line_min && line.compare(0, status_prefix_len, status_prefix) == 0) {
 		bool digits = true;
 		for (size_t i = status_code_at; i < status_code_at + status_code_len; ++i)
 			digits = digits && line[i] >= '0' && line[i] <= '9';

@@ -45,6 +45,8 @@ const char* const server_list_name = "serverlist9.txt";
 const char* const installer_zip_name = "installer.zip";
 const char* const product_prefix = "Kestrix ";
 constexpr int server_list_version = 820;
+// Parts of a version beyond this stop growing: no release number is that long.
+constexpr long version_part_max = 100000000;
 
 // The list's keywords this box reads, and where each value goes.
 struct list_key {
@@ -94,7 +96,7 @@ std::vector<std::pair<bool, long>> version_parts(const std::string& v)
 		if (std::isdigit((unsigned char)v[i])) {
 			long n = 0;
 			while (i < v.size() && std::isdigit((unsigned char)v[i])) {
-				if (n < 100000000) n = n * 10 + (v[i] - '0');
+				if (n < version_part_max) n = n * 10 + (v[i] - '0');
 				++i;
 			}
 			parts.push_back({true, n});
