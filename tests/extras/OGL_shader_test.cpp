@@ -304,6 +304,13 @@ TEST_F(Shaders, AlertBoxResetUnbindsThroughTheClasses)
 	s.bind();
 	EXPECT_EQ(bound_program(), s.program);
 	OGL_shader::unbind_shaders();
+
+	// Without the extras' function the reset still unbinds, straight through GL.
+	shader_unbind_fn installed = DIDIVI_set_shader_unbind(nullptr);
+	glExt.glUseProgramObjectARB(s.program);
+	DIDIVI_unbind_shaders();
+	EXPECT_EQ(bound_program(), 0u);
+	DIDIVI_set_shader_unbind(installed);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <cstdint>
+
 #include "graphics/ogl_draw.h"
 #include "graphics/tman.h"
 #include "runtime/rec_glext.h"
@@ -14,7 +16,15 @@ namespace kx_doubles {
 
 calls rec;
 
-void reset() { rec = calls(); }
+void reset()
+{
+	rec = calls();
+	// Start-up points the scratch image at its storage; the real texture manager reads it.
+	if (!scratch_array) {
+		auto at = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
+		scratch_array = scratch_array_storage + ((16 - at % 16) % 16);
+	}
+}
 
 }  // namespace kx_doubles
 
