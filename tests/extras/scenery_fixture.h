@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -60,15 +59,28 @@ protected:
 	void write_library(const std::string& package, const std::string& body) { file(package + "library.txt", library(body)); }
 
 	// The "***Error with scenery file" entries of the log, in order: the scenery file
-	// each names and its message.
+	// each names and its message. Each entry must have the whole form
+	// ***Error with scenery file "<file>" (VAvered/Files/io_locate: <line>.)\n  <message>\n
 	std::vector<std::pair<std::string, std::string>> problem_entries()
 	{
-		static const std::regex entry(
-		    R"re(\*\*\*Error with scenery file "([^"]*)" \(VAvered/Files/io_locate: [0-9]+\.\)\n  ([^\n]*)\n)re");
+		const std::string head = "***Error with scenery file \"";
+		const std::string src = "\" (VAvered/Files/io_locate: ";
 		std::vector<std::pair<std::string, std::string>> out;
 		const std::string text = log();
-		for (std::sregex_iterator it(text.begin(), text.end(), entry), e; it != e; ++it)
-			out.emplace_back((*it)[1].str(), (*it)[2].str());
+		for (size_t at = text.find(head); at != std::string::npos; at = text.find(head, at + 1)) {
+			const size_t file_end = text.find(src, at + head.size());
+			const size_t eol = text.find('\n', at);
+			EXPECT_LT(file_end, eol);
+			if (file_end >= eol) continue;
+			const std::string where = text.substr(file_end + src.size(), eol - file_end - src.size());
+			EXPECT_TRUE(where.size() > 2 && where.substr(where.size() - 2) == ".)" &&
+			            where.find_first_not_of("0123456789") == where.size() - 2)
+			    << where;
+			EXPECT_EQ(text.compare(eol + 1, 2, "  "), 0);
+			const size_t msg_end = text.find('\n', eol + 1);
+			out.emplace_back(text.substr(at + head.size(), file_end - at - head.size()),
+			                 text.substr(eol + 3, msg_end - eol - 3));
+		}
 		return out;
 	}
 	// The messages of the entries, each checked to name this scenery file.
