@@ -355,9 +355,10 @@ bool applies(const lib_entry* e, bool anywhere, int lon, int lat)
 {
 	if (anywhere || !e->region) return true;
 	// A cell off the grid lies in no region.
-	const int x = lon + k_lon_offset, y = lat + k_lat_offset;
-	if (lon < -k_lon_offset || lat < -k_lat_offset || x >= lib_region_cols || y >= lib_region_rows) return false;
-	return e->region->cells[x * lib_region_rows + y];
+	if (lon < -k_lon_offset || lat < -k_lat_offset || lon >= lib_region_cols - k_lon_offset ||
+	    lat >= lib_region_rows - k_lat_offset)
+		return false;
+	return e->region->cells[(lon + k_lon_offset) * lib_region_rows + (lat + k_lat_offset)];
 }
 
 // The exports a lookup counts: the applicable ones up to and including an exclude, or
