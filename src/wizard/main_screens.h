@@ -17,9 +17,11 @@ int dvd_done_install(int first, wizard_screen& s);
 // The repair flow.
 int dvd_confirm_repair(int first, wizard_screen& s);
 int dvd_install_repair(int first, wizard_screen& s);
+int dvd_done_repair(int first, wizard_screen& s);
 // The scenery flow.
 int dvd_edit_scenery(int first, wizard_screen& s);
 int dvd_install_scenery(int first, wizard_screen& s);
+int dvd_done_scenery(int first, wizard_screen& s);
 
 // Finding the DVD that holds the next file, and asking for it (one pair per flow).
 int dvd_verify_disk_install(int first, wizard_screen& s);
