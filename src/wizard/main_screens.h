@@ -14,6 +14,8 @@ int dvd_eula_install(int first, wizard_screen& s);
 int dvd_scenery_install(int first, wizard_screen& s);
 int dvd_run_install(int first, wizard_screen& s);
 int dvd_done_install(int first, wizard_screen& s);
+// Starts the installed copy at dest_dir_path.
+int dvd_do_run_sim(int first, wizard_screen& s);
 // The repair flow.
 int dvd_confirm_repair(int first, wizard_screen& s);
 int dvd_install_repair(int first, wizard_screen& s);

@@ -16,6 +16,7 @@ const std::vector<std::pair<screen_fn, const char*>> kScreenNames = {
     KX_SCREEN(dvd_scenery_install),
     KX_SCREEN(dvd_run_install),
     KX_SCREEN(dvd_done_install),
+    KX_SCREEN(dvd_do_run_sim),
     KX_SCREEN(dvd_confirm_repair),
     KX_SCREEN(dvd_install_repair),
     KX_SCREEN(dvd_done_repair),
