@@ -3,6 +3,7 @@
 // record in `ref_dat` and the OpenGL texture name it is uploaded under. Refs 1..1134 are
 // fixed slots chosen by callers; refs from 1135 up are handed out by file name and
 // reference-counted. Every public operation takes `lock`.
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -33,8 +34,8 @@ constexpr int t_movie = 409;       // movie scratch texture
 constexpr int t_blank_gray = 930;  // what a missing texture borrows
 constexpr int tman_first_named_ref = 1135;
 
-struct tex_load_vars;
 // Completes the scenery pass's job in flight; no such object exists in this program.
+struct tex_load_vars;
 class tman_force_finish_obj {
 public:
 	virtual void finish_now() = 0;
@@ -122,6 +123,59 @@ public:
 };
 
 extern tman_class tman;
+
+// The start-up progress line ("Loading bitmap ..."): drawn by the shell, which installs
+// this hook once its progress screen exists. The default shows nothing. A null fraction
+// advances the screen's own counter. Returns the hook installed before.
+using tman_progress_fn = void (*)(const std::string& message, float* fraction);
+tman_progress_fn tman_set_progress_hook(tman_progress_fn f);
+void tman_show_progress(const std::string& message, float* fraction);
+
+// One load job of the pipeline.
+struct tex_load_vars {
+	tex_fail_mode fail_mode = tex_fail_silent;
+	int ref = 0;
+	int flags = 0;
+	int load_now = 0;
+	unsigned int gl_format = 0;
+	int has_mips = 0;
+	char bytes_pp = 0;
+	int match_file_alpha = 0;
+	int img_dx = 0, img_dy = 0;
+	int tex_dx = 0, tex_dy = 0;
+	std::string name;
+	unsigned char* pixels = nullptr;
+};
+extern tex_load_vars async_vars;
+
+// Load flags.
+enum {
+	tex_flag_colour_mask = 0x0007,
+	tex_flag_mipmaps = 0x0008,
+	tex_flag_clamp_st = 0x0010,
+	tex_flag_clamp_s = 0x0020,
+	tex_flag_finer = 0x0040,
+	tex_flag_coarser = 0x0080,
+	tex_flag_full_res = 0x0100,
+	tex_flag_into_scratch = 0x0200,
+	tex_flag_builtin = 0x0400,
+	tex_flag_half_float = 0x0800,
+	tex_flag_sized8 = 0x1000,
+	tex_flag_no_pow2 = 0x2000,
+	tex_flag_max = 0x3FFF,
+};
+// Colour enums of the flags word.
+enum { tex_col_rgb = 1, tex_col_rgba = 2, tex_col_alpha = 3, tex_col_rgb_file = 4, tex_col_rgba_file = 5,
+       tex_col_depth = 6, tex_col_rgb7 = 7 };
+
+int load_any_into_scratch(std::string name, int unused, int flags, int& gl_format, int& has_mips, char& bytes_pp,
+                          int match_file_alpha, int* img_dx, int* img_dy, int* tex_dx, int* tex_dy);
+float TEX_get_scale(std::string name, int unused, int flags, int width, int height, int* img_dx, int* img_dy,
+                    int* tex_dx, int* tex_dy, int force);
+void check_dxy(int size, std::string name);
+// Uploads the four built-in atlases (refs 392..395) and takes the interface colours from
+// the interface atlas's legend.
+void TEX_load_builtin_textures();
 extern std::unordered_map<std::string, int, tex_name_hash> tex_hash;
 extern int maxtexdim;
 
