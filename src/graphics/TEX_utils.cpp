@@ -370,8 +370,9 @@ void TEX_composite(const TEX_image_desc& sd, const TEX_image_desc& dd, const uns
 }
 
 int TEX_load_any(const std::string& path, unsigned char** buf, unsigned long desired_format, int pad_to,
-                 int match_file_alpha, TEX_image_desc* desc, std::size_t capacity)
+                 int match_file_alpha, TEX_image_desc* desc)
 {
+	const std::size_t capacity = tex_scratch_capacity;
 	xmap_class f(path);
 	if (!f.begin || f.end - f.begin < kPngSigBytes) return 0;
 	if (f.begin[0] == 'B' && f.begin[1] == 'M') {
@@ -384,12 +385,12 @@ int TEX_load_any(const std::string& path, unsigned char** buf, unsigned long des
 }
 
 int TEX_load_any_ext(const std::string& path, unsigned char** buf, unsigned long desired_format, int pad_to,
-                     int match_file_alpha, TEX_image_desc* desc, std::size_t capacity)
+                     int match_file_alpha, TEX_image_desc* desc)
 {
 	std::string stem = path;
 	if (stem.size() > 4 && stem[stem.size() - 4] == '.') stem.resize(stem.size() - 4);
-	if (TEX_load_any(stem + ".png", buf, desired_format, pad_to, match_file_alpha, desc, capacity)) return 1;
-	if (TEX_load_any(stem + ".bmp", buf, desired_format, pad_to, match_file_alpha, desc, capacity)) return 1;
+	if (TEX_load_any(stem + ".png", buf, desired_format, pad_to, match_file_alpha, desc)) return 1;
+	if (TEX_load_any(stem + ".bmp", buf, desired_format, pad_to, match_file_alpha, desc)) return 1;
 	return 0;
 }
 

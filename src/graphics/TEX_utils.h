@@ -11,7 +11,7 @@
 #include <string>
 
 struct TEX_image_desc {
-	GLenum format;    // OpenGL pixel format
+	unsigned int format;  // OpenGL pixel format
 	int width;        // pixels per row of the top level
 	int height;       // rows of the top level
 	int row_pad;      // bytes after each row of an uncompressed level
@@ -56,13 +56,14 @@ void nv_flip_dxt5_alpha(DXT5AlphaBlock* b);
 bool IncColor565(uint16_t& c);
 bool DecColor565(uint16_t& c);
 
-// Loads a BMP or PNG by content (no DDS). With *buf null the reader allocates; a caller's
-// buffer is taken to hold `capacity` bytes.
+// Loads a BMP or PNG by content (no DDS). With *buf null the reader allocates (heap_malloc;
+// the caller frees with heap_free); a caller's buffer is taken to be a scratch buffer
+// (tex_scratch_capacity bytes), and an image that would not fit it is refused.
 int TEX_load_any(const std::string& path, unsigned char** buf, unsigned long desired_format, int pad_to,
-                 int match_file_alpha, TEX_image_desc* desc, std::size_t capacity = tex_scratch_capacity);
+                 int match_file_alpha, TEX_image_desc* desc);
 // The name with its 4-character extension cut off, then ".png", then ".bmp".
 int TEX_load_any_ext(const std::string& path, unsigned char** buf, unsigned long desired_format, int pad_to,
-                     int match_file_alpha, TEX_image_desc* desc, std::size_t capacity = tex_scratch_capacity);
+                     int match_file_alpha, TEX_image_desc* desc);
 
 // Texture units. The name and environment mode last set on each of units 0..7; -1 unknown.
 constexpr int tex_unit_count = 8;
