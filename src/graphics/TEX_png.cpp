@@ -39,10 +39,11 @@ constexpr int kMessageBytes = 512;
 // The last libpng error message, kept for the alert raised after the unwind.
 char g_png_message[kMessageBytes];
 
-void my_error(png_structp, png_const_charp msg)
+[[noreturn]] void my_error(png_structp png, png_const_charp msg)
 {
 	std::snprintf(g_png_message, sizeof g_png_message, "%s", msg ? msg : "");
-	// Returning lets libpng unwind to the recovery point.
+	// Straight back to the recovery point: nothing of libpng's own is printed.
+	png_longjmp(png, 1);
 }
 
 void my_warning(png_structp, png_const_charp msg)
