@@ -201,7 +201,16 @@ TEST_F(BuiltinGl, UploadsAtEveryResolutionAndSamplesTheLegend)
 {
 	for (int res : {5, 0}) {
 		mnw.texture_res = res;
+		std::fill(scratch_array, scratch_array + 1024 * 1024 * 3, 0xFF);
 		TEX_load_builtin_textures();
+		// The background's padding went up as zeros, not as what the scratch held.
+		std::vector<unsigned char> tex(1024 * 1024 * 4);
+		glBindTexture(GL_TEXTURE_2D, t_background);
+		glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, tex.data());
+		TEX_reset_bind();
+		EXPECT_EQ(tex[(10 * 1024 + 900) * 4], 0);
+		EXPECT_EQ(tex[(700 * 1024 + 10) * 4], 0);
+		EXPECT_EQ(tex[(10 * 1024 + 10) * 4], g_tex_background[(10 * 800 + 10) * 3]);
 		struct Want {
 			int ref, iw, ih, tw, th;
 		} want[] = {{395, 800, 600, 1024, 1024}, {393, 1024, 70, 1024, 128}, {394, 504, 504, 512, 512},
@@ -221,14 +230,6 @@ TEST_F(BuiltinGl, UploadsAtEveryResolutionAndSamplesTheLegend)
 	}
 	EXPECT_FLOAT_EQ(colr.palette[39][0], (78 + 255) / 2.0f / 255.0f);
 	EXPECT_FLOAT_EQ(colr.palette[39][2], (73 + 255) / 2.0f / 255.0f);
-	// The background's padding went up as zeros, not as what the scratch held.
-	std::vector<unsigned char> tex(1024 * 1024 * 4);
-	glBindTexture(GL_TEXTURE_2D, t_background);
-	glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, tex.data());
-	TEX_reset_bind();
-	EXPECT_EQ(tex[(10 * 1024 + 900) * 4], 0);
-	EXPECT_EQ(tex[(700 * 1024 + 10) * 4], 0);
-	EXPECT_EQ(tex[(10 * 1024 + 10) * 4], g_tex_background[(10 * 800 + 10) * 3]);
 	// The atlases share one name; freeing one keeps the name of the others.
 	{
 		std::lock_guard<std::recursive_mutex> hold(tman.lock);
