@@ -591,7 +591,8 @@ void TEX_reset_bind()
 
 void TEX_set_blend_level(int unit, float level)
 {
-	if (unit < 0 || unit >= ren.tex_units) return;
+	// The caches and the recipes know eight units at most, whatever the card has.
+	if (unit < 0 || unit >= std::min(ren.tex_units, tex_unit_count)) return;
 	if (unit > 0) glActiveTexture(GL_TEXTURE0 + unit);
 	env_colour(level, level, level, level);
 	if (unit > 0) glActiveTexture(GL_TEXTURE0);

@@ -188,3 +188,7 @@ extern int scratch_dx;
 extern int scratch_dy;
 extern unsigned char scratch_array_storage[scratch_bytes];
 extern unsigned char scratch_array_temp[scratch_bytes];
+
+// --- Image files and texture units, as the drawing layer calls them. ---
+#include "graphics/TEX_png.h"
+#include "graphics/TEX_utils.h"

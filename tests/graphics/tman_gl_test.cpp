@@ -482,3 +482,28 @@ TEST_F(TmanGl, RecipesComputeTheirFormulas)
 	p = draw(50, tex_env_mod_primary, pc);
 	expect_px(p, f(pc[0]) * f(pc[0]), f(pc[1]) * f(pc[1]), f(pc[2]) * f(pc[2]), pa, 23);
 }
+
+TEST_F(TmanGl, HostileFilesFallBackToTheBlank)
+{
+	// Each is found by its name, refused by its reader, and leaves the ref borrowing the
+	// blank texture; nothing reads or writes past a buffer (the sanitizer run checks).
+	std::string dds = tex_test::dds_header(2048, 2048, "DXT5", 0x4, true);
+	ASSERT_TRUE(app.write("chain.dds", dds + std::string(4096, '\x11')));
+	ASSERT_TRUE(app.write("rgb.dds", tex_test::dds_header(64, 64, nullptr, 0x41, true, 24) + std::string(65536, '\0')));
+	ASSERT_TRUE(app.write("rows.bmp", tex_test::bmp_header(64, 64) + std::string(100, '\x22')));
+	ASSERT_TRUE(app.write("flip.bmp", tex_test::bmp_header(4, -4) + std::string(64, '\x22')));
+	for (const char* name : {"chain.png", "rgb.png", "rows.bmp", "flip.bmp"}) {
+		const int ref = t.load_texture(tex_fail_silent, 0, tex_col_rgba, tex_loaded, name);
+		ASSERT_GE(ref, tman_first_named_ref) << name;
+		EXPECT_EQ(t.ref_dat[ref].tex_id, t_blank_gray) << name;
+	}
+	// A header that promises more than 2048 pixels is the size alert before any decoding.
+	kx_test::AlertRecorder rec;
+	ASSERT_TRUE(app.write("wide.dds", tex_test::dds_header(4096, 4096, "DXT1", 0x4, true)));
+	ASSERT_TRUE(app.write("broad.bmp", tex_test::bmp_header(5000, 2)));
+	EXPECT_THROW(t.load_texture(tex_fail_silent, 0, tex_col_rgba, tex_loaded, "wide.png"), kx_test::AlertExit);
+	EXPECT_THROW(t.load_texture(tex_fail_silent, 0, tex_col_rgb, tex_loaded, "broad.bmp"), kx_test::AlertExit);
+	ASSERT_EQ(rec.alerts().size(), 2u);
+	EXPECT_EQ(rec.alerts()[0].line, 130);
+	EXPECT_EQ(rec.alerts()[1].line4, "5000");
+}
