@@ -401,6 +401,21 @@ def coast_distance(mask):
     return dist
 
 
+# Land colours by latitude, blended between these anchors: rain forest at the equator,
+# deserts near the tropics, temperate green, tundra, then ice.
+LAND_ANCHORS = [(0, (40, 120, 45)), (12, (110, 140, 60)), (24, (205, 180, 120)), (34, (170, 160, 100)),
+                (45, (90, 130, 65)), (58, (60, 100, 60)), (66, (130, 135, 115)), (74, (235, 238, 240)),
+                (90, (245, 247, 250))]
+
+
+def land_colour(abs_lat):
+    for (l0, c0), (l1, c1) in zip(LAND_ANCHORS, LAND_ANCHORS[1:]):
+        if abs_lat <= l1:
+            f = (abs_lat - l0) / (l1 - l0)
+            return tuple(int(round(a + (b - a) * f)) for a, b in zip(c0, c1))
+    return LAND_ANCHORS[-1][1]
+
+
 def make_map(workdir):
     mask = land_mask(workdir)
     dist = coast_distance(mask)
@@ -413,17 +428,7 @@ def make_map(workdir):
             # Lower half (image rows 252..503): white land on grey sea.
             plain = (255, 255, 255) if land else (128, 128, 128)
             if land:
-                a = abs(lat)
-                if a > 66:
-                    colour = (235, 238, 240)
-                elif a > 50:
-                    colour = (70, 110, 60)
-                elif a > 35:
-                    colour = (110, 130, 70)
-                elif a > 15:
-                    colour = (190, 165, 110)
-                else:
-                    colour = (50, 120, 50)
+                colour = land_colour(abs(lat))
             else:
                 d = min(dist[r][c], 20)
                 colour = (int(40 - d), int(110 - 3 * d), int(170 - 2 * d))
