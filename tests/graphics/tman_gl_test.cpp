@@ -85,6 +85,17 @@ protected:
 	// primary colour `prim`, no blending; returns the centre pixel.
 	uint32_t draw(int tex, int mode, const unsigned char prim[4])
 	{
+		TEX_bind_ref(tex, 0, mode);
+		return quad(prim);
+	}
+	// The same through the manager's ref.
+	uint32_t draw_ref(int ref, int mode, const unsigned char prim[4])
+	{
+		t.bind_ref(ref, 0, mode);
+		return quad(prim);
+	}
+	uint32_t quad(const unsigned char prim[4])
+	{
 		glMatrixMode(GL_PROJECTION);
 		glLoadIdentity();
 		glOrtho(0, kSide, 0, kSide, -1, 1);
@@ -92,7 +103,6 @@ protected:
 		glLoadIdentity();
 		glDisable(GL_BLEND);
 		glEnable(GL_TEXTURE_2D);
-		TEX_bind_ref(tex, 0, mode);
 		glColor4ub(prim[0], prim[1], prim[2], prim[3]);
 		glBegin(GL_QUADS);
 		glTexCoord2f(0, 0), glVertex2f(0, 0);
@@ -107,17 +117,10 @@ protected:
 	// A 1 x 1 texture of one RGBA colour under a fixed ref, through the scratch path.
 	int solid_ref(int ref, const unsigned char c[4])
 	{
-		static unsigned char dummy;
-		(void)dummy;
-		load_scratch_rgba(c);
-		return t.load_texture(tex_fail_fatal, ref, tex_col_rgba, tex_loaded, "scratch_array solid");
-	}
-	void load_scratch_rgba(const unsigned char c[4])
-	{
-		tman.load_texture(0, 0, 0, tex_loaded, "");  // touches nothing; keeps scratch_array set below
 		if (!scratch_array) scratch_array = scratch_array_storage;
 		std::copy(c, c + 4, scratch_array);
 		scratch_dx = scratch_dy = 1;
+		return t.load_texture(tex_fail_fatal, ref, tex_col_rgba, tex_loaded, "scratch_array solid");
 	}
 
 	GlTestContext gl{kSide, kSide};
@@ -215,9 +218,7 @@ TEST_F(TmanGl, MissingFilesBorrowTheBlankGreyTexture)
 	EXPECT_EQ(t.ref_dat[ref].load_time, tex_loaded);
 	EXPECT_EQ(t.ref_dat[ref].vram, 0);
 	const unsigned char white[4] = {255, 255, 255, 255};
-	glMatrixMode(GL_PROJECTION);
-	t.bind_ref(ref, 0, GL_REPLACE);
-	const uint32_t p = draw(t.ref_dat[ref].tex_id, GL_REPLACE, white);
+	const uint32_t p = draw_ref(ref, GL_REPLACE, white);
 	EXPECT_EQ(px_r(p), 128);
 	EXPECT_EQ(px_g(p), 128);
 	// A missing fixed texture returns 0; freeing either keeps texture 930.
