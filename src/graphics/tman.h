@@ -149,24 +149,27 @@ struct tex_load_vars {
 extern tex_load_vars async_vars;
 
 // Load flags.
-enum {
-	tex_flag_colour_mask = 0x0007,
-	tex_flag_mipmaps = 0x0008,
-	tex_flag_clamp_st = 0x0010,
-	tex_flag_clamp_s = 0x0020,
-	tex_flag_finer = 0x0040,
-	tex_flag_coarser = 0x0080,
-	tex_flag_full_res = 0x0100,
-	tex_flag_into_scratch = 0x0200,
-	tex_flag_builtin = 0x0400,
-	tex_flag_half_float = 0x0800,
-	tex_flag_sized8 = 0x1000,
-	tex_flag_no_pow2 = 0x2000,
-	tex_flag_max = 0x3FFF,
-};
+constexpr int tex_flag_colour_mask = 0x0007;
+constexpr int tex_flag_mipmaps = 0x0008;
+constexpr int tex_flag_clamp_st = 0x0010;
+constexpr int tex_flag_clamp_s = 0x0020;
+constexpr int tex_flag_finer = 0x0040;
+constexpr int tex_flag_coarser = 0x0080;
+constexpr int tex_flag_full_res = 0x0100;
+constexpr int tex_flag_into_scratch = 0x0200;
+constexpr int tex_flag_builtin = 0x0400;
+constexpr int tex_flag_half_float = 0x0800;
+constexpr int tex_flag_sized8 = 0x1000;
+constexpr int tex_flag_no_pow2 = 0x2000;
+constexpr int tex_flag_max = 0x3FFF;
 // Colour enums of the flags word.
-enum { tex_col_rgb = 1, tex_col_rgba = 2, tex_col_alpha = 3, tex_col_rgb_file = 4, tex_col_rgba_file = 5,
-       tex_col_depth = 6, tex_col_rgb7 = 7 };
+constexpr int tex_col_rgb = 1;
+constexpr int tex_col_rgba = 2;
+constexpr int tex_col_alpha = 3;
+constexpr int tex_col_rgb_file = 4;   // RGB, RGBA when the file has alpha
+constexpr int tex_col_rgba_file = 5;  // RGBA, RGB when the file has none
+constexpr int tex_col_depth = 6;
+constexpr int tex_col_rgb7 = 7;       // treated as RGB
 
 int load_any_into_scratch(std::string name, int unused, int flags, int& gl_format, int& has_mips, char& bytes_pp,
                           int match_file_alpha, int* img_dx, int* img_dy, int* tex_dx, int* tex_dy);
@@ -188,6 +191,8 @@ extern int scratch_dx;
 extern int scratch_dy;
 extern unsigned char scratch_array_storage[scratch_bytes];
 extern unsigned char scratch_array_temp[scratch_bytes];
+// scratch_array, pointed at its 16-byte boundary first if start-up has not done so yet.
+unsigned char* tman_scratch();
 
 // --- Image files and texture units, as the drawing layer calls them. ---
 #include "graphics/TEX_png.h"

@@ -40,18 +40,9 @@ const legend_swatch kLegend[] = {
 constexpr int kMeanEntry = 39, kMeanA = 35, kMeanB = 38;
 constexpr int kInterfaceStride = 512;
 
-unsigned char* scratch()
-{
-	if (!scratch_array) {
-		auto a = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
-		scratch_array = scratch_array_storage + ((16 - a % 16) % 16);
-	}
-	return scratch_array;
-}
-
 void upload(const builtin_block& b)
 {
-	unsigned char* dst = scratch();
+	unsigned char* dst = tman_scratch();
 	scratch_dx = b.width;
 	scratch_dy = b.height;
 	const int w = TEX_next_pow2(b.width), h = TEX_next_pow2(b.height);
@@ -78,7 +69,7 @@ void TEX_load_builtin_textures()
 {
 	for (const builtin_block& b : kBlocks) upload(b);
 	// The scratch image still holds the interface atlas, 512 pixels a row.
-	const unsigned char* atlas = scratch();
+	const unsigned char* atlas = tman_scratch();
 	for (const legend_swatch& s : kLegend) {
 		const unsigned char* p = atlas + (std::size_t(s.y) * kInterfaceStride + s.x) * 4;
 		colr.assign(s.entry, p[0] / kByte, p[1] / kByte, p[2] / kByte);

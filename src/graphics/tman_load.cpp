@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 
 #include "graphics/TEX_dds.h"
@@ -43,6 +44,14 @@ constexpr int kBlankSide = 8;
 constexpr unsigned char kBlankGrey = 128;
 constexpr int kMinDetectBytes = 8;
 constexpr const char* kBlankName = "t_blank_gray";
+constexpr std::size_t kScratchAlign = 16;
+// Point-sampled refs besides the interface atlas: the cursor sprite and the block of
+// background tiles and interface pieces.
+constexpr int kNearestRef = 419, kNearestFirst = 425, kNearestLast = 442;
+// Where each format keeps its size in the header.
+constexpr std::size_t kPngWidthAt = 16, kPngHeightAt = 20, kPngIhdrEnd = 24;
+constexpr std::size_t kBmpWidthAt = 18, kBmpHeightAt = 22, kBmpSizesEnd = 26;
+constexpr std::size_t kDdsHeightAt = 12, kDdsWidthAt = 16, kDdsSizesEnd = 20;
 
 enum source_kind { src_none = 0, src_scratch = 1, src_file = 2 };
 
@@ -70,15 +79,6 @@ int bytes_of(unsigned f)
 	}
 }
 
-unsigned char* scratch()
-{
-	if (!scratch_array) {
-		auto a = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
-		scratch_array = scratch_array_storage + ((16 - a % 16) % 16);
-	}
-	return scratch_array;
-}
-
 uint32_t be32(const char* p)
 {
 	auto u = reinterpret_cast<const unsigned char*>(p);
@@ -97,21 +97,21 @@ void check_header_sizes(const xmap_class& f, const std::string& name)
 {
 	const std::size_t n = std::size_t(f.end - f.begin);
 	uint32_t w = 0, h = 0;
-	constexpr std::size_t kPngIhdrEnd = 24, kBmpHeaderEnd = 26, kDdsSizesEnd = 20;
-	if (n >= kPngIhdrEnd && std::memcmp(f.begin, png_signature, 8) == 0) {
-		w = be32(f.begin + 16);
-		h = be32(f.begin + 20);
-	} else if (n >= kBmpHeaderEnd && f.begin[0] == 'B' && f.begin[1] == 'M') {
-		w = le32(f.begin + 18);
-		h = le32(f.begin + 22);
+	if (n >= kPngIhdrEnd && std::memcmp(f.begin, png_signature, sizeof png_signature) == 0) {
+		w = be32(f.begin + kPngWidthAt);
+		h = be32(f.begin + kPngHeightAt);
+	} else if (n >= kBmpSizesEnd && f.begin[0] == 'B' && f.begin[1] == 'M') {
+		w = le32(f.begin + kBmpWidthAt);
+		h = le32(f.begin + kBmpHeightAt);
 		if (int32_t(h) < 0) h = 0;
 		if (int32_t(w) < 0) w = 0;
 	} else if (n >= kDdsSizesEnd && std::memcmp(f.begin, "DDS ", 4) == 0) {
-		h = le32(f.begin + 12);
-		w = le32(f.begin + 16);
+		h = le32(f.begin + kDdsHeightAt);
+		w = le32(f.begin + kDdsWidthAt);
 	}
-	if (w > uint32_t(tex_max_side)) check_dxy(int(std::min<uint32_t>(w, 0x7FFFFFFF)), name);
-	if (h > uint32_t(tex_max_side)) check_dxy(int(std::min<uint32_t>(h, 0x7FFFFFFF)), name);
+	constexpr uint32_t kIntMax = 0x7FFFFFFF;
+	if (w > uint32_t(tex_max_side)) check_dxy(int(std::min(w, kIntMax)), name);
+	if (h > uint32_t(tex_max_side)) check_dxy(int(std::min(h, kIntMax)), name);
 }
 
 // Spreads decoded rows of `w` pixels out to a stride of `tex_w` pixels, zeroing the
@@ -162,6 +162,15 @@ bool is_pow2(int v)
 
 }  // namespace
 
+unsigned char* tman_scratch()
+{
+	if (!scratch_array) {
+		auto a = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
+		scratch_array = scratch_array_storage + ((kScratchAlign - a % kScratchAlign) % kScratchAlign);
+	}
+	return scratch_array;
+}
+
 void check_dxy(int size, std::string name)
 {
 	if (size < 1 || size > tex_max_side)
@@ -202,7 +211,7 @@ int load_any_into_scratch(std::string name, int pass_on, int flags, int& gl_form
 		               t_exit, kSource, kBadBytesLine);
 		return 0;
 	}
-	unsigned char* buf = (flags & tex_flag_into_scratch) ? scratch() : scratch_array_temp;
+	unsigned char* buf = (flags & tex_flag_into_scratch) ? tman_scratch() : scratch_array_temp;
 	std::vector<std::string> cands;
 	const bool has_ext = name.size() > 4 && name[name.size() - 4] == '.';
 	const std::string stem = has_ext ? name.substr(0, name.size() - 4) : name;
@@ -222,14 +231,14 @@ int load_any_into_scratch(std::string name, int pass_on, int flags, int& gl_form
 		const unsigned char* dds_pixels = nullptr;
 		int ok = 0;
 		const unsigned long want = bytes_pp == 1 ? GL_ALPHA : bytes_pp == 4 ? GL_RGBA : GL_RGB;
-		if (n > 7 && std::memcmp(f.begin, "DDS ", 4) == 0) {
+		if (n >= kMinDetectBytes && std::memcmp(f.begin, "DDS ", 4) == 0) {
 			ok = TEX_load_dds(c, f, &dds_pixels, &d) && d.has_mipmaps;
 			dds = ok;
 			if (!ok && TEX_load_dds(c, f, &dds_pixels, &d))
 				xer << "WARNING: a DDS file without a mipmap chain is not loaded: " << c << "\n";
 		} else if (n >= 2 && f.begin[0] == 'B' && f.begin[1] == 'M') {
 			ok = TEX_load_bmp(c, f, &buf, want, 0, 0, &d, tex_scratch_capacity);
-		} else if (n >= kMinDetectBytes && std::memcmp(f.begin, png_signature, 8) == 0) {
+		} else if (n >= kMinDetectBytes && std::memcmp(f.begin, png_signature, sizeof png_signature) == 0) {
 			ok = TEX_load_png(c, f, &buf, want, 0, 0, match_file_alpha, &d, tex_scratch_capacity);
 		}
 		if (!ok) return 0;
@@ -326,7 +335,7 @@ int tman_class::load_texture_io(tex_load_vars* job)
 		check_dxy(scratch_dy, job->name);
 		TEX_get_scale(job->name, 0, job->flags, scratch_dx, scratch_dy, &job->img_dx, &job->img_dy, &job->tex_dx,
 		              &job->tex_dy, 1);
-		job->pixels = scratch();
+		job->pixels = tman_scratch();
 		source = src_scratch;
 	} else {
 		int fmt_out = int(job->gl_format);
@@ -337,7 +346,7 @@ int tman_class::load_texture_io(tex_load_vars* job)
 			source = src_file;
 		}
 	}
-	if (job->flags & tex_flag_into_scratch) job->pixels = scratch();
+	if (job->flags & tex_flag_into_scratch) job->pixels = tman_scratch();
 	return source;
 }
 
@@ -427,7 +436,7 @@ int tman_class::load_texture_ogl(tex_load_vars* job, int source)
 	const int flags = job->flags;
 	const bool compressed = is_s3tc(job->gl_format);
 	const bool auto_mip = (flags & tex_flag_mipmaps) && glExt.automini_avail && !compressed && !(flags & tex_flag_sized8);
-	const bool nearest = ref == t_interface || ref == 419 || (ref >= 425 && ref <= 442);
+	const bool nearest = ref == t_interface || ref == kNearestRef || (ref >= kNearestFirst && ref <= kNearestLast);
 	const bool reuse = r.load_time == tex_loaded && r.gl_format == job->gl_format && int(r.tex_dx) == job->tex_dx &&
 	                   int(r.tex_dy) == job->tex_dy && r.tex_id == ref && (!(flags & tex_flag_mipmaps) || auto_mip);
 	const bool soft_mip = (flags & tex_flag_mipmaps) && !job->has_mips && !auto_mip;

@@ -98,7 +98,9 @@ TEST(BuiltinAtlas, SizesAndFontCells)
 					EXPECT_LT(x, adv) << "glyph 0x" << std::hex << int(c) << " inks column " << std::dec << x;
 					EXPECT_EQ(p[0], 255);
 				}
-			if (c != ' ') EXPECT_GT(ink, 0) << "glyph 0x" << std::hex << int(c) << " is empty";
+			if (c != ' ') {
+				EXPECT_GT(ink, 0) << "glyph 0x" << std::hex << int(c) << " is empty";
+			}
 		}
 	// The bars that reach one row past the top sample row 0 there: it stays empty.
 	for (int x = 1; x <= 202; ++x) ASSERT_EQ(kInterface.alpha(x, 0), 0) << x;
