@@ -251,6 +251,15 @@ TEST(BmpRead, HostileHeadersAreRefused)
 	EXPECT_EQ(load_bmp("ok.bmp", GL_RGB).result, 1);
 	ASSERT_TRUE(app.write("empty.bmp", tex_test::bmp_header(5, 0)));
 	EXPECT_EQ(load_bmp("empty.bmp", GL_RGB).result, 1);
+	// Larger than the caller's buffer: refused, the buffer untouched.
+	{
+		std::vector<unsigned char> small(20, 0xAB);
+		unsigned char* p = small.data();
+		TEX_image_desc d{};
+		xmap_class f("ok.bmp");
+		EXPECT_EQ(TEX_load_bmp("ok.bmp", f, &p, GL_RGB, 0, 0, &d, small.size()), 0);
+		EXPECT_EQ(small[0], 0xAB);
+	}
 
 	kx_test::AlertRecorder rec;
 	ASSERT_TRUE(app.write("deep.bmp", tex_test::bmp_header(5, 1, 32) + row + row));
