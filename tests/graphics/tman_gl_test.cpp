@@ -519,3 +519,22 @@ TEST_F(TmanGl, HostileFilesFallBackToTheBlank)
 	EXPECT_EQ(rec.alerts()[0].line, 130);
 	EXPECT_EQ(rec.alerts()[1].line4, "5000");
 }
+
+TEST_F(TmanGl, AFreedRefLoadedAgainIsBoundAgain)
+{
+	// Deleting a texture unbinds its name in GL; the unit cache must forget it too, or the
+	// next texture under the same ref would be drawn as no texture at all.
+	png("first.png", 2, 2, 10, 10, 10);
+	png("second.png", 2, 2, 0, 0, 250);
+	const int ref = t.load_texture(tex_fail_silent, 0, tex_col_rgba, tex_loaded, "first.png");
+	t.bind_ref(ref, 0, GL_REPLACE);
+	t.release_texture(ref);
+	t.purge_unused_texes();
+	ASSERT_EQ(t.load_texture(tex_fail_silent, 0, tex_col_rgba, tex_loaded, "second.png"), ref);
+	EXPECT_TRUE(glIsTexture(GLuint(ref))) << "the upload went to the ref's own name";
+	EXPECT_EQ(texels(ref, 2, 2)[2], 250);
+	const unsigned char white[4] = {255, 255, 255, 255};
+	const uint32_t p = draw_ref(ref, GL_REPLACE, white);
+	EXPECT_EQ(px_b(p), 250);
+	EXPECT_EQ(px_r(p), 0);
+}
