@@ -538,3 +538,30 @@ TEST_F(TmanGl, AFreedRefLoadedAgainIsBoundAgain)
 	EXPECT_EQ(px_b(p), 250);
 	EXPECT_EQ(px_r(p), 0);
 }
+
+TEST_F(TmanGl, DdsFilesComeOutUprightInEveryFormat)
+{
+	if (!tex_test::have_tool("nvcompress")) GTEST_SKIP() << "nvidia-texture-tools is not installed";
+	// 8 x 8: the bottom half red, the top half blue (bottom row first, as in memory).
+	std::vector<unsigned char> px(8 * 8 * 4);
+	for (int y = 0; y < 8; ++y)
+		for (int x = 0; x < 8; ++x) {
+			unsigned char* p = &px[(y * 8 + x) * 4];
+			p[0] = y < 4 ? 240 : 0;
+			p[2] = y < 4 ? 0 : 240;
+			p[3] = 255;
+		}
+	ASSERT_EQ(TEX_save_png("src.png", {GL_RGBA, 8, 8, 0, 0}, px.data()), 1);
+	int ref = 1000;
+	for (const char* kind : {"-rgb", "-bc1", "-bc3"}) {
+		const std::string name = std::string("up") + (kind + 1);
+		ASSERT_TRUE(tex_test::run_in(app, std::string("nvcompress ") + kind + " src.png " + name + ".dds > /dev/null"));
+		ASSERT_EQ(t.load_texture(tex_fail_silent, ref, tex_col_rgba, tex_loaded, name + ".png"), ref) << kind;
+		const auto tx = texels(ref, 8, 8);
+		EXPECT_NEAR(tx[0], 240, 8) << kind << ": the bottom row is red";
+		EXPECT_NEAR(tx[2], 0, 8) << kind;
+		EXPECT_NEAR(tx[(7 * 8) * 4 + 2], 240, 8) << kind << ": the top row is blue";
+		EXPECT_NEAR(tx[(7 * 8) * 4], 0, 8) << kind;
+		++ref;
+	}
+}
