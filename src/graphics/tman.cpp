@@ -67,12 +67,6 @@ tman_progress_fn tman_set_progress_hook(tman_progress_fn f)
 
 void tman_show_progress(const std::string& message, float* fraction) { g_progress(message, fraction); }
 
-tman_class::tman_class()
-	: async_cursor(0), loaded_texes(0), total_texes(0), scene_load_fail(0), plane_load_fail(0), instl_load_fail(0),
-	  async_job(nullptr), async_io_result(0), force_finish(nullptr)
-{
-}
-
 int tman_class::load_texture(tex_fail_mode fail_mode, int manual_ref, int flags, tex_load_time load_time,
                              const std::string& name)
 {

@@ -69,7 +69,13 @@ public:
 		int ref_count = -1;  // -1 fixed or free; references of a named ref
 	};
 
-	tman_class();
+	// Inline, so that holding the global does not by itself pull the loading code into a
+	// program: test programs that stand in for the manager's operations link without it.
+	tman_class()
+		: async_cursor(0), loaded_texes(0), total_texes(0), scene_load_fail(0), plane_load_fail(0),
+		  instl_load_fail(0), async_job(nullptr), async_io_result(0), force_finish(nullptr)
+	{
+	}
 	tman_class(const tman_class&) = delete;
 	tman_class& operator=(const tman_class&) = delete;
 
