@@ -31,3 +31,8 @@ public:
 };
 
 extern colr_class colr;
+
+// The spectrum entry of value v on a scale from lo over range: the quotient
+// (v - lo) / range x 1000 cut to 0..999; a quotient that is not finite or is below 0
+// gives entry 0.
+int spectrum_index(float v, float lo, float range);

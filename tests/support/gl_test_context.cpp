@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "graphics/oglp.h"
 #include "runtime/rec_glext.h"
 
 namespace {
@@ -103,7 +104,9 @@ GlTestContext::GlTestContext(int width, int height) : width_(width), height_(hei
 	glDrawBuffer(GL_COLOR_ATTACHMENT0_EXT);
 	glReadBuffer(GL_COLOR_ATTACHMENT0_EXT);
 	glViewport(0, 0, width, height);
-	glPixelStorei(GL_PACK_ALIGNMENT, 1);
+	// The state start-up gives a new context, and a state switch that asks GL afresh.
+	OGL_default_gl_state(0);
+	OGL_setstate_forget();
 	fill_glext_entry_points();
 	ok_ = true;
 }

@@ -1,0 +1,70 @@
+// Stand-ins for the texture manager and the image files, for drawing tests built before
+// those units exist. Every definition is weak: once the real units are linked they win
+// and these drop out. They do the least the drawing layer needs: a ref is its GL name,
+// "scratch_array" uploads take the scratch image as RGBA, PNG files go through libpng.
+#include <GL/gl.h>
+#include <png.h>
+
+#include <cstring>
+#include <string>
+
+#include "graphics/tman.h"
+#include "runtime/hl_globals.h"
+
+#define KX_WEAK __attribute__((weak))
+
+KX_WEAK void tman_class::bind_ref(int ref, int unit, int mode)
+{
+	if (unit > 0) glActiveTexture(GL_TEXTURE0 + unit);
+	glBindTexture(GL_TEXTURE_2D, GLuint(ref));
+	glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, mode == 0 ? GL_MODULATE : mode);
+	if (unit > 0) glActiveTexture(GL_TEXTURE0);
+}
+
+KX_WEAK int tman_class::load_texture(tex_fail_mode, int manual_ref, int, tex_load_time, const std::string& name)
+{
+	if (name.rfind("scratch_array", 0) != 0) return 0;
+	glBindTexture(GL_TEXTURE_2D, GLuint(manual_ref));
+	glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+	glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, scratch_dx, scratch_dy, 0, GL_RGBA, GL_UNSIGNED_BYTE, scratch_array);
+	glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+	glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+	glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+	glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+	return manual_ref;
+}
+
+KX_WEAK int TEX_load_any(const std::string& path, unsigned char** buffer, unsigned long desired_format,
+                         int pad_to_width, int, TEX_image_desc* desc)
+{
+	png_image img{};
+	img.version = PNG_IMAGE_VERSION;
+	if (!png_image_begin_read_from_file(&img, (app_path + path).c_str())) return 0;
+	const int channels = desired_format == GL_RGB ? 3 : 4;
+	img.format = channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+	const int w = int(img.width), h = int(img.height);
+	const int row = (pad_to_width ? pad_to_width : w) * channels;
+	if (!*buffer) *buffer = new unsigned char[size_t(row) * h];
+	// Bottom row first, rows `row` bytes apart.
+	if (!png_image_finish_read(&img, nullptr, *buffer, -row, nullptr)) {
+		png_image_free(&img);
+		return 0;
+	}
+	desc->format = unsigned(desired_format);
+	desc->width = w;
+	desc->height = h;
+	desc->row_pad = row - w * channels;
+	desc->has_mipmaps = 0;
+	return 1;
+}
+
+KX_WEAK int write_png_to_disk(std::string name, int width, int height, int bytes_per_pixel)
+{
+	png_image img{};
+	img.version = PNG_IMAGE_VERSION;
+	img.width = png_uint_32(width);
+	img.height = png_uint_32(height);
+	img.format = bytes_per_pixel == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+	const png_int_32 stride = -png_int_32(width * bytes_per_pixel);
+	return png_image_write_to_file(&img, (app_path + name).c_str(), 0, scratch_array, stride, nullptr) ? 1 : 0;
+}
