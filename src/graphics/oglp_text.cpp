@@ -188,8 +188,10 @@ std::string OGL_number_text(float value, int digits, int decimals)
 	const int k = digits - decimals;
 	for (int p = digits - 1; p >= 0; --p) {
 		if (p + 1 == decimals && k > 0) out += '.';
-		const int int_left = p - decimals + 1;  // integer positions from this one on
-		if ((int_left == 3 || int_left == 6 || int_left == 9) && k > int_left) out += ',';
+		// Integer positions from this one on. A separator stands only between digits of
+		// the number itself, never among its leading zeros (42 in five digits is 00042).
+		const int int_left = p - decimals + 1;
+		if ((int_left == 3 || int_left == 6 || int_left == 9) && k > int_left && r >= pow10i(p + 1)) out += ',';
 		out += char('0' + digit_at(r, p));
 	}
 	return out;
