@@ -360,13 +360,24 @@ void OGL_framerect(int colour, float alpha, float x, float y, float w, float h)
 {
 	OGL_setstate(fog_fals, 0, lit_fals, al_blend, deR_fals, deW_fals);
 	OGL_palette_colour(colour, alpha);
-	x += pixel_centre;
-	y += pixel_centre;
-	glBegin(GL_LINE_LOOP);
-	vertex_2d(x, y);
-	vertex_2d(x, y + h);
-	vertex_2d(x + w, y + h);
-	vertex_2d(x + w, y);
+	// The outline through the pixel centres x .. x + w and y .. y + h. A line leaves out
+	// its last pixel, so a line loop loses a corner on some renderers; the border is
+	// drawn as one-pixel strips instead, each pixel once (a half-alpha frame stays even).
+	const float x1 = std::min(x, x + w), x2 = std::max(x, x + w);
+	const float y1 = std::min(y, y + h), y2 = std::max(y, y + h);
+	auto strip = [](float ax, float ay, float bx, float by) {
+		vertex_2d(ax, ay);
+		vertex_2d(ax, by);
+		vertex_2d(bx, by);
+		vertex_2d(bx, ay);
+	};
+	glBegin(GL_QUADS);
+	strip(x1, y1, x2 + 1, y1 + 1);
+	if (y2 > y1) strip(x1, y2, x2 + 1, y2 + 1);
+	if (y2 - y1 > 1) {
+		strip(x1, y1 + 1, x1 + 1, y2);
+		if (x2 > x1) strip(x2, y1 + 1, x2 + 1, y2);
+	}
 	glEnd();
 }
 
@@ -394,9 +405,12 @@ void OGL_line(int colour, float alpha, float x1, float y1, float x2, float y2)
 
 void OGL_fillcircle(int colour, float x, float y, float r)
 {
+	// A line leaves out its last pixel: each span runs one unit past x + w, so that the
+	// circle is as wide on the right as on the left and the top and bottom rows, whose
+	// span has no width, still show their pixel.
 	for (float d = -r; d <= r; d += 1) {
 		const float w = std::sqrt(std::max(r * r - d * d, 0.0f));
-		OGL_line(colour, 1.0f, x - w, y + d, x + w, y + d);
+		OGL_line(colour, 1.0f, x - w, y + d, x + w + 1, y + d);
 	}
 }
 
