@@ -55,3 +55,25 @@ private:
 
 constexpr rgba8 black_px{0, 0, 0, -1};
 constexpr rgba8 white_px{255, 255, 255, -1};
+
+#include <cstdint>
+#include <vector>
+
+#include "graphics/tman.h"
+
+// Points the scratch image at its storage, as start-up does.
+inline void point_scratch_at_storage()
+{
+	const uintptr_t p = reinterpret_cast<uintptr_t>(scratch_array_storage);
+	scratch_array = scratch_array_storage + ((16 - p % 16) % 16);
+}
+
+// Uploads a 512 x 512 RGBA atlas (first stored row first) as the interface texture,
+// through the texture manager's scratch upload.
+inline void upload_interface_atlas(const std::vector<unsigned char>& atlas)
+{
+	point_scratch_at_storage();
+	std::copy(atlas.begin(), atlas.end(), scratch_array);
+	scratch_dx = scratch_dy = 512;
+	tman.load_texture(tex_fail_fatal, t_interface, 0, tex_loaded, "scratch_array-interface atlas (test)");
+}
