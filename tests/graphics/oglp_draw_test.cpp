@@ -343,3 +343,21 @@ TEST_F(GlDraw, SwapGoesThroughTheInstalledHook)
 	EXPECT_EQ(c[1], 1.0f);
 	OGL_set_swap_hook(old);
 }
+
+TEST_F(GlDraw, SpectrumScalePlotsItsRamp)
+{
+	KX_OPEN_GL();
+	colr.spectrum_init(2);
+	colr.spectrum_plotscale(100, 0, 0, 1, 1);
+	EXPECT_EQ(colr.spec_range, 1.0f);
+	// The point for j = 400 carries entry 400, green 0.4; 4 pixels wide about (100, 400).
+	EXPECT_TRUE(gl_rect_is(*gl, 99, 399, 2, 2, {0, 102, 0, -1}, 1));
+	GLfloat size = 0;
+	glGetFloatv(GL_POINT_SIZE, &size);
+	EXPECT_EQ(size, 1.0f);
+	// No range: every point takes entry 0.
+	gl_clear_to(0, 0, 0);
+	colr.spectrum_init(0);
+	colr.spectrum_plotscale(300, 0, 5, 5, 0);
+	EXPECT_TRUE(gl_rect_is(*gl, 299, 399, 2, 2, {255, 0, 0, -1}, 1));
+}

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "graphics/tman.h"
 #include "runtime/hl_globals.h"
@@ -43,17 +44,22 @@ KX_WEAK int TEX_load_any(const std::string& path, unsigned char** buffer, unsign
 	const int channels = desired_format == GL_RGB ? 3 : 4;
 	img.format = channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
 	const int w = int(img.width), h = int(img.height);
-	const int row = (pad_to_width ? pad_to_width : w) * channels;
-	if (!*buffer) *buffer = new unsigned char[size_t(row) * h];
-	// Bottom row first, rows `row` bytes apart.
-	if (!png_image_finish_read(&img, nullptr, *buffer, -row, nullptr)) {
+	std::vector<unsigned char> rows(size_t(w) * h * channels);
+	// Bottom row first.
+	if (!png_image_finish_read(&img, nullptr, rows.data(), -png_int_32(w * channels), nullptr)) {
 		png_image_free(&img);
 		return 0;
 	}
+	// The readers' contract: rows `pad_to_width` pixels apart, written without checking
+	// the buffer's size (a picture wider than the pad overlaps its rows).
+	const size_t stride = size_t(pad_to_width ? pad_to_width : w) * channels;
+	if (!*buffer) *buffer = new unsigned char[stride * (h - 1) + size_t(w) * channels];
+	for (int y = 0; y < h; ++y)
+		std::memcpy(*buffer + stride * y, rows.data() + size_t(y) * w * channels, size_t(w) * channels);
 	desc->format = unsigned(desired_format);
 	desc->width = w;
 	desc->height = h;
-	desc->row_pad = row - w * channels;
+	desc->row_pad = int(stride) - w * channels;
 	desc->has_mipmaps = 0;
 	return 1;
 }
