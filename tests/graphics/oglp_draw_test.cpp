@@ -8,6 +8,7 @@
 
 #include "gl_fixture.h"
 #include "graphics/xcam.h"
+#include "runtime/rec_glext.h"
 
 namespace {
 
@@ -360,4 +361,58 @@ TEST_F(GlDraw, SpectrumScalePlotsItsRamp)
 	colr.spectrum_init(0);
 	colr.spectrum_plotscale(300, 0, 5, 5, 0);
 	EXPECT_TRUE(gl_rect_is(*gl, 299, 399, 2, 2, {255, 0, 0, -1}, 1));
+}
+
+TEST_F(GlDraw, NewContextGetsTheDefaultState)
+{
+	KX_OPEN_GL();
+	GLint v = 0;
+	EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+	glGetIntegerv(GL_FRONT_FACE, &v);
+	EXPECT_EQ(v, GL_CW);
+	glGetIntegerv(GL_CULL_FACE_MODE, &v);
+	EXPECT_EQ(v, GL_BACK);
+	glGetIntegerv(GL_ALPHA_TEST_FUNC, &v);
+	EXPECT_EQ(v, GL_GREATER);
+	glGetIntegerv(GL_BLEND_SRC, &v);
+	EXPECT_EQ(v, GL_SRC_ALPHA);
+	glGetIntegerv(GL_BLEND_DST, &v);
+	EXPECT_EQ(v, GL_ONE_MINUS_SRC_ALPHA);
+	glGetIntegerv(GL_PACK_ALIGNMENT, &v);
+	EXPECT_EQ(v, 1);
+	glGetIntegerv(GL_UNPACK_ALIGNMENT, &v);
+	EXPECT_EQ(v, 1);
+	glGetIntegerv(GL_DEPTH_FUNC, &v);
+	EXPECT_EQ(v, GL_LEQUAL);
+	GLboolean mask = GL_TRUE;
+	glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+	EXPECT_EQ(mask, GL_FALSE);
+	EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
+	EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+}
+
+TEST_F(GlDraw, BufferBindsSkipTheBufferAlreadyBound)
+{
+	KX_OPEN_GL();
+	GLuint ids[2];
+	glExt.glGenBuffersARB(2, ids);
+	const unsigned long a = ids[0], b = ids[1];
+	OGL_bind_vbo(a);
+	GLint bound = 0;
+	glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+	EXPECT_EQ(GLuint(bound), ids[0]);
+	// A bind behind its back is not undone by binding the same id again.
+	glExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+	OGL_bind_vbo(a);
+	glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+	EXPECT_EQ(bound, 0);
+	OGL_bind_vbo(b);
+	glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+	EXPECT_EQ(GLuint(bound), ids[1]);
+	OGL_bind_vbo_ind(a);
+	glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
+	EXPECT_EQ(GLuint(bound), ids[0]);
+	glExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+	glExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
+	glExt.glDeleteBuffersARB(2, ids);
 }
