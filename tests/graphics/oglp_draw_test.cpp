@@ -416,3 +416,64 @@ TEST_F(GlDraw, BufferBindsSkipTheBufferAlreadyBound)
 	glExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
 	glExt.glDeleteBuffersARB(2, ids);
 }
+
+TEST_F(GlDraw, ThreeDHelpersSetNormalsAndRampColours)
+{
+	KX_OPEN_GL();
+	const float p0[3] = {0, 0, 0}, p1[3] = {0, 0, 1}, p2[3] = {1, 0, 1}, p3[3] = {1, 0, 0};
+	GLfloat n[4];
+	glBegin(GL_QUADS);
+	OGL_3dquad(p0, p1, p2, p3);
+	glEnd();
+	glGetFloatv(GL_CURRENT_NORMAL, n);
+	// (p2 - p1) x (p1 - p0) = (1, 0, 0) x (0, 0, 1) = (0, -1, 0).
+	EXPECT_FLOAT_EQ(n[0], 0);
+	EXPECT_FLOAT_EQ(n[1], -1);
+	EXPECT_FLOAT_EQ(n[2], 0);
+	glBegin(GL_QUADS);
+	OGL_3dquad_st(p0, p0, p0, p0, 0, 0, 1, 1);
+	glEnd();
+	glGetFloatv(GL_CURRENT_NORMAL, n);
+	EXPECT_FLOAT_EQ(n[1], 1);  // no area: straight up
+
+	GLfloat c[4];
+	OGL_spectrum_rgb(-0.5f);
+	glGetFloatv(GL_CURRENT_COLOR, c);
+	EXPECT_EQ(c[0] + c[1] + c[2], 0);
+	OGL_spectrum_rgb(0.5f);  // the start of the yellow-to-green sixth
+	glGetFloatv(GL_CURRENT_COLOR, c);
+	EXPECT_NEAR(c[0], 1, 1e-5);
+	EXPECT_NEAR(c[1], 1, 1e-5);
+	EXPECT_NEAR(c[2], 0, 1e-5);
+	OGL_spectrum_rgb(7.0f);  // counts as 1: violet
+	glGetFloatv(GL_CURRENT_COLOR, c);
+	EXPECT_NEAR(c[0], 0.8, 1e-5);
+	EXPECT_NEAR(c[2], 0.8, 1e-5);
+	ren.night_mode = 1;
+	OGL_spectrum_rgb(0.5f);
+	glGetFloatv(GL_CURRENT_COLOR, c);
+	EXPECT_NEAR(c[0], 0, 1e-6);
+	EXPECT_NEAR(c[1], 1, 1e-6);
+
+	// The box and the wheel balance their matrix pushes.
+	GLint depth_before = 0, depth_after = 0;
+	glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_before);
+	OGL_cube(0, 0, 0, 1, 1, 1, 0, 1, 0, 1, 30);
+	OGL_disc(0, 0, 0, 1);
+	glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth_after);
+	EXPECT_EQ(depth_before, depth_after);
+	EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(GlDraw, ArcDrawsItsRings)
+{
+	KX_OPEN_GL();
+	OGL_arc(white, 100, 100, 10, 11, 0, 90);
+	// Angle 0 is straight up, 90 to the right.
+	EXPECT_FALSE(lit_pixels(98, 108, 5, 5).empty());
+	EXPECT_FALSE(lit_pixels(108, 98, 5, 5).empty());
+	EXPECT_TRUE(lit_pixels(85, 85, 10, 10).empty());
+	gl_clear_to(0, 0, 0);
+	OGL_arc(white, 100, 100, 11, 10, 0, 90);
+	EXPECT_TRUE(lit_pixels(80, 80, 40, 40).empty());
+}
