@@ -147,3 +147,17 @@ void colr_class::spectrum_plotscale(float x, float y, float lo, float hi, int de
 	glEnd();
 	glPointSize(1.0f);
 }
+
+void colr_pulse(float p)
+{
+	struct pulse_entry {
+		int index;
+		double r, g, b;  // factors of p
+	};
+	static const pulse_entry entries[] = {
+		{79, 1.0, 1.0, 1.0}, {80, 1.0, 0.5, 0.0}, {81, 1.0, 0.3, 0.3},
+		{82, 0.3, 0.3, 1.0}, {83, 0.2, 0.8, 0.2}, {84, 0.7, 0.7, 0.2},
+	};
+	for (const pulse_entry& e : entries) colr.assign(e.index, float(e.r * p), float(e.g * p), float(e.b * p));
+	colr.pulse = p;
+}

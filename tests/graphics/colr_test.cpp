@@ -71,3 +71,20 @@ TEST(PaletteSpectrum, ScaleIndexIsCheckedBeforeConversion)
 	EXPECT_EQ(spectrum_index(std::numeric_limits<float>::quiet_NaN(), 0.0f, 10.0f), 0);
 	EXPECT_EQ(spectrum_index(1e30f, 0.0f, 1e-30f), 999);
 }
+
+TEST(PalettePulse, HighlightEntriesFollowThePulse)
+{
+	const colr_class saved = colr;
+	colr_pulse(0.7f);
+	EXPECT_EQ(colr.palette[79][0], 0.7f);
+	EXPECT_EQ(colr.palette[79][2], 0.7f);
+	EXPECT_EQ(colr.palette[80][1], float(0.5 * 0.7f));
+	EXPECT_EQ(colr.palette[80][2], 0.0f);
+	EXPECT_EQ(colr.palette[82][2], 0.7f);
+	EXPECT_EQ(colr.palette[83][1], float(0.8 * 0.7f));
+	EXPECT_EQ(colr.palette[84][2], float(0.2 * 0.7f));
+	EXPECT_EQ(colr.pulse, 0.7f);
+	EXPECT_EQ(colr.palette[78][0], saved.palette[78][0]);
+	EXPECT_EQ(colr.palette[85][0], saved.palette[85][0]);
+	colr = saved;
+}
