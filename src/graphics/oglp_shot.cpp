@@ -35,13 +35,23 @@ constexpr const char* tile_name = "scratch_array-t_tex_back (tile)";
 // A picture may stand this much higher than the window before it is top-aligned.
 constexpr int max_overhang = 512;
 constexpr const char* maker_web_address = "www.kestrix.example";
-constexpr int missing_picture_line = 991;
+
+// The fatal alert of a missing background picture: its lines (the fourth is the file)
+// and source location.
+constexpr const char* missing_lines[] = {
+	"Trying to load a texture that you do not have!",
+	"This smacks of a mis-installed copy of Kestrix!",
+	"Get a new download from ",
+	". The missing file is:",
+};
+constexpr const char* alert_src = "oglp";
+constexpr int missing_picture_src_line = 991;
 
 void missing_picture(const std::string& path)
 {
-	__DIDIVI_alert(0, "Trying to load a texture that you do not have!", "This smacks of a mis-installed copy of Kestrix!",
-	               std::string("Get a new download from ") + maker_web_address + ". The missing file is:", path,
-	               t_exit, "oglp", missing_picture_line);
+	__DIDIVI_alert(0, missing_lines[0], missing_lines[1],
+	               std::string(missing_lines[2]) + maker_web_address + missing_lines[3], path, t_exit, alert_src,
+	               missing_picture_src_line);
 }
 
 uint32_t be32(const unsigned char* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }

@@ -29,6 +29,11 @@ constexpr float gray_alpha = 0.5f;
 constexpr int max_number_digits = 11;
 constexpr int menu_cols = 40;  // charset 103's cells in a row
 
+// The fatal alert of an unknown charset: its line and source location.
+constexpr const char* bad_charset_line = "String proc with bad charset!";
+constexpr const char* alert_src = "oglp";
+constexpr int bad_charset_src_line = 494;
+
 struct charset_info {
 	int charset;
 	int tex_ref;
@@ -226,7 +231,7 @@ int OGL_strtex(int charset, int colour, float* s0, float* t0, float* cell_w, flo
 	const charset_info* cs = find_charset(charset);
 	*s0 = *t0 = *cell_w = *cell_h = 0;
 	if (!cs) {
-		__DIDIVI_alert(0, "String proc with bad charset!", "", "", "", t_exit, "oglp", 494);
+		__DIDIVI_alert(0, bad_charset_line, "", "", "", t_exit, alert_src, bad_charset_src_line);
 		return 0;
 	}
 	OGL_setstate(fog_fals, 1, lit_fals, al_blend, deR_fals, deW_fals);

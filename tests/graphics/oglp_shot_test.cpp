@@ -205,6 +205,8 @@ TEST_F(GlShot, TooLargeOrMissingPictureIsTheFatalAlert)
 		const kx_test::RecordedAlert a = alerts.alerts()[0];
 		EXPECT_EQ(a.line1, "Trying to load a texture that you do not have!");
 		EXPECT_EQ(a.line2, "This smacks of a mis-installed copy of Kestrix!");
+		EXPECT_EQ(a.line3.rfind("Get a new download from ", 0), 0u) << a.line3;
+		EXPECT_NE(a.line3.find(". The missing file is:"), std::string::npos) << a.line3;
 		EXPECT_EQ(a.line4, path);
 		EXPECT_EQ(a.type, t_exit);
 		EXPECT_EQ(a.line, 991);
