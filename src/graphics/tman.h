@@ -135,7 +135,7 @@ extern int scratch_dy;
 extern unsigned char scratch_array_storage[scratch_bytes];
 extern unsigned char scratch_array_temp[scratch_bytes];
 
-// --- Image files and texture units, as the drawing layer calls them. ---
+// --- Image files, as the drawing layer calls them. ---
 
 // An image in memory, bottom row first: the pixel format (an OpenGL enumerant), the top
 // level's size, the padding after each row and whether the mip chain follows.
@@ -153,6 +153,3 @@ int TEX_load_any(const std::string& path, unsigned char** buffer, unsigned long 
                  int match_file_alpha, TEX_image_desc* desc);
 // Writes the scratch image, width x height at 3 or 4 bytes a pixel, as a PNG file.
 int write_png_to_disk(std::string name, int width, int height, int bytes_per_pixel);
-// Binds GL texture `tex` on a unit with an environment recipe (0: modulate).
-void TEX_bind_ref(int tex, int unit, int mode);
-void TEX_reset_bind();
