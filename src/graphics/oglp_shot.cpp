@@ -54,8 +54,15 @@ void missing_picture(const std::string& path)
 	               missing_picture_src_line);
 }
 
-uint32_t be32(const unsigned char* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-int32_t le32(const unsigned char* p) { return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24); }
+uint32_t be32(const unsigned char* p)
+{
+	return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+int32_t le32(const unsigned char* p)
+{
+	return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+}
 
 // The picture's size from its header (PNG or BMP, the two kinds the loader reads), so
 // that a picture too large for the scratch image is refused before it is decoded.

@@ -74,7 +74,8 @@ TEST(NumberText, NotANumberAndInfinityDrawZeros)
 	EXPECT_EQ(OGL_number_text(inf, 5, 0), "00000");
 	EXPECT_EQ(OGL_number_text(-inf, 4, 1), "000.0");
 	for (float v : {inf, nan, -inf})
-		for (const ogl_placed_glyph& g : OGL_number_cells(v, 5, 1)) EXPECT_TRUE(g.c == '0' || g.c == ',' || g.c == '.') << g.c;
+		for (const ogl_placed_glyph& g : OGL_number_cells(v, 5, 1))
+			EXPECT_TRUE(g.c == '0' || g.c == ',' || g.c == '.') << g.c;
 }
 
 TEST(NumberCells, FixedCellsWithSeparatorsBetweenThem)

@@ -1,5 +1,6 @@
 // Bitmap text drawn from an atlas and read back: every glyph is its atlas cell times
-// the colour, placed where the layout says.
+// the colour, placed where the layout says. The glyph check runs over a patterned atlas
+// whose cells all differ, and over the built-in atlas when the binary carries it.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -9,6 +10,10 @@
 #include <vector>
 
 #include "gl_fixture.h"
+#include "graphics/builtin_tex.h"
+
+// The built-in interface atlas, when the binary carries it.
+#pragma weak g_tex_interface
 
 namespace {
 
@@ -57,41 +62,45 @@ class GlText : public GlDraw {};
 TEST_F(GlText, EveryGlyphIsItsCellTimesTheColour)
 {
 	KX_OPEN_GL();
-	const std::vector<unsigned char> atlas = patterned_atlas();
-	upload_interface_atlas(atlas);
+	std::vector<std::vector<unsigned char>> atlases{patterned_atlas()};
+	if (g_tex_interface != nullptr) atlases.emplace_back(g_tex_interface, g_tex_interface + sizeof(g_tex_interface));
 	const float* c = colr.palette[text_colour];
-	for (int charset : {100, 102}) {
-		gl_clear_to(0, 0, 0);
-		auto origin = [](int b) { return std::make_pair(20 + (b % 16) * 20, 20 + (b / 16) * 20); };
-		for (int b = 0; b < 256; ++b) {
-			if (b == 9 || b == 10 || b == 13) continue;
-			const auto [gx, gy] = origin(b);
-			OGL_string(text_colour, float(gx), float(gy), std::string(1, char(b)), 9999, charset, 0);
-		}
-		const std::vector<unsigned char> all = gl->read_all();
-		int checked = 0;
-		for (int b = 0; b < 256; ++b) {
-			if (b == 9 || b == 10 || b == 13) continue;
-			const auto [gx, gy] = origin(b);
-			const ogl_cell cell = OGL_glyph_cell(static_cast<unsigned char>(b), charset);
-			for (int j = 0; j < cell_h; ++j)
-				for (int i = 0; i < cell_w; ++i) {
-					const unsigned char* t =
-						&atlas[(size_t(cell.row * cell_h + j) * atlas_px + cell.col * cell_w + i) * 4];
-					const unsigned char* p = &all[(size_t(gy - 6 + j) * gl->width() + gx + i) * 4];
-					const float a = t[3] / 255.0f;
-					const int tol = (t[3] == 255 || t[3] == 0) ? 0 : 1;
-					for (int ch = 0; ch < 3; ++ch) {
-						const int want = int(t[ch] * c[ch] * a + 0.5f);
-						ASSERT_LE(std::abs(int(p[ch]) - want), tol)
-							<< "charset " << charset << " byte " << b << " texel (" << i << ", " << j << ") channel "
-							<< ch << ": " << int(p[ch]) << " want " << want << "; framebuffer in "
-							<< gl_dump_png(*gl, std::to_string(charset));
+	for (size_t which = 0; which < atlases.size(); ++which) {
+		for (int charset : {100, 102}) {
+			const std::vector<unsigned char>& atlas = atlases[which];
+			upload_interface_atlas(atlas);
+			gl_clear_to(0, 0, 0);
+			auto origin = [](int b) { return std::make_pair(20 + (b % 16) * 20, 20 + (b / 16) * 20); };
+			for (int b = 0; b < 256; ++b) {
+				if (b == 9 || b == 10 || b == 13) continue;
+				const auto [gx, gy] = origin(b);
+				OGL_string(text_colour, float(gx), float(gy), std::string(1, char(b)), 9999, charset, 0);
+			}
+			const std::vector<unsigned char> all = gl->read_all();
+			int checked = 0;
+			for (int b = 0; b < 256; ++b) {
+				if (b == 9 || b == 10 || b == 13) continue;
+				const auto [gx, gy] = origin(b);
+				const ogl_cell cell = OGL_glyph_cell(static_cast<unsigned char>(b), charset);
+				for (int j = 0; j < cell_h; ++j)
+					for (int i = 0; i < cell_w; ++i) {
+						const unsigned char* t =
+							&atlas[(size_t(cell.row * cell_h + j) * atlas_px + cell.col * cell_w + i) * 4];
+						const unsigned char* p = &all[(size_t(gy - 6 + j) * gl->width() + gx + i) * 4];
+						const float a = t[3] / 255.0f;
+						const int tol = (t[3] == 255 || t[3] == 0) ? 0 : 1;
+						for (int ch = 0; ch < 3; ++ch) {
+							const int want = int(t[ch] * c[ch] * a + 0.5f);
+							ASSERT_LE(std::abs(int(p[ch]) - want), tol)
+								<< "atlas " << which << " charset " << charset << " byte " << b << " texel (" << i << ", "
+								<< j << ") channel " << ch << ": " << int(p[ch]) << " want " << want << "; framebuffer in "
+								<< gl_dump_png(*gl, std::to_string(charset));
+						}
+						++checked;
 					}
-					++checked;
-				}
+			}
+			EXPECT_EQ(checked, 253 * cell_w * cell_h);
 		}
-		EXPECT_EQ(checked, 253 * cell_w * cell_h);
 	}
 }
 
