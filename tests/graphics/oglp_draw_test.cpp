@@ -394,6 +394,9 @@ TEST_F(GlDraw, NewContextGetsTheDefaultState)
 TEST_F(GlDraw, BufferBindsSkipTheBufferAlreadyBound)
 {
 	KX_OPEN_GL();
+	// Whatever an earlier test left in the bind caches, start from buffer 0.
+	OGL_bind_vbo(0);
+	OGL_bind_vbo_ind(0);
 	GLuint ids[2];
 	glExt.glGenBuffersARB(2, ids);
 	const unsigned long a = ids[0], b = ids[1];
