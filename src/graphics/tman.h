@@ -135,10 +135,8 @@ extern int scratch_dy;
 extern unsigned char scratch_array_storage[scratch_bytes];
 extern unsigned char scratch_array_temp[scratch_bytes];
 
-// --- Image files, as the drawing layer calls them. ---
-
-// An image in memory, bottom row first: the pixel format (an OpenGL enumerant), the top
-// level's size, the padding after each row and whether the mip chain follows.
+// One image in memory, rows bottom first: its pixel format (an OpenGL enumerant), size,
+// the padding bytes after each row and whether the mip chain follows the top level.
 struct TEX_image_desc {
 	unsigned int format;
 	int width;
@@ -153,3 +151,8 @@ int TEX_load_any(const std::string& path, unsigned char** buffer, unsigned long 
                  int match_file_alpha, TEX_image_desc* desc);
 // Writes the scratch image, width x height at 3 or 4 bytes a pixel, as a PNG file.
 int write_png_to_disk(std::string name, int width, int height, int bytes_per_pixel);
+// Loads `path` as a PNG, then as a BMP, after cutting a four-character extension off
+// the name; 1 on success, 0 when neither loads. When *buf is null the loader allocates
+// the pixels with heap_malloc and the caller frees them with heap_free.
+int TEX_load_any_ext(const std::string& path, unsigned char** buf, unsigned long format, int pad_to,
+                     int match_file_alpha, TEX_image_desc* desc);
