@@ -198,6 +198,9 @@ TEST_F(EngineRules, TraceLinesNameTheScreens)
 {
 	TempEnv env;
 	ScopedEnvVar on("KESTRIX_SCREEN_TRACE", env.path("t.jsonl").c_str());
+	// An empty drive, whatever this machine has mounted.
+	ScopedEnvVar media("KESTRIX_MEDIA_ROOTS", env.path("home").c_str());
+	kx_wizard_test::reset_wizard_globals();
 	wizard_trace_reset();
 	g_wizard = dvd_start;
 	for (int i = 0; i < 5; ++i) frame();  // no DVD: one line, however many frames
