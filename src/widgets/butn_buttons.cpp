@@ -33,7 +33,7 @@ constexpr float kBoxHitHalfWidth = 8, kBoxHitBelow = 4, kBoxHitAbove = 12;
 int BTN_action(float x, float y, float width, int down, int mode, std::string label, std::string side_text)
 {
 	BTN_label l = BTN_split_label(label);
-	if (width <= 0) width = label.empty() ? kAutoWidthPad : BTN_text_width(label) + kAutoWidthPad;
+	if (width <= 0) width = label.empty() ? kAutoWidthPad : float(ui_text_width(label)) + kAutoWidthPad;
 
 	BTN_frame1(kButtonUp, x, y, width, 0);
 	if (down) BTN_frame1(kButtonDown, x, y, width, 0);

@@ -133,3 +133,7 @@ int BTN_register_focus(int id, int* char_slots, int* vkey_slots, int* flag_slots
 void BTN_focus_any();
 void BTN_window_has_focus();
 int BTN_no_focus_yet();
+
+// The editing engine every text field shares (null before the first field is drawn).
+struct OGLE_Rec;
+OGLE_Rec* BTN_field_engine();

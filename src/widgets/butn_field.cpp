@@ -245,6 +245,8 @@ int BTN_enterstring(float x, float y, std::string* text, int max_len, std::strin
 	return OGLE_edit;
 }
 
+OGLE_Rec* BTN_field_engine() { return engine; }
+
 int BTN_enterstring(float x, float y, char* text, int max_len, std::string label, float width, int take_focus)
 {
 	std::string s(text, strnlen(text, kCharFieldLimit + 1));

@@ -89,7 +89,7 @@ void BTN_frame2(int style, float x, float y, float width, float height, std::str
 	if (!st) DIDIVI_ALERT("Bad BTN_frame2 call!", "", "", title, t_exit);
 	draw_quads(BTN_frame2_geometry(style, x, y, width, height), kChromeColour);
 
-	const float tx = style == btn_panel_header ? x + kHeaderTitleInset : x + (width - BTN_text_width(title)) / 2;
+	const float tx = style == btn_panel_header ? x + kHeaderTitleInset : x + (width - float(ui_text_width(title))) / 2;
 	const float ty = y + height - (style == btn_panel_window_frame ? kTitleDropFrame : kTitleDropPanel);
 	if (!title.empty()) OGL_string(st->title_colour, tx, ty, title, 0, kCharsetUI, 0);
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "graphics/ogl_draw.h"
+
 
 namespace {
 
@@ -241,13 +241,6 @@ BTN_frame_geometry BTN_frame2_geometry(int style, float x, float y, float width,
 	for (const span& r : rows)
 		for (const span& c : cols) g.quads.push_back(quad(c.a, r.a, c.b, r.b, c.ta, r.ta, c.tb, r.tb, s_scale, t_scale));
 	return g;
-}
-
-float BTN_text_width(const std::string& s)
-{
-	float w = 0;
-	for (unsigned char c : s) w += ui_char_advance[c];
-	return w;
 }
 
 BTN_subwin_rect BTN_subwin_place(float reserve, float x, float y, float width, float height, float window_width,

@@ -58,9 +58,6 @@ constexpr int btn_panel_window_frame = 11;
 constexpr int btn_panel_plain = 12;
 constexpr int btn_panel_header = 20;
 
-// Width in interface units of a text in the proportional font.
-float BTN_text_width(const std::string& s);
-
 // `BTN_subwin`'s placement: negative values take the window's defaults.
 struct BTN_subwin_rect {
 	float x, y, width, height, next_x, next_y;
