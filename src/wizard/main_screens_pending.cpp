@@ -12,10 +12,6 @@ int not_yet(wizard_screen& s)
 }
 }  // namespace
 
-int dvd_pick_install(int, wizard_screen& s) { return not_yet(s); }
-int dvd_eula_install(int, wizard_screen& s) { return not_yet(s); }
-int dvd_scenery_install(int, wizard_screen& s) { return not_yet(s); }
-int dvd_pick_run_sim(int, wizard_screen& s) { return not_yet(s); }
 int dvd_pick_repair(int, wizard_screen& s) { return not_yet(s); }
 int dvd_confirm_repair(int, wizard_screen& s) { return not_yet(s); }
 int dvd_pick_scenery(int, wizard_screen& s) { return not_yet(s); }
