@@ -1,0 +1,217 @@
+// The web demo: six screens that install a new demo copy from the update servers into a
+// folder the user names, on the web updater's machinery.
+#include <iterator>
+
+#include "engine/engine.h"
+#include "graphics/ogl_draw.h"
+#include "runtime/hl_globals.h"
+#include "runtime/io_utils.h"
+#include "runtime/rec_stg.h"
+#include "runtime/translate.h"
+#include "widgets/btn.h"
+#include "wizard/main_web.h"
+#include "wizard/main_web_shared.h"
+
+int accept_eula_demo = 0;
+int demo_install_is_running = 0;
+demo_dest_state demo_dest;
+
+namespace {
+
+const web_step kSteps[] = {
+    {"Welcome", demo_start, false},       {"License", demo_eula, false},
+    {"Check Servers", demo_get_updates, false}, {"Pick Destination", demo_pick_dest, false},
+    {"Install", demo_run_patch, false},   {"Finish", demo_done, false},
+};
+
+const char kWelcome[] = "Welcome";
+const char kGuide[] = "I will guide you through the process of installing the web demo of Kestrix 9.";
+const char kAlreadyHave[] =
+    "\n\nWarning: you already have Kestrix 9 installed on this computer.  Are you sure you want to install a new "
+    "demo copy of Kestrix 9?";
+const char kEulaTitle[] = "End User License Agreement (EULA)";
+const char kAccept[] = "I accept this agreement.";
+const web_search_texts kDemoSearch = {
+    "Check Servers",
+    "I am contacting ",
+    " to find a demo server.",
+    "I am downloading demo info from ",
+    "I am processing information about the available demo.",
+};
+const char kDestTitle[] = "Pick Install Destination.";
+const char kDemoWord[] = "Demo";
+const char kPickName[] = "Please pick a name for your Kestrix 9 installation...";
+const char kExists[] = "The folder '";
+const char kExistsIn[] = "' already exists in the dir '";
+const char kExistsEnd[] = "'.\n\nPlease change the install name or destination.";
+const char kCreate[] = "I will create the folder '";
+const char kCreateIn[] = "' in the directory '";
+const char kCreateEnd[] = "'.";
+const char kDesktop[] = "\n\n(The folder ";
+const char kDesktopEnd[] = "will appear on your desktop.)";
+const char kSpaceEnough[] = "You have enough free disk space to install the Kestrix9  demo at this location.";
+const char kSpaceShort[] =
+    "You do not have enough free disk space to install the Kestrix 9 demo at this location.  You can install to a "
+    "different location, or save disk space by installing only some of the global scenery.";
+const char kCancelQuestion[] =
+    "Are you sure you want to cancel the installation?  This will delete the partially installed copy of the Kestrix "
+    "9 demo.";
+const char kGoOnLabel[] = "Continue";
+const char kGoOnText[] = "the demo installation process.";
+const char kCancelLabel[] = "Cancel";
+const char kCancelText[] = "the demo installation and delete partial installation.";
+const char kDoneTitle[] = "Finshed Web Demo Install";
+const char kFinished[] = "I have finished installing the Kestrix 9 web demo at: ";
+const char kFinishedEnd[] = ".";
+const char kFly[] = "Fly Kestrix 9 Now";
+const char kProblem[] = "There were problem installing the Kestrix 9 web demo - it may not be usable.";
+
+// The licence box and its sentence.
+constexpr int kAcceptColour = 45;
+constexpr float kAcceptX = 250.0f, kAcceptY = 100.0f, kAcceptWrap = 560.0f;
+constexpr float kBoxX = 230.0f, kBoxY = 100.0f;
+constexpr int kLeftAligned = 0;
+// abort_alert's answer for its second button, "Cancel".
+constexpr int kCancelAnswer = 0;
+
+// The install screen's smoothed fraction; the destination the last scan was made for.
+float g_demo_ratio = 0.0f;
+std::string g_scanned_for;
+
+std::string tr(const char* s) { return UTL_translate_string(s); }
+
+// The copy is scanned at once, then the choice and the sizes follow the new destination.
+void rescan()
+{
+	int cursor = 0;
+	float fraction = 0.0f;
+	while (!checksum_directory(cursor, fraction)) {
+	}
+	set_install_filter(1, 1);
+	scenery_take_all();
+	recalc_disk_sizes();
+	g_scanned_for = dest_dir_path;
+}
+
+}  // namespace
+
+int demo_start(int first, wizard_screen& s)
+{
+	if (first) {
+		accept_eula_demo = 0;
+		web_locate_copies();
+		web_set_steps(kSteps, int(std::size(kSteps)), true);
+		web_download_reset();
+	}
+	s.title = tr(kWelcome);
+	s.text = tr(kGuide);
+	if (!all_orvalas.empty()) s.text += tr(kAlreadyHave);
+	s.next_screen = demo_eula;
+	s.back_screen = nullptr;
+	return 0;
+}
+
+int demo_eula(int, wizard_screen& s)
+{
+	s.title = tr(kEulaTitle);
+	s.text = web_licence_text();
+	s.back_screen = demo_start;
+	OGL_string(kAcceptColour, kAcceptX, kAcceptY, tr(kAccept), kAcceptWrap, charset_UI_diff_space, kLeftAligned);
+	BTN_bool(kBoxX, kBoxY, &accept_eula_demo, "", 0);
+	// Decided after the box, so a tick enables Continue in the same frame.
+	s.next_screen = accept_eula_demo ? demo_get_updates : nullptr;
+	return 0;
+}
+
+int demo_get_updates(int first, wizard_screen& s)
+{
+	s.back_screen = demo_eula;
+	if (web_search_frame(first, s, kDemoSearch, false)) {
+		s.back_screen = nullptr;
+		s.next_screen = demo_pick_dest;
+		return 1;
+	}
+	return 0;
+}
+
+int demo_pick_dest(int first, wizard_screen& s)
+{
+	if (first && demo_install_is_running) {
+		const int r = abort_alert(tr(kCancelQuestion), tr(kGoOnLabel), tr(kGoOnText), tr(kCancelLabel), tr(kCancelText));
+		// Only "Cancel" deletes; "Continue" and a box that gave no answer go back to the run.
+		if (r != kCancelAnswer) {
+			s.next_screen = demo_run_patch;
+			return 1;
+		}
+		if (!dest_dir_path.empty()) recursive_delete_folder(dest_dir_path);
+		demo_install_is_running = 0;
+	}
+	bool changed = false;
+	if (first) {
+		web_download_reset();
+		get_OS_abs_path(os_dir_desktop, demo_dest.desktop_f);
+		changed = true;
+	}
+	if (demo_dest.parent_dir.empty()) {
+		get_OS_abs_path(os_dir_default_apps, demo_dest.parent_dir);
+		demo_dest.install_folder = install_name + " " + tr(kDemoWord);
+		changed = true;
+	}
+	s.title = tr(kDestTitle);
+	s.back_screen = demo_eula;
+	s.next_screen = demo_run_patch;
+	if (web_change_destination(demo_dest.parent_dir)) changed = true;
+	if (web_name_field(demo_dest.install_folder)) changed = true;
+
+	const std::string& parent = demo_dest.parent_dir;
+	const std::string& name = demo_dest.install_folder;
+	if (name.empty()) {
+		dest_dir_path = parent;
+		s.next_screen = nullptr;
+		s.text = tr(kPickName);
+		return 0;
+	}
+	dest_dir_path = parent + name + "/";
+	if (dir_exists(dest_dir_path)) {
+		s.next_screen = nullptr;
+		s.text = tr(kExists) + name + tr(kExistsIn) + parent + tr(kExistsEnd);
+	} else {
+		s.text = tr(kCreate) + name + tr(kCreateIn) + parent + tr(kCreateEnd);
+		if (parent == demo_dest.desktop_f) s.text += tr(kDesktop) + name + " " + tr(kDesktopEnd);
+	}
+	if (changed || dest_dir_path != g_scanned_for) rescan();
+	if (!web_disk_space_enough(kSpaceEnough, kSpaceShort)) s.next_screen = nullptr;
+	return 0;
+}
+
+int demo_run_patch(int, wizard_screen& s)
+{
+	if (!demo_install_is_running) {
+		if (choose_files() == 0 || make_dirs() != 0) {
+			s.next_screen = demo_pick_dest;
+			return 1;
+		}
+		web_download_reset();
+		demo_install_is_running = 1;
+	}
+	if (web_run_frame(s, g_demo_ratio, demo_pick_dest)) {
+		s.next_screen = demo_done;
+		demo_install_is_running = 0;
+		return 1;
+	}
+	return 0;
+}
+
+int demo_done(int, wizard_screen& s)
+{
+	s.title = tr(kDoneTitle);
+	s.back_screen = nullptr;
+	s.next_screen = wizard_quit;
+	if (stg.extract_failed == 0) {
+		s.text = tr(kFinished) + dest_dir_path + tr(kFinishedEnd);
+		web_offer_run(s, kFly);
+	} else {
+		s.text = tr(kProblem);
+	}
+	return 0;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// What the web updater's and the web demo's screens share, and the services of the DVD
+// flows they call (installed copies, the copy picker, the disk-space verdict, the folder
+// dialog, starting a copy, the licence), reached through one small set of calls.
+#include <string>
+
+#include "wizard/main_web.h"
+
+// The network run starts on this many streams; grab_files widens it by the rate.
+constexpr int web_start_streams = 2;
+
+// One entry of a family's step list.
+struct web_step {
+	const char* label;
+	screen_fn screen;
+	bool pick_only;  // listed only when the copy has to be picked
+};
+// Replaces the step list; entries marked pick_only only when `with_pick`.
+void web_set_steps(const web_step* steps, int count, bool with_pick);
+
+// The texts of a search screen ("Search for Updates", "Check Servers").
+struct web_search_texts {
+	const char* title;
+	const char* contacting;      // + the maker's web host +
+	const char* contacting_end;  // while the server list is fetched
+	const char* downloading;     // + the server's name, while the file list is fetched
+	const char* processing;      // while the file list is read
+};
+// One frame of a search screen: fetch the lists, then (with `scan`) checksum the copy.
+// 1 when the copy is scanned (or, without `scan`, the list is read): the caller advances.
+int web_search_frame(int first, wizard_screen& s, const web_search_texts& t, bool scan);
+
+// One frame of an install screen: grab_files for at most 0.02 s, the status line, the
+// smoothed fraction `ratio` and the time-left text. 1 when the run ended (the download
+// reset is done and Go Back cleared); the caller names the next screen.
+int web_run_frame(wizard_screen& s, float& ratio, screen_fn back);
+// The install screen's time-left sentence for the smoothed fraction `ratio`, from the
+// bookkeeping of `next`, stg and the frame clock; empty at 1 % or less or at no rate.
+std::string web_estimate_text(float ratio);
+
+// ---- Services of the DVD flows ----
+
+// Rebuilds all_orvalas from the registration file.
+void web_locate_copies();
+// Draws the copy picker for one frame; it sets dest_dir_path.
+void web_pick_copy();
+// The disk-space verdict for the sizes in stg, drawn with the one of the two sentences
+// that applies; true when there is room.
+bool web_disk_space_enough(const char* enough, const char* short_of);
+// Offers the choice that starts the copy at dest_dir_path, labelled `label`.
+void web_offer_run(wizard_screen& s, const char* label);
+// The licence text shown above the licence box.
+std::string web_licence_text();
+// The "Change Destination" button of the demo's destination screen: asks for a folder
+// starting at `parent_dir`; true (and `parent_dir` set, ending in "/") when one was chosen.
+bool web_change_destination(std::string& parent_dir);
+// The "Install Name:" field on `name`; true when an edit changed it this frame.
+bool web_name_field(std::string& name);
