@@ -448,3 +448,91 @@ TEST_F(WebScreensTest, EveryWebScreenHasATraceName)
 }
 
 }  // namespace
+
+namespace {
+
+using namespace kx_web_test;
+
+class WebRunTest : public WebScreensTest {
+protected:
+	// One file to install, "All/Resources/a.txt", served zipped by Info-ZIP from srv1.
+	void serve_one_file(bool held)
+	{
+		const std::string work = env.path("zipwork/");
+		kx_test::write_file(work + "a.txt", content);
+		ASSERT_EQ(kx_test::run_sh("cd " + kx_test::sh_quote(work) + " && zip -q -X a.txt.zip a.txt"), 0);
+		kx_test::HttpReply r;
+		r.file = work + "a.txt.zip";
+		r.hold = held;
+		server.route("srv1.example", "/k9/F/All/Resources/a.txt.zip", r);
+		stg.server_count = 1;
+		stg.server_index = 0;
+		server_name[0] = "srv1.example";
+		server_path[0] = "/k9/F/";
+		file_version_struct v = kx_engine_test::version_of("All/Resources/a.txt", kx_engine_test::md5_of(content));
+		v.zip_kb = v.size_kb = 1.0f;
+		sim_info = {{v}};
+		int cursor = 0;
+		float fraction = 0.0f;
+		while (!checksum_directory(cursor, fraction)) {
+		}
+		set_install_filter(1, 1);
+		recalc_disk_sizes();
+	}
+	// Frames of a run screen until it moves on; its result.
+	int run_frames(screen_fn f, int first, wizard_screen& s)
+	{
+		int r = frame(f, first, s);
+		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+		while (r == 0 && std::chrono::steady_clock::now() < until) {
+			xtim.elapsed += 0.02f;
+			r = frame(f, 0, s);
+		}
+		return r;
+	}
+	const std::string content = "release two\n";
+};
+
+TEST_F(WebRunTest, TheInstallScreenDownloadsThroughTheProxyAndMovesOn)
+{
+	dest_dir_path = env.path("copy/");
+	serve_one_file(false);
+	wizard_screen s;
+	ASSERT_EQ(run_frames(net_run_patch, 1, s), 1);
+	EXPECT_EQ(s.next_screen, net_done);
+	EXPECT_EQ(s.back_screen, nullptr);
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "Resources/a.txt"), content);
+	EXPECT_EQ(server.count("srv1.example", "/k9/F/All/Resources/a.txt.zip"), 1u);
+	frame(net_done, 1, s);
+	EXPECT_EQ(s.text, "I have finished updating " + dest_dir_path + ".");
+}
+
+TEST_F(WebRunTest, GoingBackDuringTheDemoRunAsksAndContinuesWithoutARestart)
+{
+	demo_dest.parent_dir = env.path("apps/");
+	demo_dest.install_folder = "K Demo";
+	dest_dir_path = env.path("apps/K Demo/");
+	serve_one_file(true);
+	wizard_screen s;
+	EXPECT_EQ(frame(demo_run_patch, 1, s), 0);
+	EXPECT_EQ(demo_install_is_running, 1);
+	EXPECT_EQ(s.title, "Installing");
+	EXPECT_EQ(s.back_screen, demo_pick_dest);
+	EXPECT_EQ(s.next_screen, nullptr);
+	ASSERT_TRUE(kx_test::path_exists(dest_dir_path));
+
+	// Go Back: "Continue" returns to the run, which goes on where it was.
+	g_abort_answer = 1;
+	EXPECT_EQ(frame(demo_pick_dest, 1, s), 1);
+	EXPECT_EQ(s.next_screen, demo_run_patch);
+	EXPECT_EQ(frame(demo_run_patch, 1, s), 0);
+	server.release();
+	ASSERT_EQ(run_frames(demo_run_patch, 0, s), 1);
+	EXPECT_EQ(s.next_screen, demo_done);
+	EXPECT_EQ(demo_install_is_running, 0);
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "Resources/a.txt"), content);
+	EXPECT_EQ(server.count("srv1.example", "/k9/F/All/Resources/a.txt.zip"), 1u);
+	EXPECT_EQ(g_abort_calls, 1);
+}
+
+}  // namespace
