@@ -31,13 +31,6 @@ const char kAlreadyHave[] =
     "demo copy of Kestrix 9?";
 const char kEulaTitle[] = "End User License Agreement (EULA)";
 const char kAccept[] = "I accept this agreement.";
-const web_search_texts kDemoSearch = {
-    "Check Servers",
-    "I am contacting ",
-    " to find a demo server.",
-    "I am downloading demo info from ",
-    "I am processing information about the available demo.",
-};
 const char kDestTitle[] = "Pick Install Destination.";
 const char kDemoWord[] = "Demo";
 const char kPickName[] = "Please pick a name for your Kestrix 9 installation...";
@@ -62,7 +55,7 @@ const char kCancelLabel[] = "Cancel";
 const char kCancelText[] = "the demo installation and delete partial installation.";
 const char kDoneTitle[] = "Finshed Web Demo Install";
 const char kFinished[] = "I have finished installing the Kestrix 9 web demo at: ";
-const char kFinishedEnd[] = ".";
+const char kFinishedEnd[] = ".";  // punctuation, the same in every language
 const char kFly[] = "Fly Kestrix 9 Now";
 const char kProblem[] = "There were problem installing the Kestrix 9 web demo - it may not be usable.";
 
@@ -77,8 +70,6 @@ constexpr int kCancelAnswer = 0;
 // The install screen's smoothed fraction; the destination the last scan was made for.
 float g_demo_ratio = 0.0f;
 std::string g_scanned_for;
-
-std::string tr(const char* s) { return UTL_translate_string(s); }
 
 // The copy is scanned at once, then the choice and the sizes follow the new destination.
 void rescan()
@@ -103,9 +94,9 @@ int demo_start(int first, wizard_screen& s)
 		web_set_steps(kSteps, int(std::size(kSteps)), true);
 		web_download_reset();
 	}
-	s.title = tr(kWelcome);
-	s.text = tr(kGuide);
-	if (!all_orvalas.empty()) s.text += tr(kAlreadyHave);
+	s.title = UTL_translate_string(kWelcome);
+	s.text = UTL_translate_string(kGuide);
+	if (!all_orvalas.empty()) s.text += UTL_translate_string(kAlreadyHave);
 	s.next_screen = demo_eula;
 	s.back_screen = nullptr;
 	return 0;
@@ -113,10 +104,10 @@ int demo_start(int first, wizard_screen& s)
 
 int demo_eula(int, wizard_screen& s)
 {
-	s.title = tr(kEulaTitle);
+	s.title = UTL_translate_string(kEulaTitle);
 	s.text = web_licence_text();
 	s.back_screen = demo_start;
-	OGL_string(kAcceptColour, kAcceptX, kAcceptY, tr(kAccept), kAcceptWrap, charset_UI_diff_space, kLeftAligned);
+	OGL_string(kAcceptColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space, kLeftAligned);
 	BTN_bool(kBoxX, kBoxY, &accept_eula_demo, "", 0);
 	// Decided after the box, so a tick enables Continue in the same frame.
 	s.next_screen = accept_eula_demo ? demo_get_updates : nullptr;
@@ -126,7 +117,7 @@ int demo_eula(int, wizard_screen& s)
 int demo_get_updates(int first, wizard_screen& s)
 {
 	s.back_screen = demo_eula;
-	if (web_search_frame(first, s, kDemoSearch, false)) {
+	if (web_search_frame(first, s, web_demo)) {
 		s.back_screen = nullptr;
 		s.next_screen = demo_pick_dest;
 		return 1;
@@ -137,7 +128,7 @@ int demo_get_updates(int first, wizard_screen& s)
 int demo_pick_dest(int first, wizard_screen& s)
 {
 	if (first && demo_install_is_running) {
-		const int r = abort_alert(tr(kCancelQuestion), tr(kGoOnLabel), tr(kGoOnText), tr(kCancelLabel), tr(kCancelText));
+		const int r = abort_alert(UTL_translate_string(kCancelQuestion), UTL_translate_string(kGoOnLabel), UTL_translate_string(kGoOnText), UTL_translate_string(kCancelLabel), UTL_translate_string(kCancelText));
 		// Only "Cancel" deletes; "Continue" and a box that gave no answer go back to the run.
 		if (r != kCancelAnswer) {
 			s.next_screen = demo_run_patch;
@@ -154,10 +145,10 @@ int demo_pick_dest(int first, wizard_screen& s)
 	}
 	if (demo_dest.parent_dir.empty()) {
 		get_OS_abs_path(os_dir_default_apps, demo_dest.parent_dir);
-		demo_dest.install_folder = install_name + " " + tr(kDemoWord);
+		demo_dest.install_folder = install_name + " " + UTL_translate_string(kDemoWord);
 		changed = true;
 	}
-	s.title = tr(kDestTitle);
+	s.title = UTL_translate_string(kDestTitle);
 	s.back_screen = demo_eula;
 	s.next_screen = demo_run_patch;
 	if (web_change_destination(demo_dest.parent_dir)) changed = true;
@@ -168,16 +159,16 @@ int demo_pick_dest(int first, wizard_screen& s)
 	if (name.empty()) {
 		dest_dir_path = parent;
 		s.next_screen = nullptr;
-		s.text = tr(kPickName);
+		s.text = UTL_translate_string(kPickName);
 		return 0;
 	}
 	dest_dir_path = parent + name + "/";
 	if (dir_exists(dest_dir_path)) {
 		s.next_screen = nullptr;
-		s.text = tr(kExists) + name + tr(kExistsIn) + parent + tr(kExistsEnd);
+		s.text = UTL_translate_string(kExists) + name + UTL_translate_string(kExistsIn) + parent + UTL_translate_string(kExistsEnd);
 	} else {
-		s.text = tr(kCreate) + name + tr(kCreateIn) + parent + tr(kCreateEnd);
-		if (parent == demo_dest.desktop_f) s.text += tr(kDesktop) + name + " " + tr(kDesktopEnd);
+		s.text = UTL_translate_string(kCreate) + name + UTL_translate_string(kCreateIn) + parent + UTL_translate_string(kCreateEnd);
+		if (parent == demo_dest.desktop_f) s.text += UTL_translate_string(kDesktop) + name + " " + UTL_translate_string(kDesktopEnd);
 	}
 	if (changed || dest_dir_path != g_scanned_for) rescan();
 	if (!web_disk_space_enough(kSpaceEnough, kSpaceShort)) s.next_screen = nullptr;
@@ -204,14 +195,14 @@ int demo_run_patch(int, wizard_screen& s)
 
 int demo_done(int, wizard_screen& s)
 {
-	s.title = tr(kDoneTitle);
+	s.title = UTL_translate_string(kDoneTitle);
 	s.back_screen = nullptr;
 	s.next_screen = wizard_quit;
 	if (stg.extract_failed == 0) {
-		s.text = tr(kFinished) + dest_dir_path + tr(kFinishedEnd);
+		s.text = UTL_translate_string(kFinished) + dest_dir_path + kFinishedEnd;
 		web_offer_run(s, kFly);
 	} else {
-		s.text = tr(kProblem);
+		s.text = UTL_translate_string(kProblem);
 	}
 	return 0;
 }

@@ -18,17 +18,10 @@ struct web_step {
 // Replaces the step list; entries marked pick_only only when `with_pick`.
 void web_set_steps(const web_step* steps, int count, bool with_pick);
 
-// The texts of a search screen ("Search for Updates", "Check Servers").
-struct web_search_texts {
-	const char* title;
-	const char* contacting;      // + the maker's web host +
-	const char* contacting_end;  // while the server list is fetched
-	const char* downloading;     // + the server's name, while the file list is fetched
-	const char* processing;      // while the file list is read
-};
-// One frame of a search screen: fetch the lists, then (with `scan`) checksum the copy.
-// 1 when the copy is scanned (or, without `scan`, the list is read): the caller advances.
-int web_search_frame(int first, wizard_screen& s, const web_search_texts& t, bool scan);
+enum web_family { web_update = 0, web_demo = 1 };
+// One frame of a search screen: fetch the lists, then (the updater) checksum the copy.
+// 1 when the copy is scanned (the demo: when the list is read): the caller advances.
+int web_search_frame(int first, wizard_screen& s, web_family family);
 
 // One frame of an install screen: grab_files for at most 0.02 s, the status line, the
 // smoothed fraction `ratio` and the time-left text. 1 when the run ended (the download

@@ -41,7 +41,7 @@ const char kNoSpace[] =
     "install the update.\n\nPlease free some space on your hard drive.";
 const char kAboutToFetch[] = "You are about to download ";
 const char kToUpdateTo[] = " of compressed data to update to ";
-const char kSentenceEnd[] = ".";
+const char kSentenceEnd[] = ".";  // punctuation, the same in every language
 const char kInstallTitle[] = "Installing";
 const char kDoneTitle[] = "Finshed Web Update";
 const char kUpToDate[] = "This copy of Kestrix (";
@@ -50,13 +50,20 @@ const char kFinished[] = "I have finished updating ";
 const char kFlyUpdate[] = "Fly Kestrix Now";
 const char kProblems[] = "There were problems updating Kestrix.  You can try this updater again using a different server.";
 
-// The search screen's texts, by family.
-const web_search_texts kUpdateSearch = {
-    "Search for Updates",
-    "I am contacting ",
-    " to find an update server.",
-    "I am downloading patch info from ",
-    "I am processing information about the available patches.",
+// The texts of a search screen.
+struct web_search_texts {
+	const char* title;
+	const char* contacting;      // + the maker's web host +
+	const char* contacting_end;  // while the server list is fetched
+	const char* downloading;     // + the server's name, while the file list is fetched
+	const char* processing;      // while the file list is read
+};
+// The search screen's texts, by family (web_family).
+const web_search_texts kSearchTexts[] = {
+    {"Search for Updates", "I am contacting ", " to find an update server.", "I am downloading patch info from ",
+     "I am processing information about the available patches."},
+    {"Check Servers", "I am contacting ", " to find a demo server.", "I am downloading demo info from ",
+     "I am processing information about the available demo."},
 };
 
 const char kChecking[] = "I am checking the net for the latest version of Kestrix 9 right now, and I am ";
@@ -119,8 +126,6 @@ int g_scan_cursor = 0;
 float g_scan_fraction = 0.0f;
 float g_net_ratio = 0.0f;
 
-std::string tr(const char* s) { return UTL_translate_string(s); }
-
 int active_streams()
 {
 	int n = 0;
@@ -132,8 +137,8 @@ std::string status_line()
 {
 	const int st = stg.file_state;
 	if (st < 0 || st >= kFileStateCount) return "";
-	std::string line = tr(kFileStates[st]) + crnt_file_name + tr(kFileStateEnds[st]);
-	if (st == kDownloading) line += std::to_string(int(stg.file_fraction * kPercent)) + tr(kFilePercentEnd);
+	std::string line = UTL_translate_string(kFileStates[st]) + crnt_file_name + UTL_translate_string(kFileStateEnds[st]);
+	if (st == kDownloading) line += std::to_string(int(stg.file_fraction * kPercent)) + UTL_translate_string(kFilePercentEnd);
 	return line;
 }
 
@@ -182,9 +187,9 @@ std::string web_size_text(float kb)
 
 std::string web_time_left_text(float seconds)
 {
-	if (seconds < kSecondsLimit) return std::to_string(int(seconds)) + tr(kTimeUnits[0]);
-	if (seconds < kMinutesLimit) return std::to_string(int(seconds / kSecondsPerMinute)) + tr(kTimeUnits[1]);
-	return std::to_string(int(seconds / kSecondsPerHour)) + tr(kTimeUnits[2]);
+	if (seconds < kSecondsLimit) return std::to_string(int(seconds)) + UTL_translate_string(kTimeUnits[0]);
+	if (seconds < kMinutesLimit) return std::to_string(int(seconds / kSecondsPerMinute)) + UTL_translate_string(kTimeUnits[1]);
+	return std::to_string(int(seconds / kSecondsPerHour)) + UTL_translate_string(kTimeUnits[2]);
 }
 
 float web_smooth_fraction(float ratio, float frame_period, float kb_unpacked, float kb_to_install)
@@ -204,8 +209,8 @@ std::string web_estimate_text(float ratio)
 	const float rate = done / elapsed;
 	// At no rate there is no time to tell.
 	if (ratio <= kEstimateFrom || !(rate > 0.0f)) return "";
-	return tr(kAbout) + web_time_left_text(remaining / rate) + tr(kLeftAt) + std::to_string(int(rate)) +
-	       tr(kRateUnit) + tr(kWith) + std::to_string(active_streams()) + tr(kStreams);
+	return UTL_translate_string(kAbout) + web_time_left_text(remaining / rate) + UTL_translate_string(kLeftAt) + std::to_string(int(rate)) +
+	       UTL_translate_string(kRateUnit) + UTL_translate_string(kWith) + std::to_string(active_streams()) + UTL_translate_string(kStreams);
 }
 
 void web_download_reset()
@@ -236,38 +241,40 @@ void web_set_steps(const web_step* steps, int count, bool with_pick)
 	}
 }
 
-int web_search_frame(int first, wizard_screen& s, const web_search_texts& t, bool scan)
+int web_search_frame(int first, wizard_screen& s, web_family family)
 {
 	if (first && stg.dir_state == kGoodList) {
 		// Read the downloaded list again: the previous visit may have chosen from it.
 		stg.dir_state = kUnpacked;
 		g_scan_cursor = 0;
 	}
-	s.title = tr(t.title);
+	s.title = UTL_translate_string(kSearchTexts[family].title);
 	s.next_screen = nullptr;
 	UTL_download_directory();
 	if (stg.server_count == kNotRead) {
-		s.text = tr(t.contacting) + maker_web_host + tr(t.contacting_end);
+		s.text = UTL_translate_string(kSearchTexts[family].contacting) + maker_web_host +
+		         UTL_translate_string(kSearchTexts[family].contacting_end);
 	} else if (stg.dir_state == kNoList) {
 		const int p = web_received_percent(web_dir_slot);
-		s.progress_text = tr(kChecking) + (p == -1 ? tr(kConnecting) : std::to_string(p) + tr(kPercentDone));
+		s.progress_text = UTL_translate_string(kChecking) + (p == -1 ? UTL_translate_string(kConnecting) : std::to_string(p) + UTL_translate_string(kPercentDone));
 		s.progress = web_received_fraction(web_dir_slot);
 		const int i = std::clamp(stg.server_index, 0, web_max_servers - 1);
-		s.text = tr(t.downloading) + server_name[i];
+		s.text = UTL_translate_string(kSearchTexts[family].downloading) + server_name[i];
 	} else if (stg.dir_state == kUnpacked) {
-		s.text = tr(t.processing);
+		s.text = UTL_translate_string(kSearchTexts[family].processing);
 	} else if (stg.dir_state == kBadList) {
-		s.text = tr(kBadServers);
+		s.text = UTL_translate_string(kBadServers);
 	} else if (stg.dir_state == kGoodList) {
-		if (!scan) return 1;
+		// The demo installs into a new folder: nothing to scan.
+		if (family == web_demo) return 1;
 		s.on_cancel = checksum_directory_kill;
 		if (checksum_directory(g_scan_cursor, g_scan_fraction)) {
 			recalc_disk_sizes();
 			return 1;
 		}
-		s.text = tr(kScanning) + dest_dir_path + tr(kScanningEnd);
+		s.text = UTL_translate_string(kScanning) + dest_dir_path + UTL_translate_string(kScanningEnd);
 		char buf[128];
-		std::snprintf(buf, sizeof buf, tr(kScanCount).c_str(), g_scan_cursor, int(sim_info.size()));
+		std::snprintf(buf, sizeof buf, UTL_translate_string(kScanCount).c_str(), g_scan_cursor, int(sim_info.size()));
 		s.progress_text = buf;
 		s.progress = g_scan_fraction;
 	}
@@ -276,7 +283,7 @@ int web_search_frame(int first, wizard_screen& s, const web_search_texts& t, boo
 
 int web_run_frame(wizard_screen& s, float& ratio, screen_fn back)
 {
-	s.title = tr(kInstallTitle);
+	s.title = UTL_translate_string(kInstallTitle);
 	s.show_servers = 1;
 	const uint64_t t0 = PLAT_microseconds();
 	while (PLAT_microseconds() - t0 < kPollMicroseconds) {
@@ -289,7 +296,7 @@ int web_run_frame(wizard_screen& s, float& ratio, screen_fn back)
 		const std::string status = status_line();
 		s.text = web_estimate_text(ratio);
 		if (stg.download_failed) {
-			s.text = tr(kCannotDownload) + crnt_file_path + tr(kTryingAnother);
+			s.text = UTL_translate_string(kCannotDownload) + crnt_file_path + UTL_translate_string(kTryingAnother);
 		} else {
 			s.progress_text = status;
 			s.progress = ratio;
@@ -313,16 +320,16 @@ int net_start(int first, wizard_screen& s)
 		web_download_reset();
 	}
 	dest_dir_path = chosen_copy();
-	s.title = tr(kStartTitle);
+	s.title = UTL_translate_string(kStartTitle);
 	s.back_screen = nullptr;
 	if (!dest_dir_path.empty()) {
-		s.text = tr(kGuide);
+		s.text = UTL_translate_string(kGuide);
 		s.next_screen = net_get_updates;
 	} else if (all_orvalas.empty()) {
-		s.text = tr(kNoCopy);
+		s.text = UTL_translate_string(kNoCopy);
 		s.next_screen = nullptr;
 	} else {
-		s.text = tr(kGuide);
+		s.text = UTL_translate_string(kGuide);
 		s.next_screen = net_pick_dest;
 	}
 	return 0;
@@ -334,8 +341,8 @@ int net_pick_dest(int first, wizard_screen& s)
 		checksum_directory_kill();
 		web_download_reset();
 	}
-	s.title = tr(kPickTitle);
-	s.text = (all_orvalas.size() > 1 ? tr(kMoreThanOne) : std::string()) + tr(kWhichCopy);
+	s.title = UTL_translate_string(kPickTitle);
+	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) + UTL_translate_string(kWhichCopy);
 	web_pick_copy();
 	s.back_screen = net_start;
 	s.next_screen = dest_dir_path.empty() ? nullptr : net_get_updates;
@@ -345,7 +352,7 @@ int net_pick_dest(int first, wizard_screen& s)
 int net_get_updates(int first, wizard_screen& s)
 {
 	s.back_screen = net_pick_dest;
-	if (web_search_frame(first, s, kUpdateSearch, true)) {
+	if (web_search_frame(first, s, web_update)) {
 		s.back_screen = nullptr;
 		s.next_screen = net_check_disk;
 		return 1;
@@ -356,7 +363,7 @@ int net_get_updates(int first, wizard_screen& s)
 int net_check_disk(int first, wizard_screen& s)
 {
 	if (first) web_download_reset();
-	s.title = tr(kDiskTitle);
+	s.title = UTL_translate_string(kDiskTitle);
 	s.back_screen = net_get_updates;
 	s.next_screen = net_run_patch;
 	s.show_servers = 1;
@@ -366,10 +373,10 @@ int net_check_disk(int first, wizard_screen& s)
 	}
 	if (!web_disk_space_enough(kSpaceEnough, kSpaceShort)) {
 		s.next_screen = nullptr;
-		s.text = tr(kNoSpace);
+		s.text = UTL_translate_string(kNoSpace);
 		return 0;
 	}
-	s.text = tr(kAboutToFetch) + web_size_text(stg.kb_to_download) + tr(kToUpdateTo) + install_name + tr(kSentenceEnd);
+	s.text = UTL_translate_string(kAboutToFetch) + web_size_text(stg.kb_to_download) + UTL_translate_string(kToUpdateTo) + install_name + kSentenceEnd;
 	return 0;
 }
 
@@ -391,17 +398,17 @@ int net_run_patch(int first, wizard_screen& s)
 
 int net_done(int, wizard_screen& s)
 {
-	s.title = tr(kDoneTitle);
+	s.title = UTL_translate_string(kDoneTitle);
 	s.back_screen = nullptr;
 	s.next_screen = wizard_quit;
 	if (stg.kb_to_install == 0.0f) {
-		s.text = tr(kUpToDate) + dest_dir_path + tr(kUpToDateEnd);
+		s.text = UTL_translate_string(kUpToDate) + dest_dir_path + UTL_translate_string(kUpToDateEnd);
 		web_offer_run(s, kFlyUpdate);
 	} else if (stg.extract_failed == 0) {
-		s.text = tr(kFinished) + dest_dir_path + tr(kSentenceEnd);
+		s.text = UTL_translate_string(kFinished) + dest_dir_path + kSentenceEnd;
 		web_offer_run(s, kFlyUpdate);
 	} else {
-		s.text = tr(kProblems);
+		s.text = UTL_translate_string(kProblems);
 	}
 	return 0;
 }
