@@ -1,14 +1,19 @@
 // The web demo: six screens that install a new demo copy from the update servers into a
 // folder the user names, on the web updater's machinery.
+#include <cstdio>
 #include <iterator>
 
 #include "engine/engine.h"
 #include "graphics/ogl_draw.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/io_utils.h"
 #include "runtime/rec_stg.h"
 #include "runtime/translate.h"
 #include "widgets/btn.h"
+#include "wizard/main_copies.h"
+#include "wizard/main_licence.h"
+#include "wizard/main_map.h"
 #include "wizard/main_web.h"
 #include "wizard/main_web_shared.h"
 
@@ -32,6 +37,9 @@ const char kAlreadyHave[] =
 const char kEulaTitle[] = "End User License Agreement (EULA)";
 const char kAccept[] = "I accept this agreement.";
 const char kDestTitle[] = "Pick Install Destination.";
+const char kChangeLabel[] = "Change Destination";
+const char kPickFolder[] = "Pick a folder to install the Kestrix 9 demo into.";
+const char kSelect[] = "Select";
 const char kDemoWord[] = "Demo";
 const char kPickName[] = "Please pick a name for your Kestrix 9 installation...";
 const char kExists[] = "The folder '";
@@ -64,12 +72,35 @@ constexpr int kAcceptColour = 45;
 constexpr float kAcceptX = 250.0f, kAcceptY = 100.0f, kAcceptWrap = 560.0f;
 constexpr float kBoxX = 230.0f, kBoxY = 100.0f;
 constexpr int kLeftAligned = 0;
+// The "Change Destination" button and its folder dialog.
+constexpr float kChangeX = 300.0f, kChangeY = 203.0f;
+constexpr float kWidthFromLabel = -1.0f;
+constexpr int kClickFeedback = 1;
+constexpr char kNoSideText[] = "-";
+constexpr int kFolderKind = 2;
+constexpr int kDialogPreference = 1;
 // abort_alert's answer for its second button, "Cancel".
 constexpr int kCancelAnswer = 0;
 
 // The install screen's smoothed fraction; the destination the last scan was made for.
 float g_demo_ratio = 0.0f;
 std::string g_scanned_for;
+
+// "Change Destination": the desktop's folder dialog, starting in `parent`.
+bool change_destination(std::string& parent)
+{
+	if (!BTN_action(kChangeX, kChangeY, kWidthFromLabel, 0, kClickFeedback, UTL_translate_string(kChangeLabel),
+	                kNoSideText))
+		return false;
+	char buffer[kDialogBuffer];
+	std::snprintf(buffer, sizeof buffer, "%s", parent.c_str());
+	if (!GetFilePathFromUser(kFolderKind, UTL_translate_string(kPickFolder), UTL_translate_string(kSelect),
+	                         kDialogPreference, parent.c_str(), buffer))
+		return false;
+	parent = buffer;
+	if (parent != "/") parent += "/";
+	return true;
+}
 
 // The copy is scanned at once, then the choice and the sizes follow the new destination.
 void rescan()
@@ -90,7 +121,7 @@ int demo_start(int first, wizard_screen& s)
 {
 	if (first) {
 		accept_eula_demo = 0;
-		web_locate_copies();
+		locate_all_kestrixes();
 		web_set_steps(kSteps, int(std::size(kSteps)), true);
 		web_download_reset();
 	}
@@ -105,7 +136,7 @@ int demo_start(int first, wizard_screen& s)
 int demo_eula(int, wizard_screen& s)
 {
 	s.title = UTL_translate_string(kEulaTitle);
-	s.text = web_licence_text();
+	s.text = UTIL_licence_text();
 	s.back_screen = demo_start;
 	OGL_string(kAcceptColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space, kLeftAligned);
 	BTN_bool(kBoxX, kBoxY, &accept_eula_demo, "", 0);
@@ -151,7 +182,7 @@ int demo_pick_dest(int first, wizard_screen& s)
 	s.title = UTL_translate_string(kDestTitle);
 	s.back_screen = demo_eula;
 	s.next_screen = demo_run_patch;
-	if (web_change_destination(demo_dest.parent_dir)) changed = true;
+	if (change_destination(demo_dest.parent_dir)) changed = true;
 	if (web_name_field(demo_dest.install_folder)) changed = true;
 
 	const std::string& parent = demo_dest.parent_dir;
@@ -171,7 +202,8 @@ int demo_pick_dest(int first, wizard_screen& s)
 		if (parent == demo_dest.desktop_f) s.text += UTL_translate_string(kDesktop) + name + " " + UTL_translate_string(kDesktopEnd);
 	}
 	if (changed || dest_dir_path != g_scanned_for) rescan();
-	if (!web_disk_space_enough(kSpaceEnough, kSpaceShort)) s.next_screen = nullptr;
+	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits)
+		s.next_screen = nullptr;
 	return 0;
 }
 
@@ -200,7 +232,7 @@ int demo_done(int, wizard_screen& s)
 	s.next_screen = wizard_quit;
 	if (stg.extract_failed == 0) {
 		s.text = UTL_translate_string(kFinished) + dest_dir_path + kFinishedEnd;
-		web_offer_run(s, kFly);
+		web_offer_run(s, UTL_translate_string(kFly));
 	} else {
 		s.text = UTL_translate_string(kProblem);
 	}

@@ -1,7 +1,6 @@
 #pragma once
-// What the web updater's and the web demo's screens share, and the services of the DVD
-// flows they call (installed copies, the copy picker, the disk-space verdict, the folder
-// dialog, starting a copy, the licence), reached through one small set of calls.
+// What the web updater's and the web demo's screens share, and the few services of the
+// DVD flows they reach through calls of their own.
 #include <string>
 
 #include "wizard/main_web.h"
@@ -33,19 +32,9 @@ std::string web_estimate_text(float ratio);
 
 // ---- Services of the DVD flows ----
 
-// Rebuilds all_orvalas from the registration file.
-void web_locate_copies();
 // Draws the copy picker for one frame; it sets dest_dir_path.
 void web_pick_copy();
-// The disk-space verdict for the sizes in stg, drawn with the one of the two sentences
-// that applies; true when there is room.
-bool web_disk_space_enough(const char* enough, const char* short_of);
 // Offers the choice that starts the copy at dest_dir_path, labelled `label`.
-void web_offer_run(wizard_screen& s, const char* label);
-// The licence text shown above the licence box.
-std::string web_licence_text();
-// The "Change Destination" button of the demo's destination screen: asks for a folder
-// starting at `parent_dir`; true (and `parent_dir` set, ending in "/") when one was chosen.
-bool web_change_destination(std::string& parent_dir);
+void web_offer_run(wizard_screen& s, const std::string& label);
 // The "Install Name:" field on `name`; true when an edit changed it this frame.
 bool web_name_field(std::string& name);

@@ -15,6 +15,8 @@
 #include "runtime/rec_stg.h"
 #include "runtime/translate.h"
 #include "runtime/xtim.h"
+#include "wizard/main_copies.h"
+#include "wizard/main_map.h"
 #include "wizard/main_web.h"
 #include "wizard/main_web_shared.h"
 
@@ -314,7 +316,7 @@ int net_start(int first, wizard_screen& s)
 	if (first) {
 		// The scan's workers read dest_dir_path, which this screen is about to set.
 		checksum_directory_kill();
-		web_locate_copies();
+		locate_all_kestrixes();
 		const bool pick = cmd_line_path.empty() && all_orvalas.size() != 1;
 		web_set_steps(kSteps, int(std::size(kSteps)), pick);
 		web_download_reset();
@@ -371,7 +373,7 @@ int net_check_disk(int first, wizard_screen& s)
 		s.next_screen = net_done;
 		return 1;
 	}
-	if (!web_disk_space_enough(kSpaceEnough, kSpaceShort)) {
+	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits) {
 		s.next_screen = nullptr;
 		s.text = UTL_translate_string(kNoSpace);
 		return 0;
@@ -403,10 +405,10 @@ int net_done(int, wizard_screen& s)
 	s.next_screen = wizard_quit;
 	if (stg.kb_to_install == 0.0f) {
 		s.text = UTL_translate_string(kUpToDate) + dest_dir_path + UTL_translate_string(kUpToDateEnd);
-		web_offer_run(s, kFlyUpdate);
+		web_offer_run(s, UTL_translate_string(kFlyUpdate));
 	} else if (stg.extract_failed == 0) {
 		s.text = UTL_translate_string(kFinished) + dest_dir_path + kSentenceEnd;
-		web_offer_run(s, kFlyUpdate);
+		web_offer_run(s, UTL_translate_string(kFlyUpdate));
 	} else {
 		s.text = UTL_translate_string(kProblems);
 	}

@@ -11,3 +11,4 @@
 
 KX_DOUBLE float OGL_string(int, float, float y, const std::string&, float, int, int) { return y; }
 KX_DOUBLE int BTN_bool(float, float, int*, std::string, int) { return 0; }
+KX_DOUBLE int BTN_action(float, float, float, int, int, std::string, std::string) { return 0; }

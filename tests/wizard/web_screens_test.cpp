@@ -4,15 +4,14 @@
 
 #include "engine/install.h"
 #include "web_fixture.h"
+#include "wizard/main_copies.h"
+#include "wizard/main_licence.h"
 #include "wizard/main_steps.h"
 #include "wizard/main_web_shared.h"
 
 namespace {
 
 using namespace kx_web_test;
-
-std::vector<std::string> g_copies;
-void copies_reader() { all_orvalas = g_copies; }
 
 int g_abort_answer = 1;
 int g_abort_calls = 0;
@@ -30,9 +29,7 @@ class WebScreensTest : public WebTest {
 protected:
 	WebScreensTest()
 	{
-		old_reader = main_set_registration_reader(copies_reader);
 		old_abort = ENG_set_abort_alert_hook(scripted_abort);
-		g_copies.clear();
 		g_abort_calls = 0;
 		g_abort_answer = 1;
 		demo_dest = demo_dest_state{};
@@ -40,9 +37,20 @@ protected:
 	~WebScreensTest() override
 	{
 		checksum_directory_kill();
-		main_set_registration_reader(old_reader);
 		ENG_set_abort_alert_hook(old_abort);
 		demo_dest = demo_dest_state{};
+	}
+
+	// Registers these copies (made as folders) in the registration file.
+	void register_copies(const std::vector<std::string>& copies)
+	{
+		std::string prefs, text;
+		get_OS_abs_path(os_dir_prefs, prefs);
+		for (const std::string& c : copies) {
+			::mkdir(c.c_str(), 0755);
+			text += c + "\n";
+		}
+		kx_test::write_file(prefs + kRegistrationFile, text);
 	}
 
 	// One frame of a screen with a fresh record, its targets checked against the name table.
@@ -65,7 +73,6 @@ protected:
 		}
 	}
 
-	registration_reader_fn old_reader = nullptr;
 	abort_alert_fn old_abort = nullptr;
 };
 
@@ -75,7 +82,7 @@ TEST_F(WebScreensTest, StartChoosesTheCopyAndTheStepList)
 	const std::vector<std::string> without_pick = {"Welcome", "Search for Updates", "Check Disk Space",
 	                                               "Install Updates", "Finish"};
 	// One registered copy: no picking.
-	g_copies = {env.path("c1/")};
+	register_copies({env.path("c1/")});
 	frame(net_start, 1, s);
 	EXPECT_EQ(step_names, without_pick);
 	EXPECT_EQ(step_funcs.size(), step_names.size());
@@ -86,7 +93,7 @@ TEST_F(WebScreensTest, StartChoosesTheCopyAndTheStepList)
 	EXPECT_EQ(s.back_screen, nullptr);
 
 	// "-path" wins over two copies, and gets its final "/".
-	g_copies = {env.path("c1/"), env.path("c2/")};
+	register_copies({env.path("c1/"), env.path("c2/")});
 	cmd_line_path = env.path("given");
 	frame(net_start, 1, s);
 	EXPECT_EQ(step_names, without_pick);
@@ -111,7 +118,7 @@ TEST_F(WebScreensTest, StartChoosesTheCopyAndTheStepList)
 	EXPECT_EQ(s.next_screen, net_get_updates);
 
 	// No copy at all.
-	g_copies.clear();
+	register_copies({});
 	frame(net_start, 1, s);
 	EXPECT_EQ(step_names.size(), 6u);
 	EXPECT_EQ(s.text, "You do not appear to have Kestrix 9 installed.");
@@ -280,6 +287,15 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 	EXPECT_EQ(web_size_text(1025.0f), "1 MB");
 	EXPECT_EQ(web_size_text(1024.0f), "1024 KB");
 
+	// Not room enough on the copy's volume.
+	dest_dir_path = env.path("copy/");
+	::mkdir(dest_dir_path.c_str(), 0755);
+	stg.kb_to_install = 1e15f;
+	frame(net_check_disk, 0, s);
+	EXPECT_EQ(s.next_screen, nullptr);
+	EXPECT_EQ(s.text, "There is a newer version of Kestrix 9 available, but you do not have enough free disk space to "
+	                  "download and install the update.\n\nPlease free some space on your hard drive.");
+
 	stg.kb_to_install = 0.0f;
 	dest_dir_path = "/copies/K9/";
 	EXPECT_EQ(frame(net_check_disk, 0, s), 1);
@@ -342,12 +358,14 @@ TEST_F(WebScreensTest, DemoWelcomeAndTheLicenceGate)
 	EXPECT_EQ(step_funcs[5], demo_done);
 	EXPECT_EQ(s.text, "I will guide you through the process of installing the web demo of Kestrix 9.");
 	EXPECT_EQ(s.next_screen, demo_eula);
-	g_copies = {env.path("c1/")};
+	register_copies({env.path("c1/")});
 	frame(demo_start, 1, s);
 	EXPECT_NE(s.text.find("\n\nWarning: you already have Kestrix 9 installed on this computer."), std::string::npos);
 
 	frame(demo_eula, 1, s);
 	EXPECT_EQ(s.title, "End User License Agreement (EULA)");
+	EXPECT_FALSE(s.text.empty());
+	EXPECT_EQ(s.text, UTIL_licence_text());
 	EXPECT_EQ(s.back_screen, demo_start);
 	EXPECT_EQ(s.next_screen, nullptr);
 	accept_eula_demo = 1;
