@@ -252,8 +252,11 @@ TEST_F(WebScreensTest, SearchRereadsTheListScansTheCopyAndAdvances)
 	stg.dir_state = 3;
 	wizard_screen s;
 	int r = frame(net_get_updates, 1, s);
-	for (int i = 0; i < 2000 && r == 0; ++i) {
+	// The scan runs on the pool's threads: frames go on for up to ten seconds.
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	while (r == 0 && std::chrono::steady_clock::now() < until) {
 		EXPECT_EQ(s.on_cancel, checksum_directory_kill);
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
 		r = frame(net_get_updates, 0, s);
 	}
 	ASSERT_EQ(r, 1);
