@@ -24,9 +24,12 @@ demo_dest_state demo_dest;
 namespace {
 
 const web_step kSteps[] = {
-    {"Welcome", demo_start, false},       {"License", demo_eula, false},
-    {"Check Servers", demo_get_updates, false}, {"Pick Destination", demo_pick_dest, false},
-    {"Install", demo_run_patch, false},   {"Finish", demo_done, false},
+    {"Welcome", demo_start, false},
+    {"License", demo_eula, false},
+    {"Check Servers", demo_get_updates, false},
+    {"Pick Destination", demo_pick_dest, false},
+    {"Install", demo_run_patch, false},
+    {"Finish", demo_done, false},
 };
 
 const char kWelcome[] = "Welcome";
@@ -138,7 +141,8 @@ int demo_eula(int, wizard_screen& s)
 	s.title = UTL_translate_string(kEulaTitle);
 	s.text = UTIL_licence_text();
 	s.back_screen = demo_start;
-	OGL_string(kAcceptColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space, kLeftAligned);
+	OGL_string(kAcceptColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space,
+	           kLeftAligned);
 	BTN_bool(kBoxX, kBoxY, &accept_eula_demo, "", 0);
 	// Decided after the box, so a tick enables Continue in the same frame.
 	s.next_screen = accept_eula_demo ? demo_get_updates : nullptr;
@@ -159,7 +163,9 @@ int demo_get_updates(int first, wizard_screen& s)
 int demo_pick_dest(int first, wizard_screen& s)
 {
 	if (first && demo_install_is_running) {
-		const int r = abort_alert(UTL_translate_string(kCancelQuestion), UTL_translate_string(kGoOnLabel), UTL_translate_string(kGoOnText), UTL_translate_string(kCancelLabel), UTL_translate_string(kCancelText));
+		const int r = abort_alert(UTL_translate_string(kCancelQuestion), UTL_translate_string(kGoOnLabel),
+		                          UTL_translate_string(kGoOnText), UTL_translate_string(kCancelLabel),
+		                          UTL_translate_string(kCancelText));
 		// Only "Cancel" deletes; "Continue" and a box that gave no answer go back to the run.
 		if (r != kCancelAnswer) {
 			s.next_screen = demo_run_patch;
@@ -196,10 +202,13 @@ int demo_pick_dest(int first, wizard_screen& s)
 	dest_dir_path = parent + name + "/";
 	if (dir_exists(dest_dir_path)) {
 		s.next_screen = nullptr;
-		s.text = UTL_translate_string(kExists) + name + UTL_translate_string(kExistsIn) + parent + UTL_translate_string(kExistsEnd);
+		s.text = UTL_translate_string(kExists) + name + UTL_translate_string(kExistsIn) + parent +
+		         UTL_translate_string(kExistsEnd);
 	} else {
-		s.text = UTL_translate_string(kCreate) + name + UTL_translate_string(kCreateIn) + parent + UTL_translate_string(kCreateEnd);
-		if (parent == demo_dest.desktop_f) s.text += UTL_translate_string(kDesktop) + name + " " + UTL_translate_string(kDesktopEnd);
+		s.text = UTL_translate_string(kCreate) + name + UTL_translate_string(kCreateIn) + parent +
+		         UTL_translate_string(kCreateEnd);
+		if (parent == demo_dest.desktop_f)
+			s.text += UTL_translate_string(kDesktop) + name + " " + UTL_translate_string(kDesktopEnd);
 	}
 	if (changed || dest_dir_path != g_scanned_for) rescan();
 	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits)

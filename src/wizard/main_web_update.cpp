@@ -24,9 +24,12 @@ namespace {
 
 // The step list of the family; "Pick Destination" only when the copy has to be picked.
 const web_step kSteps[] = {
-    {"Welcome", net_start, false},           {"Pick Destination", net_pick_dest, true},
-    {"Search for Updates", net_get_updates, false}, {"Check Disk Space", net_check_disk, false},
-    {"Install Updates", net_run_patch, false}, {"Finish", net_done, false},
+    {"Welcome", net_start, false},
+    {"Pick Destination", net_pick_dest, true},
+    {"Search for Updates", net_get_updates, false},
+    {"Check Disk Space", net_check_disk, false},
+    {"Install Updates", net_run_patch, false},
+    {"Finish", net_done, false},
 };
 
 const char kStartTitle[] = "Kestrix 9 Web Updater";
@@ -50,7 +53,8 @@ const char kUpToDate[] = "This copy of Kestrix (";
 const char kUpToDateEnd[] = ") is already up to date.";
 const char kFinished[] = "I have finished updating ";
 const char kFlyUpdate[] = "Fly Kestrix Now";
-const char kProblems[] = "There were problems updating Kestrix.  You can try this updater again using a different server.";
+const char kProblems[] =
+    "There were problems updating Kestrix.  You can try this updater again using a different server.";
 
 // The texts of a search screen.
 struct web_search_texts {
@@ -109,8 +113,8 @@ constexpr float kGigaLimit = 1024000.0f;  // KB above which sizes are in GB
 constexpr float kMegaLimit = 1024.0f;
 constexpr float kKbPerGiga = 1048576.0f;
 constexpr float kKbPerMega = 1024.0f;
-constexpr float kSmoothPeriods = 5.0f;    // frame periods the smoothed fraction moves by
-constexpr float kEstimateFrom = 0.01f;    // no estimate until this much is smoothed in
+constexpr float kSmoothPeriods = 5.0f;  // frame periods the smoothed fraction moves by
+constexpr float kEstimateFrom = 0.01f;  // no estimate until this much is smoothed in
 constexpr float kMinElapsed = 1.0f;
 constexpr uint64_t kPollMicroseconds = 20000;  // of each frame spent polling the downloads
 constexpr float kUnknownFraction = -0.01f;
@@ -139,8 +143,10 @@ std::string status_line()
 {
 	const int st = stg.file_state;
 	if (st < 0 || st >= kFileStateCount) return "";
-	std::string line = UTL_translate_string(kFileStates[st]) + crnt_file_name + UTL_translate_string(kFileStateEnds[st]);
-	if (st == kDownloading) line += std::to_string(int(stg.file_fraction * kPercent)) + UTL_translate_string(kFilePercentEnd);
+	std::string line =
+	    UTL_translate_string(kFileStates[st]) + crnt_file_name + UTL_translate_string(kFileStateEnds[st]);
+	if (st == kDownloading)
+		line += std::to_string(int(stg.file_fraction * kPercent)) + UTL_translate_string(kFilePercentEnd);
 	return line;
 }
 
@@ -190,7 +196,8 @@ std::string web_size_text(float kb)
 std::string web_time_left_text(float seconds)
 {
 	if (seconds < kSecondsLimit) return std::to_string(int(seconds)) + UTL_translate_string(kTimeUnits[0]);
-	if (seconds < kMinutesLimit) return std::to_string(int(seconds / kSecondsPerMinute)) + UTL_translate_string(kTimeUnits[1]);
+	if (seconds < kMinutesLimit)
+		return std::to_string(int(seconds / kSecondsPerMinute)) + UTL_translate_string(kTimeUnits[1]);
 	return std::to_string(int(seconds / kSecondsPerHour)) + UTL_translate_string(kTimeUnits[2]);
 }
 
@@ -211,8 +218,9 @@ std::string web_estimate_text(float ratio)
 	const float rate = done / elapsed;
 	// At no rate there is no time to tell.
 	if (ratio <= kEstimateFrom || !(rate > 0.0f)) return "";
-	return UTL_translate_string(kAbout) + web_time_left_text(remaining / rate) + UTL_translate_string(kLeftAt) + std::to_string(int(rate)) +
-	       UTL_translate_string(kRateUnit) + UTL_translate_string(kWith) + std::to_string(active_streams()) + UTL_translate_string(kStreams);
+	return UTL_translate_string(kAbout) + web_time_left_text(remaining / rate) + UTL_translate_string(kLeftAt) +
+	       std::to_string(int(rate)) + UTL_translate_string(kRateUnit) + UTL_translate_string(kWith) +
+	       std::to_string(active_streams()) + UTL_translate_string(kStreams);
 }
 
 void web_download_reset()
@@ -258,7 +266,9 @@ int web_search_frame(int first, wizard_screen& s, web_family family)
 		         UTL_translate_string(kSearchTexts[family].contacting_end);
 	} else if (stg.dir_state == kNoList) {
 		const int p = web_received_percent(web_dir_slot);
-		s.progress_text = UTL_translate_string(kChecking) + (p == -1 ? UTL_translate_string(kConnecting) : std::to_string(p) + UTL_translate_string(kPercentDone));
+		s.progress_text =
+		    UTL_translate_string(kChecking) +
+		    (p == -1 ? UTL_translate_string(kConnecting) : std::to_string(p) + UTL_translate_string(kPercentDone));
 		s.progress = web_received_fraction(web_dir_slot);
 		const int i = std::clamp(stg.server_index, 0, web_max_servers - 1);
 		s.text = UTL_translate_string(kSearchTexts[family].downloading) + server_name[i];
@@ -344,7 +354,8 @@ int net_pick_dest(int first, wizard_screen& s)
 		web_download_reset();
 	}
 	s.title = UTL_translate_string(kPickTitle);
-	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) + UTL_translate_string(kWhichCopy);
+	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) +
+	         UTL_translate_string(kWhichCopy);
 	web_pick_copy();
 	s.back_screen = net_start;
 	s.next_screen = dest_dir_path.empty() ? nullptr : net_get_updates;
@@ -378,7 +389,8 @@ int net_check_disk(int first, wizard_screen& s)
 		s.text = UTL_translate_string(kNoSpace);
 		return 0;
 	}
-	s.text = UTL_translate_string(kAboutToFetch) + web_size_text(stg.kb_to_download) + UTL_translate_string(kToUpdateTo) + install_name + kSentenceEnd;
+	s.text = UTL_translate_string(kAboutToFetch) + web_size_text(stg.kb_to_download) +
+	         UTL_translate_string(kToUpdateTo) + install_name + kSentenceEnd;
 	return 0;
 }
 

@@ -44,7 +44,8 @@ TEST_F(WebDirTest, FolderNameByBetaSwitchAndPathPrefixes)
 TEST_F(WebDirTest, TenServersAtMostEndOfListAndKeywordsWholeWords)
 {
 	std::string body = "FINAL F\r\n";
-	for (int i = 0; i < 12; ++i) body += server_entry("s" + std::to_string(i) + ".example", "/p/", "d" + std::to_string(i));
+	for (int i = 0; i < 12; ++i)
+		body += server_entry("s" + std::to_string(i) + ".example", "/p/", "d" + std::to_string(i));
 	ASSERT_EQ(read_list(server_list(body)), 1);
 	ASSERT_EQ(stg.server_count, 10);
 	EXPECT_EQ(server_name[9], "s9.example");
@@ -91,7 +92,8 @@ TEST_F(WebDirTest, UnusableEntriesAreSkippedWithWarnings)
 TEST_F(WebDirTest, ListThenFileListThroughTheProxyStates0To1To3)
 {
 	serve_list(server_list("FINAL " + std::string(kProduct) + "\n" + server_entry("srv1.example", "/k9/", "one") +
-	                       server_entry("srv2.example", "/k9/", "two") + server_entry("srv3.example", "/k9/", "three")));
+	                       server_entry("srv2.example", "/k9/", "two") +
+	                       server_entry("srv3.example", "/k9/", "three")));
 	for (const char* h : {"srv1.example", "srv2.example", "srv3.example"})
 		serve_dir(h, std::string("/k9/") + kProduct + "/directory.txt.zip", good_list());
 	std::srand(4321);

@@ -109,8 +109,9 @@ TEST_F(WebScreensTest, StartChoosesTheCopyAndTheStepList)
 	EXPECT_EQ(dest_dir_path, "");
 	EXPECT_EQ(s.next_screen, net_pick_dest);
 	frame(net_pick_dest, 1, s);
-	EXPECT_EQ(s.text, "You have more than one copy of Kestrix 9 installed on this computer.  Please select which copy "
-	                  "of Kestrix 9 you would like to update.");
+	EXPECT_EQ(s.text,
+	          "You have more than one copy of Kestrix 9 installed on this computer.  Please select which copy "
+	          "of Kestrix 9 you would like to update.");
 	EXPECT_EQ(s.back_screen, net_start);
 	EXPECT_EQ(s.next_screen, nullptr);
 	dest_dir_path = env.path("c2/");
@@ -206,8 +207,9 @@ TEST_F(WebScreensTest, SearchScreenTextsByState)
 	server.route("srv1.example", "/k9/F/directory.txt.zip", held);
 	frame(net_get_updates, 0, s);
 	EXPECT_EQ(s.text, "I am downloading patch info from srv1.example");
-	EXPECT_EQ(s.progress_text,
-	          "I am checking the net for the latest version of Kestrix 9 right now, and I am connecting to the server...");
+	EXPECT_EQ(
+	    s.progress_text,
+	    "I am checking the net for the latest version of Kestrix 9 right now, and I am connecting to the server...");
 	EXPECT_FLOAT_EQ(s.progress, -0.01f);
 	frame(demo_get_updates, 0, s);
 	EXPECT_EQ(s.text, "I am downloading demo info from srv1.example");
@@ -296,8 +298,9 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 	stg.kb_to_install = 1e15f;
 	frame(net_check_disk, 0, s);
 	EXPECT_EQ(s.next_screen, nullptr);
-	EXPECT_EQ(s.text, "There is a newer version of Kestrix 9 available, but you do not have enough free disk space to "
-	                  "download and install the update.\n\nPlease free some space on your hard drive.");
+	EXPECT_EQ(s.text,
+	          "There is a newer version of Kestrix 9 available, but you do not have enough free disk space to "
+	          "download and install the update.\n\nPlease free some space on your hard drive.");
 
 	stg.kb_to_install = 0.0f;
 	dest_dir_path = "/copies/K9/";
@@ -314,7 +317,8 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 	EXPECT_EQ(s.text, "I have finished updating /copies/K9/.");
 	stg.extract_failed = 1;
 	frame(net_done, 1, s);
-	EXPECT_EQ(s.text, "There were problems updating Kestrix.  You can try this updater again using a different server.");
+	EXPECT_EQ(s.text,
+	          "There were problems updating Kestrix.  You can try this updater again using a different server.");
 	EXPECT_TRUE(s.choice_labels.empty());
 }
 
@@ -431,8 +435,9 @@ TEST_F(WebScreensTest, DemoCancelQuestionDeletesOnlyOnCancel)
 		EXPECT_EQ(demo_install_is_running, 1);
 		EXPECT_TRUE(kx_test::path_exists(partial + "Resources/x.txt"));
 	}
-	EXPECT_EQ(g_abort_message, "Are you sure you want to cancel the installation?  This will delete the partially "
-	                           "installed copy of the Kestrix 9 demo.");
+	EXPECT_EQ(g_abort_message,
+	          "Are you sure you want to cancel the installation?  This will delete the partially "
+	          "installed copy of the Kestrix 9 demo.");
 	EXPECT_EQ(g_abort_label1, "Continue");
 	EXPECT_EQ(g_abort_label2, "Cancel");
 	// "Cancel" deletes the partial copy and the screen stays.
