@@ -281,6 +281,8 @@ int web_search_frame(int first, wizard_screen& s, web_family family)
 		if (family == web_demo) return 1;
 		s.on_cancel = checksum_directory_kill;
 		if (checksum_directory(g_scan_cursor, g_scan_fraction)) {
+			// The update keeps the tiles the copy has: a tile not selected would be deleted.
+			scenery_from_install();
 			recalc_disk_sizes();
 			return 1;
 		}

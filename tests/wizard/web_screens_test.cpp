@@ -275,6 +275,37 @@ TEST_F(WebScreensTest, SearchRereadsTheListScansTheCopyAndAdvances)
 	EXPECT_EQ(s.back_screen, nullptr);
 }
 
+TEST_F(WebScreensTest, AnUpdateKeepsTheCopysSceneryTiles)
+{
+	// The copy holds one tile and one file, both as the list wants them.
+	const std::string copy = env.path("copy/");
+	const std::string tile = "Global Scenery/-global terrain-/+40-080/+40-080.dsf";
+	kx_test::write_file(copy + tile, "tile");
+	kx_test::write_file(copy + "a.txt", "x");
+	kx_test::write_file(temp_path + "directory.txt",
+	                    kx_engine_test::file_list("DIR All/\nDISK 0\n" +
+	                                              kx_engine_test::file_line(0, kx_engine_test::md5_of("x"), "a.txt") +
+	                                              kx_engine_test::file_line(0, kx_engine_test::md5_of("tile"), tile)));
+	dest_dir_path = copy;
+	stg.server_count = 1;
+	stg.dir_state = 3;
+	wizard_screen s;
+	int r = frame(net_get_updates, 1, s);
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	while (r == 0 && std::chrono::steady_clock::now() < until) {
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+		r = frame(net_get_updates, 0, s);
+	}
+	ASSERT_EQ(r, 1);
+	ASSERT_EQ(sim_info.size(), 2u);
+	ASSERT_EQ(choose_files(), 1);
+	for (const file_history_struct& h : sim_info) {
+		EXPECT_EQ(h.back().remove, 0) << h.back().path;
+		EXPECT_EQ(h.back().install, 0) << h.back().path;
+	}
+	EXPECT_EQ(stg.kb_to_install, 0.0f);
+}
+
 TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 {
 	wizard_screen s;
