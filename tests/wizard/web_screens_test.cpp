@@ -564,6 +564,27 @@ TEST_F(WebRunTest, TheInstallScreenDownloadsThroughTheProxyAndMovesOn)
 	EXPECT_EQ(s.text, "I have finished updating " + dest_dir_path + ".");
 }
 
+TEST_F(WebRunTest, AFailedDownloadShowsTheFailureWhileTheStreamWaits)
+{
+	dest_dir_path = env.path("copy/");
+	serve_one_file(false);
+	server.route("srv1.example", "/k9/F/All/Resources/a.txt.zip", reply("", 404));
+	stg.server_count = 2;
+	server_name[1] = "srv2.example";
+	server_path[1] = "/k9/F/";
+	wizard_screen s;
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	frame(net_run_patch, 1, s);
+	while (stg.download_failed == 0 && std::chrono::steady_clock::now() < until) frame(net_run_patch, 0, s);
+	ASSERT_EQ(stg.download_failed, 1);
+	EXPECT_EQ(s.text, "I can not download the file '/k9/F/All/Resources/a.txt.zip'.\n\nYour internet connection may "
+	                  "not be working, or the server could be undergoing maintainance or an upgrade right now.\n\nI "
+	                  "am trying another server now to see if I can still get you a download...");
+	EXPECT_EQ(s.back_screen, net_check_disk);
+	EXPECT_EQ(s.next_screen, nullptr);
+	EXPECT_EQ(s.show_servers, 1);
+}
+
 TEST_F(WebRunTest, GoingBackDuringTheDemoRunAsksAndContinuesWithoutARestart)
 {
 	demo_dest.parent_dir = env.path("apps/");
