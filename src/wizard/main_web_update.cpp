@@ -253,10 +253,12 @@ void web_set_steps(const web_step* steps, int count, bool with_pick)
 
 int web_search_frame(int first, wizard_screen& s, web_family family)
 {
-	if (first && stg.dir_state == kGoodList) {
-		// Read the downloaded list again: the previous visit may have chosen from it.
-		stg.dir_state = kUnpacked;
+	if (first) {
+		// Read the downloaded list again: the previous visit may have chosen from it. The
+		// scan starts over on every entry, so no cursor of an earlier pass is taken up.
+		if (stg.dir_state == kGoodList) stg.dir_state = kUnpacked;
 		g_scan_cursor = 0;
+		g_scan_fraction = 0.0f;
 	}
 	s.title = UTL_translate_string(kSearchTexts[family].title);
 	s.next_screen = nullptr;
