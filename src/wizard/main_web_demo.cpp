@@ -1,7 +1,9 @@
 // The web demo: six screens that install a new demo copy from the update servers into a
 // folder the user names, on the web updater's machinery.
 #include <cstdio>
+#include <chrono>
 #include <iterator>
+#include <thread>
 
 #include "engine/engine.h"
 #include "graphics/ogl_draw.h"
@@ -75,6 +77,8 @@ constexpr int kAcceptColour = 45;
 constexpr float kAcceptX = 250.0f, kAcceptY = 100.0f, kAcceptWrap = 560.0f;
 constexpr float kBoxX = 230.0f, kBoxY = 100.0f;
 constexpr int kLeftAligned = 0;
+// How often the destination screen's scan is looked at while it finishes within the frame.
+constexpr std::chrono::microseconds kScanPoll{200};
 // The "Change Destination" button and its folder dialog.
 constexpr float kChangeX = 300.0f, kChangeY = 203.0f;
 constexpr float kWidthFromLabel = -1.0f;
@@ -110,8 +114,8 @@ void rescan()
 {
 	int cursor = 0;
 	float fraction = 0.0f;
-	while (!checksum_directory(cursor, fraction)) {
-	}
+	// The pool's threads do the work; the frame waits for them without spinning.
+	while (!checksum_directory(cursor, fraction)) std::this_thread::sleep_for(kScanPoll);
 	set_install_filter(1, 1);
 	scenery_take_all();
 	recalc_disk_sizes();
