@@ -39,8 +39,11 @@ inline void reset_wizard_globals()
 // Every target a screen put into its record has a name in the trace's table.
 inline void expect_named_targets(const wizard_screen& s)
 {
-	for (screen_fn f : {s.back_screen, s.next_screen})
-		if (f) EXPECT_NE(wizard_screen_name(f), nullptr) << "a screen target has no name";
+	for (screen_fn f : {s.back_screen, s.next_screen}) {
+		if (f) {
+			EXPECT_NE(wizard_screen_name(f), nullptr) << "a screen target has no name";
+		}
+	}
 	for (screen_fn f : s.choice_targets) EXPECT_NE(wizard_screen_name(f), nullptr) << "a choice target has no name";
 }
 
