@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/engine_globals.h"
+#include "graphics/ogl_draw.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/translate.h"
@@ -15,6 +16,12 @@ constexpr float kGigThreshold = 1024000.0f;
 constexpr float kGigDivisor = 1048576.0f;
 constexpr float kMegDivisor = 1024.0f;
 constexpr unsigned long long kBytesPerKb = 1000;
+// Where and how the size block is drawn.
+constexpr int kBlockColour = 45;
+constexpr float kBlockX = 220.0f;
+constexpr float kBlockY = 130.0f;
+constexpr float kBlockWrap = 560.0f;
+constexpr int kAlignLeft = 0;
 constexpr char kSizeFormat[] = "Disk size: %s\nFree disk space: %s\nDisk space needed to install: %s.\n\n%s";
 
 std::string format(const char* f, double v)
@@ -66,6 +73,13 @@ disk_verdict UTIL_disk_space_verdict(const std::string& enough_text, const std::
 	unsigned long long total = 0, free_bytes = 0;
 	if (get_free_space(dest_dir_path, &total, &free_bytes) != 0) return disk_verdict{};
 	return UTIL_disk_verdict(total, free_bytes, stg.kb_to_install, enough_text, short_text);
+}
+
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text)
+{
+	const disk_verdict v = UTIL_disk_space_verdict(enough_text, short_text);
+	if (!v.text.empty()) OGL_string(kBlockColour, kBlockX, kBlockY, v.text, kBlockWrap, charset_UI_diff_space, kAlignLeft);
+	return v.fits;
 }
 
 map_rect UTIL_map_tile(int c, int r, float origin_x, float origin_y)

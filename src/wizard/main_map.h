@@ -22,6 +22,10 @@ disk_verdict UTIL_disk_verdict(unsigned long long total_bytes, unsigned long lon
 // free space cannot be read the install fits and the text is empty (nothing is drawn).
 disk_verdict UTIL_disk_space_verdict(const std::string& enough_text, const std::string& short_text);
 
+// Draws the size block of the destination's volume (nothing when its free space cannot
+// be read) and returns whether the install fits (1 then too).
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text);
+
 // The map's place: its lower-left corner, size and tile edge, in interface units.
 constexpr float kMapLeft = 248.0f;
 constexpr float kMapBottom = 150.0f;

@@ -58,7 +58,8 @@ protected:
 
 TEST(RegistrationLines, EveryLineEndReadsTheSame)
 {
-	EXPECT_EQ(UTIL_registration_lines(std::string("/a/\n/b/\r\n/c/\r/d/\0/e/", 22)),
+	const char with_nul[] = "/a/\n/b/\r\n/c/\r/d/\0/e/";
+	EXPECT_EQ(UTIL_registration_lines(std::string(with_nul, sizeof with_nul - 1)),
 	          (Lines{"/a/", "/b/", "/c/", "/d/", "/e/"}));
 	EXPECT_EQ(UTIL_registration_lines("\n\n/a/\r\n\r\n"), (Lines{"/a/"}));
 	EXPECT_EQ(UTIL_registration_lines(""), Lines{});

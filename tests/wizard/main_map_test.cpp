@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/engine_globals.h"
 #include "runtime/rec_stg.h"
+#include "support/test_env.h"
 #include "wizard/main_map.h"
 
 namespace {
@@ -38,6 +40,19 @@ TEST(DiskVerdict, TheSentenceAndTheResultAgree)
 	// Free bytes count in whole KB.
 	EXPECT_EQ(UTIL_disk_verdict(0, 1999, 2.0f, kEnough, kShort).fits, 0);
 	EXPECT_EQ(UTIL_disk_verdict(0, 2000, 2.0f, kEnough, kShort).fits, 1);
+}
+
+TEST(DiskVerdict, TheDestinationsVolumeIsMeasuredBeforeItsFolderExists)
+{
+	kx_test::TempEnv env;
+	dest_dir_path = env.path("not/yet/made/");
+	stg.kb_to_install = 1.0f;
+	const disk_verdict v = UTIL_disk_space_verdict(kEnough, kShort);
+	EXPECT_EQ(v.fits, 1);
+	EXPECT_EQ(v.text.rfind("Disk size: ", 0), 0u);
+	EXPECT_TRUE(v.text.ends_with("Disk space needed to install: 1 KB.\n\nYou have enough."));
+	dest_dir_path.clear();
+	stg.kb_to_install = 0.0f;
 }
 
 // The map's picking, on the tile grid of stg, with the window's origin at (10, 20).
