@@ -17,6 +17,7 @@
 #include "runtime/xtim.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_map.h"
+#include "wizard/main_screens.h"
 #include "wizard/main_web.h"
 #include "wizard/main_web_shared.h"
 
@@ -238,6 +239,12 @@ void web_download_reset()
 		next.needs_file[s] = 1;
 	}
 	next.start_time = xtim.elapsed;
+}
+
+void web_offer_run(wizard_screen& s, const std::string& label)
+{
+	s.choice_labels.push_back(label);
+	s.choice_targets.push_back(dvd_do_run_sim);
 }
 
 void web_set_steps(const web_step* steps, int count, bool with_pick)

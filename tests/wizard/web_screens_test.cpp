@@ -6,6 +6,7 @@
 #include "web_fixture.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_licence.h"
+#include "wizard/main_screens.h"
 #include "wizard/main_steps.h"
 #include "wizard/main_web_shared.h"
 
@@ -340,6 +341,8 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 	frame(net_done, 1, s);
 	EXPECT_EQ(s.title, "Finshed Web Update");
 	EXPECT_EQ(s.text, "This copy of Kestrix (/copies/K9/) is already up to date.");
+	EXPECT_EQ(s.choice_labels, std::vector<std::string>{"Fly Kestrix Now"});
+	EXPECT_EQ(s.choice_targets, std::vector<screen_fn>{dvd_do_run_sim});
 	EXPECT_EQ(s.next_screen, wizard_quit);
 	EXPECT_EQ(s.back_screen, nullptr);
 
@@ -490,9 +493,12 @@ TEST_F(WebScreensTest, DemoDoneTexts)
 	frame(demo_done, 1, s);
 	EXPECT_EQ(s.title, "Finshed Web Demo Install");
 	EXPECT_EQ(s.text, "I have finished installing the Kestrix 9 web demo at: /apps/K Demo/.");
+	EXPECT_EQ(s.choice_labels, std::vector<std::string>{"Fly Kestrix 9 Now"});
+	EXPECT_EQ(s.choice_targets, std::vector<screen_fn>{dvd_do_run_sim});
 	EXPECT_EQ(s.next_screen, wizard_quit);
 	stg.extract_failed = 1;
 	frame(demo_done, 1, s);
+	EXPECT_TRUE(s.choice_labels.empty());
 	EXPECT_EQ(s.text, "There were problem installing the Kestrix 9 web demo - it may not be usable.");
 }
 
