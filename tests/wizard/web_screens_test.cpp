@@ -444,6 +444,11 @@ TEST_F(WebScreensTest, DemoDestinationNameDesktopAndExistingFolder)
 	demo_dest.parent_dir = env.path("elsewhere/");
 	frame(demo_pick_dest, 0, s);
 	EXPECT_EQ(s.text, "I will create the folder '" + name + "' in the directory '" + env.path("elsewhere/") + "'.");
+	EXPECT_EQ(s.next_screen, demo_run_patch);
+	// More than the volume holds: Continue goes.
+	stg.kb_to_install = 1e15f;
+	frame(demo_pick_dest, 0, s);
+	EXPECT_EQ(s.next_screen, nullptr);
 	demo_dest.install_folder.clear();
 	frame(demo_pick_dest, 0, s);
 	EXPECT_EQ(s.text, "Please pick a name for your Kestrix 9 installation...");
