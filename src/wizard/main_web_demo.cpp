@@ -45,6 +45,7 @@ const char kDestTitle[] = "Pick Install Destination.";
 const char kChangeLabel[] = "Change Destination";
 const char kPickFolder[] = "Pick a folder to install the Kestrix 9 demo into.";
 const char kSelect[] = "Select";
+const char kNameLabel[] = "Install Name:";
 const char kDemoWord[] = "Demo";
 const char kPickName[] = "Please pick a name for your Kestrix 9 installation...";
 const char kExists[] = "The folder '";
@@ -86,6 +87,10 @@ constexpr int kClickFeedback = 1;
 constexpr char kNoSideText[] = "-";
 constexpr int kFolderKind = 2;
 constexpr int kDialogPreference = 1;
+// The "Install Name:" field.
+constexpr float kNameX = 420.0f, kNameY = 200.0f, kNameWidth = 340.0f;
+constexpr int kNameMax = 256;
+constexpr int kNoFocusTaken = 0;
 // abort_alert's answer for its second button, "Cancel".
 constexpr int kCancelAnswer = 0;
 
@@ -193,7 +198,9 @@ int demo_pick_dest(int first, wizard_screen& s)
 	s.back_screen = demo_eula;
 	s.next_screen = demo_run_patch;
 	if (change_destination(demo_dest.parent_dir)) changed = true;
-	if (web_name_field(demo_dest.install_folder)) changed = true;
+	if (BTN_enterstring(kNameX, kNameY, &demo_dest.install_folder, kNameMax, UTL_translate_string(kNameLabel), kNameWidth,
+	                    kNoFocusTaken))
+		changed = true;
 
 	const std::string& parent = demo_dest.parent_dir;
 	const std::string& name = demo_dest.install_folder;

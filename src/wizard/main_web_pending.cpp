@@ -1,8 +1,6 @@
-// Services of the DVD flows and the widgets that the web screens need and that are not
-// written yet: the copy picker and the text field. Until they land each does the least
-// that keeps the screens' own logic whole (no pick is drawn, nothing is typed), and goes
-// when its service lands.
+// The copy picker of the DVD flows, which the updater's Pick Destination screen draws,
+// is not written yet. Until it lands this does the least that keeps the screen's own
+// logic whole (no pick is drawn), and goes when the picker lands.
 #include "wizard/main_web_shared.h"
 
 void web_pick_copy() {}
-bool web_name_field(std::string&) { return false; }

@@ -36,5 +36,3 @@ std::string web_estimate_text(float ratio);
 void web_pick_copy();
 // Offers the choice that starts the copy at dest_dir_path, labelled `label`.
 void web_offer_run(wizard_screen& s, const std::string& label);
-// The "Install Name:" field on `name`; true when an edit changed it this frame.
-bool web_name_field(std::string& name);

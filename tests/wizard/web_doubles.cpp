@@ -11,4 +11,5 @@
 
 KX_DOUBLE float OGL_string(int, float, float y, const std::string&, float, int, int) { return y; }
 KX_DOUBLE int BTN_bool(float, float, int*, std::string, int) { return 0; }
+KX_DOUBLE int BTN_enterstring(float, float, std::string*, int, std::string, float, int) { return 0; }
 KX_DOUBLE int BTN_action(float, float, float, int, int, std::string, std::string) { return 0; }
