@@ -195,19 +195,15 @@ int layout_char(int key_code)
 	return (fn ? fn : keys_us_layout)(key_code & kLayoutKeyMask);
 }
 
-// Key codes past the table (the seam gives 0xFF to keys a Mac keyboard lacks) have no
-// virtual key.
-int key_map(int key_code)
-{
-	return key_code >= 0 && key_code < vtlm_Key_Map_size ? vtlm_Key_Map[key_code] : 0;
-}
-
 int vkey_for(int key_code)
 {
+	// Key codes past the table (the seam gives 0xFF to keys a Mac keyboard lacks) are
+	// no key of the layout and have no virtual key.
+	if (key_code < 0 || key_code >= vtlm_Key_Map_size) return 0;
 	const int c = layout_char(key_code);
 	for (const mac_mapping& m : kMacMappings)
 		if (m.layout_char == c) return m.vkey;
-	return key_map(key_code);
+	return vtlm_Key_Map[key_code];
 }
 
 bool is_return(int vkey) { return vkey == vk_return || vkey == vk_enter; }

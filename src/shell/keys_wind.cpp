@@ -59,10 +59,6 @@ void browse_to(int cmnd_id)
 	g_wind.chosen.clear();
 	if (!cmnd.has(cmnd_id)) return;
 	const std::string& path = cmnd.paths[cmnd_id];
-	if (cmnd.kinds[cmnd_id] == kRuntimeCommandKind) {
-		g_wind.chosen = {kPluginEntry, path};
-		return;
-	}
 	size_t from = 0;
 	for (size_t slash; (slash = path.find('/', from)) != std::string::npos; from = slash + 1)
 		g_wind.chosen.push_back(path.substr(from, slash + 1 - from));

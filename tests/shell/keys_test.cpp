@@ -127,6 +127,21 @@ TEST_F(Keys, AnEventWithNothingInItNeverReachesTheFocusRing)
 	EXPECT_EQ(fake_keys::calls("BTN_dispatch_to_focus").size(), 2u);
 }
 
+int types_nothing(int) { return 0; }
+int types_a_everywhere(int) { return 'a'; }
+
+TEST_F(Keys, KeyCodesPastTheTableHaveNoVirtualKey)
+{
+	for (keys_layout_fn layout : {types_nothing, types_a_everywhere}) {
+		keys_set_layout_hook(layout);
+		for (int code = vtlm_Key_Map_size; code <= 0xFF; ++code) {
+			fake_keys::reset();
+			keys.handle_key_raw(key_raw_down, msg(0, code), 0);
+			EXPECT_EQ(offered().at(1), 0) << "key code " << code;
+		}
+	}
+}
+
 TEST_F(Keys, LettersFollowTheLayoutAndDigitsTheKeyPosition)
 {
 	keys_set_layout_hook(french_layout);
@@ -342,6 +357,129 @@ TEST_F(Keys, TablesAgree)
 		EXPECT_EQ(flags, 0) << char(c);
 		EXPECT_EQ(vkey, vtlm_Key_Map[k]) << char(c);
 	}
+}
+
+}  // namespace
+
+namespace {
+
+// The key-assignment window, frame by frame, with the widgets answering from a script.
+class KeysWind : public Keys {
+protected:
+	void SetUp() override
+	{
+		Keys::SetUp();
+		mnw.wind_dx = 1024;
+		mnw.wind_dy = 768;
+		mnw.key_event = 0;
+		mnw.open_menu = -1;
+		frame();  // no rows: whatever an earlier test selected is let go
+	}
+	void TearDown() override
+	{
+		keys.bindings.clear();
+		frame();
+		Keys::TearDown();
+	}
+	// One frame of the window; `click` names the one widget label that is clicked.
+	void frame(const std::string& click = "")
+	{
+		fake_keys::reset();
+		fake_keys::clicks = [click](const fake_keys::call& c) { return !click.empty() && c.text == click; };
+		keys.keys_wind(0);
+		fake_keys::clicks = nullptr;
+		mnw.key_event = 0;
+	}
+	std::vector<std::string> labels(const std::string& fn)
+	{
+		std::vector<std::string> out;
+		for (const auto& c : fake_keys::calls(fn)) out.push_back(c.text);
+		return out;
+	}
+	// The list rows, with the pressed look of the selected one marked by "*".
+	std::vector<std::string> rows()
+	{
+		std::vector<std::string> out;
+		for (const auto& c : fake_keys::calls("BTN_action"))
+			if (c.text != "Add New Key Assignment") out.push_back(c.text + (c.args[3] ? "*" : ""));
+		return out;
+	}
+};
+
+TEST_F(KeysWind, TheNextKeyGoesToTheSelectedRowAndLeavesEveryOtherRow)
+{
+	const int shift_a = bind(65, key_flag_shift, "test/keys/shift_a");
+	bind(66, 0, "test/keys/b");
+	frame();
+	EXPECT_EQ(rows(), (std::vector<std::string>{"SHIFT-A", "B"}));
+	EXPECT_EQ(labels("OGL_string").at(0),
+	          "Select the key you'd like to program from the list on the left of this screen and hit any key you "
+	          "like! Then select the group above and the item at right to assign some funtion to that keypress!");
+	EXPECT_TRUE(labels("BTN_bool").empty());  // no row selected, no browser
+
+	frame("B");
+	frame();
+	EXPECT_EQ(rows(), (std::vector<std::string>{"SHIFT-A", "B*"}));
+
+	// Shift+A typed in the window: row 1 takes it, row 0 loses it.
+	mnw.wind_id = 999;
+	keys.handle_key_raw(key_raw_down, msg('A', mk_a), key_mod_shift);
+	mnw.key_event = 1;
+	frame();
+	frame();
+	EXPECT_EQ(rows(), (std::vector<std::string>{"<none>", "SHIFT-A*"}));
+	EXPECT_EQ(cmnd.press_counts[shift_a], 0);
+
+	// A second click on the selected row lets it go; keys then change nothing.
+	frame("SHIFT-A");
+	keys.handle_key_raw(key_raw_down, msg('c', 8), 0);
+	mnw.key_event = 1;
+	frame();
+	EXPECT_EQ(rows(), (std::vector<std::string>{"<none>", "SHIFT-A"}));
+}
+
+TEST_F(KeysWind, TheBrowserWalksTheCommandPathsAndAssignsALeaf)
+{
+	const int target = cmnd.add_cmd("test/view/forward", "Look ahead");
+	const int plugin = cmnd.add_cmd("plug/thing", "a plug-in's own");
+	bind(65, 0, "test/view/back");
+	frame("A");
+	// The browser opens on the row's own command.
+	EXPECT_EQ(labels("BTN_bool"), (std::vector<std::string>{"plug/", "sim/", "test/", "|-custom cmnds from plugins",
+	                                                         "view/", "back", "forward"}));
+	frame("forward");
+	EXPECT_EQ(keys.bindings[0].cmnd_id, target);
+
+	frame("sim/");
+	frame("-none-/");
+	frame("-none-");
+	EXPECT_EQ(keys.bindings[0].cmnd_id, 0);
+
+	frame("|-custom cmnds from plugins");
+	frame();
+	// Every command added while running, by its whole path; the built-in one is not.
+	const auto shown = labels("BTN_bool");
+	ASSERT_GE(shown.size(), 3u);
+	EXPECT_EQ(std::vector<std::string>(shown.end() - 3, shown.end()),
+	          (std::vector<std::string>{"test/view/forward", "plug/thing", "test/view/back"}));
+	frame("plug/thing");
+	EXPECT_EQ(keys.bindings[0].cmnd_id, plugin);
+}
+
+TEST_F(KeysWind, AddingARowScrollsToTheEnd)
+{
+	for (int n = 0; n < 40; ++n) keys.bindings.push_back({0, 0, 0, 0});
+	frame();
+	EXPECT_EQ(rows().size(), 34u);
+	frame("Add New Key Assignment");
+	EXPECT_EQ(keys.bindings.size(), 41u);
+	EXPECT_EQ(keys.bindings.back().cmnd_id, cmnd.get_cmnd_by_name("sim/operation/none"));
+	frame();
+	EXPECT_EQ(rows().size(), 34u);
+	const auto slider = fake_keys::calls("BTN_vert_slider");
+	ASSERT_EQ(slider.size(), 1u);
+	EXPECT_EQ(slider[0].args[5], 41 - 34);  // the last position
+	EXPECT_EQ(slider[0].args[6], 41 - 34);  // where it stands
 }
 
 }  // namespace
