@@ -11,7 +11,6 @@
 #include "runtime/xmap.h"
 #include "shell/menus.h"
 #include "widgets/btn.h"
-#include "wizard/app_hooks.h"
 
 namespace {
 
@@ -285,42 +284,6 @@ void standard_gui()
 		if (sub.parent == open)
 			BTN_util_element(sub.x2 - kArrowInsetX, sub.y1 + kArrowInsetY, kArrowCellS, kArrowCellT, kArrowHalf,
 			                 kArrowHalf, 0);
-}
-
-int menu_title_at(float x, float y)
-{
-	const int last = std::min<int>(menu_popup_slot, static_cast<int>(menu.size()));
-	for (int s = 0; s < last; ++s) {
-		const menu_struct& m = menu[s];
-		if (m.title.empty() && m.items.empty()) continue;
-		if (m.parent != -1 && m.parent != mnw.open_menu) continue;
-		if (x >= m.x1 && x <= m.x2 && y >= m.y1 && y <= m.y2) return s;
-	}
-	return -1;
-}
-
-int menu_item_at(int slot, float x, float y)
-{
-	if (!slot_exists(slot)) return -1;
-	const std::vector<item_struct>& items = menu[slot].items;
-	for (size_t k = 0; k < items.size(); ++k) {
-		const item_struct& it = items[k];
-		if (choosable(it) && x >= it.x1 && x <= it.x2 && y >= it.y1 && y <= it.y2) return static_cast<int>(k);
-	}
-	return -1;
-}
-
-void menu_choose_item(int slot, int item)
-{
-	if (slot == menu_popup_slot) {
-		popup_menu_select = item;
-		select_popup_code = active_popup_code;
-		active_popup_code = 0;
-	} else if (slot_exists(slot) && item >= 0 && item < static_cast<int>(menu[slot].items.size())) {
-		APP_handlemenu(menu[slot].items[item].code);
-	}
-	mnw.open_menu = -1;
-	mnw.mouse_down = 0;
 }
 
 void DIDIVI_read_menus(std::string folder, std::string file)

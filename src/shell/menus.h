@@ -6,15 +6,10 @@
 // The pop-up list, as the list widget drives it: it fills the items of slot 1519 (texts
 // and boxes), sets `active_popup_code` to its own code and `mnw.open_menu` to 1519; on a
 // later frame it compares `select_popup_code` with its code and takes
-// `popup_menu_select`.
+// `popup_menu_select`. The frame loop's click handler records the choice.
 #include <string>
 
 #include "runtime/rec_menu.h"
-
-// From the frame loop, which defines them: the pop-up list's choice.
-extern int popup_menu_select;  // index of the chosen item
-extern int active_popup_code;  // code of the list that has the pop-up open, 0 none
-extern int select_popup_code;  // code of the list the last choice belongs to
 
 // Mode 1 empties the table and refills it with empty slots; any other mode does nothing.
 void DIDIVI_clear_menus(int mode);
@@ -32,15 +27,3 @@ int menu_dx(std::string text);
 void standard_gui();
 // Builds menus from folder + the language's menu folder + file.
 void DIDIVI_read_menus(std::string folder, std::string file);
-
-// For the frame loop's click handler. The first slot of 0..1518 that is a bar title or
-// hangs from the open menu and whose title box holds (x, y), else -1. A slot that has
-// neither title nor items is never hit.
-int menu_title_at(float x, float y);
-// The first item of `slot` that can be chosen (not empty, not "-" or "=") whose box
-// holds (x, y), boxes inclusive; else -1.
-int menu_item_at(int slot, float x, float y);
-// Chooses an item: in the pop-up list it records the choice for the list that opened
-// it, in any other menu it hands the item's code to the application; then the menu
-// closes and the mouse-down is consumed.
-void menu_choose_item(int slot, int item);

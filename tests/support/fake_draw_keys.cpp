@@ -2,7 +2,6 @@
 
 #include "graphics/ogl_draw.h"
 #include "widgets/btn.h"
-#include "wizard/app_hooks.h"
 
 namespace fake_keys {
 
@@ -43,16 +42,11 @@ bool fires(const call& c) { return clicks && clicks(c); }
 
 using fake_keys::add;
 
-// The frame loop's globals and click handler.
+// The frame loop's hit flags and click handler.
 int return_hit = 0;
 int escape_hit = 0;
 int delete_hit = 0;
-int popup_menu_select = 0;
-int active_popup_code = 0;
-int select_popup_code = 0;
 void DIDIVI_handleclick(int forced) { add("DIDIVI_handleclick", {float(forced)}); }
-
-void APP_handlemenu(int code) { add("APP_handlemenu", {float(code)}); }
 
 int BTN_dispatch_to_focus(int character, int vkey, int flags)
 {

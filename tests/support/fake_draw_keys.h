@@ -1,6 +1,6 @@
 #pragma once
-// Recording stand-ins for the drawing layer, the widgets, the frame loop's click handler
-// and globals, and the application's menu hook, for the key and menu tests only. Every
+// Recording stand-ins for the drawing layer, the widgets and the frame loop's hit flags
+// and click handler, for the key and menu tests only. Every
 // call is appended to the log with its numbers and its text; widgets that answer take
 // the answer from a scripted function.
 #include <functional>
