@@ -12,9 +12,14 @@ endfunction()
 # Tests mirror src/: tests/<sub>/*_test.cpp make <sub>_tests; files ending in
 # _concurrency_test.cpp make <sub>_concurrency_tests, labelled "concurrency" so the
 # ThreadSanitizer configuration can run just those.
+# EXCLUDE names test files that the folder builds some other way.
 function(kx_test_dir sub)
-  set(_libs ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 _kx "" "" "EXCLUDE")
+  set(_libs ${_kx_UNPARSED_ARGUMENTS})
   file(GLOB _plain CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
+  foreach(_x IN LISTS _kx_EXCLUDE)
+    list(REMOVE_ITEM _plain "${CMAKE_CURRENT_SOURCE_DIR}/${_x}")
+  endforeach()
   file(GLOB _conc CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_concurrency_test.cpp")
   if(_conc)
     list(REMOVE_ITEM _plain ${_conc})
