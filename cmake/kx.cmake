@@ -9,16 +9,16 @@ function(kx_library name dir)
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
 endfunction()
 
-# Tests mirror src/: tests/<sub>/*_test.cpp make <sub>_tests; files ending in
-# _concurrency_test.cpp make <sub>_concurrency_tests, labelled "concurrency" so the
-# ThreadSanitizer configuration can run just those.
-# EXCLUDE names test files that the folder builds some other way.
 # GoogleTest, built apart from us, leaves the C++ library's string members to the shared
 # library. Naming that library right after it keeps the linker from taking them from any
 # archive member of ours that carries an inline copy, which would pull that unit in with
 # needs a test binary does not meet.
 set(KX_GTEST_LIBS GTest::gtest GTest::gmock GTest::gtest_main stdc++)
 
+# Tests mirror src/: tests/<sub>/*_test.cpp make <sub>_tests; files ending in
+# _concurrency_test.cpp make <sub>_concurrency_tests, labelled "concurrency" so the
+# ThreadSanitizer configuration can run just those.
+# EXCLUDE names test files that the folder builds some other way.
 function(kx_test_dir sub)
   cmake_parse_arguments(PARSE_ARGV 1 _kx "" "" "EXCLUDE")
   set(_libs ${_kx_UNPARSED_ARGUMENTS})
@@ -32,6 +32,20 @@ function(kx_test_dir sub)
   endif()
   if(KX_SANITIZE STREQUAL "thread")
     set(_plain "")
+  endif()
+  # Binaries over the drawing layer get the tests' stand-ins for texture calls and
+  # image files (the extras tests carry recording texture stand-ins of their own).
+  set(_draws FALSE)
+  foreach(_l ${_libs})
+    if(_l MATCHES "^kx_(graphics|shell|widgets|wizard|extras)$")
+      set(_draws TRUE)
+    endif()
+  endforeach()
+  if(_draws AND TARGET kx_test_image_doubles)
+    list(APPEND _libs kx_test_image_doubles)
+    if(NOT sub STREQUAL "extras")
+      list(APPEND _libs kx_test_tex_doubles)
+    endif()
   endif()
   if(_plain)
     add_executable(${sub}_tests ${_plain})
