@@ -93,7 +93,6 @@ int write_one(struct archive* a, archive_entry* e, const std::string& written)
 int p7z_to_file(std::string archive, std::string out_dir, std::string* out_name, int rename_all,
                 unpack_record* record)
 {
-	if (record && record->temp_suffix.find_first_of(std::string("/\0", 2)) != std::string::npos) return EINVAL;
 	bool renaming = rename_all != 0 && out_name != nullptr;
 	std::string rename_to = renaming ? *out_name : std::string();
 

@@ -395,10 +395,6 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 	std::string rename_to = renaming ? *first_name : std::string();
 	bool have_first = false;
 
-	if (record && record->temp_suffix.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-		err = EINVAL;
-		goto failed;
-	}
 	zf = unzOpen64(zip.c_str());
 	if (!zf && is_empty_zip(zip)) return 0;
 	if (!zf) {

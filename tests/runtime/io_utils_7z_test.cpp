@@ -143,13 +143,13 @@ TEST_F(SevenZipTest, RenamedAndRecordedFiles)
 
 	write_file(dest + "only.txt", "installed");
 	unpack_record rec;
-	rec.temp_suffix = ".kxnew";
+	rec.temp_names = true;
 	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0, &rec), 0);
 	EXPECT_EQ(read_file(dest + "only.txt"), "installed");
-	EXPECT_EQ(read_file(dest + "only.txt.kxnew"), "the only file");
 	ASSERT_EQ(rec.items.size(), 1u);
 	EXPECT_EQ(rec.items[0].dest, dest + "only.txt");
-	EXPECT_EQ(rec.items[0].written, dest + "only.txt.kxnew");
+	EXPECT_EQ(rec.items[0].written.rfind(dest + kx_temp_mark, 0), 0u) << rec.items[0].written;
+	EXPECT_EQ(read_file(rec.items[0].written), "the only file");
 }
 
 TEST_F(SevenZipTest, ForeignAndMissingArchives)
@@ -247,7 +247,7 @@ TEST_F(SevenZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 	int r = run_with_file_limit(64 * 1024, [&] { return p7z_to_file(z, d, nullptr, 0); });
 	EXPECT_EQ(r, err_zip_write);
 	EXPECT_EQ(read_file(dest + "top/sub/b.bin"), "the installed version");
-	for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(".kxpart"), std::string::npos) << l;
+	for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(kx_temp_mark), std::string::npos) << l;
 }
 
 // Archives past 2 GiB: needs about 5 GB of disk and some time, so it runs only when
