@@ -81,6 +81,25 @@ TEST_F(Folders, AFolderThatCannotBeMadeIsReportedAndStopsTheRest)
 	EXPECT_FALSE(exists(dest_dir_path + "Output"));
 }
 
+TEST_F(Folders, NothingIsMadeOrMovedThroughALinkInTheInstallFolder)
+{
+	const std::string res = env_.path("elsewhere/res/");
+	const std::string out = env_.path("elsewhere/out/");
+	write_file(res + "plugins/VTLM.framework/Versions/Current/lib", "theirs");
+	write_file(res + "plugins/VTLM.framework/Resources/info", "theirs");
+	write_file(out + ".keep", "");
+	write_file(dest_dir_path + ".keep", "");
+	ASSERT_EQ(symlink(res.c_str(), (dest_dir_path + "Resources").c_str()), 0);
+	ASSERT_EQ(symlink(out.c_str(), (dest_dir_path + "Output").c_str()), 0);
+	ASSERT_EQ(make_dirs(), 0);
+	EXPECT_FALSE(exists(res + "preferences"));
+	EXPECT_FALSE(exists(out + "FMS plans"));
+	EXPECT_TRUE(is_dir(res + "plugins/VTLM.framework/Versions/Current"));
+	EXPECT_TRUE(is_dir(res + "plugins/VTLM.framework/Resources"));
+	EXPECT_FALSE(exists(res + "plugins/VTLM.framework/Versions/_Current"));
+	EXPECT_FALSE(exists(res + "plugins/VTLM.framework/_Resources"));
+}
+
 TEST_F(Folders, BundleFoldersAreMovedAsideButLinksStay)
 {
 	const std::string lm = dest_dir_path + "Resources/plugins/VTLM.framework/";

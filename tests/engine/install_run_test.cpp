@@ -201,6 +201,22 @@ TEST_F(Run, NothingIsWrittenOutsideTheInstallFolder)
 	EXPECT_EQ(step_until_done(cursor), 1);
 }
 
+TEST_F(Run, NamesAsLongAsTheFileSystemTakesInstall)
+{
+	// The file system takes 255 bytes; the DVD adds ".zip" or ".7z" to the name.
+	constexpr size_t longest_on_dvd = 255 - 4;
+	const std::string name(longest_on_dvd, 'n');
+	const std::string tile = "+40-080" + std::string(255 - 3 - 7 - 4, 't') + ".dsf";
+	master(s_, {{"All/long/" + name, "zip", 0, archiver::info_zip},
+	            {"All/" + std::string(243, 'o'), "ours", 0, archiver::ours},
+	            {"All/Global Scenery/+40-080/" + tile, "7z", 0}});
+	int cursor = 0;
+	ASSERT_EQ(start(cursor), 1);
+	EXPECT_EQ(read_file(dest_dir_path + "long/" + name), "zip");
+	EXPECT_EQ(read_file(dest_dir_path + std::string(243, 'o')), "ours");
+	EXPECT_EQ(read_file(dest_dir_path + "Global Scenery/+40-080/" + tile), "7z");
+}
+
 TEST_F(Run, TwoLinksTogetherDoNotLeadOut)
 {
 	// "x" points at its own folder, so "x/.." is the folder above the installation.
