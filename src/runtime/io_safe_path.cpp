@@ -162,6 +162,27 @@ std::string folder_of(const std::string& path)
 	return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// The process's umask, read without changing it (setting it to learn it would race
+// with every thread creating files meanwhile).
+static unsigned process_umask()
+{
+	constexpr unsigned usual_umask = 022;
+	FILE* f = std::fopen("/proc/self/status", "re");
+	if (!f) return usual_umask;
+	unsigned mask = usual_umask;
+	char line[256];
+	while (std::fgets(line, sizeof line, f))
+		if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+	std::fclose(f);
+	return mask & 0777;
+}
+
+unsigned archived_mode(unsigned stored)
+{
+	constexpr unsigned owner_read_write = 0600;
+	return ((stored & 0777) & ~process_umask()) | owner_read_write;
+}
+
 const char kx_temp_mark[] = ".kxtmp-";
 
 std::string temp_name_in(const std::string& folder)

@@ -42,6 +42,11 @@ bool path_stays_inside(const std::string& rel);
 // missing ones are made (mode 0755) as the walk goes. Other errno values as they come.
 int walk_folder_chain(const std::string& base, const std::string& rel, bool make);
 
+// The permission bits an unpacked file gets from the mode its archive stores: the
+// process's umask applies, as to any file this program makes, and the owner can always
+// read and write what was installed (an archive may say 0777 or 0000).
+unsigned archived_mode(unsigned stored);
+
 // What one unpack wrote, for callers that install with a rename into place.
 struct unpack_record {
 	// When set, every file and link of the archive is written under a temporary name

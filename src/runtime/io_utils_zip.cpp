@@ -212,8 +212,8 @@ int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string&
 		return mz_result(err);
 	}
 	// Archives made on other systems carry no Unix mode: the new file's own mode stays.
-	unsigned mode = (info.external_fa >> 16) & 0777;
-	if (info.external_fa != 0 && (info.external_fa >> 16) != 0) out.set_mode(mode);
+	if (info.external_fa != 0 && (info.external_fa >> 16) != 0)
+		out.set_mode(archived_mode(static_cast<unsigned>(info.external_fa >> 16)));
 
 	if (out.set_time(static_cast<long long>(local_time_of(info.tmu_date))) != 0) return -1;
 

@@ -334,6 +334,29 @@ TEST_F(ZipTest, BadAppleDoubleEntriesFailTheExtraction)
 
 // --- what the reader does with ordinary entries -----------------------------------------
 
+TEST_F(ZipTest, ArchivedModesMeetTheUmaskAndTheOwnerKeepsReadAndWrite)
+{
+	const mode_t old_mask = umask(027);
+	// Made by Python's zipfile and by Info-ZIP from files of those modes.
+	std::string z = py_zip("modes.zip", {{"open.txt", "o", 0100777ul << 16}, {"shut.txt", "s", 0100000ul << 16},
+	                                     {"tool", "t", 0100755ul << 16}});
+	const std::string iz_src = work + "iz/";
+	write_file(iz_src + "iz_open", "o");
+	write_file(iz_src + "iz_shut", "s");
+	chmod((iz_src + "iz_open").c_str(), 0777);
+	chmod((iz_src + "iz_shut").c_str(), 0);
+	const std::string iz = work + "modes_iz.zip";
+	ASSERT_EQ(run_sh("cd " + sh_quote(iz_src) + " && zip -q -X " + sh_quote(iz) + " iz_open iz_shut"), 0);
+	ASSERT_EQ(zip_to_file(z, dest, nullptr, 0), 0);
+	ASSERT_EQ(zip_to_file(iz, dest, nullptr, 0), 0);
+	umask(old_mask);
+	EXPECT_EQ(mode_of(dest + "open.txt"), 0750u);
+	EXPECT_EQ(mode_of(dest + "shut.txt"), 0600u);
+	EXPECT_EQ(mode_of(dest + "tool"), 0750u);
+	EXPECT_EQ(mode_of(dest + "iz_open"), 0750u);
+	EXPECT_EQ(mode_of(dest + "iz_shut"), 0600u);
+}
+
 TEST_F(ZipTest, EntryKindsModesAndReplacement)
 {
 	// Existing file replaced; a link replaces an existing file; a DOS archive's
