@@ -10,6 +10,7 @@
 #include "runtime/hl_globals.h"
 #include "runtime/http.h"
 #include "runtime/pref.h"
+#include "support/archive_tools.h"
 #include "support/test_env.h"
 
 namespace {
@@ -190,6 +191,25 @@ TEST(Pref, WritingCreatesTheMissingPreferencesFolder)
 	pref.IO_set(11, 0);
 	pref.IO_set(11, 1);
 	EXPECT_EQ(kx_test::read_file(folder + "Kestrix Installer.prf").rfind(kHeader + "_stream_count -5\n", 0), 0u);
+}
+
+TEST(Pref, WithoutAPreferencesFolderNothingLandsInTheWorkingFolder)
+{
+	kx_test::TempEnv env;
+	InstallerPrefs vars;
+	// The preferences folder cannot be made: a file stands where its parent belongs.
+	ASSERT_TRUE(kx_test::write_file(env.path("file"), "x"));
+	setenv("XDG_CONFIG_HOME", env.path("file/config").c_str(), 1);
+	const std::string cwd = env.path("cwd/");
+	ASSERT_EQ(mkdir(cwd.c_str(), 0700), 0);
+	char old_cwd[4096];
+	ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
+	ASSERT_EQ(chdir(cwd.c_str()), 0);
+	EXPECT_EQ(pref_file_path(11), "");
+	pref.IO_set(11, 0);
+	pref.IO_set(11, 1);
+	EXPECT_EQ(chdir(old_cwd), 0);
+	EXPECT_TRUE(kx_test::tree_listing(cwd).empty());
 }
 
 TEST(Pref, AFailedSaveKeepsTheStoredFile)
