@@ -66,9 +66,9 @@ int make_dirs()
 	// 2. The folders of the files to install. In ascending order a folder comes
 	// before the folders inside it.
 	std::set<std::string> folders;
-	// Every folder of the files taking part, looked at for half-unpacked files that a
-	// run ended by force left behind.
-	std::set<std::string> sweep = {""};
+	// Every folder of the files taking part, looked at for the temporary files that a
+	// run ended by force left behind; and the one the product's settings are saved in.
+	std::set<std::string> sweep = {"", "Resources/preferences/"};
 	for (size_t i = 0; i < sim_info.size(); ++i) {
 		const file_version_struct& v = sim_info[i].back();
 		if (!want_this_f((int)i, (int)sim_info[i].size() - 1)) continue;
