@@ -1,0 +1,249 @@
+#pragma once
+// The OpenGL capability record `glExt`: what the renderer can do and the extension
+// entry points, filled once on the main thread at start-up before any worker thread
+// exists and read without locks afterwards. The record lives down here so the drawing
+// layer, the texture manager and the extras can read it; the detection itself
+// (`init_entry_points`, `init_extensions`, `threaded_ogl_failed`) belongs to the shell.
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+// vbo_avail: 11 entry points
+#define KX_GLEXT_VBO(X) \
+	X(PFNGLBINDBUFFERARBPROC, glBindBufferARB) \
+	X(PFNGLDELETEBUFFERSARBPROC, glDeleteBuffersARB) \
+	X(PFNGLGENBUFFERSARBPROC, glGenBuffersARB) \
+	X(PFNGLISBUFFERARBPROC, glIsBufferARB) \
+	X(PFNGLBUFFERDATAARBPROC, glBufferDataARB) \
+	X(PFNGLBUFFERSUBDATAARBPROC, glBufferSubDataARB) \
+	X(PFNGLGETBUFFERSUBDATAARBPROC, glGetBufferSubDataARB) \
+	X(PFNGLMAPBUFFERARBPROC, glMapBufferARB) \
+	X(PFNGLUNMAPBUFFERARBPROC, glUnmapBufferARB) \
+	X(PFNGLGETBUFFERPARAMETERIVARBPROC, glGetBufferParameterivARB) \
+	X(PFNGLGETBUFFERPOINTERVARBPROC, glGetBufferPointervARB)
+
+// vprog_avail: 62 entry points
+#define KX_GLEXT_VPROG(X) \
+	X(PFNGLVERTEXATTRIB1DARBPROC, glVertexAttrib1dARB) \
+	X(PFNGLVERTEXATTRIB1DVARBPROC, glVertexAttrib1dvARB) \
+	X(PFNGLVERTEXATTRIB1FARBPROC, glVertexAttrib1fARB) \
+	X(PFNGLVERTEXATTRIB1FVARBPROC, glVertexAttrib1fvARB) \
+	X(PFNGLVERTEXATTRIB1SARBPROC, glVertexAttrib1sARB) \
+	X(PFNGLVERTEXATTRIB1SVARBPROC, glVertexAttrib1svARB) \
+	X(PFNGLVERTEXATTRIB2DARBPROC, glVertexAttrib2dARB) \
+	X(PFNGLVERTEXATTRIB2DVARBPROC, glVertexAttrib2dvARB) \
+	X(PFNGLVERTEXATTRIB2FARBPROC, glVertexAttrib2fARB) \
+	X(PFNGLVERTEXATTRIB2FVARBPROC, glVertexAttrib2fvARB) \
+	X(PFNGLVERTEXATTRIB2SARBPROC, glVertexAttrib2sARB) \
+	X(PFNGLVERTEXATTRIB2SVARBPROC, glVertexAttrib2svARB) \
+	X(PFNGLVERTEXATTRIB3DARBPROC, glVertexAttrib3dARB) \
+	X(PFNGLVERTEXATTRIB3DVARBPROC, glVertexAttrib3dvARB) \
+	X(PFNGLVERTEXATTRIB3FARBPROC, glVertexAttrib3fARB) \
+	X(PFNGLVERTEXATTRIB3FVARBPROC, glVertexAttrib3fvARB) \
+	X(PFNGLVERTEXATTRIB3SARBPROC, glVertexAttrib3sARB) \
+	X(PFNGLVERTEXATTRIB3SVARBPROC, glVertexAttrib3svARB) \
+	X(PFNGLVERTEXATTRIB4NBVARBPROC, glVertexAttrib4NbvARB) \
+	X(PFNGLVERTEXATTRIB4NIVARBPROC, glVertexAttrib4NivARB) \
+	X(PFNGLVERTEXATTRIB4NSVARBPROC, glVertexAttrib4NsvARB) \
+	X(PFNGLVERTEXATTRIB4NUBARBPROC, glVertexAttrib4NubARB) \
+	X(PFNGLVERTEXATTRIB4NUBVARBPROC, glVertexAttrib4NubvARB) \
+	X(PFNGLVERTEXATTRIB4NUIVARBPROC, glVertexAttrib4NuivARB) \
+	X(PFNGLVERTEXATTRIB4NUSVARBPROC, glVertexAttrib4NusvARB) \
+	X(PFNGLVERTEXATTRIB4BVARBPROC, glVertexAttrib4bvARB) \
+	X(PFNGLVERTEXATTRIB4DARBPROC, glVertexAttrib4dARB) \
+	X(PFNGLVERTEXATTRIB4DVARBPROC, glVertexAttrib4dvARB) \
+	X(PFNGLVERTEXATTRIB4FARBPROC, glVertexAttrib4fARB) \
+	X(PFNGLVERTEXATTRIB4FVARBPROC, glVertexAttrib4fvARB) \
+	X(PFNGLVERTEXATTRIB4IVARBPROC, glVertexAttrib4ivARB) \
+	X(PFNGLVERTEXATTRIB4SARBPROC, glVertexAttrib4sARB) \
+	X(PFNGLVERTEXATTRIB4SVARBPROC, glVertexAttrib4svARB) \
+	X(PFNGLVERTEXATTRIB4UBVARBPROC, glVertexAttrib4ubvARB) \
+	X(PFNGLVERTEXATTRIB4UIVARBPROC, glVertexAttrib4uivARB) \
+	X(PFNGLVERTEXATTRIB4USVARBPROC, glVertexAttrib4usvARB) \
+	X(PFNGLVERTEXATTRIBPOINTERARBPROC, glVertexAttribPointerARB) \
+	X(PFNGLENABLEVERTEXATTRIBARRAYARBPROC, glEnableVertexAttribArrayARB) \
+	X(PFNGLDISABLEVERTEXATTRIBARRAYARBPROC, glDisableVertexAttribArrayARB) \
+	X(PFNGLPROGRAMSTRINGARBPROC, glProgramStringARB) \
+	X(PFNGLBINDPROGRAMARBPROC, glBindProgramARB) \
+	X(PFNGLDELETEPROGRAMSARBPROC, glDeleteProgramsARB) \
+	X(PFNGLGENPROGRAMSARBPROC, glGenProgramsARB) \
+	X(PFNGLPROGRAMENVPARAMETER4DARBPROC, glProgramEnvParameter4dARB) \
+	X(PFNGLPROGRAMENVPARAMETER4DVARBPROC, glProgramEnvParameter4dvARB) \
+	X(PFNGLPROGRAMENVPARAMETER4FARBPROC, glProgramEnvParameter4fARB) \
+	X(PFNGLPROGRAMENVPARAMETER4FVARBPROC, glProgramEnvParameter4fvARB) \
+	X(PFNGLPROGRAMLOCALPARAMETER4DARBPROC, glProgramLocalParameter4dARB) \
+	X(PFNGLPROGRAMLOCALPARAMETER4DVARBPROC, glProgramLocalParameter4dvARB) \
+	X(PFNGLPROGRAMLOCALPARAMETER4FARBPROC, glProgramLocalParameter4fARB) \
+	X(PFNGLPROGRAMLOCALPARAMETER4FVARBPROC, glProgramLocalParameter4fvARB) \
+	X(PFNGLGETPROGRAMENVPARAMETERDVARBPROC, glGetProgramEnvParameterdvARB) \
+	X(PFNGLGETPROGRAMENVPARAMETERFVARBPROC, glGetProgramEnvParameterfvARB) \
+	X(PFNGLGETPROGRAMLOCALPARAMETERDVARBPROC, glGetProgramLocalParameterdvARB) \
+	X(PFNGLGETPROGRAMLOCALPARAMETERFVARBPROC, glGetProgramLocalParameterfvARB) \
+	X(PFNGLGETPROGRAMIVARBPROC, glGetProgramivARB) \
+	X(PFNGLGETPROGRAMSTRINGARBPROC, glGetProgramStringARB) \
+	X(PFNGLGETVERTEXATTRIBDVARBPROC, glGetVertexAttribdvARB) \
+	X(PFNGLGETVERTEXATTRIBFVARBPROC, glGetVertexAttribfvARB) \
+	X(PFNGLGETVERTEXATTRIBIVARBPROC, glGetVertexAttribivARB) \
+	X(PFNGLGETVERTEXATTRIBPOINTERVARBPROC, glGetVertexAttribPointervARB) \
+	X(PFNGLISPROGRAMARBPROC, glIsProgramARB)
+
+// occlude_avail: 8 entry points
+#define KX_GLEXT_OCCLUDE(X) \
+	X(PFNGLGENQUERIESARBPROC, glGenQueriesARB) \
+	X(PFNGLDELETEQUERIESARBPROC, glDeleteQueriesARB) \
+	X(PFNGLISQUERYARBPROC, glIsQueryARB) \
+	X(PFNGLBEGINQUERYARBPROC, glBeginQueryARB) \
+	X(PFNGLENDQUERYARBPROC, glEndQueryARB) \
+	X(PFNGLGETQUERYIVARBPROC, glGetQueryivARB) \
+	X(PFNGLGETQUERYOBJECTIVARBPROC, glGetQueryObjectivARB) \
+	X(PFNGLGETQUERYOBJECTUIVARBPROC, glGetQueryObjectuivARB)
+
+// shad_objs_avail: 39 entry points
+#define KX_GLEXT_SHAD_OBJS(X) \
+	X(PFNGLDELETEOBJECTARBPROC, glDeleteObjectARB) \
+	X(PFNGLGETHANDLEARBPROC, glGetHandleARB) \
+	X(PFNGLDETACHOBJECTARBPROC, glDetachObjectARB) \
+	X(PFNGLCREATESHADEROBJECTARBPROC, glCreateShaderObjectARB) \
+	X(PFNGLSHADERSOURCEARBPROC, glShaderSourceARB) \
+	X(PFNGLCOMPILESHADERARBPROC, glCompileShaderARB) \
+	X(PFNGLCREATEPROGRAMOBJECTARBPROC, glCreateProgramObjectARB) \
+	X(PFNGLATTACHOBJECTARBPROC, glAttachObjectARB) \
+	X(PFNGLLINKPROGRAMARBPROC, glLinkProgramARB) \
+	X(PFNGLUSEPROGRAMOBJECTARBPROC, glUseProgramObjectARB) \
+	X(PFNGLVALIDATEPROGRAMARBPROC, glValidateProgramARB) \
+	X(PFNGLUNIFORM1FARBPROC, glUniform1fARB) \
+	X(PFNGLUNIFORM1IARBPROC, glUniform1iARB) \
+	X(PFNGLUNIFORM2FARBPROC, glUniform2fARB) \
+	X(PFNGLUNIFORM2IARBPROC, glUniform2iARB) \
+	X(PFNGLUNIFORM3FARBPROC, glUniform3fARB) \
+	X(PFNGLUNIFORM3IARBPROC, glUniform3iARB) \
+	X(PFNGLUNIFORM4FARBPROC, glUniform4fARB) \
+	X(PFNGLUNIFORM4IARBPROC, glUniform4iARB) \
+	X(PFNGLUNIFORM1FVARBPROC, glUniform1fvARB) \
+	X(PFNGLUNIFORM1IVARBPROC, glUniform1ivARB) \
+	X(PFNGLUNIFORM2FVARBPROC, glUniform2fvARB) \
+	X(PFNGLUNIFORM2IVARBPROC, glUniform2ivARB) \
+	X(PFNGLUNIFORM3FVARBPROC, glUniform3fvARB) \
+	X(PFNGLUNIFORM3IVARBPROC, glUniform3ivARB) \
+	X(PFNGLUNIFORM4FVARBPROC, glUniform4fvARB) \
+	X(PFNGLUNIFORM4IVARBPROC, glUniform4ivARB) \
+	X(PFNGLUNIFORMMATRIX2FVARBPROC, glUniformMatrix2fvARB) \
+	X(PFNGLUNIFORMMATRIX3FVARBPROC, glUniformMatrix3fvARB) \
+	X(PFNGLUNIFORMMATRIX4FVARBPROC, glUniformMatrix4fvARB) \
+	X(PFNGLGETOBJECTPARAMETERFVARBPROC, glGetObjectParameterfvARB) \
+	X(PFNGLGETOBJECTPARAMETERIVARBPROC, glGetObjectParameterivARB) \
+	X(PFNGLGETINFOLOGARBPROC, glGetInfoLogARB) \
+	X(PFNGLGETATTACHEDOBJECTSARBPROC, glGetAttachedObjectsARB) \
+	X(PFNGLGETUNIFORMLOCATIONARBPROC, glGetUniformLocationARB) \
+	X(PFNGLGETACTIVEUNIFORMARBPROC, glGetActiveUniformARB) \
+	X(PFNGLGETUNIFORMFVARBPROC, glGetUniformfvARB) \
+	X(PFNGLGETUNIFORMIVARBPROC, glGetUniformivARB) \
+	X(PFNGLGETSHADERSOURCEARBPROC, glGetShaderSourceARB)
+
+// gshader_avail: 1 entry points
+#define KX_GLEXT_GSHADER(X) \
+	X(PFNGLPROGRAMPARAMETERIEXTPROC, glProgramParameteriEXT)
+
+// vshader_avail: 3 entry points
+#define KX_GLEXT_VSHADER(X) \
+	X(PFNGLBINDATTRIBLOCATIONARBPROC, glBindAttribLocationARB) \
+	X(PFNGLGETACTIVEATTRIBARBPROC, glGetActiveAttribARB) \
+	X(PFNGLGETATTRIBLOCATIONARBPROC, glGetAttribLocationARB)
+
+// framebuf_avail: 17 entry points
+#define KX_GLEXT_FRAMEBUF(X) \
+	X(PFNGLISRENDERBUFFEREXTPROC, glIsRenderbufferEXT) \
+	X(PFNGLBINDRENDERBUFFEREXTPROC, glBindRenderbufferEXT) \
+	X(PFNGLDELETERENDERBUFFERSEXTPROC, glDeleteRenderbuffersEXT) \
+	X(PFNGLGENRENDERBUFFERSEXTPROC, glGenRenderbuffersEXT) \
+	X(PFNGLRENDERBUFFERSTORAGEEXTPROC, glRenderbufferStorageEXT) \
+	X(PFNGLGETRENDERBUFFERPARAMETERIVEXTPROC, glGetRenderbufferParameterivEXT) \
+	X(PFNGLISFRAMEBUFFEREXTPROC, glIsFramebufferEXT) \
+	X(PFNGLBINDFRAMEBUFFEREXTPROC, glBindFramebufferEXT) \
+	X(PFNGLDELETEFRAMEBUFFERSEXTPROC, glDeleteFramebuffersEXT) \
+	X(PFNGLGENFRAMEBUFFERSEXTPROC, glGenFramebuffersEXT) \
+	X(PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC, glCheckFramebufferStatusEXT) \
+	X(PFNGLFRAMEBUFFERTEXTURE1DEXTPROC, glFramebufferTexture1DEXT) \
+	X(PFNGLFRAMEBUFFERTEXTURE2DEXTPROC, glFramebufferTexture2DEXT) \
+	X(PFNGLFRAMEBUFFERTEXTURE3DEXTPROC, glFramebufferTexture3DEXT) \
+	X(PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC, glFramebufferRenderbufferEXT) \
+	X(PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVEXTPROC, glGetFramebufferAttachmentParameterivEXT) \
+	X(PFNGLGENERATEMIPMAPEXTPROC, glGenerateMipmapEXT)
+
+// tex_comp_avail: 7 entry points
+#define KX_GLEXT_TEX_COMP(X) \
+	X(PFNGLCOMPRESSEDTEXIMAGE3DARBPROC, glCompressedTexImage3DARB) \
+	X(PFNGLCOMPRESSEDTEXIMAGE2DARBPROC, glCompressedTexImage2DARB) \
+	X(PFNGLCOMPRESSEDTEXIMAGE1DARBPROC, glCompressedTexImage1DARB) \
+	X(PFNGLCOMPRESSEDTEXSUBIMAGE3DARBPROC, glCompressedTexSubImage3DARB) \
+	X(PFNGLCOMPRESSEDTEXSUBIMAGE2DARBPROC, glCompressedTexSubImage2DARB) \
+	X(PFNGLCOMPRESSEDTEXSUBIMAGE1DARBPROC, glCompressedTexSubImage1DARB) \
+	X(PFNGLGETCOMPRESSEDTEXIMAGEARBPROC, glGetCompressedTexImageARB)
+
+// sblend_avail: 2 entry points
+#define KX_GLEXT_SBLEND(X) \
+	X(PFNGLBLENDEQUATIONSEPARATEEXTPROC, glBlendEquationSeparateEXT) \
+	X(PFNGLBLENDFUNCSEPARATEEXTPROC, glBlendFuncSeparateEXT)
+
+// Every family in lookup order, with the flag that guards it.
+#define KX_GLEXT_FAMILIES(F) \
+	F(vbo_avail, KX_GLEXT_VBO) \
+	F(vprog_avail, KX_GLEXT_VPROG) \
+	F(occlude_avail, KX_GLEXT_OCCLUDE) \
+	F(shad_objs_avail, KX_GLEXT_SHAD_OBJS) \
+	F(gshader_avail, KX_GLEXT_GSHADER) \
+	F(vshader_avail, KX_GLEXT_VSHADER) \
+	F(framebuf_avail, KX_GLEXT_FRAMEBUF) \
+	F(tex_comp_avail, KX_GLEXT_TEX_COMP) \
+	F(sblend_avail, KX_GLEXT_SBLEND)
+
+// Every entry point of every family, for code that walks the block as a whole.
+#define KX_GLEXT_ALL_PROCS(X) \
+	KX_GLEXT_VBO(X) KX_GLEXT_VPROG(X) KX_GLEXT_OCCLUDE(X) KX_GLEXT_SHAD_OBJS(X) KX_GLEXT_GSHADER(X) \
+		KX_GLEXT_VSHADER(X) KX_GLEXT_FRAMEBUF(X) KX_GLEXT_TEX_COMP(X) KX_GLEXT_SBLEND(X)
+
+class OGL_extensions {
+public:
+	OGL_extensions();
+
+	// The entry-point block, in lookup order; null until found.
+#define KX_GLEXT_DECLARE_PROC(type, name) type name;
+	KX_GLEXT_ALL_PROCS(KX_GLEXT_DECLARE_PROC)
+#undef KX_GLEXT_DECLARE_PROC
+
+	// Capability flags, 0 or 1.
+	int multitex_avail;
+	int tex_clamp_avail;
+	int add_env_avail;
+	int combine_avail;
+	int dis_fog_avail;
+	int tex_comp_avail;
+	int vbo_avail;
+	int pbo_avail;
+	int vprog_avail;
+	int fprog_avail;
+	int automini_avail;
+	int aniso_avail;
+	int fsaa_avail;
+	int sprites_avail;
+	int depth_tex_avail;
+	int occlude_avail;
+	int shad_objs_avail;
+	int vshader_avail;
+	int fshader_avail;
+	int gshader_avail;
+	int glsl_avail;
+	int first_gen_shaders;
+	int framebuf_avail;
+	int sblend_avail;
+	int threaded_avail;
+	int reserved_flag;  // starts 0; nothing here sets it
+
+	int max_tex_size;
+
+	// Defined by the shell.
+	int init_entry_points();
+	void init_extensions();
+	void threaded_ogl_failed();
+};
+
+extern OGL_extensions glExt;
