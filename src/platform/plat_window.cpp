@@ -1,0 +1,32 @@
+#include "platform/plat_window.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<plat_window_backend*> g_backend{nullptr};
+std::atomic<plat_swap_fn> g_swap{nullptr};
+std::atomic<plat_gl_proc_fn> g_proc{nullptr};
+}  // namespace
+
+plat_window_backend& plat_window()
+{
+	plat_window_backend* b = g_backend.load();
+	return b ? *b : plat_sdl_window_backend();
+}
+
+plat_window_backend* plat_set_window_backend(plat_window_backend* b) { return g_backend.exchange(b); }
+
+plat_swap_fn plat_set_gl_swap_hook(plat_swap_fn f) { return g_swap.exchange(f); }
+
+void plat_gl_swap()
+{
+	if (plat_swap_fn f = g_swap.load()) f();
+}
+
+plat_gl_proc_fn plat_set_gl_proc_hook(plat_gl_proc_fn f) { return g_proc.exchange(f); }
+
+void* plat_gl_proc(const char* name)
+{
+	if (plat_gl_proc_fn f = g_proc.load()) return f(name);
+	return plat_window().gl_proc(name);
+}
