@@ -16,8 +16,12 @@ function(kx_test_dir sub)
   set(_libs ${ARGN})
   file(GLOB _plain CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
   file(GLOB _conc CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_concurrency_test.cpp")
+  file(GLOB _gui CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_gui_test.cpp")
   if(_conc)
     list(REMOVE_ITEM _plain ${_conc})
+  endif()
+  if(_gui)
+    list(REMOVE_ITEM _plain ${_gui})
   endif()
   if(KX_SANITIZE STREQUAL "thread")
     set(_plain "")
@@ -34,6 +38,15 @@ function(kx_test_dir sub)
     target_link_libraries(${sub}_concurrency_tests PRIVATE ${_libs} kx_test_support GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${sub}_concurrency_tests DISCOVERY_MODE PRE_TEST
       PROPERTIES LABELS concurrency ENVIRONMENT "KX_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+      DISCOVERY_TIMEOUT 60)
+  endif()
+  # Tests that open a real window (on an X server of their own) are labelled "gui" and
+  # each is stopped after a minute, whatever it waits for.
+  if(_gui AND NOT KX_SANITIZE STREQUAL "thread")
+    add_executable(${sub}_gui_tests ${_gui})
+    target_link_libraries(${sub}_gui_tests PRIVATE ${_libs} kx_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${sub}_gui_tests DISCOVERY_MODE PRE_TEST
+      PROPERTIES LABELS gui TIMEOUT 60 ENVIRONMENT "KX_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
       DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()

@@ -1,0 +1,188 @@
+#include "shell_fixture.h"
+
+using namespace kx_test;
+
+namespace {
+
+// The shell's presenter on a window 0 of 800 by 600 that is up, without start-up.
+class Alerts : public ShellTest {
+protected:
+	void SetUp() override
+	{
+		ShellTest::SetUp();
+		mnw.x_res_now = 800;
+		mnw.y_res_now = 600;
+		mnw.ui_scale = 1.0f;
+		DIDIVI_startwind(wind_main, 0);
+		ogl_inited = 1;
+		xer.open(env.path("log.txt"));
+		DIDIVI_set_alert_presenter(DIDIVI_shell_alert_presenter);
+		DIDIVI_set_alert_exit([](int status) { throw AlertExit{status}; });
+		if (chdir(env.root().c_str()) != 0) ADD_FAILURE() << "no sandbox folder";
+		kx_fake::reset();
+	}
+	void TearDown() override
+	{
+		DIDIVI_set_alert_exit(nullptr);
+		ShellTest::TearDown();
+	}
+	void alert(int type, const std::string& l1 = "First line", int return_window = 0)
+	{
+		__DIDIVI_alert(return_window, l1, "Second line", "Third line", "Fourth line", type, "hl_test", 12);
+	}
+	std::string log_text()
+	{
+		xer.flush();
+		return read_file(env.path("log.txt"));
+	}
+};
+
+}  // namespace
+
+TEST_F(Alerts, TypeOneDismissedInFrameThreeRestoresMouseAndWindow)
+{
+	mnw.mouse_x = 123;
+	mnw.mouse_y = 45;
+	kx_fake::fire_button("OK", 3);
+	alert(t_alert);
+	EXPECT_EQ(kx_fake::frame(), 3);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(mnw.mouse_x, 123);
+	EXPECT_EQ(mnw.mouse_y, 45);
+	EXPECT_EQ(DIDIVI_in_alert(), 0);
+
+	const auto strings = kx_fake::calls_of("OGL_string");
+	ASSERT_GE(strings.size(), 4u);
+	EXPECT_EQ(strings[0].text, "First line");
+	EXPECT_EQ(strings[0].num[1], 210);  // centred in the 420-unit window
+	EXPECT_EQ(strings[0].num[2], 205);
+	EXPECT_EQ(strings[3].num[2], 85);
+	const auto button = kx_fake::calls_of("BTN_action");
+	ASSERT_EQ(button.size(), 4u);
+	EXPECT_EQ(button[0].text, "OK|-");
+	EXPECT_EQ(button[0].num[1], 18);
+	EXPECT_TRUE(kx_fake::calls_of("APP_update").empty());  // the wizard waits
+	EXPECT_NE(log_text().find("\nFirst line\nSecond line\nThird line\nFourth line\n(hl_test line 12)\n"),
+	          std::string::npos);
+}
+
+TEST_F(Alerts, ReturnDismissesAndADialogUnderneathIsNotRestored)
+{
+	DIDIVI_startwind(wind_modified_file, 0);
+	win.at_frame(1, ScriptedWindow::key(plat_ev_key_down, 36, 13));
+	kx_fake::on_call = [](const kx_fake::Call& c) {
+		// The key layer raises return_hit for Return.
+		if (c.name == "handle_key_raw") return_hit = 1;
+	};
+	alert(t_alert);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(return_hit, 0);
+}
+
+TEST_F(Alerts, FrenchChosenInTheLanguageChooser)
+{
+	mnw.lang = 0;
+	kx_fake::click_radio("|French", 1);
+	kx_fake::fire_button("Accept", 2);
+	__DIDIVI_alert(-1, "-", "-", "-", "-", t_lang, "hl_init", 1664);
+	EXPECT_EQ(mnw.lang, 1);
+	EXPECT_EQ(mnw.wind_id, -1);  // the next frame starts window 0
+	EXPECT_EQ(stls.wind_title, "Language/");
+	const auto radios = kx_fake::calls_of("BTN_is_int");
+	ASSERT_GE(radios.size(), 3u);
+	EXPECT_EQ(radios[0].text, "|English");
+	EXPECT_EQ(radios[2].num[1], 140);
+	EXPECT_TRUE(kx_fake::calls_of("OGL_string").empty());  // its "-" lines are not drawn
+	EXPECT_EQ(log_text().find("\n-\n"), std::string::npos);  // nor logged
+	DIDIVI_event_proc();
+	EXPECT_EQ(mnw.wind_id, wind_main);
+}
+
+TEST_F(Alerts, CloseButtonInsideABoxAnswersIt)
+{
+	win.at_frame(1, ScriptedWindow::of_kind(plat_ev_high_level));
+	alert(t_alert);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(quit_requested, 1);  // the wizard quits next
+	EXPECT_EQ(kx_fake::frame(), 2);
+
+	quit_requested = 0;
+	mnw.lang = 2;
+	win.at_frame(kx_fake::frame() + 1, ScriptedWindow::of_kind(plat_ev_high_level));
+	__DIDIVI_alert(-1, "-", "-", "-", "-", t_lang, "hl_init", 1664);
+	EXPECT_EQ(mnw.lang, 2);  // Accept keeps what was chosen
+}
+
+TEST_F(Alerts, QuittingAlertEndsAfterItsButton)
+{
+	kx_fake::fire_button("OK", 1);
+	try {
+		alert(t_exit);
+		ADD_FAILURE() << "a quitting alert returned";
+	} catch (const AlertExit& e) {
+		EXPECT_EQ(e.status, 1);
+	}
+	EXPECT_EQ(app_done, 1);
+	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
+	const auto strings = kx_fake::calls_of("OGL_string");
+	ASSERT_GE(strings.size(), 5u);
+	EXPECT_EQ(strings[4].text, "(hl_test line 12)");
+	EXPECT_EQ(strings[4].num[2], 45);
+}
+
+TEST_F(Alerts, EmptyAlertShowsNothingButIsLogged)
+{
+	__DIDIVI_alert(0, "", "", "", "", t_alert, "hl_test", 99);
+	EXPECT_TRUE(kx_fake::calls().empty());
+	EXPECT_NE(log_text().find("(hl_test line 99)"), std::string::npos);
+}
+
+TEST_F(Alerts, FpsTestOnlyLogs)
+{
+	const char* argv[] = {"kestrix-installer", "--fps_test"};
+	cmdline.init_unix(2, argv);
+	alert(t_alert);
+	EXPECT_TRUE(kx_fake::calls().empty());
+	EXPECT_NE(log_text().find("First line\nSecond line\nThird line\nFourth line\n(hl_test line 12)\n"),
+	          std::string::npos);
+	EXPECT_THROW(alert(t_exit), AlertExit);
+	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
+	EXPECT_EQ(win.closed, 0);  // no finish-up
+}
+
+TEST_F(Alerts, BeforeTheWindowItIsASystemAlert)
+{
+	ogl_inited = 0;
+	alert(t_alert);
+	ASSERT_EQ(win.boxes.size(), 1u);
+	EXPECT_EQ(win.boxes[0], "First line Second line|Third line Fourth line");
+	EXPECT_TRUE(kx_fake::calls_of("BTN_action").empty());
+}
+
+TEST_F(Alerts, SystemAlertTextIsCutThenConverted)
+{
+	DIDIVI_system_alert(std::string(300, 'a'), "b", "c", "d");
+	ASSERT_EQ(win.boxes.size(), 1u);
+	EXPECT_EQ(win.boxes[0], std::string(255, 'a') + "|c d");
+
+	win.box_shows = false;
+	testing::internal::CaptureStderr();
+	DIDIVI_system_alert(std::string(254, 'a') + "\xE9", "b", "Caf\xE9", "");
+	const std::string err = testing::internal::GetCapturedStderr();
+	EXPECT_EQ(err, std::string(254, 'a') + "\xC3\xA9\nCaf\xC3\xA9 \n");
+}
+
+TEST_F(Alerts, RecursiveAlertIsASystemAlertAndEndsTheProgram)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	EXPECT_EXIT(
+		{
+			DIDIVI_set_alert_exit(nullptr);
+			win.box_shows = false;
+			kx_fake::on_call = [](const kx_fake::Call& c) {
+				if (c.name == "BTN_action") __DIDIVI_alert(0, "Inner", "alert", "", "", t_alert, "hl_test", 7);
+			};
+			alert(t_alert);
+		},
+		testing::ExitedWithCode(1), "Inner alert");
+}

@@ -1,0 +1,69 @@
+#include <algorithm>
+
+#include "support/fakes/fakes.h"
+#include "support/fakes/fake_record.h"
+
+namespace kx_fake {
+
+namespace {
+std::vector<Call> g_calls;
+}
+
+int g_frame = 0;
+std::vector<std::pair<std::string, int>> g_fired_buttons;
+std::vector<std::pair<std::string, int>> g_clicked_radios;
+int focus_takes_keys = 0;
+std::function<void()> on_app_update;
+std::function<void()> on_load_builtin;
+std::function<void(const Call&)> on_call;
+
+std::vector<Call>& calls() { return g_calls; }
+
+std::vector<Call> calls_of(const std::string& name)
+{
+	std::vector<Call> out;
+	for (const auto& c : g_calls)
+		if (c.name == name) out.push_back(c);
+	return out;
+}
+
+std::vector<std::string> names()
+{
+	std::vector<std::string> out;
+	for (const auto& c : g_calls) out.push_back(c.name);
+	return out;
+}
+
+int frame() { return g_frame; }
+
+void reset()
+{
+	g_calls.clear();
+	g_frame = 0;
+	g_fired_buttons.clear();
+	g_clicked_radios.clear();
+	focus_takes_keys = 0;
+	on_app_update = nullptr;
+	on_load_builtin = nullptr;
+	on_call = nullptr;
+	raw_keys().clear();
+}
+
+void fire_button(const std::string& label, int frame) { g_fired_buttons.push_back({label, frame}); }
+void click_radio(const std::string& label, int frame) { g_clicked_radios.push_back({label, frame}); }
+
+void record(const char* name, std::vector<double> num, std::string text)
+{
+	g_calls.push_back({name, std::move(num), std::move(text), g_frame});
+	if (on_call) {
+		const Call c = g_calls.back();
+		on_call(c);
+	}
+}
+
+bool scripted(const std::vector<std::pair<std::string, int>>& list, const std::string& label)
+{
+	return std::find(list.begin(), list.end(), std::make_pair(label, g_frame)) != list.end();
+}
+
+}  // namespace kx_fake

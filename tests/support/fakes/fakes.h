@@ -1,0 +1,53 @@
+#pragma once
+// Fakes of the drawing layer, texture manager, widgets, keys, menus and wizard hooks the
+// shell calls, for the shell's tests only (never linked with the real units). Each call
+// is recorded with its arguments and the frame it came in (a frame ends with each
+// OGL_sbuff); results are scripted. One file per neighbour unit, so a fake goes when its
+// unit lands.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kx_fake {
+
+struct Call {
+	std::string name;
+	std::vector<double> num;  // numeric arguments in order
+	std::string text;         // the text argument (label, string), if any
+	int frame;
+};
+
+// Every call so far, in order.
+std::vector<Call>& calls();
+// The calls of one name.
+std::vector<Call> calls_of(const std::string& name);
+// Names of every call, in order (the frame order as a list).
+std::vector<std::string> names();
+// Frames ended so far (OGL_sbuff calls).
+int frame();
+
+// Forgets calls and scripts; frame back to 0.
+void reset();
+
+// BTN_action with this label returns 1 in this frame.
+void fire_button(const std::string& label, int frame);
+// BTN_is_int with this label is clicked in this frame (its int gets the option).
+void click_radio(const std::string& label, int frame);
+// BTN_dispatch_to_focus result.
+extern int focus_takes_keys;
+// Run by APP_update every frame (after recording it).
+extern std::function<void()> on_app_update;
+// Run after every recorded call.
+extern std::function<void(const Call&)> on_call;
+// Run by TEX_load_builtin_textures.
+extern std::function<void()> on_load_builtin;
+
+// Raw key events the key layer received: kind, message, modifiers.
+struct RawKey {
+	long kind, message, modifiers;
+};
+std::vector<RawKey>& raw_keys();
+// The layout function start-up installed in the key layer.
+int (*installed_layout())(int);
+
+}  // namespace kx_fake
