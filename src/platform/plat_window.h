@@ -100,6 +100,8 @@ plat_window_backend& plat_window();
 // Installs a backend (null restores SDL2's); returns the one installed before.
 plat_window_backend* plat_set_window_backend(plat_window_backend* b);
 plat_window_backend& plat_sdl_window_backend();
+// Closes SDL's window and video so that the next use starts afresh (on another display).
+void plat_sdl_shutdown();
 
 // The buffer swap that ends a frame. The shell installs it when it makes the context;
 // tests replace it. Without one, a swap does nothing.

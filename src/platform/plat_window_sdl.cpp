@@ -165,6 +165,13 @@ public:
 		return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), text.c_str(), window_) == 0;
 	}
 
+	void shutdown()
+	{
+		close_window();
+		if (video_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+		video_ = tried_ = false;
+	}
+
 private:
 	bool init_video()
 	{
@@ -195,8 +202,14 @@ private:
 
 }  // namespace
 
-plat_window_backend& plat_sdl_window_backend()
+namespace {
+sdl_window_backend& the_backend()
 {
 	static sdl_window_backend backend;
 	return backend;
 }
+}  // namespace
+
+plat_window_backend& plat_sdl_window_backend() { return the_backend(); }
+
+void plat_sdl_shutdown() { the_backend().shutdown(); }
