@@ -42,6 +42,7 @@ const plat_key_code_row kPlatMacKeyCodes[] = {
 	{SDL_SCANCODE_I, 34},
 	{SDL_SCANCODE_P, 35},
 	{SDL_SCANCODE_RETURN, 36},
+	{SDL_SCANCODE_RETURN2, 52},  // the Mac's Enter beside the space bar, rare on a PC
 	{SDL_SCANCODE_L, 37},
 	{SDL_SCANCODE_J, 38},
 	{SDL_SCANCODE_APOSTROPHE, 39},
@@ -140,7 +141,6 @@ const mod_row kModifiers[] = {
 const SDL_Scancode kModifierKeys[] = {
 	SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL, SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT, SDL_SCANCODE_LALT,
 	SDL_SCANCODE_RALT,  SDL_SCANCODE_LGUI,  SDL_SCANCODE_RGUI,   SDL_SCANCODE_CAPSLOCK, SDL_SCANCODE_MODE,
-	SDL_SCANCODE_NUMLOCKCLEAR,
 };
 
 constexpr int kLatin1Max = 0xFF;

@@ -89,13 +89,20 @@ bool all_empty(const std::string& a, const std::string& b, const std::string& c,
 	_exit(1);
 }
 
+void release_by_gl()
+{
+	if (glExt.shad_objs_avail && glExt.glUseProgramObjectARB) glExt.glUseProgramObjectARB(0);
+	if (glExt.framebuf_avail && glExt.glBindFramebufferEXT) glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+alert_release_fn g_release = nullptr;
+
 void reset_gl_after_interrupt()
 {
 	for (int i = 0; i < kStaleErrors; ++i)
 		if (glGetError() == GL_NO_ERROR) break;
 	OGL_nrml_colors();
-	if (glExt.shad_objs_avail && glExt.glUseProgramObjectARB) glExt.glUseProgramObjectARB(0);
-	if (glExt.framebuf_avail && glExt.glBindFramebufferEXT) glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+	(g_release ? g_release : release_by_gl)();
 	glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 	glDisable(GL_SCISSOR_TEST);
 }
@@ -137,6 +144,13 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 }
 
 }  // namespace
+
+alert_release_fn DIDIVI_set_alert_release_hook(alert_release_fn f)
+{
+	alert_release_fn old = g_release;
+	g_release = f;
+	return old;
+}
 
 int DIDIVI_in_alert() { return in_alert; }
 void DIDIVI_reset_alerts() { in_alert = 0; }

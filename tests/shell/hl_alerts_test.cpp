@@ -186,3 +186,57 @@ TEST_F(Alerts, RecursiveAlertIsASystemAlertAndEndsTheProgram)
 		},
 		testing::ExitedWithCode(1), "Inner alert");
 }
+
+namespace {
+int g_releases = 0;
+void count_release() { ++g_releases; }
+}  // namespace
+
+TEST_F(Alerts, TheExtrasReleaseTheirShadersBeforeTheBoxDraws)
+{
+	g_releases = 0;
+	alert_release_fn old = DIDIVI_set_alert_release_hook(count_release);
+	kx_fake::fire_button("OK", 0);
+	alert(t_alert);
+	DIDIVI_set_alert_release_hook(old);
+	EXPECT_EQ(g_releases, 1);
+}
+
+TEST_F(Alerts, NukeQuestionAnswers)
+{
+	stls.ui_str[608] = "Delete";
+	stls.ui_str[609] = "Keep";
+	stls.ui_str[610] = "Cancel";
+	kx_fake::fire_button("Keep", 2);
+	EXPECT_EQ(DIDIVI_nuke_alert("Old Plane", 1), 2);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(kx_fake::calls_of("BTN_action").back().text, "Keep|-");
+
+	// Closing the window answers with the third choice, which deletes nothing.
+	kx_fake::reset();
+	win.at_frame(win.frame(), ScriptedWindow::of_kind(plat_ev_high_level));
+	EXPECT_EQ(DIDIVI_nuke_alert("Old Plane", 0), 3);
+	for (const auto& c : kx_fake::calls_of("BTN_action")) EXPECT_NE(c.text, "Cancel|-");
+}
+
+TEST_F(Alerts, WebAddressGoesToXdgOpen)
+{
+	const std::string bin = env.path("bin/");
+	ASSERT_TRUE(write_file(bin + "xdg-open", "#!/bin/sh\necho \"$1\" > \"" + env.path("opened.txt") + "\"\n"));
+	ASSERT_EQ(make_file_executable((bin + "xdg-open").c_str()), 0);
+	const std::string old_path = getenv("PATH") ? getenv("PATH") : "";
+	setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+	const int rc = go_to_URL("http://www.kestrix.example/support");
+	setenv("PATH", old_path.c_str(), 1);
+	EXPECT_EQ(rc, 0);
+	std::string opened;
+	for (int i = 0; i < 100 && opened.empty(); ++i) {  // 5 s at most
+		opened = read_file(env.path("opened.txt"));
+		if (opened.empty()) usleep(50 * 1000);
+	}
+	EXPECT_EQ(opened, "http://www.kestrix.example/support\n");
+
+	kx_fake::fire_button("OK", kx_fake::frame());
+	EXPECT_THROW(go_to_URL(std::string(500, 'x')), AlertExit);
+	EXPECT_EQ(kx_fake::calls_of("OGL_string")[0].text, "String too long!");
+}

@@ -1,4 +1,5 @@
 #include <sstream>
+#include <thread>
 
 #include "runtime/pref.h"
 #include "runtime/translate.h"
@@ -190,6 +191,18 @@ TEST_F(ShellTest, FinishUpUnderFpsTestSavesNothing)
 	DIDIVI_finishup(1);
 	EXPECT_TRUE(read_file(pref_file_path(11)).empty());
 	EXPECT_TRUE(kx_fake::calls_of("keys_io").empty());
+	EXPECT_EQ(win.closed, 1);
+}
+
+TEST_F(ShellTest, FinishUpOffTheMainThreadLeavesTheWindowAlone)
+{
+	answer_chooser();
+	start();
+	std::thread worker([] { DIDIVI_finishup(0); });
+	worker.join();
+	EXPECT_EQ(win.closed, 0);
+	EXPECT_FALSE(xer.is_open());  // the log is closed whoever finishes
+	DIDIVI_finishup(0);
 	EXPECT_EQ(win.closed, 1);
 }
 
