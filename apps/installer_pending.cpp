@@ -24,7 +24,7 @@ constexpr int kBackground = 34;
 constexpr int kInterfaceW = 1024, kInterfaceH = 768;
 }  // namespace
 
-// ---- Goes with the drawing layer (palette, state switch, primitives, text).
+// ---- Goes with "Drawing core: palette, cached GL state, 2-D primitives, bitmap text".
 colr_class colr;
 void OGL_setstate(int, int, int, int, int, int) {}
 void OGL_viewport(int, float, float, float, float, float, float, float, float, float, float, float, int)
@@ -48,11 +48,11 @@ void OGL_2dquad(int, int, float, float, float, float, float, float, float, float
 }
 float OGL_string(int, float, float y, const std::string&, float, int, int) { return y; }
 
-// ---- Goes with the texture manager and the built-in atlases.
+// ---- Goes with "Images and textures: the texture manager ... and the built-in atlases".
 void tman_class::reset_bind() {}
 void TEX_load_builtin_textures() {}
 
-// ---- Goes with the widget toolkit.
+// ---- Goes with "Buttons, check boxes, the text field and its editing engine".
 void BTN_begin_focus_ring() {}
 void BTN_unfocus_any() {}
 int BTN_dispatch_to_focus(int, int, int) { return 0; }
@@ -64,7 +64,7 @@ int BTN_zap_boxes(int) { return 0; }
 int BTN_action(float, float, float, int, int, std::string, std::string) { return 0; }
 int BTN_is_int(float, float, int*, int, std::string) { return 0; }
 
-// ---- Goes with the keys and the in-window menus.
+// ---- Goes with "Keys and menus: keyboard translation, key bindings, in-window menus".
 keys_class keys;
 void keys_class::handle_key_raw(long, long, long) {}
 void keys_class::run_repeat_keys() {}
@@ -76,7 +76,7 @@ void DIDIVI_clear_menus(int mode)
 }
 void standard_gui() {}
 
-// ---- Goes with the wizard.
+// ---- Goes with "Wizard core and install DVDs: program entry, the wizard engine".
 void APP_update()
 {
 	const float* c = colr.palette[kBackground];

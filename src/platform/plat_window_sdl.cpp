@@ -13,7 +13,7 @@ constexpr int kGlMajor = 2;
 constexpr int kGlMinor = 1;
 constexpr int kLatin1Max = 0xFF;
 // Drivers that show nothing: used only when SDL_VIDEODRIVER asks for them by name.
-const char* const kInvisibleDrivers[] = {"offscreen", "dummy", "evdev"};
+const char* const kInvisibleDrivers[] = {"offscreen", "dummy"};
 
 bool driver_named_by_user(const char* driver)
 {
