@@ -9,6 +9,7 @@ KX_PACKAGES=(
   build-essential cmake ninja-build pkg-config git python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libpng-dev libminizip-dev libsquish-dev libmd-dev libmimalloc-dev libarchive-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils xvfb xauth xdotool
   zip unzip 7zip libarchive-tools zenity time
   clang libclang-rt-14-dev

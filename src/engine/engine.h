@@ -82,9 +82,14 @@ int abort_alert(std::string message, std::string label1, std::string text1, std:
 
 // ---- The network run ----
 
-// One step of the network install: 0 while it goes on, non-zero when it has ended.
+// One step of the network install: 1 when the run has finished; otherwise the
+// extraction-failure word of stg, 0 to go on, 1 when an archive could not be unpacked.
+// The streams, servers and progress live in `next`, `stg`, `server_name` and
+// `server_path` (see engine/utils_net.h).
 int grab_files();
 // Unpacks one downloaded archive into the folder of `destination`, then deletes it.
-void extract_and_delete_file(std::string archive, std::string destination);
-// The server's lists are newer than this installer: tell the user and end.
+// 0 or the error (already shown to the user).
+int extract_and_delete_file(std::string archive, std::string destination);
+// The server's lists are newer than this installer: tell the user, open the maker's
+// download page and end.
 void new_format(std::string file);

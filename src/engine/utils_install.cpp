@@ -99,13 +99,12 @@ void dvd_unpack_task::copy_stage()
 	if (error_code) delete_file(temp_file);
 }
 
-void dvd_unpack_task::unpack_stage()
+int ENG_unpack_into_place(const std::string& archive, const std::string& destination, int mark)
 {
-	if (error_code) return;
-	file_version_struct& v = sim_info[index].back();
+	const std::string rel = !dest_dir_path.empty() && destination.compare(0, dest_dir_path.size(), dest_dir_path) == 0
+	                            ? destination.substr(dest_dir_path.size())
+	                            : std::string();
 	const std::string folder = ENG_folder_of(destination);
-	std::string rel = v.path;
-	trim_dest_folder(rel);
 
 	// The folder may be missing: the clean-up after deletions removes folders that
 	// became empty, also one that a file still to come lands in.
@@ -117,12 +116,12 @@ void dvd_unpack_task::unpack_stage()
 	// name, and renamed into place only when the whole archive checked out (CRCs,
 	// every write and close): an installed file is always the old one or the new one.
 	unpack_record record;
-	record.temp_suffix = ENG_unpack_suffix(index);
+	record.temp_suffix = ENG_unpack_suffix(mark);
 	// A shipped link may point into a sibling folder of the installation, never out of it.
 	record.link_root = dest_dir_path;
+	const bool seven = archive.size() >= 3 && archive.compare(archive.size() - 3, 3, ".7z") == 0;
 	if (!r)
-		r = suffix == ".7z" ? p7z_to_file(temp_file, folder, nullptr, 0, &record)
-		                    : zip_to_file(temp_file, folder, nullptr, 0, &record);
+		r = seven ? p7z_to_file(archive, folder, nullptr, 0, &record) : zip_to_file(archive, folder, nullptr, 0, &record);
 	size_t moved = 0;
 	for (; !r && moved < record.items.size(); ++moved) {
 		const unpack_record::item& it = record.items[moved];
@@ -136,7 +135,14 @@ void dvd_unpack_task::unpack_stage()
 		if (record.items[i].written != record.items[i].dest) unlink(record.items[i].written.c_str());
 	// An archive that checked out but did not hold the file is no install either.
 	if (!r && access(destination.c_str(), F_OK) != 0 && !is_sim_link(destination.c_str(), nullptr)) r = ENOENT;
-	if (r) {
+	return r;
+}
+
+void dvd_unpack_task::unpack_stage()
+{
+	if (error_code) return;
+	file_version_struct& v = sim_info[index].back();
+	if (int r = ENG_unpack_into_place(temp_file, destination, index)) {
 		error_code = r;
 		return;
 	}

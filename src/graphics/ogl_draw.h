@@ -33,6 +33,10 @@ void OGL_line(int colour, float alpha, float x1, float y1, float x2, float y2);
 void OGL_2dquad(int tex_ref, int colour, float alpha, float x1, float y1, float s1, float t1, float x2, float y2,
                 float s2, float t2, float x3, float y3, float s3, float t3, float x4, float y4, float s4, float t4,
                 int tex_units, int alpha_mode);
+// Bind a buffer object to GL_ARRAY_BUFFER / GL_ELEMENT_ARRAY_BUFFER unless it is the one
+// bound last through them; each real bind is counted in "num_xdl_bind" / "num_xdl_bind_ind".
+void OGL_bind_vbo(const unsigned long& id);
+void OGL_bind_vbo_ind(const unsigned long& id);
 // Returns the y for the next text below it.
 float OGL_string(int colour, float x, float y, const std::string& s, float wrap_width, int charset, int align);
 

@@ -1,11 +1,92 @@
 #pragma once
-// The HTTP downloader's global object: the proxy settings (kept in the installer's
-// preferences file) and the six download slots. Slots 2 to 5 carry the network
-// install's streams; 0 and 1 the server-list and file-list fetches.
+// The HTTP downloader. A caller polls http_class::net_check once per frame for a
+// numbered slot: the first call starts a GET, every call advances it by one
+// non-blocking send and one non-blocking read, and the body is streamed into a file.
+// No thread is involved and no call waits for the network (the host-name lookup
+// aside). Slots 2 to 5 carry the network install's streams; 0 and 1 the server-list
+// and file-list fetches. The proxy settings live in the installer's preferences file.
+#include <cstdint>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
-class down_class;
+class PCSBSocket;
+
+// Header names compare without regard to letter case, as HTTP has them.
+struct http_name_less {
+	bool operator()(const std::string& a, const std::string& b) const;
+};
+using http_header_map = std::map<std::string, std::string, http_name_less>;
+
+// The response as it arrives: status lines and header lines are taken off the front of
+// the bytes fed in until the blank line that ends a final response (status 200 or
+// more); interim responses ("100 Continue") are passed over. What follows that blank
+// line is body and stays in `pending`. It needs no socket, so it can be fed any bytes.
+class http_response_reader {
+public:
+	// A header larger than this fails the download rather than growing without end.
+	static constexpr size_t max_header_bytes = 64 * 1024;
+
+	// Takes received bytes: while the header is read they are scanned, afterwards they
+	// are body and only appended to `pending`.
+	void feed(const char* data, size_t size);
+
+	std::string pending;        // bytes not yet consumed: a partial header line, or body
+	bool headers_done = false;  // the blank line ending a final response was consumed
+	bool too_large = false;     // the header passed max_header_bytes; nothing more is read
+	int status = -1;            // -1 until a status line arrives
+	std::string status_text;    // the reason phrase of the last status line
+	http_header_map headers;    // of the last response; the first occurrence of a name wins
+	long long content_length = -1;  // from a final response's "Content-Length", -1 unknown
+
+private:
+	void take_line(const std::string& line);
+	size_t header_bytes_ = 0;  // header bytes consumed so far, interim responses included
+};
+
+// The request path as sent: bytes that could end or split the request line, start a
+// fragment or query, or are not plain ASCII are percent-encoded.
+std::string http_encode_path(const std::string& path);
+
+// One request and its response.
+class down_class {
+public:
+	down_class(const char* server, uint16_t port, const char* path, bool is_post,
+	           const std::map<std::string, std::string>& headers, const unsigned char* body, int body_length,
+	           const char* destination);
+	~down_class();
+	down_class(const down_class&) = delete;
+	down_class& operator=(const down_class&) = delete;
+
+	// One poll step: one send, one read, the body to the file.
+	void DoProcessing();
+
+	// 0 no socket; 1 connect pending; 2 socket error; 3 socket closed; 4 request bytes
+	// still to send; 5 receiving the body; 6 waiting for the response header.
+	int GetStat();
+	bool IsDone() { return GetStat() == 3; }
+	bool IsComplete() const { return bytes_written == content_length; }
+	bool IsErr();
+	int GetOSErr();
+	// Closes the output file; a failed close (a full disk at the last flush) is an error.
+	void close_output();
+
+	PCSBSocket* socket = nullptr;
+	std::string send_buffer;
+	http_response_reader response;  // its `pending` is the receive buffer
+	FILE* output = nullptr;
+	std::string output_path;
+	int error = 0;                  // 20011 lookup failed, else errno of the file
+	long long content_length = -1;  // of the final response, -1 until known
+	long long bytes_written = 0;    // body bytes handed to the output file
+	float last_activity = 0.0f;     // frame-clock seconds of the start or the last body data
+
+	// The status code: 0 when the lookup failed, -1 until a status line arrives.
+	int status() const { return response.status; }
+};
+
+constexpr int http_slot_count = 6;
 
 class http_class {
 public:
@@ -13,13 +94,31 @@ public:
 	http_class(const http_class&) = delete;
 	http_class& operator=(const http_class&) = delete;
 
+	// 0 while the download of `slot` runs, 1 when it succeeded, 2 when it failed; after
+	// a 1 or a 2 the slot is idle and the next call starts a new download.
+	int net_check(int slot, std::string server, std::string path, const std::string& destination);
+	// Ends the slot's download, if any, keeping what was written; the slot is idle.
+	void cancel(int slot);
+
+	bool UseProxy(const std::string& host, uint16_t port) const;
+	std::string ProxyHost(const std::string& host, uint16_t port) const;
+	uint16_t ProxyPort(const std::string& host, uint16_t port) const;
+
 	std::string proxy_host;  // empty: no proxy ("_proxy_host")
 	std::string proxy_port;  // the port as typed, for the preferences window only ("_proxy_port")
 	int proxy_port_int = 0;  // 0: no proxy; the low 16 bits are the port ("_proxy_port_int")
-	down_class* slots[6] = {};
+	down_class* slots[http_slot_count] = {};
+
+private:
+	bool started_ = false;
 };
 
 extern http_class http;
 
 // Server-name suffixes that bypass the proxy.
 extern std::vector<std::string> gProxyExclude;
+
+// The User-agent the downloader sends: "Installer-APL/" and the build's last four characters.
+std::string http_user_agent();
+// The time a download may go without body data, in frame-clock seconds.
+constexpr float http_timeout_seconds = 30.0f;

@@ -33,3 +33,7 @@ int BTN_select_path_stl(float x, float y, int open_save, int file_type, std::str
 
 // The pop-up list: opens menu slot 1519 of `menu` with its items.
 int BTN_textlist(float x, float y, int* selection, std::string items, std::string label);
+
+// Digit-wheel numeric fields; 1 when a key or click changed the value this frame.
+int BTN_flt_range(float x, float y, float* value, int digits, int decimals, float min, float max, std::string label);
+int BTN_int_range(float x, float y, int* value, int digits, float min, float max, std::string label);
