@@ -50,6 +50,9 @@ float OGL_string(int, float, float y, const std::string&, float, int, int) { ret
 
 // ---- Goes with "Images and textures: the texture manager ... and the built-in atlases".
 void tman_class::reset_bind() {}
+int tman_class::load_texture(tex_fail_mode, int, int, tex_load_time, const std::string&) { return 0; }
+void tman_class::bind_ref(int, int, int) {}
+void tman_class::unload_texture(int) {}
 void TEX_load_builtin_textures() {}
 
 // ---- Goes with "Buttons, check boxes, the text field and its editing engine".

@@ -15,7 +15,7 @@
 #include "runtime/cmdline.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_globals.h"
-#include "shell/product_site.h"
+#include "runtime/hl_product.h"
 
 namespace {
 
@@ -348,7 +348,7 @@ void OGL_extensions::init_extensions()
 
 	// 12. The minimum.
 	if (!e.multitex_avail && code <= kMinimumMultitexFreeCode) {
-		const std::string site = std::string("Please see ") + kMakerWebAddress +
+		const std::string site = std::string("Please see ") + maker_web_address +
 		                         " for system requirements and technical support.";
 		if (opt("--force_run"))
 			__DIDIVI_alert(0, kMinimumLine1, "Your system does not meet Kestrix's hardware requirements.",
@@ -358,7 +358,7 @@ void OGL_extensions::init_extensions()
 		else
 			__DIDIVI_alert(0, kMinimumLine1, "First, try updating your graphics drivers.",
 			               "If this does not help, check your graphics card specifications.",
-			               std::string("For help, write to ") + kMakerSupportMail + ".", t_exit, kSource,
+			               std::string("For help, write to ") + maker_support_mail + ".", t_exit, kSource,
 			               kMinimumLine);
 	}
 
@@ -372,7 +372,7 @@ void OGL_extensions::init_extensions()
 		               "simulation.",
 		               "Please run the software-rendering edition of Kestrix, or get a 3-D accelerator card that can "
 		               "handle OpenGL.",
-		               std::string("See ") + kMakerWebAddress + " for a list of compatible 3-D video cards.", t_alert,
+		               std::string("See ") + maker_web_address + " for a list of compatible 3-D video cards.", t_alert,
 		               kSource, kSoftwareLine);
 		break;
 	}

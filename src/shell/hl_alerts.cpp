@@ -17,8 +17,11 @@
 #include "runtime/hl_globals.h"
 #include "runtime/hl_math_ui.h"
 #include "runtime/hl_mem.h"
+#include "runtime/hl_product.h"
+#include "runtime/http.h"
 #include "runtime/rec_glext.h"
 #include "shell/hl_init.h"
+#include "shell/hl_mnw_about.h"
 #include "shell/hl_mnw.h"
 #include "widgets/btn.h"
 
@@ -62,6 +65,10 @@ constexpr int kStaleErrors = 30;
 // The nuke question (window 995).
 constexpr int kNukeText1 = 611, kNukeText2 = 612, kNukeButton1 = 608, kNukeButton2 = 609, kNukeButton3 = 610;
 constexpr float kNukeMargin = 20, kNukeTextFromTop = 40, kNukeRow1 = 60, kNukeRow2 = 25;
+
+// What about_frame reports.
+constexpr int kAboutClosed = 1;
+constexpr int kAboutWebAddress = 2;
 
 // go_to_URL's bounded copy.
 constexpr std::size_t kBoundedText = 499;
@@ -254,4 +261,24 @@ int DIDIVI_nuke_alert(std::string name, int third_button)
 		if (mnw.wind_id != wind_nuke || quit_requested) return 3;
 		DIDIVI_event_proc();
 	}
+}
+
+void DIDIVI_about()
+{
+	about_state st;
+	st.beta = stg.get_beta;
+	about_begin(st);
+	DIDIVI_startwind(wind_alert, 0);
+	while (mnw.wind_id == wind_alert) {
+		OGL_plot_back_col();
+		const int answer = about_frame(st);
+		if (answer == kAboutWebAddress) go_to_URL(maker_web_address);
+		if (answer == kAboutClosed || return_hit || quit_requested) {
+			return_hit = 0;
+			DIDIVI_startwind(wind_main, 0);
+			break;
+		}
+		DIDIVI_event_proc();
+	}
+	http.cancel(about_http_slot);
 }

@@ -26,3 +26,5 @@ alert_release_fn DIDIVI_set_alert_release_hook(alert_release_fn f);
 
 int go_to_URL(std::string url);
 int DIDIVI_nuke_alert(std::string name, int third_button);
+// The about box in window 994 until the user closes it.
+void DIDIVI_about();

@@ -37,7 +37,7 @@
 #include "shell/hl_mnw.h"
 #include "shell/keys.h"
 #include "shell/menus.h"
-#include "shell/product_site.h"
+#include "runtime/hl_product.h"
 #include "widgets/btn.h"
 
 float randrat[randrat_count];
@@ -437,7 +437,7 @@ void DIDIVI_show_init(const std::string& message, float* fraction)
 	const float x0 = mnw.area_x - mnw.dialog_x, dy = mnw.dialog_y;
 	OGL_plot_back_col();
 	BTN_frame2(kProgressPanelStyle, x0 + kProgressPanelX, kProgressPanelY - dy, kProgressPanelW, kProgressPanelH, "");
-	OGL_string(kProgressAddressColour, x0 + kProgressAddressX, kProgressAddressY - dy, kMakerWebAddress,
+	OGL_string(kProgressAddressColour, x0 + kProgressAddressX, kProgressAddressY - dy, maker_web_address,
 	           kProgressWrap, charset_UI_diff_space, 0);
 	const float f = DIDIVI_show_init_fraction(fraction, g_show_init_counter);
 	BTN_frame1(kProgressTroughStyle, x0 + kProgressBarLeft + kProgressBarWidth / 2, kProgressBarY - dy,

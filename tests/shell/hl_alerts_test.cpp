@@ -1,4 +1,7 @@
+#include "runtime/hl_product.h"
+#include "runtime/http.h"
 #include "shell_fixture.h"
+#include "support/loopback_http.h"
 
 using namespace kx_test;
 
@@ -239,4 +242,20 @@ TEST_F(Alerts, WebAddressGoesToXdgOpen)
 	kx_fake::fire_button("OK", kx_fake::frame());
 	EXPECT_THROW(go_to_URL(std::string(500, 'x')), AlertExit);
 	EXPECT_EQ(kx_fake::calls_of("OGL_string")[0].text, "String too long!");
+}
+
+TEST_F(Alerts, AboutBoxRunsInTheAlertWindowUntilClosed)
+{
+	kx_test::LoopbackHttp server;  // the maker's web host, reached only through the proxy
+	http.proxy_host = "127.0.0.1";
+	http.proxy_port_int = server.port();
+	kx_fake::fire_button("OK", 2);
+	DIDIVI_about();
+	http.proxy_host.clear();
+	http.proxy_port_int = 0;
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(kx_fake::frame(), 2);
+	bool drew_address = false;
+	for (const auto& c : kx_fake::calls_of("OGL_string")) drew_address |= c.text == maker_web_address;
+	EXPECT_TRUE(drew_address);
 }
