@@ -72,6 +72,8 @@ constexpr int kAboutWebAddress = 2;
 
 // go_to_URL's bounded copy.
 constexpr std::size_t kBoundedText = 499;
+const char* const kStringSource = "hl_string";
+constexpr int kStringLine = 137;
 
 std::string cut(const std::string& s)
 {
@@ -226,7 +228,7 @@ void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, c
 int go_to_URL(std::string url)
 {
 	if (url.size() > kBoundedText)
-		__DIDIVI_alert(0, "String too long!", url, "", "", t_exit, "hl_string", 137);
+		__DIDIVI_alert(0, "String too long!", url, "", "", t_exit, kStringSource, kStringLine);
 	return plat_open_url(url);
 }
 

@@ -122,6 +122,8 @@ constexpr int kFittingWindowTop = 40;
 constexpr int kFullWindSpareW = 40;
 constexpr int kFullWindSpareH = 60;
 
+constexpr std::uintptr_t kScratchAlign = 16;
+
 // Random table.
 constexpr double kRandScale = 1.0 / 2147483648.0;  // 2^-31
 constexpr double kRandShrink = 0.9999;
@@ -490,15 +492,14 @@ void DIDIVI_init(int argc, const char* const* argv)
 	DIDIVI_set_app_path(&app_path, 0);
 	const std::string folder = app_path;
 	app_path.clear();
-	// A folder we cannot enter leaves the working folder as it was.
-	if (!folder.empty() && chdir(folder.c_str()) != 0) {
-	}
+	// A folder we cannot enter leaves the working folder as it was, silently.
+	if (!folder.empty()) [[maybe_unused]] const int entered = chdir(folder.c_str());
 
 	std::string desktop;
 	if (get_OS_abs_path(os_dir_desktop, desktop) == 0) xer.open(desktop + kLogName);
 
 	const auto base = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
-	scratch_array = scratch_array_storage + ((16 - base % 16) % 16);
+	scratch_array = scratch_array_storage + ((kScratchAlign - base % kScratchAlign) % kScratchAlign);
 
 	fill_tables();
 	std::ostringstream header;

@@ -259,3 +259,17 @@ TEST_F(Alerts, AboutBoxRunsInTheAlertWindowUntilClosed)
 	for (const auto& c : kx_fake::calls_of("OGL_string")) drew_address |= c.text == maker_web_address;
 	EXPECT_TRUE(drew_address);
 }
+
+TEST_F(Alerts, FpsTestQuittingAlertExitsAtOnce)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	const char* argv[] = {"kestrix-installer", "--fps_test"};
+	cmdline.init_unix(2, argv);
+	EXPECT_EXIT(
+		{
+			DIDIVI_set_alert_exit(nullptr);
+			alert(t_exit);
+		},
+		testing::ExitedWithCode(1), "");
+	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
+}

@@ -116,8 +116,7 @@ XvfbServer::~XvfbServer()
 	}
 	if (pid_ > 0) {
 		kill(pid_, SIGTERM);
-		if (wait_program(pid_, kStartSeconds) < -1) {
-		}
+		wait_program(pid_, kStartSeconds);  // killed outright if it does not go in time
 	}
 }
 
