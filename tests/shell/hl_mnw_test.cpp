@@ -286,3 +286,18 @@ TEST_F(FrameLoop, LoopingTestFailsOnItsFrameBudget)
 	EXPECT_NONFATAL_FAILURE(stopped = run_forever(), "more than 5 frames");
 	EXPECT_TRUE(stopped);
 }
+
+TEST_F(FrameLoop, CursorHidesAfterTenQuietSecondsOnWindowZeroOnly)
+{
+	frame();
+	mnw.mouse_move_time = xtim.elapsed - 11;
+	frame();
+	ASSERT_FALSE(win.cursor_changes.empty());
+	EXPECT_FALSE(win.cursor_changes.back());
+	const size_t changes = win.cursor_changes.size();
+	frame();
+	EXPECT_EQ(win.cursor_changes.size(), changes);  // hidden once, not every frame
+	DIDIVI_startwind(wind_alert, 0);
+	frame();
+	EXPECT_TRUE(win.cursor_changes.back());  // dialogs always show the arrow
+}
