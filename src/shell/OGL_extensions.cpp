@@ -303,6 +303,7 @@ void OGL_extensions::init_extensions()
 	// 10. The report. Limits read as integers are printed as numbers, never as raw bits.
 	const char* glsl_version = g_probe.get_string ? g_probe.get_string(GL_SHADING_LANGUAGE_VERSION_ARB) : nullptr;
 	std::ostringstream r;
+	r << std::fixed;  // the log writes its floats in fixed-point notation
 	r << "OpenGL Vendor    : " << ren.gl_vendor << "\n";
 	r << "OpenGL Render    : " << ren.gl_renderer << "\n";
 	r << "OpenGL Version   : " << ren.gl_version << " (" << code << ")\n";

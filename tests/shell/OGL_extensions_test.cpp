@@ -181,6 +181,7 @@ TEST_F(Capabilities, ReportLabels)
 	     {"OpenGL Vendor    : Mesa\n", "OpenGL Render    : llvmpipe\n", "OpenGL Version   : 2.1 Mesa (210)\n",
 	      "OpenGL Extensions: GL_ARB_multitexture\n", "tex_clamp_avail  : 1\n", "sblend_avail     : 0\n",
 	      "threaded_avail   : 0\n", "first-gen shaders: 0\n", "max tex units    : 8 (", "max texture size : 2048\n",
+	      "max iso filtering: 1.000000\n",
 	      "vshader_avail    : 1 (", "glsl_avail       : 1 (<null string>)\n"})
 		EXPECT_NE(l.find(label), std::string::npos) << label;
 	EXPECT_EQ(l.find("multitex_avail"), std::string::npos);
