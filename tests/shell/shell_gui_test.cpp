@@ -10,6 +10,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/plat_window.h"
@@ -169,6 +170,33 @@ TEST_F(RealWindow, ScreenOfTheWindowsSizeGetsABorderlessOne)
 	EXPECT_EQ(w, 800);
 	EXPECT_EQ(h, 600);
 	EXPECT_FALSE(decorated);
+}
+
+TEST_F(RealWindow, PushedKeysArriveWithTheirText)
+{
+	XvfbServer& x = server(1024, 768);
+	start_on(x);
+	kx_fake::raw_keys().clear();
+	SDL_Event down{};
+	down.type = SDL_KEYDOWN;
+	down.key.keysym.scancode = SDL_SCANCODE_E;
+	down.key.keysym.sym = SDLK_e;
+	SDL_Event text{};
+	text.type = SDL_TEXTINPUT;
+	std::strcpy(text.text.text, "\xC3\xA9");  // é
+	SDL_Event shift{};
+	shift.type = SDL_KEYDOWN;
+	shift.key.keysym.scancode = SDL_SCANCODE_LSHIFT;
+	SDL_Event up = down;
+	up.type = SDL_KEYUP;
+	for (SDL_Event* e : {&down, &text, &shift, &up}) SDL_PushEvent(e);
+	DIDIVI_event_proc();
+	ASSERT_EQ(kx_fake::raw_keys().size(), 2u);  // Shift alone is no event
+	EXPECT_EQ(kx_fake::raw_keys()[0].kind, 3);
+	EXPECT_EQ(kx_fake::raw_keys()[0].message, 0xE9 | (14 << 8));
+	EXPECT_EQ(kx_fake::raw_keys()[1].kind, 4);
+	EXPECT_EQ(mnw.key_held, 0);
+	EXPECT_EQ(mnw.key_event, 1);
 }
 
 #ifdef KX_INSTALLER
