@@ -134,3 +134,18 @@ extern int scratch_dx;
 extern int scratch_dy;
 extern unsigned char scratch_array_storage[scratch_bytes];
 extern unsigned char scratch_array_temp[scratch_bytes];
+
+// One image in memory, rows bottom first: its pixel format (an OpenGL enumerant), size,
+// the padding bytes after each row and whether the mip chain follows the top level.
+struct TEX_image_desc {
+	unsigned int format;
+	int width;
+	int height;
+	int row_pad;
+	int has_mipmaps;
+};
+// Loads `path` as a PNG, then as a BMP, after cutting a four-character extension off
+// the name; 1 on success, 0 when neither loads. When *buf is null the loader allocates
+// the pixels with heap_malloc and the caller frees them with heap_free.
+int TEX_load_any_ext(const std::string& path, unsigned char** buf, unsigned long format, int pad_to,
+                     int match_file_alpha, TEX_image_desc* desc);

@@ -28,3 +28,4 @@ constinit plg_struct plg{};
 // not kept: nothing in the installer reads them.
 
 int app_done = 0;
+float randrat[randrat_count];  // zero until start-up fills it

@@ -30,3 +30,8 @@ extern plg_struct plg;
 
 // The program-wide quit flag; only main reads it.
 extern int app_done;
+
+// Random fractions in [0, 0.9999), filled once at start-up: a reproducible random
+// source that callers index with a number of their own.
+constexpr int randrat_count = 10000;
+extern float randrat[randrat_count];
