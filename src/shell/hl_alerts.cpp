@@ -22,6 +22,7 @@
 #include "runtime/rec_glext.h"
 #include "shell/hl_init.h"
 #include "shell/hl_mnw_about.h"
+#include "shell/hl_shader_hook.h"
 #include "shell/hl_mnw.h"
 #include "widgets/btn.h"
 
@@ -98,20 +99,13 @@ bool all_empty(const std::string& a, const std::string& b, const std::string& c,
 	_exit(1);
 }
 
-void release_by_gl()
-{
-	if (glExt.shad_objs_avail && glExt.glUseProgramObjectARB) glExt.glUseProgramObjectARB(0);
-	if (glExt.framebuf_avail && glExt.glBindFramebufferEXT) glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-}
-
-alert_release_fn g_release = nullptr;
-
 void reset_gl_after_interrupt()
 {
 	for (int i = 0; i < kStaleErrors; ++i)
 		if (glGetError() == GL_NO_ERROR) break;
 	OGL_nrml_colors();
-	(g_release ? g_release : release_by_gl)();
+	DIDIVI_unbind_shaders();
+	if (glExt.framebuf_avail && glExt.glBindFramebufferEXT) glExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
 	glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 	glDisable(GL_SCISSOR_TEST);
 }
@@ -153,13 +147,6 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 }
 
 }  // namespace
-
-alert_release_fn DIDIVI_set_alert_release_hook(alert_release_fn f)
-{
-	alert_release_fn old = g_release;
-	g_release = f;
-	return old;
-}
 
 int DIDIVI_in_alert() { return in_alert; }
 void DIDIVI_reset_alerts() { in_alert = 0; }

@@ -18,12 +18,6 @@ void DIDIVI_system_alert(const std::string& line1, const std::string& line2, con
 std::string STR_latin1_to_utf8(const std::string& text);
 constexpr std::size_t system_alert_text_max = 255;
 
-// Releases whatever shader program and framebuffer an interrupted frame left bound,
-// before the alert box draws. The extras, which keep their own record of what is
-// bound, install theirs; the default unbinds through OpenGL directly.
-using alert_release_fn = void (*)();
-alert_release_fn DIDIVI_set_alert_release_hook(alert_release_fn f);
-
 int go_to_URL(std::string url);
 int DIDIVI_nuke_alert(std::string name, int third_button);
 // The about box in window 994 until the user closes it.

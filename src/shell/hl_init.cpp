@@ -40,7 +40,6 @@
 #include "runtime/hl_product.h"
 #include "widgets/btn.h"
 
-float randrat[randrat_count];
 float lookup_sin[lookup_degrees];
 float lookup_cos[lookup_degrees];
 int g_mon_x_res_now = 0;

@@ -4,10 +4,10 @@
 #include <ostream>
 #include <string>
 
-constexpr int randrat_count = 10000;
+#include "runtime/hl_globals.h"  // randrat, filled here
+
 constexpr int lookup_degrees = 361;
 
-extern float randrat[randrat_count];
 extern float lookup_sin[lookup_degrees];
 extern float lookup_cos[lookup_degrees];
 extern int g_mon_x_res_now;

@@ -1,5 +1,6 @@
 #include "runtime/hl_product.h"
 #include "runtime/http.h"
+#include "shell/hl_shader_hook.h"
 #include "shell_fixture.h"
 #include "support/loopback_http.h"
 
@@ -198,10 +199,10 @@ void count_release() { ++g_releases; }
 TEST_F(Alerts, TheExtrasReleaseTheirShadersBeforeTheBoxDraws)
 {
 	g_releases = 0;
-	alert_release_fn old = DIDIVI_set_alert_release_hook(count_release);
+	shader_unbind_fn old = DIDIVI_set_shader_unbind(count_release);
 	kx_fake::fire_button("OK", 0);
 	alert(t_alert);
-	DIDIVI_set_alert_release_hook(old);
+	DIDIVI_set_shader_unbind(old);
 	EXPECT_EQ(g_releases, 1);
 }
 

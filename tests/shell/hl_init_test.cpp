@@ -1,6 +1,7 @@
 #include <sstream>
 #include <thread>
 
+#include "graphics/tman.h"
 #include "runtime/pref.h"
 #include "runtime/translate.h"
 #include "shell/keys.h"
@@ -226,4 +227,20 @@ TEST_F(ShellTest, ProgressScreenBar)
 	plot_init_lights = 0;
 	DIDIVI_show_init("Reading.", &half);
 	EXPECT_TRUE(kx_fake::calls().empty());  // nothing before the first window
+}
+
+TEST_F(ShellTest, RandomAndAngleTablesAreTheSameAtEveryStart)
+{
+	answer_chooser();
+	start();
+	std::srand(1);
+	for (int i = 0; i < randrat_count; ++i) {
+		const float expected = float(std::rand() * (1.0 / 2147483648.0) * 0.9999);
+		ASSERT_EQ(randrat[i], expected) << i;
+		ASSERT_LT(randrat[i], 0.9999f);
+	}
+	EXPECT_NEAR(lookup_sin[90], 1.0f, 1e-6f);
+	EXPECT_NEAR(lookup_cos[180], -1.0f, 1e-6f);
+	EXPECT_NEAR(lookup_sin[360], 0.0f, 1e-5f);
+	EXPECT_EQ(reinterpret_cast<std::uintptr_t>(scratch_array) % 16, 0u);
 }
