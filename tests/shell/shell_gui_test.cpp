@@ -32,9 +32,9 @@ using namespace kx_test;
 namespace {
 
 const char* const kTitle = "Kestrix DVD Installer";
-constexpr int kProductSeconds = 20;
+constexpr int kProductSeconds = 40;
 constexpr int kCloseSeconds = 10;
-constexpr int kFindSeconds = 10;
+constexpr int kFindSeconds = 25;
 
 class RealWindow : public ::testing::Test {
 protected:
