@@ -1,6 +1,7 @@
 // The real window: SDL in this process on an X server of the test's own, and the
 // installer itself under its own Xvfb. Never the developer's display.
 #include <SDL2/SDL.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include "shell/hl_init.h"
 #include "shell/hl_mnw.h"
 #include "support/fakes/fakes.h"
+#include "support/scripted_window.h"
 #include "support/test_env.h"
 #include "support/xvfb_server.h"
 
@@ -244,3 +246,21 @@ TEST(Installer, WithoutADisplayItSaysSoAndFails)
 	EXPECT_EQ(r.err.rfind("I could not set up the graphics for Kestrix!", 0), 0u) << r.err;
 }
 #endif
+
+TEST_F(RealWindow, AnUnansweredBoxFailsOnItsFrameBudget)
+{
+	XvfbServer& x = server(1024, 768);
+	start_on(x);
+	kx_fake::frame_budget = kx_fake::frame() + 3;
+	bool stopped = false;
+	EXPECT_NONFATAL_FAILURE(
+		{
+			try {
+				__DIDIVI_alert(0, "Nobody", "answers", "this", "box", t_alert, "gui_test", 1);
+			} catch (const FrameBudgetExceeded&) {
+				stopped = true;
+			}
+		},
+		"frames drawn");
+	EXPECT_TRUE(stopped);
+}

@@ -13,6 +13,7 @@ int g_frame = 0;
 std::vector<std::pair<std::string, int>> g_fired_buttons;
 std::vector<std::pair<std::string, int>> g_clicked_radios;
 int focus_takes_keys = 0;
+int frame_budget = default_frame_budget;
 std::function<void()> on_app_update;
 std::function<void()> on_load_builtin;
 std::function<void(const Call&)> on_call;
@@ -43,6 +44,7 @@ void reset()
 	g_fired_buttons.clear();
 	g_clicked_radios.clear();
 	focus_takes_keys = 0;
+	frame_budget = default_frame_budget;
 	on_app_update = nullptr;
 	on_load_builtin = nullptr;
 	on_call = nullptr;

@@ -33,6 +33,9 @@ void reset();
 void fire_button(const std::string& label, int frame);
 // BTN_is_int with this label is clicked in this frame (its int gets the option).
 void click_radio(const std::string& label, int frame);
+// Frames a test may draw before it fails (reset() restores the default).
+constexpr int default_frame_budget = 1000;
+extern int frame_budget;
 // BTN_dispatch_to_focus result.
 extern int focus_takes_keys;
 // Run by APP_update every frame (after recording it).
