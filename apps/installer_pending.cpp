@@ -4,14 +4,11 @@
 // is tested or counted as built.
 #include <GL/gl.h>
 
-#include <algorithm>
 #include <string>
 
 #include "graphics/builtin_tex.h"
 #include "graphics/colr.h"
-#include "graphics/ogl_draw.h"
 #include "graphics/tman.h"
-#include "platform/plat_window.h"
 #include "runtime/hl_globals.h"
 #include "shell/hl_mnw.h"
 #include "shell/keys.h"
@@ -21,32 +18,7 @@
 
 namespace {
 constexpr int kBackground = 34;
-constexpr int kInterfaceW = 1024, kInterfaceH = 768;
 }  // namespace
-
-// ---- Goes with "Drawing core: palette, cached GL state, 2-D primitives, bitmap text".
-colr_class colr;
-void OGL_setstate(int, int, int, int, int, int) {}
-void OGL_viewport(int, float, float, float, float, float, float, float, float, float, float, float, int)
-{
-	glViewport(0, 0, mnw.x_res_now, mnw.y_res_now);
-}
-void OGL_pix_specs(int)
-{
-	mnw.ui_scale = mnw.ui_scale2 = 1.0f;
-	mnw.area_x = mnw.wind_id < 0 ? 0.0f : float(std::max(0, (mnw.x_res_now - kInterfaceW) / 2));
-	mnw.area_y = float(std::max(0, mnw.y_res_now - kInterfaceH));
-}
-void OGL_nrml_colors() {}
-void OGL_sbuff() { plat_gl_swap(); }
-void OGL_plot_back_col() {}
-void OGL_fillrect(int, float, float, float, float, float) {}
-void OGL_line(int, float, float, float, float, float, float) {}
-void OGL_2dquad(int, int, float, float, float, float, float, float, float, float, float, float, float, float, float,
-                float, float, float, float, int, int)
-{
-}
-float OGL_string(int, float, float y, const std::string&, float, int, int) { return y; }
 
 // ---- Goes with "Images and textures: the texture manager ... and the built-in atlases".
 void tman_class::reset_bind() {}
@@ -54,6 +26,8 @@ int tman_class::load_texture(tex_fail_mode, int, int, tex_load_time, const std::
 void tman_class::bind_ref(int, int, int) {}
 void tman_class::unload_texture(int) {}
 void TEX_load_builtin_textures() {}
+int TEX_load_any(const std::string&, unsigned char**, unsigned long, int, int, TEX_image_desc*) { return 0; }
+int write_png_to_disk(std::string, int, int, int) { return 0; }
 
 // ---- Goes with "Buttons, check boxes, the text field and its editing engine".
 void BTN_begin_focus_ring() {}

@@ -387,6 +387,9 @@ int qtim_class::mov_add_frame()
 	draw_record_lgt();
 	OGL_sbuff();
 
+	// The label bound the font and changed the state: the same state and ref 409 again.
+	OGL_setstate(fog_fals, 1, lit_fals, al_none, deR_fals, deW_fals);
+	tman.bind_ref(t_movie, 0, 0);
 	draw_movie_quad(w / kScratchSize, h / kScratchSize);
 	glPixelStorei(GL_PACK_ALIGNMENT, kBytesPerPixel);
 	if (use_pbo) {

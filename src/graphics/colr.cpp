@@ -1,7 +1,12 @@
 #include "graphics/colr.h"
 
+#include <GL/gl.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include "graphics/oglp.h"
 
 namespace {
 
@@ -61,4 +66,98 @@ void colr_class::assign(int i, float r, float g, float b)
 	palette[i][0] = r;
 	palette[i][1] = g;
 	palette[i][2] = b;
+}
+
+namespace {
+
+// The interface never draws darker than this light level.
+constexpr float interface_min_lite = 0.75f;
+
+// The rainbow's anchors, red to violet.
+const float roygbv_rgb_loc[6][3] = {
+	{1.0f, 0.0f, 0.0f}, {1.0f, 0.32f, 0.08f}, {1.0f, 1.0f, 0.0f},
+	{0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f},   {0.8f, 0.0f, 0.8f},
+};
+constexpr double rainbow_segment = 0.2;
+constexpr int rainbow_segments = 5;
+
+// The scale's labels and points.
+constexpr int scale_colour = 0;
+constexpr float scale_label_dx = 4.0f, scale_label_dy = 4.0f;
+constexpr float scale_height = 1000.0f;
+constexpr int scale_label_digits = 5;
+constexpr int scale_step = 4;
+constexpr float scale_point_size = 4.0f;
+
+}  // namespace
+
+void colr_class::set_lites_for_interface()
+{
+	// A NaN fails the comparison and so becomes the floor too.
+	for (float& l : lites)
+		if (!(l > interface_min_lite)) l = interface_min_lite;
+}
+
+void colr_class::spectrum_init(int mode)
+{
+	if (mode < 0 || mode > 3) return;
+	for (int i = 0; i < colr_spectrum_size; ++i) {
+		const double x = double(i) / colr_spectrum_size;
+		float* e = spectrum[i];
+		if (mode == 0) {
+			int k = 0;
+			while (k < rainbow_segments - 1 && x >= rainbow_segment * (k + 1)) ++k;
+			const double f = (x - rainbow_segment * k) / rainbow_segment;
+			for (int ch = 0; ch < 3; ++ch)
+				e[ch] = float(roygbv_rgb_loc[k][ch] * (1 - f) + roygbv_rgb_loc[k + 1][ch] * f);
+		} else {
+			e[0] = e[1] = e[2] = 0;
+			e[mode - 1] = float(x);
+		}
+	}
+}
+
+int spectrum_index(float v, float lo, float range)
+{
+	// The quotient is checked before it is converted: not finite or below 0 is entry 0.
+	const double q = double(v - lo) / double(range) * colr_spectrum_size;
+	if (!std::isfinite(q) || q < 0) return 0;
+	return q >= colr_spectrum_size - 1 ? colr_spectrum_size - 1 : int(q);
+}
+
+void colr_class::spectrum_plotscale(float x, float y, float lo, float hi, int decimals)
+{
+	spec_hi = hi;
+	OGL_number(scale_colour, x + scale_label_dx, y + scale_height - scale_label_dy, hi, scale_label_digits, decimals,
+	           charset_UI_diff_space);
+	spec_lo = lo;
+	OGL_number(scale_colour, x + scale_label_dx, y - scale_label_dy, lo, scale_label_digits, decimals,
+	           charset_UI_diff_space);
+	spec_range = hi - lo;
+	OGL_setstate(fog_fals, 0, lit_fals, al_blend, deR_fals, deW_fals);
+	glPointSize(scale_point_size);
+	glBegin(GL_POINTS);
+	const float vmin = std::min(lo, hi), vmax = std::max(lo, hi);
+	for (int j = 0; j < colr_spectrum_size; j += scale_step) {
+		const float v = std::clamp((hi - lo) / (colr_spectrum_size - 1) * float(j) + lo, vmin, vmax);
+		const float* c = spectrum[spectrum_index(v, lo, spec_range)];
+		glColor3f(c[0], c[1], c[2]);
+		glVertex2f(x, y + float(j));
+	}
+	glEnd();
+	glPointSize(1.0f);
+}
+
+void colr_pulse(float p)
+{
+	struct pulse_entry {
+		int index;
+		double r, g, b;  // factors of p
+	};
+	static const pulse_entry entries[] = {
+		{79, 1.0, 1.0, 1.0}, {80, 1.0, 0.5, 0.0}, {81, 1.0, 0.3, 0.3},
+		{82, 0.3, 0.3, 1.0}, {83, 0.2, 0.8, 0.2}, {84, 0.7, 0.7, 0.2},
+	};
+	for (const pulse_entry& e : entries) colr.assign(e.index, float(e.r * p), float(e.g * p), float(e.b * p));
+	colr.pulse = p;
 }

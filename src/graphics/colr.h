@@ -31,3 +31,12 @@ public:
 };
 
 extern colr_class colr;
+
+// Sets the pulsing highlight colours 79..84 and `pulse` from the pulse brightness p;
+// start-up hands it to the frame clock (xtim_set_pulse_hook), which calls it each frame.
+void colr_pulse(float p);
+
+// The spectrum entry of value v on a scale from lo over range: the quotient
+// (v - lo) / range x 1000 cut to 0..999; a quotient that is not finite or is below 0
+// gives entry 0.
+int spectrum_index(float v, float lo, float range);

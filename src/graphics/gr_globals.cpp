@@ -17,3 +17,7 @@ int scratch_dx = 0;
 int scratch_dy = 0;
 unsigned char scratch_array_storage[scratch_bytes];
 unsigned char scratch_array_temp[scratch_bytes];
+
+#include "graphics/colr.h"
+
+colr_class colr;

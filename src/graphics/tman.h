@@ -144,6 +144,13 @@ struct TEX_image_desc {
 	int row_pad;
 	int has_mipmaps;
 };
+
+// Loads a BMP or PNG file (chosen by its first bytes) into *buffer, allocating it when
+// null; rows are pad_to_width pixels long when that is non-zero. Non-zero on success.
+int TEX_load_any(const std::string& path, unsigned char** buffer, unsigned long desired_format, int pad_to_width,
+                 int match_file_alpha, TEX_image_desc* desc);
+// Writes the scratch image, width x height at 3 or 4 bytes a pixel, as a PNG file.
+int write_png_to_disk(std::string name, int width, int height, int bytes_per_pixel);
 // Loads `path` as a PNG, then as a BMP, after cutting a four-character extension off
 // the name; 1 on success, 0 when neither loads. When *buf is null the loader allocates
 // the pixels with heap_malloc and the caller frees them with heap_free.

@@ -3,6 +3,8 @@
 // OpenGL, with what culling needs to know about the view. Matrices are 16 doubles in
 // OpenGL's column-major order (row r, column c at 4c + r).
 
+class UTL_stat;
+
 class xcam_class {
 public:
 	xcam_class();
@@ -49,7 +51,40 @@ public:
 	bool read_back;  // the modelview may be out of date with OpenGL's
 	double projection[16];
 	double modelview[16];
+
+private:
+	// Copies OpenGL's modelview in when the read-back flag says it may be newer.
+	void read_back_modelview();
 };
 
 extern const double gIdentity[16];
 extern xcam_class xcam;
+
+// Debug switches of the camera; nothing in this program turns them on.
+extern UTL_stat gKillClip;   // "perf/kill_clip": project only the middle tenth of the window
+extern UTL_stat gKillCull;   // "perf/kill_cull": side planes of the middle tenth only
+extern UTL_stat gExtraNear;  // "shadow/extra_near": pull a fitted shadow box's near side out
+
+// 4x4 matrix functions.
+void setIdentityMatrix(double m[16]);
+void copyMatrix(double dst[16], const double src[16]);
+void transposeMatrix(double out[16], const double in[16]);
+void addMatrices(double out[16], const double a[16], const double b[16]);
+// out = a x b; out must be distinct from a and b.
+void multMatrices(double out[16], const double a[16], const double b[16]);
+// 1 with out = the inverse; 0 when `in` is singular.
+int invertMatrix(double out[16], const double in[16]);
+void buildFrustumMatrix(double m[16], double left, double right, double bottom, double top, double near_d,
+                        double far_d);
+void buildPerspectiveMatrix(double m[16], double fov_y, double aspect, double near_d, double far_d);
+void buildOrthoMatrix(double m[16], double left, double right, double bottom, double top, double near_d,
+                      double far_d);
+void buildLookAtMatrix(double m[16], double eye_x, double eye_y, double eye_z, double centre_x, double centre_y,
+                       double centre_z, double up_x, double up_y, double up_z);
+void buildRotation(double m[16], double angle, double x, double y, double z);
+void applyTranslation(double m[16], double x, double y, double z);
+void applyRotation(double m[16], double angle, double x, double y, double z);
+void vec3_assign(double v[3], double x, double y, double z);
+void printMatrix(const char* title, const double m[16]);
+// Widens the box [mn, mx] by the part of the edge a-b whose height (y) lies in lo..hi.
+void accum_segment(double lo, double hi, const double a[3], const double b[3], double mn[3], double mx[3]);

@@ -4,7 +4,6 @@
 
 namespace {
 std::atomic<plat_window_backend*> g_backend{nullptr};
-std::atomic<plat_swap_fn> g_swap{nullptr};
 std::atomic<plat_gl_proc_fn> g_proc{nullptr};
 }  // namespace
 
@@ -15,13 +14,6 @@ plat_window_backend& plat_window()
 }
 
 plat_window_backend* plat_set_window_backend(plat_window_backend* b) { return g_backend.exchange(b); }
-
-plat_swap_fn plat_set_gl_swap_hook(plat_swap_fn f) { return g_swap.exchange(f); }
-
-void plat_gl_swap()
-{
-	if (plat_swap_fn f = g_swap.load()) f();
-}
 
 plat_gl_proc_fn plat_set_gl_proc_hook(plat_gl_proc_fn f) { return g_proc.exchange(f); }
 

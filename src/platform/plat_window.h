@@ -103,12 +103,6 @@ plat_window_backend& plat_sdl_window_backend();
 // Closes SDL's window and video so that the next use starts afresh (on another display).
 void plat_sdl_shutdown();
 
-// The buffer swap that ends a frame. The shell installs it when it makes the context;
-// tests replace it. Without one, a swap does nothing.
-using plat_swap_fn = void (*)();
-plat_swap_fn plat_set_gl_swap_hook(plat_swap_fn f);
-void plat_gl_swap();
-
 // OpenGL entry points by name: the window's context by default; tests point it at a
 // headless context's lookup.
 using plat_gl_proc_fn = void* (*)(const char* name);

@@ -4,8 +4,6 @@
 
 #include <unistd.h>
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +15,7 @@
 #include "graphics/builtin_tex.h"
 #include "graphics/colr.h"
 #include "graphics/ogl_draw.h"
+#include "graphics/oglp.h"
 #include "graphics/tman.h"
 #include "platform/plat_dirs.h"
 #include "platform/plat_sysinfo.h"
@@ -172,11 +171,6 @@ const pulse_row kPulse[] = {
 	{82, 0.3f, 0.3f, 1.0f}, {83, 0.2f, 0.8f, 0.2f}, {84, 0.7f, 0.7f, 0.2f},
 };
 
-// The drawing state every context starts with.
-const GLfloat kNoAmbient[4] = {0, 0, 0, 0};
-const GLenum kStatesOff[] = {GL_COLOR_LOGIC_OP, GL_STENCIL_TEST, GL_TEXTURE_1D, GL_NORMALIZE, GL_SCISSOR_TEST};
-constexpr GLenum kMultisample = 0x809D;  // GL_MULTISAMPLE
-
 int g_setres_first = 1;
 int g_setres_switch = 0;
 int g_setres_depth = 0;
@@ -220,28 +214,6 @@ void fill_tables()
 		lookup_sin[d] = std::sin(d * degtorad);
 		lookup_cos[d] = std::cos(d * degtorad);
 	}
-}
-
-void set_default_gl_state()
-{
-	glLightModelfv(GL_LIGHT_MODEL_AMBIENT, kNoAmbient);
-	glPixelStorei(GL_PACK_ALIGNMENT, 1);
-	glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-	glAlphaFunc(GL_GREATER, 0);
-	glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-	glDepthFunc(GL_LEQUAL);
-	glFogi(GL_FOG_MODE, GL_LINEAR);
-	glHint(GL_FOG_HINT, GL_FASTEST);
-	glFrontFace(GL_CW);
-	glCullFace(GL_BACK);
-	glEnable(GL_CULL_FACE);
-	glShadeModel(GL_SMOOTH);
-	glEnable(GL_DITHER);
-	for (GLenum s : kStatesOff) glDisable(s);
-	glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
-	glEnable(GL_COLOR_MATERIAL);
-	if (mnw.alias_now > 0) glEnable(kMultisample);
-	glDepthMask(GL_FALSE);
 }
 
 }  // namespace
@@ -404,12 +376,12 @@ int DIDIVI_make_context(int slot)
 		if (win.gl_attribute(a.attr, v)) xer << a.label << v << "\n";
 	}
 	xer.flush();
-	plat_set_gl_swap_hook(swap_main_window);
+	OGL_set_swap_hook(swap_main_window);
 	if (int err = glExt.init_entry_points()) {
 		__DIDIVI_alert(0, "Could not open OpenGL framework", "", "Error=" + std::to_string(double(err)), "", t_exit,
 		               kSource, kNoFrameworkLine);
 	}
-	set_default_gl_state();
+	OGL_default_gl_state(mnw.alias_now);
 	if (slot == 1) tman.reset_bind();
 	return 1;
 }
@@ -419,7 +391,7 @@ void DIDIVI_nuke_context(int slot)
 	if (!mnw.wind[slot]) return;
 	plat_window().close_window();
 	mnw.wind[slot] = nullptr;
-	plat_set_gl_swap_hook(nullptr);
+	OGL_set_swap_hook(nullptr);
 }
 
 void* DIDIVI_make_context_loader()

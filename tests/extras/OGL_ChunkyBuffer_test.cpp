@@ -185,13 +185,14 @@ TEST_F(ChunkyOnGl, MapsUnmapsAndIsDestroyedWhileMapped)
 	const unsigned long id = b->vbo;
 	OGL_bind_vbo(id);
 	OGL_bind_vbo_ind(id);
-	const int binds = kx_doubles::rec.vbo_binds;
 	b->map();
 	ASSERT_EQ(b->is_mapped(), 1);
 	b.reset();
-	EXPECT_EQ(kx_doubles::rec.last_vbo, 0u);
-	EXPECT_EQ(kx_doubles::rec.last_vbo_ind, 0u);
-	EXPECT_EQ(kx_doubles::rec.vbo_binds, binds + 1);
+	// Both caches were set back to buffer 0, and GL with them.
+	EXPECT_EQ(array_binding(), 0);
+	GLint element = -1;
+	glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &element);
+	EXPECT_EQ(element, 0);
 	EXPECT_FLOAT_EQ(chunky_stat(), before);
 	glExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
 	glExt.glDeleteBuffersARB(1, &other);

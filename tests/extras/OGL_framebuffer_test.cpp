@@ -190,7 +190,10 @@ TEST_F(Framebuffer, MipmapsAfterRenderingAndADepthTexture)
 	depth.begin_render(1);
 	glViewport(0, 0, 128, 128);
 	glClearDepth(0.25);
+	// Depth writes are off in the start-up state, and a clear obeys the mask.
+	glDepthMask(GL_TRUE);
 	glClear(GL_DEPTH_BUFFER_BIT);
+	glDepthMask(GL_FALSE);
 	depth.end_render();
 	glClearDepth(1.0);
 	float d = 0.0f;

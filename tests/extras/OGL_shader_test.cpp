@@ -89,11 +89,12 @@ protected:
 	{
 		glClearColor(0, 0, 0, 1);
 		glClear(GL_COLOR_BUFFER_BIT);
+		// Clockwise, the front face of the start-up state (back faces are culled).
 		glBegin(GL_QUADS);
 		glVertex2f(0, 0);
-		glVertex2f(64, 0);
-		glVertex2f(64, 64);
 		glVertex2f(0, 64);
+		glVertex2f(64, 64);
+		glVertex2f(64, 0);
 		glEnd();
 		return gl.pixel(32, 32);
 	}

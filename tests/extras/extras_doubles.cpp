@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "graphics/ogl_draw.h"
+#include "graphics/oglp.h"
 #include "graphics/tman.h"
 #include "runtime/rec_glext.h"
 #include "widgets/btn.h"
@@ -19,6 +19,8 @@ calls rec;
 void reset()
 {
 	rec = calls();
+	// The drawing layer's swap goes to the counter: there is no window to swap.
+	OGL_set_swap_hook([] { ++rec.swaps; });
 	// Start-up points the scratch image at its storage; the real texture manager reads it.
 	if (!scratch_array) {
 		auto at = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
@@ -40,47 +42,6 @@ int pow2_at_least(int v)
 }
 
 }  // namespace
-
-KX_DOUBLE void OGL_setstate(int, int tex_units, int, int alpha, int, int)
-{
-	++rec.setstate;
-	if (!rec.gl_live) return;
-	glDisable(GL_FOG);
-	glDisable(GL_LIGHTING);
-	glDisable(GL_DEPTH_TEST);
-	if (tex_units > 0)
-		glEnable(GL_TEXTURE_2D);
-	else
-		glDisable(GL_TEXTURE_2D);
-	if (alpha == al_blend || alpha == al_both)
-		glEnable(GL_BLEND);
-	else
-		glDisable(GL_BLEND);
-}
-
-KX_DOUBLE void OGL_sbuff() { ++rec.swaps; }
-
-KX_DOUBLE float OGL_string(int, float, float y, const std::string& s, float, int, int)
-{
-	rec.strings.push_back(s);
-	return y - 20.0f;
-}
-
-KX_DOUBLE void OGL_bind_vbo(const unsigned long& id)
-{
-	if (id == rec.last_vbo) return;
-	glExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, id);
-	++rec.vbo_binds;
-	rec.last_vbo = id;
-}
-
-KX_DOUBLE void OGL_bind_vbo_ind(const unsigned long& id)
-{
-	if (id == rec.last_vbo_ind) return;
-	glExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, id);
-	++rec.vbo_ind_binds;
-	rec.last_vbo_ind = id;
-}
 
 KX_DOUBLE int tman_class::load_texture(tex_fail_mode fail_mode, int ref, int flags, tex_load_time load_time,
                                        const std::string& name)
@@ -134,6 +95,7 @@ KX_DOUBLE void tman_class::unload_texture(int ref)
 
 KX_DOUBLE void tman_class::bind_ref(int ref, int unit, int)
 {
+	if (ref == t_interface) ++rec.text_binds;
 	if (!rec.gl_live) return;
 	(void)unit;  // the extras bind on unit 0 only
 	glBindTexture(GL_TEXTURE_2D, static_cast<size_t>(ref) < ref_dat.size() ? ref_dat[ref].tex_id : 0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "graphics/colr.h"
+#include "graphics/oglp.h"
 #include "platform/plat_window.h"
 #include "runtime/cmdline.h"
 #include "runtime/hl_alert.h"
@@ -109,12 +110,18 @@ protected:
 		fake_renderer() = FakeRenderer{};
 		fake_missing_procs().clear();
 		old_probe_ = OGL_set_probe(fake_probe());
+		// Frames end in the scripted window; the fakes' scripts count its swaps.
+		OGL_set_swap_hook(swap_backend);
+		kx_fake::frame_source = [this] { return win.frame(); };
 	}
+	static void swap_backend() { plat_window().swap(); }
 
 	void TearDown() override
 	{
 		THREAD_shutdown();
 		OGL_set_probe(old_probe_);
+		OGL_set_swap_hook(nullptr);
+		kx_fake::frame_source = nullptr;
 		DIDIVI_set_alert_presenter(nullptr);
 		DIDIVI_set_alert_forwarder(nullptr);
 		DIDIVI_set_finishup(nullptr);

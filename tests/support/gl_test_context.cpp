@@ -8,6 +8,12 @@
 
 #include "runtime/rec_glext.h"
 
+// The drawing layer's start-up state and its cache reset. Weak: a test binary that
+// draws links the drawing layer and gets both; one that only needs a context (and
+// should not drag the drawing layer's globals in) goes without.
+void OGL_default_gl_state(int alias_now) __attribute__((weak));
+void OGL_setstate_forget() __attribute__((weak));
+
 namespace {
 
 PFNGLGENFRAMEBUFFERSEXTPROC gen_fbos;
@@ -103,7 +109,9 @@ GlTestContext::GlTestContext(int width, int height) : width_(width), height_(hei
 	glDrawBuffer(GL_COLOR_ATTACHMENT0_EXT);
 	glReadBuffer(GL_COLOR_ATTACHMENT0_EXT);
 	glViewport(0, 0, width, height);
-	glPixelStorei(GL_PACK_ALIGNMENT, 1);
+	// The state start-up gives a new context, and a state switch that asks GL afresh.
+	if (OGL_default_gl_state) OGL_default_gl_state(0);
+	if (OGL_setstate_forget) OGL_setstate_forget();
 	fill_glext_entry_points();
 	ok_ = true;
 }

@@ -8,19 +8,16 @@ namespace {
 // A loop that pumps without ever ending a frame is as stuck as one that never stops.
 constexpr int kWaitsPerFrameLimit = 10000;
 
-void swap_current() { plat_window().swap(); }
 }  // namespace
 
 ScriptedWindow::ScriptedWindow(int w, int h, int budget) : screen_w(w), screen_h(h), budget_(budget)
 {
 	previous_ = plat_set_window_backend(this);
-	previous_swap_ = plat_set_gl_swap_hook(swap_current);
 }
 
 ScriptedWindow::~ScriptedWindow()
 {
 	plat_set_window_backend(previous_);
-	plat_set_gl_swap_hook(previous_swap_);
 }
 
 plat_event ScriptedWindow::key(int what, int mac_key, int character, int modifiers)

@@ -2,8 +2,8 @@
 // A scripted window for tests: events keyed to frame numbers (a frame ends with each
 // buffer swap), a screen of a chosen size, recorded waits, cursor changes, windows
 // opened and system boxes shown, and a frame budget that fails the test instead of
-// letting a modal loop run forever. Installs itself as the window backend and as the
-// swap hook while it lives.
+// letting a modal loop run forever. Installs itself as the window backend while it
+// lives.
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -85,7 +85,6 @@ private:
 	bool open_ = false;
 	plat_window_spec current_;
 	plat_window_backend* previous_;
-	plat_swap_fn previous_swap_;
 };
 
 }  // namespace kx_test

@@ -1,9 +1,8 @@
 #pragma once
-// Fakes of the drawing layer, texture manager, widgets, keys, menus and wizard hooks the
-// shell calls, for the shell's tests only (never linked with the real units). Each call
-// is recorded with its arguments and the frame it came in (a frame ends with each
-// OGL_sbuff); results are scripted. One file per neighbour unit, so a fake goes when its
-// unit lands.
+// Fakes of the texture manager, widgets, keys, menus and wizard hooks the shell calls,
+// for the shell's tests only (never linked with the real units). Each call is recorded
+// with its arguments and the frame it came in; results are scripted. One file per
+// neighbour unit, so a fake goes when its unit lands.
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,10 +22,15 @@ std::vector<Call>& calls();
 std::vector<Call> calls_of(const std::string& name);
 // Names of every call, in order (the frame order as a list).
 std::vector<std::string> names();
-// Frames ended so far (OGL_sbuff calls).
+// The current frame: frame_source's answer when set (the scripted window's swaps),
+// else the frames counted by end_frame.
 int frame();
+extern std::function<int()> frame_source;
+// Counts one frame for tests whose swaps reach a real window; fails the test (throws
+// FrameBudgetExceeded) past frame_budget.
+void end_frame();
 
-// Forgets calls and scripts; frame back to 0.
+// Forgets calls and scripts; the counted frames back to 0 (frame_source stays).
 void reset();
 
 // BTN_action with this label returns 1 in this frame.

@@ -1,0 +1,106 @@
+#pragma once
+// The whole drawing layer `oglp`: the cached state switch, the palette colour rule, 2-D
+// primitives, viewport and projection set-up, a few 3-D helpers, bitmap-font text and
+// the whole-window services (background, screenshots). ogl_draw.h holds the calls
+// the lower layers use; this header adds the rest. Main thread only.
+#include <string>
+#include <vector>
+
+#include "graphics/ogl_draw.h"
+
+// The number of texture units the last OGL_setstate enabled; the texture loader reads it.
+extern int num_units;
+// Scales every glyph quad when above 1.0; start-up sets it to 1.0.
+extern float oglp;
+// Pixel size of the loaded background picture.
+extern int back_dx, back_dy;
+
+// The default OpenGL state of a new context: the one function start-up (and the test
+// context) call right after the context is made current. Multisampling is turned on
+// when alias_now > 0.
+void OGL_default_gl_state(int alias_now);
+
+// The buffer swap OGL_sbuff ends a frame with. The shell installs the window's swap at
+// start-up; the default only flushes, which is right for an off-screen target.
+using ogl_swap_fn = void (*)();
+ogl_swap_fn OGL_set_swap_hook(ogl_swap_fn f);
+
+// Forgets what OGL_setstate believes GL's state to be, so that the next call reads it
+// from GL again (a new context starts with GL's own defaults).
+void OGL_setstate_forget();
+
+void OGL_bind_vbo(const unsigned long& id);
+void OGL_bind_vbo_ind(const unsigned long& id);
+void OGL_screensize(int mode, float x1, float y1, float x2, float y2);
+void OGL_scissors(float x, float y, float w, float h);
+void OGL_scissors_end();
+void OGL_glow_colors();
+void OGL_poly_offset(int n);
+void OGL_setspec(float s);
+void OGL_printer();
+
+// Sets the GL colour of palette entry `colour` under the light levels, global alpha and
+// night mode.
+void OGL_palette_colour(int colour, float alpha);
+// The same rule as a pure function: red, green, blue, alpha and whether the alpha is
+// set at all (false: a three-component colour, GL's alpha becomes 1.0).
+struct ogl_rgba {
+	float r, g, b, a;
+	bool four;
+};
+ogl_rgba OGL_palette_rgba(int colour, float alpha);
+
+void OGL_framerect(int colour, float alpha, float x, float y, float w, float h);
+void OGL_grayrect(float x1, float y1, float x2, float y2, float alpha);
+void OGL_fillcircle(int colour, float x, float y, float r);
+void OGL_framecircle(int colour, float x, float y, float r);
+void OGL_arc(int colour, float x, float y, float r_in, float r_out, float a_start, float a_end);
+void OGL_2dquad_d(int tex_ref, int colour, float alpha, float x, float y, float s, float t, float w, float h,
+                  float ds, float dt, int alpha_mode);
+
+void OGL_3dline(float x1, float y1, float z1, float x2, float y2, float z2);
+void OGL_3dquad(const float* p0, const float* p1, const float* p2, const float* p3);
+void OGL_3dquad_st(const float* p0, const float* p1, const float* p2, const float* p3, float s1, float t1, float s2,
+                   float t2);
+void OGL_cube(float x, float y, float z, float w, float h, float d, float s1, float s2, float t1, float t2,
+              float heading);
+void OGL_disc(float x, float y, float z, float r);
+void OGL_spectrum_rgb(float x);
+
+// --- text ---
+int OGL_strtex(int charset, int colour, float* s0, float* t0, float* cell_w, float* cell_h);
+void OGL_char(float x, float y, float s0, float t0, float cell_w, float cell_h, int c, int charset);
+void str_one_line(int colour, float x, float y, const std::string& s, int charset, int align);
+void OGL_number(int colour, float x, float y, float value, int digits, int decimals, int charset);
+void OGL_gray_string(int colour, float x, float y, std::string s);
+
+// Text measuring and formatting, without GL.
+// Width of s in the proportional interface font.
+int ui_text_width(const std::string& s);
+// Where a line of that width starts for alignment 0 (left), 1 (centred) or 2 (right).
+float ui_text_start_x(float x, int width, int align);
+// The glyph cell (column, row) of byte c in a charset (100, 102 or 103).
+struct ogl_cell {
+	int col, row;
+};
+ogl_cell OGL_glyph_cell(unsigned char c, int charset);
+// The lines OGL_string draws for a wrap width; each keeps its break character and
+// newline. A width at or below 0 or at or above 9999 gives the whole text as one line.
+// adv is the charset's fixed advance (0: the proportional table).
+std::vector<std::string> OGL_wrap_lines(const std::string& s, float wrap_width, int adv);
+// The text OGL_number draws in charsets other than 102.
+std::string OGL_number_text(float value, int digits, int decimals);
+// The glyphs OGL_number draws in charset 102: each byte at its x offset from the
+// number's x (after the dialog origin and rounding).
+struct ogl_placed_glyph {
+	float dx;
+	char c;
+};
+std::vector<ogl_placed_glyph> OGL_number_cells(float value, int digits, int decimals);
+
+// --- window background and screenshots ---
+void OGL_make_back_tex();
+void OGL_plot_back_tex();
+void OGL_screenshot(int save);
+// The background picture's file, an edition setting.
+extern std::string back_tex_path;
