@@ -6,9 +6,7 @@
 
 #include <string>
 
-#include "graphics/builtin_tex.h"
 #include "graphics/colr.h"
-#include "graphics/tman.h"
 #include "runtime/hl_globals.h"
 #include "shell/hl_mnw.h"
 #include "shell/keys.h"
@@ -19,15 +17,6 @@
 namespace {
 constexpr int kBackground = 34;
 }  // namespace
-
-// ---- Goes with "Images and textures: the texture manager ... and the built-in atlases".
-void tman_class::reset_bind() {}
-int tman_class::load_texture(tex_fail_mode, int, int, tex_load_time, const std::string&) { return 0; }
-void tman_class::bind_ref(int, int, int) {}
-void tman_class::unload_texture(int) {}
-void TEX_load_builtin_textures() {}
-int TEX_load_any(const std::string&, unsigned char**, unsigned long, int, int, TEX_image_desc*) { return 0; }
-int write_png_to_disk(std::string, int, int, int) { return 0; }
 
 // ---- Goes with "Buttons, check boxes, the text field and its editing engine".
 void BTN_begin_focus_ring() {}

@@ -3,6 +3,7 @@
 // record in `ref_dat` and the OpenGL texture name it is uploaded under. Refs 1..1134 are
 // fixed slots chosen by callers; refs from 1135 up are handed out by file name and
 // reference-counted. Every public operation takes `lock`.
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -33,8 +34,8 @@ constexpr int t_movie = 409;       // movie scratch texture
 constexpr int t_blank_gray = 930;  // what a missing texture borrows
 constexpr int tman_first_named_ref = 1135;
 
-struct tex_load_vars;
 // Completes the scenery pass's job in flight; no such object exists in this program.
+struct tex_load_vars;
 class tman_force_finish_obj {
 public:
 	virtual void finish_now() = 0;
@@ -68,7 +69,13 @@ public:
 		int ref_count = -1;  // -1 fixed or free; references of a named ref
 	};
 
-	tman_class();
+	// Inline, so that holding the global does not by itself pull the loading code into a
+	// program: test programs that stand in for the manager's operations link without it.
+	tman_class()
+		: async_cursor(0), loaded_texes(0), total_texes(0), scene_load_fail(0), plane_load_fail(0),
+		  instl_load_fail(0), async_job(nullptr), async_io_result(0), force_finish(nullptr)
+	{
+	}
 	tman_class(const tman_class&) = delete;
 	tman_class& operator=(const tman_class&) = delete;
 
@@ -122,6 +129,62 @@ public:
 };
 
 extern tman_class tman;
+
+// The start-up progress line ("Loading bitmap ..."): drawn by the shell, which installs
+// this hook once its progress screen exists. The default shows nothing. A null fraction
+// advances the screen's own counter. Returns the hook installed before.
+using tman_progress_fn = void (*)(const std::string& message, float* fraction);
+tman_progress_fn tman_set_progress_hook(tman_progress_fn f);
+void tman_show_progress(const std::string& message, float* fraction);
+
+// One load job of the pipeline.
+struct tex_load_vars {
+	tex_fail_mode fail_mode = tex_fail_silent;
+	int ref = 0;
+	int flags = 0;
+	int load_now = 0;
+	unsigned int gl_format = 0;
+	int has_mips = 0;
+	char bytes_pp = 0;
+	int match_file_alpha = 0;
+	int img_dx = 0, img_dy = 0;
+	int tex_dx = 0, tex_dy = 0;
+	std::string name;
+	unsigned char* pixels = nullptr;
+};
+extern tex_load_vars async_vars;
+
+// Load flags.
+constexpr int tex_flag_colour_mask = 0x0007;
+constexpr int tex_flag_mipmaps = 0x0008;
+constexpr int tex_flag_clamp_st = 0x0010;
+constexpr int tex_flag_clamp_s = 0x0020;
+constexpr int tex_flag_finer = 0x0040;
+constexpr int tex_flag_coarser = 0x0080;
+constexpr int tex_flag_full_res = 0x0100;
+constexpr int tex_flag_into_scratch = 0x0200;
+constexpr int tex_flag_builtin = 0x0400;
+constexpr int tex_flag_half_float = 0x0800;
+constexpr int tex_flag_sized8 = 0x1000;
+constexpr int tex_flag_no_pow2 = 0x2000;
+constexpr int tex_flag_max = 0x3FFF;
+// Colour enums of the flags word.
+constexpr int tex_col_rgb = 1;
+constexpr int tex_col_rgba = 2;
+constexpr int tex_col_alpha = 3;
+constexpr int tex_col_rgb_file = 4;   // RGB, RGBA when the file has alpha
+constexpr int tex_col_rgba_file = 5;  // RGBA, RGB when the file has none
+constexpr int tex_col_depth = 6;
+constexpr int tex_col_rgb7 = 7;       // treated as RGB
+
+int load_any_into_scratch(std::string name, int unused, int flags, int& gl_format, int& has_mips, char& bytes_pp,
+                          int match_file_alpha, int* img_dx, int* img_dy, int* tex_dx, int* tex_dy);
+float TEX_get_scale(std::string name, int unused, int flags, int width, int height, int* img_dx, int* img_dy,
+                    int* tex_dx, int* tex_dy, int force);
+void check_dxy(int size, std::string name);
+// Uploads the four built-in atlases (refs 392..395) and takes the interface colours from
+// the interface atlas's legend.
+void TEX_load_builtin_textures();
 extern std::unordered_map<std::string, int, tex_name_hash> tex_hash;
 extern int maxtexdim;
 
@@ -134,25 +197,9 @@ extern int scratch_dx;
 extern int scratch_dy;
 extern unsigned char scratch_array_storage[scratch_bytes];
 extern unsigned char scratch_array_temp[scratch_bytes];
+// scratch_array, pointed at its 16-byte boundary first if start-up has not done so yet.
+unsigned char* tman_scratch();
 
-// One image in memory, rows bottom first: its pixel format (an OpenGL enumerant), size,
-// the padding bytes after each row and whether the mip chain follows the top level.
-struct TEX_image_desc {
-	unsigned int format;
-	int width;
-	int height;
-	int row_pad;
-	int has_mipmaps;
-};
-
-// Loads a BMP or PNG file (chosen by its first bytes) into *buffer, allocating it when
-// null; rows are pad_to_width pixels long when that is non-zero. Non-zero on success.
-int TEX_load_any(const std::string& path, unsigned char** buffer, unsigned long desired_format, int pad_to_width,
-                 int match_file_alpha, TEX_image_desc* desc);
-// Writes the scratch image, width x height at 3 or 4 bytes a pixel, as a PNG file.
-int write_png_to_disk(std::string name, int width, int height, int bytes_per_pixel);
-// Loads `path` as a PNG, then as a BMP, after cutting a four-character extension off
-// the name; 1 on success, 0 when neither loads. When *buf is null the loader allocates
-// the pixels with heap_malloc and the caller frees them with heap_free.
-int TEX_load_any_ext(const std::string& path, unsigned char** buf, unsigned long format, int pad_to,
-                     int match_file_alpha, TEX_image_desc* desc);
+// --- Image files and texture units, as the drawing layer calls them. ---
+#include "graphics/TEX_png.h"
+#include "graphics/TEX_utils.h"

@@ -4,10 +4,12 @@
 // palette, renderer and window records put back as they were when the test ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "graphics/colr.h"
 #include "graphics/oglp.h"
+#include "graphics/tman.h"
 #include "runtime/hl_globals.h"
 #include "support/gl_pixels.h"
 #include "support/gl_test_context.h"
@@ -23,6 +25,17 @@ protected:
 		mnw.current_window = window;
 		mnw.dialog_x = mnw.dialog_y = 0;
 		ren.tex_units = 4;
+		// A new context knows no textures: the manager starts over with it.
+		tman.ref_dat.clear();
+		tman.loaded_texes = tman.total_texes = 0;
+		tex_hash.clear();
+		tman.reset_bind();
+		// Start-up has the interface atlas loaded before anything draws; a clear one here,
+		// which text tests replace with atlases of their own.
+		constexpr int kAtlasSide = 512, kInterfaceFlags = 0x502;
+		std::fill(tman_scratch(), tman_scratch() + kAtlasSide * kAtlasSide * 4, 0);
+		scratch_dx = scratch_dy = kAtlasSide;
+		tman.load_texture(tex_fail_fatal, t_interface, kInterfaceFlags, tex_loaded, "scratch_array-interface atlas (test)");
 		OGL_pix_specs(0);
 		if (window < 0) OGL_viewport(2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1.0f, 0);
 		gl_clear_to(0, 0, 0);
@@ -75,5 +88,7 @@ inline void upload_interface_atlas(const std::vector<unsigned char>& atlas)
 	point_scratch_at_storage();
 	std::copy(atlas.begin(), atlas.end(), scratch_array);
 	scratch_dx = scratch_dy = 512;
-	tman.load_texture(tex_fail_fatal, t_interface, 0, tex_loaded, "scratch_array-interface atlas (test)");
+	// The flags start-up gives the interface atlas: RGBA, always full size.
+	constexpr int kInterfaceFlags = 0x502;
+	tman.load_texture(tex_fail_fatal, t_interface, kInterfaceFlags, tex_loaded, "scratch_array-interface atlas (test)");
 }

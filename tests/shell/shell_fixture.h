@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "graphics/colr.h"
 #include "graphics/oglp.h"
+#include "graphics/tman.h"
 #include "platform/plat_window.h"
 #include "runtime/cmdline.h"
 #include "runtime/hl_alert.h"
@@ -110,6 +112,11 @@ protected:
 		fake_renderer() = FakeRenderer{};
 		fake_missing_procs().clear();
 		old_probe_ = OGL_set_probe(fake_probe());
+		// What start-up leaves for the drawing layer: the scratch image and the built-in
+		// atlases, whose font the alert box and the hover help draw with.
+		const auto base = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
+		scratch_array = scratch_array_storage + ((16 - base % 16) % 16);
+		TEX_load_builtin_textures();
 		// Frames end in the scripted window; the fakes' scripts count its swaps.
 		OGL_set_swap_hook(swap_backend);
 		kx_fake::frame_source = [this] { return win.frame(); };

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <png.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -73,30 +74,62 @@ std::string gl_dump_png(const GlTestContext& ctx, const std::string& tag)
 
 bool write_test_png(const std::string& path, int w, int h, int channels, const unsigned char* pixels)
 {
-	png_image img{};
-	img.version = PNG_IMAGE_VERSION;
-	img.width = png_uint_32(w);
-	img.height = png_uint_32(h);
-	img.format = channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-	// A negative stride: the buffer holds the bottom row first.
-	const png_int_32 stride = -png_int_32(w * channels);
-	return png_image_write_to_file(&img, path.c_str(), 0, pixels, stride, nullptr) != 0;
+	// No gAMA or sRGB chunk: readers that honour one would change the bytes.
+	std::FILE* f = std::fopen(path.c_str(), "wb");
+	if (!f) return false;
+	png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+	png_infop info = png_create_info_struct(png);
+	std::vector<png_bytep> rows(size_t(h > 0 ? h : 1));
+	if (setjmp(png_jmpbuf(png))) {
+		png_destroy_write_struct(&png, &info);
+		std::fclose(f);
+		return false;
+	}
+	png_init_io(png, f);
+	png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+	             PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+	png_write_info(png, info);
+	// The buffer holds the bottom row first.
+	for (int i = 0; i < h; ++i) rows[size_t(i)] = const_cast<png_bytep>(pixels + size_t(h - 1 - i) * w * channels);
+	png_write_image(png, rows.data());
+	png_write_end(png, info);
+	png_destroy_write_struct(&png, &info);
+	return std::fclose(f) == 0;
 }
 
 bool read_test_png(const std::string& path, int channels, int& w, int& h, std::vector<unsigned char>& pixels)
 {
-	png_image img{};
-	img.version = PNG_IMAGE_VERSION;
-	if (!png_image_begin_read_from_file(&img, path.c_str())) return false;
-	img.format = channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-	w = int(img.width);
-	h = int(img.height);
-	pixels.assign(size_t(w) * h * channels, 0);
-	const png_int_32 stride = -png_int_32(w * channels);
-	if (!png_image_finish_read(&img, nullptr, pixels.data(), stride, nullptr)) {
-		png_image_free(&img);
+	// The stored bytes as they are: the program's PNG files carry a gAMA chunk, which
+	// libpng's simple interface would turn into a gamma conversion.
+	std::FILE* f = std::fopen(path.c_str(), "rb");
+	if (!f) return false;
+	png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+	png_infop info = png_create_info_struct(png);
+	std::vector<png_bytep> rows;
+	if (setjmp(png_jmpbuf(png))) {
+		png_destroy_read_struct(&png, &info, nullptr);
+		std::fclose(f);
 		return false;
 	}
+	png_init_io(png, f);
+	png_read_info(png, info);
+	const int type = png_get_color_type(png, info);
+	png_set_expand(png);
+	png_set_strip_16(png);
+	if (!(type & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
+	const bool alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+	if (channels == 4 && !alpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+	if (channels == 3 && alpha) png_set_strip_alpha(png);
+	png_set_interlace_handling(png);
+	png_read_update_info(png, info);
+	w = int(png_get_image_width(png, info));
+	h = int(png_get_image_height(png, info));
+	pixels.assign(size_t(w) * h * channels, 0);
+	rows.resize(size_t(h));
+	for (int i = 0; i < h; ++i) rows[size_t(i)] = pixels.data() + size_t(h - 1 - i) * w * channels;  // bottom first
+	png_read_image(png, rows.data());
+	png_destroy_read_struct(&png, &info, nullptr);
+	std::fclose(f);
 	return true;
 }
 

@@ -18,7 +18,6 @@ std::vector<std::pair<std::string, int>> g_clicked_radios;
 int focus_takes_keys = 0;
 int frame_budget = default_frame_budget;
 std::function<void()> on_app_update;
-std::function<void()> on_load_builtin;
 std::function<void(const Call&)> on_call;
 
 std::vector<Call>& calls() { return g_calls; }
@@ -60,7 +59,6 @@ void reset()
 	focus_takes_keys = 0;
 	frame_budget = default_frame_budget;
 	on_app_update = nullptr;
-	on_load_builtin = nullptr;
 	on_call = nullptr;
 	raw_keys().clear();
 }
