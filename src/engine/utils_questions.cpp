@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "engine/install.h"
+#include "runtime/hl_trace.h"
 #include "runtime/translate.h"
 
 static std::atomic<select_alert_fn> s_select_hook{nullptr};
@@ -45,6 +46,10 @@ int select_alert(std::string path, int gone)
 {
 	const select_alert_fn f = s_select_hook.load();
 	if (!f) return 3;
+	if (UTL_trace_on()) {
+		const select_alert_texts_t t = select_alert_texts(gone);
+		UTL_trace_modal(996, {t.first_line, path, t.third_line}, {t.button1, t.button2, t.button4, t.button5, t.button3});
+	}
 	const int r = f(std::move(path), gone);
 	// Anything but the five answers means the window went away another way.
 	return (r >= 1 && r <= 5) ? r : 3;
@@ -54,6 +59,7 @@ int abort_alert(std::string message, std::string label1, std::string text1, std:
 {
 	const abort_alert_fn f = s_abort_hook.load();
 	if (!f) return 3;
+	UTL_trace_modal(997, {message, text1, text2}, {label1, label2});
 	const int r = f(std::move(message), std::move(label1), std::move(text1), std::move(label2), std::move(text2));
 	return (r == 0 || r == 1) ? r : 3;
 }

@@ -112,3 +112,47 @@ int plat_prefs_dir(std::string& out)
 	out = with_slash(c);
 	return 0;
 }
+
+namespace {
+constexpr char kBundleSuffix[] = ".app";
+constexpr char kBundleExeFolder[] = "/Contents/MacOS/";
+
+std::string leaf_of(const std::string& p)
+{
+	const size_t slash = p.rfind('/');
+	return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string bundle_stem(const std::string& folder_name)
+{
+	const std::string suffix = kBundleSuffix;
+	if (folder_name.size() > suffix.size() && folder_name.compare(folder_name.size() - suffix.size(), suffix.size(), suffix) == 0)
+		return folder_name.substr(0, folder_name.size() - suffix.size());
+	return folder_name;
+}
+}  // namespace
+
+std::string plat_bundle_of(const std::string& exe)
+{
+	const std::string inner = std::string(kBundleSuffix) + kBundleExeFolder;
+	const size_t at = exe.rfind(inner);
+	if (at == std::string::npos) return exe;
+	const std::string name = exe.substr(at + inner.size());
+	if (name.empty() || name.find('/') != std::string::npos) return exe;
+	const std::string bundle = exe.substr(0, at + sizeof kBundleSuffix - 1);
+	// Only X.app/Contents/MacOS/X: a helper program inside a bundle is not the bundle.
+	if (bundle_stem(leaf_of(bundle)) != name) return exe;
+	return bundle;
+}
+
+std::string plat_bundle_executable(const std::string& app)
+{
+	std::string p = app;
+	if (p.size() > 1 && p.back() == '/') p.pop_back();
+	if (!is_folder(p)) return p;
+	const std::string stem = bundle_stem(leaf_of(p));
+	const std::string inside = p + kBundleExeFolder + stem;
+	struct stat st;
+	if (stat(inside.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(inside.c_str(), X_OK) == 0) return inside;
+	return p + "/" + stem;
+}

@@ -11,6 +11,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/wait.h>
+
+#include "platform/plat_proc.h"
 
 namespace {
 // The drive behind a mount, opened without waiting for a disc; -1 when the device is not
@@ -82,4 +90,207 @@ int plat_eject(const std::string& path)
 	}
 	close(fd);
 	return result;
+}
+
+namespace {
+// File systems of CD and DVD media.
+const char* const kOpticalTypes[] = {"iso9660", "udf"};
+// Mount points below these are removable media the desktop mounted.
+const char* const kMediaPrefixes[] = {"/media", "/run/media", "/mnt"};
+constexpr char kMountTable[] = "/proc/self/mountinfo";
+constexpr char kMediaRootsVar[] = "KESTRIX_MEDIA_ROOTS";
+constexpr char kEjectCommandVar[] = "KESTRIX_EJECT_COMMAND";
+// Fields of a mountinfo line: the mount point is the fifth; the type follows the "-".
+constexpr int kMountPointField = 4;
+constexpr int kOctalEscapeLength = 4;  // "\040"
+
+bool is_optical_type(const std::string& t)
+{
+	for (const char* o : kOpticalTypes)
+		if (t == o) return true;
+	return false;
+}
+
+// The kernel writes blanks, tabs, line feeds and backslashes in names as "\ooo".
+std::string unescape_octal(const std::string& s)
+{
+	std::string out;
+	for (size_t i = 0; i < s.size(); ++i) {
+		if (s[i] == '\\' && i + kOctalEscapeLength <= s.size()) {
+			int v = 0;
+			bool ok = true;
+			for (size_t k = i + 1; k < i + kOctalEscapeLength; ++k) {
+				if (s[k] < '0' || s[k] > '7') ok = false;
+				v = v * 8 + (s[k] - '0');
+			}
+			if (ok && v > 0 && v < 256) {
+				out += static_cast<char>(v);
+				i += kOctalEscapeLength - 1;
+				continue;
+			}
+		}
+		out += s[i];
+	}
+	return out;
+}
+
+std::string with_slash(std::string p)
+{
+	if (p.empty() || p.back() != '/') p += '/';
+	return p;
+}
+
+bool is_folder(const std::string& p)
+{
+	struct stat st;
+	return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const std::string& p)
+{
+	struct stat st;
+	return stat(p.c_str(), &st) == 0;
+}
+
+// The visible subfolders of `parent` (ending in "/"), sorted by name.
+std::vector<std::string> subfolders(const std::string& parent)
+{
+	std::vector<std::string> out;
+	DIR* d = opendir(parent.c_str());
+	if (!d) return out;
+	while (const dirent* e = readdir(d)) {
+		if (e->d_name[0] == '.') continue;
+		const std::string p = parent + e->d_name;
+		if (is_folder(p)) out.push_back(p + "/");
+	}
+	closedir(d);
+	std::sort(out.begin(), out.end());
+	return out;
+}
+
+bool below(const std::string& point, const std::string& prefix)
+{
+	return point.size() > prefix.size() + 1 && point.compare(0, prefix.size(), prefix) == 0 && point[prefix.size()] == '/';
+}
+
+void add_root(std::vector<plat_volume_root>& roots, const std::string& root, bool optical)
+{
+	for (const plat_volume_root& r : roots)
+		if (r.root == root) return;
+	roots.push_back({root, optical});
+}
+
+std::string user_name()
+{
+	if (const char* u = std::getenv("USER"); u && *u) return u;
+	if (const passwd* pw = getpwuid(getuid())) return pw->pw_name ? pw->pw_name : "";
+	return "";
+}
+}  // namespace
+
+std::vector<plat_mount> plat_parse_mountinfo(const std::string& text)
+{
+	std::vector<plat_mount> out;
+	std::istringstream in(text);
+	std::string line;
+	while (std::getline(in, line)) {
+		std::istringstream fields(line);
+		std::vector<std::string> f;
+		std::string w;
+		while (fields >> w) f.push_back(w);
+		const auto dash = std::find(f.begin(), f.end(), "-");
+		if (static_cast<int>(f.size()) <= kMountPointField || dash == f.end() || dash + 1 == f.end() ||
+		    dash - f.begin() <= kMountPointField)
+			continue;
+		out.push_back({unescape_octal(f[kMountPointField]), *(dash + 1)});
+	}
+	return out;
+}
+
+std::vector<plat_volume_root> plat_volume_roots_from(const plat_volume_sources& src)
+{
+	std::vector<plat_volume_root> roots;
+	for (const plat_mount& m : plat_parse_mountinfo(src.mountinfo)) {
+		bool media = false;
+		for (const std::string& p : src.media_prefixes)
+			if (below(m.point, p)) media = true;
+		const bool optical = is_optical_type(m.fstype);
+		if (media || optical) add_root(roots, with_slash(m.point), optical);
+	}
+	for (const std::string& parent : src.plain_parents)
+		for (const std::string& sub : subfolders(with_slash(parent))) add_root(roots, sub, false);
+	return roots;
+}
+
+std::vector<plat_volume_root> plat_volume_roots()
+{
+	if (const char* listed = std::getenv(kMediaRootsVar); listed && *listed) {
+		// Only the folders named and their subfolders: a test or a folder copy of a
+		// disc decides alone what is mounted.
+		std::vector<plat_volume_root> roots;
+		std::stringstream in(listed);
+		std::string folder;
+		while (std::getline(in, folder, ':')) {
+			if (folder.empty()) continue;
+			folder = with_slash(folder);
+			if (!is_folder(folder)) continue;
+			add_root(roots, folder, false);
+			for (const std::string& sub : subfolders(folder)) add_root(roots, sub, false);
+		}
+		return roots;
+	}
+	plat_volume_sources src;
+	std::ifstream table(kMountTable);
+	std::stringstream text;
+	text << table.rdbuf();
+	src.mountinfo = text.str();
+	for (const char* p : kMediaPrefixes) src.media_prefixes.push_back(p);
+	const std::string user = user_name();
+	src.plain_parents = {"/media/", "/mnt/"};
+	if (!user.empty()) {
+		src.plain_parents.push_back("/media/" + user + "/");
+		src.plain_parents.push_back("/run/media/" + user + "/");
+	}
+	return plat_volume_roots_from(src);
+}
+
+std::string plat_install_dvd(const std::vector<plat_volume_root>& roots, const std::string& identity_file)
+{
+	for (const plat_volume_root& r : roots)
+		if (exists(r.root + identity_file)) return r.root;
+	for (const plat_volume_root& r : roots)
+		if (r.optical) return r.root;
+	return "";
+}
+
+std::string plat_volume_holding(const std::vector<plat_volume_root>& roots, const std::string& rel)
+{
+	if (rel.empty()) return "";
+	for (const plat_volume_root& r : roots)
+		if (exists(r.root + rel)) return r.root;
+	return "";
+}
+
+std::string plat_volume_root_of(const std::vector<plat_volume_root>& roots, const std::string& path)
+{
+	const std::string p = with_slash(path);
+	std::string best;
+	for (const plat_volume_root& r : roots)
+		if (p.compare(0, r.root.size(), r.root) == 0 && r.root.size() > best.size()) best = r.root;
+	return best.empty() ? path : best;
+}
+
+int plat_eject_volume(const std::string& path)
+{
+	const char* command = std::getenv(kEjectCommandVar);
+	if (!command || !*command) return plat_eject(path);
+	std::string root = plat_volume_root_of(plat_volume_roots(), path);
+	if (root.size() > 1 && root.back() == '/') root.pop_back();
+	int child = 0;
+	if (int e = plat_exec_child(command, {command, root}, &child)) return e;
+	int status = 0;
+	while (waitpid(child, &status, 0) < 0)
+		if (errno != EINTR) return errno;
+	if (WIFEXITED(status)) return WEXITSTATUS(status);
+	return EIO;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Removable discs.
 #include <string>
+#include <vector>
 
 // The mount point and device of the mounted file system that holds the existing `path`.
 // Returns 0 or errno.
@@ -11,3 +12,50 @@ int plat_is_optical(const std::string& path);
 // while the disc is mounted, an unmount and a second request. A path that is not on a
 // CD or DVD drive gives ENODEV and nothing changes. Returns 0 or errno.
 int plat_eject(const std::string& path);
+
+// ---- Mounted volumes
+// A volume is a folder that may hold a disc's contents: a mounted file system under the
+// media folders or of a disc's type, or a plain folder where media is kept (a copy of a
+// disc in a folder works like the disc). KESTRIX_MEDIA_ROOTS (folders separated by ":")
+// replaces the list by those folders and their subfolders.
+
+// One mount of the mount table.
+struct plat_mount {
+	std::string point;   // the mount point, escapes undone
+	std::string fstype;  // the file-system type
+};
+// The mounts of a /proc/self/mountinfo text, in its order. Lines it cannot read are skipped.
+std::vector<plat_mount> plat_parse_mountinfo(const std::string& text);
+
+// One volume: its root folder, ending in "/", and whether it is a disc's file system.
+struct plat_volume_root {
+	std::string root;
+	bool optical = false;
+};
+
+// Where the volume list comes from; plat_volume_roots fills it from this machine.
+struct plat_volume_sources {
+	std::string mountinfo;                    // the mount table's text
+	std::vector<std::string> media_prefixes;  // mounts below these count ("/media"...)
+	std::vector<std::string> plain_parents;   // their subfolders count ("/media/"...)
+};
+// The volumes: the mounts below a media prefix or of a disc's type (table order), then
+// the subfolders of the plain parents (sorted by name), each root once.
+std::vector<plat_volume_root> plat_volume_roots_from(const plat_volume_sources& src);
+// The volumes of this machine (or of KESTRIX_MEDIA_ROOTS when set).
+std::vector<plat_volume_root> plat_volume_roots();
+
+// The install disc: the first volume holding `identity_file` at its root, else the first
+// volume on a disc's file system (so that a disc can still be told it is not ours).
+// Returns its root ending in "/", or "" when there is none.
+std::string plat_install_dvd(const std::vector<plat_volume_root>& roots, const std::string& identity_file);
+// The first volume holding the relative path `rel`; its root ending in "/", or "".
+std::string plat_volume_holding(const std::vector<plat_volume_root>& roots, const std::string& rel);
+// The root of the volume among `roots` that holds `path` (the longest that contains
+// it), or `path` itself when none does.
+std::string plat_volume_root_of(const std::vector<plat_volume_root>& roots, const std::string& path);
+
+// Ejects the volume holding `path`: when KESTRIX_EJECT_COMMAND is set, that program runs
+// with the volume's root as its one argument and its exit status is the result;
+// otherwise plat_eject. Returns 0 or an error code.
+int plat_eject_volume(const std::string& path);

@@ -14,8 +14,8 @@
 
 // The well-known folders get_OS_abs_path finds.
 enum os_dir_type {
-	os_dir_this_app = 0,      // the folder holding the installer's executable
-	os_dir_app_bundle = 1,    // the executable itself
+	os_dir_this_app = 0,      // the folder holding the installer's bundle (plat_bundle_of)
+	os_dir_app_bundle = 1,    // the bundle, or the executable when it is in none
 	os_dir_desktop = 2,
 	os_dir_default_apps = 3,  // offered for new installs: the desktop, as 2
 	os_dir_temp = 4,          // the installer's private temporary folder
@@ -85,11 +85,13 @@ opensave_cmd_lister_fn opensave_set_cmd_lister(opensave_cmd_lister_fn f);
 // Total and free bytes of the volume that holds `path`'s nearest existing folder.
 int get_free_space(const std::string& path, unsigned long long* total, unsigned long long* free_bytes);
 // Ejects the disc holding `path`; a path not on a CD or DVD changes nothing (ENODEV).
+// KESTRIX_EJECT_COMMAND, when set, runs instead with the volume's root.
 int eject_dvd(std::string path);
 // 1 when `path` lies on CD or DVD media.
 int APL_is_dvd_disk(const std::string& path);
 
-// Replaces the running installer by the program `app`, passing "-path" and `arg` when
+// Replaces the running installer by the program `app` (a bundle runs the program inside
+// it, see plat_bundle_executable), passing "-path" and `arg` when
 // `arg` is not empty. Once the program runs, the installer finishes up and exits;
 // when it cannot be started the error code is returned and the installer goes on.
 int launch_app(const std::string& app, const std::string& arg);

@@ -18,10 +18,14 @@ int get_OS_abs_path(int which, std::string& out)
 	switch (which) {
 	case os_dir_this_app:
 		err = plat_exe_path(found);
-		if (err == 0) found.resize(found.rfind('/') + 1);
+		if (err == 0) {
+			found = plat_bundle_of(found);
+			found.resize(found.rfind('/') + 1);
+		}
 		break;
 	case os_dir_app_bundle:
 		err = plat_exe_path(found);
+		if (err == 0) found = plat_bundle_of(found);
 		break;
 	case os_dir_desktop:
 	case os_dir_default_apps:

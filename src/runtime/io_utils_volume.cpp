@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/plat_dirs.h"
 #include "platform/plat_fs.h"
 #include "platform/plat_proc.h"
 #include "platform/plat_volume.h"
@@ -40,7 +41,7 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 	return 0;
 }
 
-int eject_dvd(std::string path) { return plat_eject(path); }
+int eject_dvd(std::string path) { return plat_eject_volume(path); }
 
 int APL_is_dvd_disk(const std::string& path) { return plat_is_optical(path); }
 
@@ -50,7 +51,8 @@ int launch_app(const std::string& app, const std::string& arg)
 {
 	std::string path = app;
 	if (!path.empty() && path.back() == '/') path.pop_back();
-	path = app_path + path;
+	// A bundle runs the program inside it, by the same rule that finds our own bundle.
+	path = plat_bundle_executable(app_path + path);
 	xer << "Launching: " << path << " with " << arg << "\n";
 
 	std::vector<std::string> args{path};

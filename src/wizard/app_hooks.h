@@ -5,3 +5,5 @@
 void APP_update();
 // A chosen in-window menu item; the installer has no menus, so it does nothing.
 void APP_handlemenu(int code);
+// The framework's function-key hook; nothing calls it in this program.
+void function_key(int key);

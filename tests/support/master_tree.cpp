@@ -96,8 +96,11 @@ MasterTree make_master_tree(const std::string& root, const MasterTreeOptions& o)
 
 	// Global-scenery tiles in several bands.
 	const char* const kTiles[] = {"+40-080", "+40-090", "+30-080", "-10+020", "+50+000", "-40+170", "+00-010", "+60+100"};
-	for (int i = 0; i < o.tile_count && i < 8; ++i) {
-		const std::string tile = kTiles[i];
+	std::vector<std::string> tiles = o.tile_names;
+	if (tiles.empty())
+		for (int i = 0; i < o.tile_count && i < 8; ++i) tiles.push_back(kTiles[i]);
+	for (int i = 0; i < static_cast<int>(tiles.size()); ++i) {
+		const std::string tile = tiles[static_cast<size_t>(i)];
 		const std::string rel = "All/Global Scenery/-global terrain-/" + tile + "/" + tile + ".dsf";
 		put(t, rel, make_content(o.seed + 100 + static_cast<uint32_t>(i), o.tile_bytes / 2 + rng() % (o.tile_bytes / 2 + 1), i % 2 == 0));
 		t.tiles.push_back(rel);

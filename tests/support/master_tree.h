@@ -13,6 +13,7 @@ struct MasterTreeOptions {
 	size_t max_file_bytes = 200000;
 	int tile_count = 6;           // global-scenery tiles, in several 10-degree bands
 	size_t tile_bytes = 120000;
+	std::vector<std::string> tile_names;  // when not empty, exactly these tiles ("+40-080"...)
 };
 
 // What a generated tree holds, by path inside the master tree (e.g. "All/Resources/x.txt").

@@ -26,6 +26,21 @@ private:
 	std::vector<std::pair<std::string, std::pair<bool, std::string>>> saved_;
 };
 
+// Sets one environment variable (unsets it for a null value) for the life of the
+// object, then restores what was there.
+class ScopedEnvVar {
+public:
+	ScopedEnvVar(const char* name, const char* value);
+	~ScopedEnvVar();
+	ScopedEnvVar(const ScopedEnvVar&) = delete;
+	ScopedEnvVar& operator=(const ScopedEnvVar&) = delete;
+
+private:
+	std::string name_;
+	bool had_;
+	std::string old_;
+};
+
 // Writes a file (making its folders), returns false on failure.
 bool write_file(const std::string& path, const std::string& data);
 std::string read_file(const std::string& path);

@@ -1,0 +1,343 @@
+"""Drives the real installer from outside, for the end-to-end flows.
+
+Standard library only. Each flow gets a sandbox (its own HOME, desktop, preferences and
+temporary folders, a media root that alone counts as mounted, a staging folder for DVDs
+not yet inserted), a fake eject that logs and moves the DVD folder away, and a fake folder
+dialog that logs its arguments and answers from a file. The installer runs on a private
+X server; the driver clicks at the wizard's named points with xdotool, types keys, and
+waits on the lines of the screen trace (20 s at most each). On a failure it prints the
+last trace lines and the tail of the installer's log.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+WAIT_SECONDS = 20
+POLL_SECONDS = 0.05
+WINDOW_NAME = "Kestrix DVD Installer"
+WINDOW_HEIGHT = 600
+SCREEN = "1024x768x24"
+LOG_NAME = "Kestrix Installer Log.txt"
+TRACE_TAIL = 15
+LOG_TAIL = 40
+
+# Named points in interface units (x, y upwards from the window's lower left corner); a
+# click goes to the pixel (x, 600 - y).
+POINTS = {
+    "quit": (55, 23),
+    "back": (604, 23),
+    "continue": (720, 23),
+    # The alert box, 994 (420 by 250, at (190, 175)): its one button and the language
+    # chooser's radio buttons.
+    "994_button": (400, 193),
+    "994_english": (375, 355),
+    "994_french": (375, 335),
+    "994_german": (375, 315),
+    # The modified-file question, 996 (700 by 146, at (50, 227)).
+    "996_button1": (146, 280),
+    "996_button2": (146, 255),
+    "996_button4": (358, 280),
+    "996_button5": (358, 255),
+    "996_button3": (634, 255),
+    # The two-button question, 997 (700 by 206, at (50, 197)).
+    "997_button1": (146, 253),
+    "997_button2": (146, 228),
+}
+
+
+def choice_point(i):
+    """Choice button i of the wizard's content panel."""
+    return (500, 350 - 25 * i)
+
+
+class FlowFailed(Exception):
+    pass
+
+
+def _write_script(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+    os.chmod(path, 0o755)
+
+
+class Sandbox:
+    """One flow's private world, under work/<flow>/ (made afresh)."""
+
+    def __init__(self, work, flow, sets):
+        self.root = os.path.join(os.path.abspath(work), flow)
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.sets = os.path.abspath(sets)
+        with open(os.path.join(self.sets, "manifest.json")) as f:
+            self.manifest = json.load(f)
+        self.home = self.path("home")
+        self.desktop = self.path("home/Desktop")
+        self.config = self.path("home/.config")
+        self.tmp = self.path("tmp")
+        self.media = self.path("media")
+        self.staging = self.path("staging")
+        self.ejected = self.path("ejected")
+        for d in (self.desktop, self.config, self.tmp, self.media, self.staging, self.ejected):
+            os.makedirs(d)
+        self.trace = self.path("trace.jsonl")
+        self.ejects_log = self.path("ejects.log")
+        self.dialog_log = self.path("dialog.log")
+        self.dialog_answer = self.path("dialog_answer.txt")
+        self.sim_log = self.path("sim.log")
+        self.eject_cmd = self.path("fake_eject.sh")
+        _write_script(self.eject_cmd,
+                      "#!/bin/sh\n"
+                      "# Logs the volume, then takes the DVD out of the drive: its folder moves away.\n"
+                      'echo "$1" >> "%s"\n'
+                      'mv "$1" "%s/$(basename "$1").$(date +%%s%%N)"\n' % (self.ejects_log, self.ejected))
+        self.dialog_cmd = self.path("fake_dialog.sh")
+        _write_script(self.dialog_cmd,
+                      "#!/bin/sh\n"
+                      "# Logs its arguments, one per line, then answers from a file; no file is a cancel.\n"
+                      'printf "%%s\\n" "$@" "--" >> "%s"\n'
+                      '[ -f "%s" ] || exit 1\n'
+                      'cat "%s"\n' % (self.dialog_log, self.dialog_answer, self.dialog_answer))
+
+    def path(self, rel):
+        return os.path.join(self.root, rel)
+
+    def env(self):
+        e = dict(os.environ)
+        e.update({
+            "HOME": self.home,
+            "XDG_CONFIG_HOME": self.config,
+            "XDG_DESKTOP_DIR": self.desktop,
+            "TMPDIR": self.tmp,
+            "KESTRIX_MEDIA_ROOTS": self.media,
+            "KESTRIX_EJECT_COMMAND": self.eject_cmd,
+            "KESTRIX_FOLDER_DIALOG": self.dialog_cmd,
+            "KESTRIX_SCREEN_TRACE": self.trace,
+            "LIBGL_ALWAYS_SOFTWARE": "1",
+            self.manifest["fake_sim"]["log_variable"]: self.sim_log,
+        })
+        return e
+
+    def private_temp(self):
+        """The installer's private temporary folder."""
+        return os.path.join(self.tmp, "kestrix-installer-%d" % os.getuid())
+
+    def log_path(self):
+        return os.path.join(self.desktop, LOG_NAME)
+
+    def dvd_source(self, set_name, number):
+        return os.path.join(self.sets, set_name, self.manifest["sets"][set_name][number - 1])
+
+    def stage_dvd(self, set_name, number):
+        """Copies DVD `number` (from 1) of a set into the staging folder."""
+        src = self.dvd_source(set_name, number)
+        dst = os.path.join(self.staging, os.path.basename(src))
+        shutil.copytree(src, dst, symlinks=True)
+        return dst
+
+    def insert_dvd(self, set_name, number):
+        """Puts DVD `number` of a set into the drive: staged, then moved in whole."""
+        staged = os.path.join(self.staging, self.manifest["sets"][set_name][number - 1])
+        if not os.path.isdir(staged):
+            staged = self.stage_dvd(set_name, number)
+        dst = os.path.join(self.media, os.path.basename(staged))
+        os.rename(staged, dst)
+        return dst
+
+    def ejects(self):
+        try:
+            with open(self.ejects_log) as f:
+                return [l.rstrip("\n") for l in f]
+        except FileNotFoundError:
+            return []
+
+    def answer_dialog(self, text):
+        with open(self.dialog_answer, "w") as f:
+            f.write(text + "\n")
+
+
+class XServer:
+    """A private X server of its own size."""
+
+    def __init__(self, screen=SCREEN):
+        r, w = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(w), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"],
+            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        number = b""
+        deadline = time.monotonic() + WAIT_SECONDS
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(r, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(r)
+        if not number.strip():
+            self.stop()
+            raise FlowFailed("the X server did not start")
+        self.display = ":" + number.decode().strip()
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+class Installer:
+    """The real installer in a sandbox on a private X server."""
+
+    def __init__(self, installer, sandbox, args=(), cwd=None):
+        self.sandbox = sandbox
+        self.x = XServer()
+        env = sandbox.env()
+        env["DISPLAY"] = self.x.display
+        self.env = env
+        self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        self.window = None
+        self.trace_seen = 0  # lines of the trace already matched
+
+    # ---- the trace
+
+    def trace_lines(self):
+        try:
+            with open(self.sandbox.trace, encoding="utf-8") as f:
+                return [json.loads(l) for l in f if l.strip()]
+        except FileNotFoundError:
+            return []
+
+    def wait_trace(self, what, match, timeout=WAIT_SECONDS):
+        """Waits for a trace line after the last one matched for which match(line) holds."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            lines = self.trace_lines()
+            for i in range(self.trace_seen, len(lines)):
+                if match(lines[i]):
+                    self.trace_seen = i + 1
+                    return lines[i]
+            if self.proc.poll() is not None:
+                raise FlowFailed("the installer ended (status %d) while waiting for %s" % (self.proc.returncode, what))
+            time.sleep(POLL_SECONDS)
+        raise FlowFailed("no trace line for %s within %d s" % (what, timeout))
+
+    def wait_screen(self, screen, timeout=WAIT_SECONDS, **fields):
+        def match(l):
+            return "modal" not in l and l.get("screen") == screen and all(l.get(k) == v for k, v in fields.items())
+        return self.wait_trace("screen %s %s" % (screen, fields), match, timeout)
+
+    def wait_modal(self, modal, timeout=WAIT_SECONDS):
+        return self.wait_trace("modal %s" % modal, lambda l: l.get("modal") == modal, timeout)
+
+    # ---- input
+
+    def _xdotool(self, *args):
+        subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True, timeout=WAIT_SECONDS,
+                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    def find_window(self):
+        if self.window is None:
+            out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", WINDOW_NAME],
+                                 env=self.env, timeout=WAIT_SECONDS, stdout=subprocess.PIPE, check=True)
+            self.window = out.stdout.split()[0].decode()
+        return self.window
+
+    def click(self, name_or_point):
+        x, y = POINTS[name_or_point] if isinstance(name_or_point, str) else name_or_point
+        w = self.find_window()
+        self._xdotool("mousemove", "--window", w, x, WINDOW_HEIGHT - y)
+        self._xdotool("click", "--window", w, 1)
+
+    def click_choice(self, i):
+        self.click(choice_point(i))
+
+    def key(self, *keys):
+        self._xdotool("key", "--window", self.find_window(), *keys)
+
+    def type(self, text):
+        self._xdotool("type", "--window", self.find_window(), text)
+
+    # ---- the end
+
+    def wait_exit(self, timeout=WAIT_SECONDS):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise FlowFailed("the installer did not end within %d s" % timeout)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            try:
+                os.killpg(self.proc.pid, signal.SIGTERM)
+                self.proc.wait(timeout=5)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                try:
+                    os.killpg(self.proc.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                self.proc.wait()
+        self.x.stop()
+
+    def report(self):
+        """What a failure prints: the last trace lines and the log's tail."""
+        out = ["--- last trace lines (%s)" % self.sandbox.trace]
+        try:
+            with open(self.sandbox.trace, encoding="utf-8", errors="replace") as f:
+                out += [l.rstrip("\n") for l in f.readlines()[-TRACE_TAIL:]]
+        except FileNotFoundError:
+            out.append("(no trace)")
+        out.append("--- log tail (%s)" % self.sandbox.log_path())
+        try:
+            with open(self.sandbox.log_path(), encoding="latin-1") as f:
+                out += [l.rstrip("\n") for l in f.readlines()[-LOG_TAIL:]]
+        except FileNotFoundError:
+            out.append("(no log)")
+        if self.proc.stdout and self.proc.poll() is not None:
+            out.append("--- installer output")
+            out.append(self.proc.stdout.read().decode("latin-1")[-4000:])
+        return "\n".join(out)
+
+
+def arguments():
+    p = argparse.ArgumentParser()
+    p.add_argument("--installer", required=True)
+    p.add_argument("--sets", required=True)
+    p.add_argument("--work", required=True)
+    return p.parse_args()
+
+
+def run_flow(name, body):
+    """Runs body(args, start) where start(sandbox, *installer_args) starts an installer that
+    is stopped afterwards. Exits 0 on success, 1 with the report on failure."""
+    args = arguments()
+    started = []
+
+    def start(sandbox, *installer_args, cwd=None):
+        inst = Installer(args.installer, sandbox, installer_args, cwd)
+        started.append(inst)
+        return inst
+
+    try:
+        body(args, start)
+    except (FlowFailed, AssertionError, subprocess.SubprocessError) as e:
+        print("%s failed: %s" % (name, e), file=sys.stderr)
+        for inst in started:
+            print(inst.report(), file=sys.stderr)
+        sys.exit(1)
+    finally:
+        for inst in started:
+            inst.stop()
+    print("%s passed" % name)
+
+
+def check(condition, message):
+    if not condition:
+        raise FlowFailed(message)

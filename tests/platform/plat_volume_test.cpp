@@ -1,0 +1,133 @@
+#include "platform/plat_volume.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/plat_dirs.h"
+#include "support/test_env.h"
+
+using kx_test::read_file;
+using kx_test::ScopedEnvVar;
+using kx_test::TempEnv;
+using kx_test::write_file;
+
+namespace {
+// Lines as the kernel writes them: blanks in names as \040, the type after the "-".
+const char kMountinfo[] =
+    "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+    "40 22 0:5 / /proc rw - proc proc rw\n"
+    "61 22 11:0 / /media/alice/KESTRIX\\040DVD\\0401 ro,relatime shared:40 - iso9660 /dev/sr0 ro\n"
+    "62 22 11:1 / /srv/discs/second ro - udf /dev/sr1 ro\n"
+    "63 22 8:17 / /run/media/bob/USB\\134STICK rw - vfat /dev/sdb1 rw\n"
+    "64 22 8:18 / /mnt/data rw shared:5 master:2 - ext4 /dev/sdc1 rw\n"
+    "65 22 8:19 / /mediaX/notmedia rw - ext4 /dev/sdc2 rw\n"
+    "66 22 8:20 / /media rw - ext4 /dev/sdc3 rw\n"
+    "broken line\n";
+
+std::vector<std::string> roots_of(const std::vector<plat_volume_root>& v)
+{
+	std::vector<std::string> out;
+	for (const auto& r : v) out.push_back(r.root + (r.optical ? " (disc)" : ""));
+	return out;
+}
+}  // namespace
+
+TEST(Volumes, MountTableWithEscapesDiscTypesAndMediaFolders)
+{
+	const auto mounts = plat_parse_mountinfo(kMountinfo);
+	ASSERT_EQ(mounts.size(), 8u);
+	EXPECT_EQ(mounts[2].point, "/media/alice/KESTRIX DVD 1");
+	EXPECT_EQ(mounts[2].fstype, "iso9660");
+	EXPECT_EQ(mounts[4].point, "/run/media/bob/USB\\STICK");
+	EXPECT_EQ(mounts[5].fstype, "ext4");  // optional fields before the "-"
+
+	plat_volume_sources src;
+	src.mountinfo = kMountinfo;
+	src.media_prefixes = {"/media", "/run/media", "/mnt"};
+	// A disc's type counts wherever it is mounted; other mounts only below the media
+	// folders, never the media folder itself or a look-alike prefix.
+	EXPECT_EQ(roots_of(plat_volume_roots_from(src)),
+	          (std::vector<std::string>{"/media/alice/KESTRIX DVD 1/ (disc)", "/srv/discs/second/ (disc)",
+	                                    "/run/media/bob/USB\\STICK/", "/mnt/data/"}));
+}
+
+TEST(Volumes, PlainSubfoldersAndTheMediaRootsList)
+{
+	TempEnv env;
+	write_file(env.path("media/KESTRIX_DVD2/x"), "");
+	write_file(env.path("media/KESTRIX_DVD1/dvd_version.txt"), "I\n900 version\nDVD\nVERSION Kestrix 9.10r1\n");
+	write_file(env.path("media/.hidden/x"), "");
+	write_file(env.path("media/a file"), "");
+	write_file(env.path("other/COPY/x"), "");
+
+	plat_volume_sources src;
+	src.plain_parents = {env.path("media")};  // without its final "/"
+	EXPECT_EQ(roots_of(plat_volume_roots_from(src)),
+	          (std::vector<std::string>{env.path("media/KESTRIX_DVD1/"), env.path("media/KESTRIX_DVD2/")}));
+
+	// The list replaces what is mounted: only the folders named and their subfolders.
+	const std::string listed = env.path("media") + ":" + env.path("missing") + "::" + env.path("other/");
+	ScopedEnvVar roots("KESTRIX_MEDIA_ROOTS", listed.c_str());
+	const auto v = plat_volume_roots();
+	EXPECT_EQ(roots_of(v), (std::vector<std::string>{env.path("media/"), env.path("media/KESTRIX_DVD1/"),
+	                                                  env.path("media/KESTRIX_DVD2/"), env.path("other/"),
+	                                                  env.path("other/COPY/")}));
+	EXPECT_EQ(plat_install_dvd(v, "dvd_version.txt"), env.path("media/KESTRIX_DVD1/"));
+	EXPECT_EQ(plat_volume_holding(v, "x"), env.path("media/KESTRIX_DVD2/"));
+	EXPECT_EQ(plat_volume_holding(v, "nothing"), "");
+	EXPECT_EQ(plat_volume_holding(v, ""), "");
+	EXPECT_EQ(plat_volume_root_of(v, env.path("media/KESTRIX_DVD2/sub/y")), env.path("media/KESTRIX_DVD2/"));
+	EXPECT_EQ(plat_volume_root_of(v, "/elsewhere/"), "/elsewhere/");
+}
+
+TEST(Volumes, InstallDiscIsTheIdentifiedOneElseTheFirstDisc)
+{
+	TempEnv env;
+	write_file(env.path("a/x"), "");
+	write_file(env.path("b/x"), "");
+	write_file(env.path("c/dvd_version.txt"), "");
+	std::vector<plat_volume_root> v = {{env.path("a/"), false}, {env.path("b/"), true}, {env.path("c/"), false}};
+	EXPECT_EQ(plat_install_dvd(v, "dvd_version.txt"), env.path("c/"));
+	v.pop_back();
+	// A disc that is not ours is still found, so that the user can be told so.
+	EXPECT_EQ(plat_install_dvd(v, "dvd_version.txt"), env.path("b/"));
+	v.pop_back();
+	EXPECT_EQ(plat_install_dvd(v, "dvd_version.txt"), "");
+}
+
+TEST(Volumes, EjectRunsTheCommandWithTheVolumeRoot)
+{
+	TempEnv env;
+	write_file(env.path("media/DVD1/Kestrix/f.zip"), "z");
+	const std::string script = env.path("eject.sh");
+	write_file(script, "#!/bin/sh\necho \"$@\" >> \"" + env.path("ejects") + "\"\nexit 3\n");
+	chmod(script.c_str(), 0755);
+	ScopedEnvVar roots("KESTRIX_MEDIA_ROOTS", env.path("media").c_str());
+	ScopedEnvVar eject("KESTRIX_EJECT_COMMAND", script.c_str());
+	EXPECT_EQ(plat_eject_volume(env.path("media/DVD1/Kestrix/")), 3);
+	EXPECT_EQ(read_file(env.path("ejects")), env.path("media/DVD1") + "\n");
+
+	ScopedEnvVar missing("KESTRIX_EJECT_COMMAND", env.path("no such program").c_str());
+	EXPECT_EQ(plat_eject_volume(env.path("media/DVD1/")), ENOENT);
+}
+
+TEST(Bundles, OneRuleForTheBundleAndWhatRunsInIt)
+{
+	EXPECT_EQ(plat_bundle_of("/m/Kestrix Installer.app/Contents/MacOS/Kestrix Installer"), "/m/Kestrix Installer.app");
+	EXPECT_EQ(plat_bundle_of("/opt/kx/kestrix-installer"), "/opt/kx/kestrix-installer");
+	EXPECT_EQ(plat_bundle_of("/a.app/Contents/MacOS/sub/a"), "/a.app/Contents/MacOS/sub/a");
+	EXPECT_EQ(plat_bundle_of("/a.app/Contents/MacOS/helper"), "/a.app/Contents/MacOS/helper");
+	EXPECT_EQ(plat_bundle_of("/x/.app/Contents/MacOS/"), "/x/.app/Contents/MacOS/");
+
+	TempEnv env;
+	const std::string inner = env.path("Kestrix.app/Contents/MacOS/Kestrix");
+	write_file(inner, "#!/bin/sh\n");
+	chmod(inner.c_str(), 0755);
+	EXPECT_EQ(plat_bundle_executable(env.path("Kestrix.app/")), inner);
+	EXPECT_EQ(plat_bundle_executable(env.path("Kestrix.app")), inner);
+	chmod(inner.c_str(), 0644);  // not runnable: the folder's own program
+	EXPECT_EQ(plat_bundle_executable(env.path("Kestrix.app")), env.path("Kestrix.app/Kestrix"));
+	write_file(env.path("plain/x"), "");
+	EXPECT_EQ(plat_bundle_executable(env.path("plain/")), env.path("plain/plain"));
+	EXPECT_EQ(plat_bundle_executable(env.path("plain/x")), env.path("plain/x"));
+}
