@@ -273,14 +273,6 @@ std::string DIDIVI_lang_path(int lang)
 	return p;
 }
 
-std::string DIDIVI_bundle_of(const std::string& exe)
-{
-	const std::string macos = ".app/Contents/MacOS/";
-	const auto at = exe.rfind(macos);
-	if (at == std::string::npos || exe.find('/', at + macos.size()) != std::string::npos) return exe;
-	return exe.substr(0, at + std::char_traits<char>::length(".app"));
-}
-
 float DIDIVI_show_init_fraction(const float* fraction, int& counter)
 {
 	float f;
@@ -309,7 +301,7 @@ void DIDIVI_set_app_path(std::string* path, int mode)
 {
 	std::string exe;
 	if (plat_exe_path(exe) != 0) return;
-	const std::string bundle = DIDIVI_bundle_of(exe);
+	const std::string bundle = plat_bundle_of(exe);
 	if (mode == 1) {
 		*path = bundle;
 		return;

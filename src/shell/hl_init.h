@@ -43,9 +43,6 @@ int DIDIVI_setres_switch(int screen_w, int screen_h, int set_res);
 int DIDIVI_window_fits(int x_res, int y_res, int screen_w, int screen_h);
 // The translation file of a language index ("" for English, which reads none).
 std::string DIDIVI_lang_path(int lang);
-// The application bundle of an executable: X.app for X.app/Contents/MacOS/X, else the
-// executable itself.
-std::string DIDIVI_bundle_of(const std::string& exe);
 // The progress fraction drawn for a given one, or for the call counter when null.
 float DIDIVI_show_init_fraction(const float* fraction, int& counter);
 

@@ -31,17 +31,20 @@ TEST(StartupRules, DisplayDecisions)
 	EXPECT_EQ(DIDIVI_window_fits(800, 600, 800, 600), 0);
 }
 
-TEST(StartupRules, LanguagePathsAndBundles)
+TEST(StartupRules, LanguagePathsAndTheApplicationFolder)
 {
 	EXPECT_EQ(DIDIVI_lang_path(0), "");
 	EXPECT_EQ(DIDIVI_lang_path(1), "Resources/text/french/Installer2.txt");
 	EXPECT_EQ(DIDIVI_lang_path(3), "Resources/text/italian/Installer2.txt");
 	EXPECT_EQ(DIDIVI_lang_path(5), "Resources/text/portugese/Installer2.txt");
 	EXPECT_EQ(DIDIVI_lang_path(9), "Resources/Installer2.txt");
-	EXPECT_EQ(DIDIVI_bundle_of("/m/Kestrix Installer.app/Contents/MacOS/Kestrix Installer"),
-	          "/m/Kestrix Installer.app");
-	EXPECT_EQ(DIDIVI_bundle_of("/opt/kx/kestrix-installer"), "/opt/kx/kestrix-installer");
-	EXPECT_EQ(DIDIVI_bundle_of("/a.app/Contents/MacOS/sub/x"), "/a.app/Contents/MacOS/sub/x");
+	std::string folder;
+	DIDIVI_set_app_path(&folder, 0);  // the test binary is its own bundle
+	EXPECT_EQ(folder.back(), '/');
+	std::string bundle;
+	DIDIVI_set_app_path(&bundle, 1);
+	EXPECT_EQ(bundle.rfind(folder, 0), 0u);
+	EXPECT_EQ(bundle.find('/', folder.size()), std::string::npos);
 }
 
 TEST(StartupRules, ProgressFraction)
