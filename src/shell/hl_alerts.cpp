@@ -18,6 +18,7 @@
 #include "runtime/hl_math_ui.h"
 #include "runtime/hl_mem.h"
 #include "runtime/hl_product.h"
+#include "runtime/hl_trace.h"
 #include "runtime/http.h"
 #include "runtime/rec_glext.h"
 #include "shell/hl_init.h"
@@ -31,6 +32,7 @@ namespace {
 int in_alert = 0;
 
 const char* const kSystemAlertTitle = "Kestrix DVD Installer";
+const char* const kTraceMessageBox = "message_box";
 const char* const kStackCrawl = "stack_crawl.txt";
 const char* const kMemReason =
 	"This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || "
@@ -115,6 +117,11 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 	reset_gl_after_interrupt();
 	const float saved_x = mnw.mouse_x, saved_y = mnw.mouse_y;
 	DIDIVI_startwind(wind_alert, 0);
+	// The chooser shows no text of its own, only its choices and Accept.
+	if (type == t_lang)
+		UTL_trace_modal(wind_alert, {}, {kAccept});
+	else
+		UTL_trace_modal(wind_alert, {lines[0], lines[1], lines[2], lines[3]}, {stls.ui_str[stls_alert_button]});
 	while (mnw.wind_id == wind_alert) {
 		OGL_plot_back_col();
 		BTN_fillwin(kFillFrame, kNoTitleBar);
@@ -171,6 +178,7 @@ void DIDIVI_system_alert(const std::string& line1, const std::string& line2, con
 {
 	const std::string first = STR_latin1_to_utf8(cut(line1 + " " + line2));
 	const std::string second = STR_latin1_to_utf8(cut(line3 + " " + line4));
+	UTL_trace_modal(kTraceMessageBox, {cut(line1 + " " + line2), cut(line3 + " " + line4)}, {});
 	if (plat_window().message_box(kSystemAlertTitle, first, second)) return;
 	std::cerr << first << "\n" << second << std::endl;
 }

@@ -264,3 +264,25 @@ TEST_F(Alerts, FpsTestQuittingAlertExitsAtOnce)
 		testing::ExitedWithCode(1), "");
 	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
 }
+
+TEST_F(Alerts, BoxesOpeningAreTraced)
+{
+	const std::string trace = env.path("trace.jsonl");
+	setenv("KESTRIX_SCREEN_TRACE", trace.c_str(), 1);
+	kx_fake::fire_button("Accept", win.frame());
+	__DIDIVI_alert(-1, "-", "-", "-", "-", t_lang, "hl_init", 1664);
+	kx_fake::fire_button("OK", win.frame());
+	alert(t_alert, "Caf\xE9");
+	win.box_shows = false;
+	testing::internal::CaptureStderr();
+	DIDIVI_system_alert("No", "window", "at", "all");
+	testing::internal::GetCapturedStderr();
+	unsetenv("KESTRIX_SCREEN_TRACE");
+	const std::string t = read_file(trace);
+	EXPECT_NE(t.find("\"modal\": 994, \"texts\": [], \"labels\": [\"Accept\"]"), std::string::npos) << t;
+	EXPECT_NE(t.find("\"texts\": [\"Caf\xC3\xA9\", \"Second line\", \"Third line\", \"Fourth line\"], "
+	                 "\"labels\": [\"OK\"]"),
+	          std::string::npos)
+		<< t;
+	EXPECT_NE(t.find("\"modal\": \"message_box\", \"texts\": [\"No window\", \"at all\"]"), std::string::npos) << t;
+}
