@@ -12,6 +12,12 @@ void BTN_unfocus_any();
 // returns 1 when it was consumed.
 int BTN_dispatch_to_focus(int character, int vkey, int flags);
 
+// Label parts and chrome.
+void BTN_expand_label(const std::string& label, std::string* text, std::string* mid, std::string* tail);
+// align 0: the text ends at x; 1: centred on x; 2: starts at x.
+void BTN_util_draw_label(float x, float y, int align, const std::string& text, int highlight);
+void BTN_frame0(int style, float x, float y, float length);
+
 // Frames and panels.
 void BTN_fillwin(int flag, int kind);
 void BTN_frame1(int style, float x, float y, float width, int colour);
@@ -25,6 +31,15 @@ int BTN_zap_boxes(int state);
 int BTN_action(float x, float y, float width, int down, int mode, std::string label, std::string side_text);
 int BTN_bool(float x, float y, int* value, std::string label, int radio);
 int BTN_is_int(float x, float y, int* value, int option, std::string label);
+int BTN_xbol(float x, float y, bool* value, std::string label);
+int BTN_xchr(float x, float y, char* value, std::string label);
+int BTN_xbyt(float x, float y, unsigned char* value, std::string label);
+
+// The one-line text field; 1 when the text changed in this call. The character-array
+// form works on an array of at least 500 bytes.
+int BTN_enterstring(float x, float y, std::string* text, int max_len, std::string label, float width,
+                    int take_focus);
+int BTN_enterstring(float x, float y, char* text, int max_len, std::string label, float width, int take_focus);
 
 // Used only by the key-assignment window, which the installer never opens.
 int BTN_vert_slider(int slider_index, float x, float y, float length, int lo, int hi, int* value);

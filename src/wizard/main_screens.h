@@ -14,12 +14,20 @@ int dvd_eula_install(int first, wizard_screen& s);
 int dvd_scenery_install(int first, wizard_screen& s);
 int dvd_run_install(int first, wizard_screen& s);
 int dvd_done_install(int first, wizard_screen& s);
+// Starts the installed copy at dest_dir_path.
+int dvd_do_run_sim(int first, wizard_screen& s);
+// Starting an installed copy.
+int dvd_pick_run_sim(int first, wizard_screen& s);
 // The repair flow.
+int dvd_pick_repair(int first, wizard_screen& s);
 int dvd_confirm_repair(int first, wizard_screen& s);
 int dvd_install_repair(int first, wizard_screen& s);
+int dvd_done_repair(int first, wizard_screen& s);
 // The scenery flow.
+int dvd_pick_scenery(int first, wizard_screen& s);
 int dvd_edit_scenery(int first, wizard_screen& s);
 int dvd_install_scenery(int first, wizard_screen& s);
+int dvd_done_scenery(int first, wizard_screen& s);
 
 // Finding the DVD that holds the next file, and asking for it (one pair per flow).
 int dvd_verify_disk_install(int first, wizard_screen& s);

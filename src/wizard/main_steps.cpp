@@ -7,6 +7,7 @@
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/pref.h"
+#include "wizard/main_copies.h"
 #include "wizard/main_globals.h"
 
 namespace {
@@ -38,7 +39,7 @@ const char kLaunchFailed[] = "WARNING: could not start the installer's copy ";
 const char kGoingOn[] = "; going on from the DVD.";
 
 void no_registrations() {}
-registration_reader_fn g_registration_reader = no_registrations;
+registration_reader_fn g_registration_reader = locate_all_kestrixes;
 
 std::string without_final_slash(std::string p)
 {

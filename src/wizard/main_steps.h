@@ -33,8 +33,8 @@ void main_init_globals();
 // "-path FOLDER" as the first argument sets cmd_line_path (a final "/" added).
 void main_take_path_arg(int argc, const char* const* argv);
 
-// Reading the registration file of installed copies: the screens of installed copies
-// install the reader; until then nothing is registered.
+// Reading the registration file of installed copies: locate_all_kestrixes, unless a
+// test installs another reader (null: none).
 using registration_reader_fn = void (*)();
 registration_reader_fn main_set_registration_reader(registration_reader_fn f);
 void main_read_registration();

@@ -1,0 +1,36 @@
+#pragma once
+// The installer's thin layer over the desktop's own dialogs: the folder and file
+// chooser, the progress window and two byte-order routines. Everything else the
+// installer shows is drawn in its own window. Main thread only.
+#include <string>
+
+// Runs the desktop's chooser: kind 0 opens a file, 1 saves one (io_path holds the
+// proposed name on entry), 2 picks a folder. `default_location` is the folder it
+// starts in when it exists (null: the tool's choice). Returns 1 with the chosen path
+// (UTF-8, no final "/", at most 2046 bytes) in io_path, a buffer of at least 2048
+// bytes; 0 when the user cancelled or the chooser failed, io_path untouched, except
+// that an answer too long for the buffer leaves it empty.
+int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int preference_key,
+                        const char* default_location, char* io_path);
+
+// Shows the progress window (made on the first call) with `text` and, unless
+// `fraction` is null, a bar: fraction 0..1, or pulsing when negative. 0 or an error.
+int ShowProgressMessage(const char* text, float* fraction);
+
+// Reverse the byte order of a 16-bit or 32-bit value in place; return the new value.
+// The long is taken as the 32-bit value it held on the system these files come from.
+short EndianFlipShort(short* v);
+long EndianFlipLong(long* v);
+
+// While a chooser is open the window keeps being served through `pump`, about every
+// 20 ms; afterwards `drop_input` discards what the user did to the window meanwhile.
+// The shell installs both with its window; each setter returns the hook before.
+using dialog_hook_fn = void (*)();
+dialog_hook_fn HL_set_dialog_pump(dialog_hook_fn f);
+dialog_hook_fn HL_set_dialog_drop_input(dialog_hook_fn f);
+
+// The longest path a chooser may give back, and the caller's buffer size.
+constexpr size_t kDialogPathMax = 2046;
+constexpr size_t kDialogBuffer = 2048;
+// Texts handed to a system dialog are cut to this many bytes.
+constexpr size_t kDialogTextMax = 255;

@@ -1,0 +1,154 @@
+#include "wizard/main_copies.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+#include "engine/engine_globals.h"
+#include "runtime/hl_globals.h"
+#include "runtime/hl_alert.h"
+#include "runtime/io_utils.h"
+#include "runtime/translate.h"
+#include "wizard/main_globals.h"
+
+const char* const kRegistrationFile = "kestrix_install.txt";
+
+namespace {
+// The reader's line buffer holds this many bytes, its terminating zero included.
+constexpr size_t kLineBuffer = 2048;
+constexpr char kNoPrefsWarning[] = "WARNING: registration of this orvala folder failed!\n";
+constexpr char kAppendWarning[] = "WARNING: could not append registration file: ";
+// The four folders every installed copy holds, matched as parts of entry names.
+const char* const kCopyFolders[] = {"Airfoils", "Instructions", "Output", "Resources"};
+constexpr int kFolderType = 1;  // opensave_getitems' type of a folder
+constexpr int kListAll = 0;     // opensave_getitems' filter that takes every entry
+
+// The alert for a chosen folder with no copy on its way to the root; the chosen path
+// goes between the first and second line.
+const char* const kNotACopy[] = {"You selected the folder path:",
+                                 "But it does not appear to be an installed copy of Kestrix 9.",
+                                 "Please be sure to select the folder that contains the Kestrix application."};
+
+// The folder above `folder` (which ends in "/"), ending in "/"; "" above the root.
+std::string parent_folder(const std::string& folder)
+{
+	if (folder.size() <= 1) return "";
+	const size_t slash = folder.rfind('/', folder.size() - 2);
+	return slash == std::string::npos ? "" : folder.substr(0, slash + 1);
+}
+
+bool is_line_end(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+
+// The registration file's path, or "" (after the log's warning) with no preferences folder.
+std::string registration_path()
+{
+	std::string prefs;
+	if (get_OS_abs_path(os_dir_prefs, prefs) != 0 || prefs.empty()) {
+		xer << kNoPrefsWarning;
+		return "";
+	}
+	return prefs + kRegistrationFile;
+}
+
+// The file's bytes; false when it cannot be opened or read (a folder in its place too).
+bool read_whole(const std::string& path, std::string& out)
+{
+	out.clear();
+	std::FILE* f = std::fopen(path.c_str(), "rb");
+	if (!f) return false;
+	char buf[kLineBuffer];
+	size_t n;
+	while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+	const bool ok = !std::ferror(f);
+	std::fclose(f);
+	return ok;
+}
+}  // namespace
+
+std::vector<std::string> UTIL_registration_lines(const std::string& bytes)
+{
+	std::vector<std::string> lines;
+	size_t i = 0;
+	while (i < bytes.size()) {
+		size_t end = i;
+		while (end < bytes.size() && !is_line_end(bytes[end])) ++end;
+		for (size_t at = i; at < end; at += kLineBuffer - 1)
+			lines.push_back(bytes.substr(at, std::min(kLineBuffer - 1, end - at)));
+		i = end + 1;
+	}
+	return lines;
+}
+
+std::string UTIL_registration_append(const std::string& bytes, const std::string& path)
+{
+	for (const std::string& line : UTIL_registration_lines(bytes))
+		if (line == path) return "";
+	const bool open_line = !bytes.empty() && !is_line_end(bytes.back());
+	return (open_line ? "\n" : "") + path + "\n";
+}
+
+void locate_all_kestrixes()
+{
+	all_orvalas.clear();
+	const std::string file = registration_path();
+	std::string bytes;
+	if (file.empty() || !read_whole(file, bytes)) return;
+	for (const std::string& line : UTIL_registration_lines(bytes))
+		if (dir_exists(line)) all_orvalas.push_back(line);
+}
+
+void register_new_kestrix()
+{
+	const std::string file = registration_path();
+	if (file.empty()) return;
+	std::string bytes;
+	read_whole(file, bytes);
+	const std::string add = UTIL_registration_append(bytes, dest_dir_path);
+	if (add.empty()) return;
+	std::FILE* f = std::fopen(file.c_str(), "ab");
+	bool ok = f != nullptr;
+	if (f) {
+		ok = std::fwrite(add.data(), 1, add.size(), f) == add.size();
+		ok = std::fclose(f) == 0 && ok;
+	}
+	if (!ok) xer << kAppendWarning << file << "\n";
+}
+
+int path_is_to_a_sim()
+{
+	std::vector<std::string> names;
+	std::vector<int> types;
+	opensave_getitems(dest_dir_path, kListAll, names, types);
+	bool found[std::size(kCopyFolders)] = {};
+	for (size_t i = 0; i < names.size(); ++i) {
+		if (types[i] != kFolderType) continue;
+		for (size_t k = 0; k < std::size(kCopyFolders); ++k)
+			if (names[i].find(kCopyFolders[k]) != std::string::npos) found[k] = true;
+	}
+	if (names.empty()) return 0;
+	for (bool f : found)
+		if (!f) return 0;
+	return 1;
+}
+
+int UTIL_find_copy(const std::string& chosen)
+{
+	const std::string remembered = dest_dir_path;
+	std::string candidate = chosen;
+	if (candidate != "/") candidate += "/";
+	while (!candidate.empty()) {
+		dest_dir_path = candidate;
+		if (path_is_to_a_sim()) {
+			register_new_kestrix();
+			locate_all_kestrixes();
+			return 1;
+		}
+		const std::string up = parent_folder(candidate);
+		if (up == candidate) break;
+		candidate = up;
+	}
+	dest_dir_path = remembered;
+	__DIDIVI_alert(0, UTL_translate_string(kNotACopy[0]), chosen, UTL_translate_string(kNotACopy[1]),
+	               UTL_translate_string(kNotACopy[2]), t_alert, __FILE__, __LINE__);
+	return 0;
+}

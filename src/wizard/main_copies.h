@@ -1,0 +1,30 @@
+#pragma once
+// Installed copies: the registration file that remembers every copy this installer put
+// on disk, and the test that tells whether a folder holds a copy.
+#include <string>
+#include <vector>
+
+// The registration file's name in the preferences folder.
+extern const char* const kRegistrationFile;
+
+// Rebuilds all_orvalas from the registration file: the listed folders that exist, in
+// file order, duplicates kept.
+void locate_all_kestrixes();
+// Appends dest_dir_path to the registration file unless a line already equals it.
+void register_new_kestrix();
+// 1 when dest_dir_path directly holds folders whose names contain "Airfoils",
+// "Instructions", "Output" and "Resources", else 0.
+int path_is_to_a_sim();
+
+// "Find It" after the folder dialog: walks from the chosen folder up to the root and
+// selects, registers and lists the first installed copy on the way (1). When none is
+// found dest_dir_path keeps its value and an alert names the chosen folder (0).
+int UTIL_find_copy(const std::string& chosen);
+
+// The lines of a registration file's bytes: a line ends at CR, LF or NUL, a line longer
+// than the reader's buffer comes out as several lines, and empty lines are left out.
+std::vector<std::string> UTIL_registration_lines(const std::string& bytes);
+// What appending `path` to a file holding `bytes` writes: nothing when a line already
+// equals it; otherwise the path and a line feed, after a line feed of its own when the
+// file does not end in a line end (so the last path is not fused with the new one).
+std::string UTIL_registration_append(const std::string& bytes, const std::string& path);

@@ -1,0 +1,121 @@
+#include "wizard/main_map.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/engine_globals.h"
+#include "graphics/ogl_draw.h"
+#include "runtime/hl_globals.h"
+#include "runtime/io_utils.h"
+#include "runtime/translate.h"
+
+namespace {
+// The formatter's steps: KB of 1000 bytes divided by powers of two, with the GB
+// threshold below the GB divisor, as people have always read these sizes.
+constexpr float kGigThreshold = 1024000.0f;
+constexpr float kGigDivisor = 1048576.0f;
+constexpr float kMegDivisor = 1024.0f;
+constexpr unsigned long long kBytesPerKb = 1000;
+// Where and how the size block is drawn.
+constexpr int kBlockColour = 45;
+constexpr float kBlockX = 220.0f;
+constexpr float kBlockY = 130.0f;
+constexpr float kBlockWrap = 560.0f;
+constexpr int kAlignLeft = 0;
+constexpr char kSizeFormat[] = "Disk size: %s\nFree disk space: %s\nDisk space needed to install: %s.\n\n%s";
+
+std::string format(const char* f, double v)
+{
+	char buf[64];
+	std::snprintf(buf, sizeof buf, f, v);
+	return buf;
+}
+
+// Fills the size block's format: each "%s" in turn takes the next value.
+std::string fill(const std::string& f, const std::string (&values)[4])
+{
+	std::string out;
+	size_t at = 0;
+	int next = 0;
+	for (size_t p = f.find("%s"); p != std::string::npos && next < 4; p = f.find("%s", at)) {
+		out += f.substr(at, p - at) + values[next++];
+		at = p + 2;
+	}
+	return out + f.substr(at);
+}
+
+bool overlaps(const map_rect& a, const map_rect& b) { return a.x1 > b.x0 && b.x1 > a.x0 && a.y1 > b.y0 && b.y1 > a.y0; }
+bool contains(const map_rect& t, float x, float y) { return x >= t.x0 && x <= t.x1 && y >= t.y0 && y <= t.y1; }
+}  // namespace
+
+std::string size_string(float kb)
+{
+	if (kb > kGigThreshold) return format("%.1f GB", kb / kGigDivisor);
+	if (kb > kMegDivisor) return format("%.0f MB", kb / kMegDivisor);
+	return format("%.0f KB", kb);
+}
+
+disk_verdict UTIL_disk_verdict(unsigned long long total_bytes, unsigned long long free_bytes, float need_kb,
+                               const std::string& enough_text, const std::string& short_text)
+{
+	const float total_kb = float(total_bytes / kBytesPerKb);
+	const float free_kb = float(free_bytes / kBytesPerKb);
+	disk_verdict v;
+	v.fits = free_kb >= need_kb;
+	const std::string values[4] = {size_string(total_kb), size_string(free_kb), size_string(need_kb),
+	                               v.fits ? enough_text : short_text};
+	v.text = fill(UTL_translate_string(kSizeFormat), values);
+	return v;
+}
+
+disk_verdict UTIL_disk_space_verdict(const std::string& enough_text, const std::string& short_text)
+{
+	unsigned long long total = 0, free_bytes = 0;
+	if (get_free_space(dest_dir_path, &total, &free_bytes) != 0) return disk_verdict{};
+	return UTIL_disk_verdict(total, free_bytes, stg.kb_to_install, enough_text, short_text);
+}
+
+int UTIL_disk_space(const std::string& enough_text, const std::string& short_text)
+{
+	const disk_verdict v = UTIL_disk_space_verdict(enough_text, short_text);
+	if (!v.text.empty()) OGL_string(kBlockColour, kBlockX, kBlockY, v.text, kBlockWrap, charset_UI_diff_space, kAlignLeft);
+	return v.fits;
+}
+
+map_rect UTIL_map_tile(int c, int r, float origin_x, float origin_y)
+{
+	const float x = kMapLeft + kTileSize * c + origin_x;
+	const float y = kMapBottom + kTileSize * r + origin_y;
+	return {x, y, x + kTileSize, y + kTileSize};
+}
+
+map_rect UTIL_drag_rect(const world_map_drag& d, const world_map_mouse& m)
+{
+	return {std::min(d.o_x, m.x), std::min(d.o_y, m.y), std::max(d.o_x, m.x), std::max(d.o_y, m.y)};
+}
+
+bool UTIL_world_map_pick(world_map_drag& d, const world_map_mouse& m, float origin_x, float origin_y,
+                         int selected[stg_tile_count])
+{
+	if (m.went_down) {
+		d.o_x = m.x;
+		d.o_y = m.y;
+		d.dragging = true;
+		// A press on a selected tile starts a clearing drag; on a shared edge the last
+		// tile in column order decides. A press off the map keeps the last choice.
+		for (int c = 0; c < stg_lon_bands; ++c)
+			for (int r = 0; r < stg_lat_bands; ++r)
+				if (contains(UTIL_map_tile(c, r, origin_x, origin_y), m.x, m.y)) d.o_use = selected[stg_tile(r, c)] ? 0 : 1;
+	}
+	if (!m.held) d.dragging = false;
+	if (!d.dragging) return false;
+	bool changed = false;
+	const map_rect drag = UTIL_drag_rect(d, m);
+	for (int c = 0; c < stg_lon_bands; ++c)
+		for (int r = 0; r < stg_lat_bands; ++r)
+			if (overlaps(UTIL_map_tile(c, r, origin_x, origin_y), drag)) {
+				selected[stg_tile(r, c)] = d.o_use;
+				changed = true;
+			}
+	return changed;
+}

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/hl_globals.h"
+#include "runtime/io_utils.h"
+#include "support/test_env.h"
+#include "wizard/main_copies.h"
+#include "wizard/main_globals.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class CopiesTest : public ::testing::Test {
+protected:
+	CopiesTest()
+	{
+		all_orvalas.clear();
+		dest_dir_path.clear();
+		xer.open(env.path("log.txt"));
+		EXPECT_EQ(get_OS_abs_path(os_dir_prefs, prefs), 0);
+		file = prefs + kRegistrationFile;
+	}
+	~CopiesTest() override
+	{
+		xer.close();
+		all_orvalas.clear();
+		dest_dir_path.clear();
+	}
+	std::string log()
+	{
+		xer.close();
+		const std::string text = kx_test::read_file(env.path("log.txt"));
+		xer.open(env.path("log.txt"), std::ios::out | std::ios::app);
+		return text;
+	}
+	// A folder that looks like an installed copy.
+	std::string make_copy(const std::string& rel)
+	{
+		const std::string root = env.path(rel);
+		for (const char* f : {"Airfoils/", "Instructions/", "Output/", "Resources/"})
+			kx_test::write_file(root + f + "keep", "x");
+		return root;
+	}
+	void register_path(const std::string& p)
+	{
+		dest_dir_path = p;
+		register_new_kestrix();
+	}
+
+	kx_test::TempEnv env;
+	std::string prefs;
+	std::string file;
+};
+
+TEST(RegistrationLines, EveryLineEndReadsTheSame)
+{
+	const char with_nul[] = "/a/\n/b/\r\n/c/\r/d/\0/e/";
+	EXPECT_EQ(UTIL_registration_lines(std::string(with_nul, sizeof with_nul - 1)),
+	          (Lines{"/a/", "/b/", "/c/", "/d/", "/e/"}));
+	EXPECT_EQ(UTIL_registration_lines("\n\n/a/\r\n\r\n"), (Lines{"/a/"}));
+	EXPECT_EQ(UTIL_registration_lines(""), Lines{});
+	// The reader's buffer takes 2047 bytes of a line at a time.
+	const std::string longer(3000, 'x');
+	EXPECT_EQ(UTIL_registration_lines(longer + "\n/a/"), (Lines{longer.substr(0, 2047), longer.substr(2047), "/a/"}));
+}
+
+TEST(RegistrationLines, AppendingWritesOnlyWhatIsMissing)
+{
+	EXPECT_EQ(UTIL_registration_append("", "/A/"), "/A/\n");
+	EXPECT_EQ(UTIL_registration_append("/A/\n", "/A/"), "");
+	EXPECT_EQ(UTIL_registration_append("/A/\r\n", "/A/"), "");
+	// The folder with its slash is not the one without.
+	EXPECT_EQ(UTIL_registration_append("/A\n", "/A/"), "/A/\n");
+	// A last line without its line end gets one first: the two paths never fuse.
+	EXPECT_EQ(UTIL_registration_append("/B/", "/A/"), "\n/A/\n");
+	EXPECT_EQ(UTIL_registration_append("/B/\r", "/A/"), "/A/\n");
+}
+
+TEST_F(CopiesTest, LocateKeepsDuplicatesAndDropsVanishedFoldersButNotTheirLines)
+{
+	const std::string a = make_copy("A/"), b = make_copy("B/");
+	const std::string gone = env.path("gone/");
+	const std::string text = a + "\r\n" + gone + "\n" + b + "\r" + a + std::string(1, '\0') + b;  // no final line end
+	kx_test::write_file(file, text);
+	locate_all_kestrixes();
+	EXPECT_EQ(all_orvalas, (Lines{a, b, a, b}));
+	EXPECT_EQ(kx_test::read_file(file), text);
+	// Registering a listed copy again changes nothing.
+	register_path(a);
+	EXPECT_EQ(kx_test::read_file(file), text);
+}
+
+TEST_F(CopiesTest, LocateWithoutAFileFindsNothing)
+{
+	all_orvalas = {"/stale/"};
+	locate_all_kestrixes();
+	EXPECT_TRUE(all_orvalas.empty());
+	EXPECT_EQ(log(), "");
+}
+
+TEST_F(CopiesTest, RegisterAppendsOnItsOwnLine)
+{
+	const std::string a = make_copy("A/"), b = make_copy("B/");
+	register_path(a);
+	EXPECT_EQ(kx_test::read_file(file), a + "\n");
+	// A file some other writer left without its final line end.
+	kx_test::write_file(file, a);
+	register_path(b);
+	EXPECT_EQ(kx_test::read_file(file), a + "\n" + b + "\n");
+	locate_all_kestrixes();
+	EXPECT_EQ(all_orvalas, (Lines{a, b}));
+	// "/A" is another line than "/A/".
+	const std::string no_slash = a.substr(0, a.size() - 1);
+	kx_test::write_file(file, no_slash + "\n");
+	register_path(a);
+	EXPECT_EQ(kx_test::read_file(file), no_slash + "\n" + a + "\n");
+}
+
+TEST_F(CopiesTest, AFileThatCannotBeWrittenIsAWarning)
+{
+	::mkdir(file.c_str(), 0755);  // a folder in the file's place: refused even to root
+	register_path(make_copy("A/"));
+	EXPECT_EQ(log(), "WARNING: could not append registration file: " + file + "\n");
+}
+
+TEST_F(CopiesTest, NoPreferencesFolderIsAWarning)
+{
+	kx_test::write_file(env.path("not_a_folder"), "x");
+	// The preferences folder would be made inside a plain file.
+	kx_test::ScopedEnvVar config("XDG_CONFIG_HOME", "");
+	kx_test::ScopedEnvVar home("HOME", env.path("not_a_folder").c_str());
+	all_orvalas = {"/stale/"};
+	locate_all_kestrixes();
+	register_path(make_copy("A/"));
+	EXPECT_TRUE(all_orvalas.empty());
+	EXPECT_EQ(log(), "WARNING: registration of this orvala folder failed!\n"
+	                 "WARNING: registration of this orvala folder failed!\n");
+}
+
+TEST_F(CopiesTest, ACopyHoldsTheFourFoldersByPartOfTheirNames)
+{
+	dest_dir_path = make_copy("A/");
+	EXPECT_EQ(path_is_to_a_sim(), 1);
+	// Substrings of folder names count.
+	dest_dir_path = env.path("B/");
+	for (const char* f : {"Old Airfoils/", "Instructions-en/", "Output/", "MyResources2/"})
+		kx_test::write_file(dest_dir_path + f + "keep", "x");
+	EXPECT_EQ(path_is_to_a_sim(), 1);
+	// A folder called "Output.txt" and a plain file "Output" do not.
+	dest_dir_path = env.path("C/");
+	for (const char* f : {"Airfoils/", "Instructions/", "Output.txt/", "Resources/"})
+		kx_test::write_file(dest_dir_path + f + "keep", "x");
+	EXPECT_EQ(path_is_to_a_sim(), 0);
+	dest_dir_path = env.path("D/");
+	for (const char* f : {"Airfoils/keep", "Instructions/keep", "Output", "Resources/keep"})
+		kx_test::write_file(dest_dir_path + f, "x");
+	EXPECT_EQ(path_is_to_a_sim(), 0);
+	// Missing and empty folders.
+	dest_dir_path = env.path("missing/");
+	EXPECT_EQ(path_is_to_a_sim(), 0);
+	::mkdir(env.path("empty/").c_str(), 0755);
+	dest_dir_path = env.path("empty/");
+	EXPECT_EQ(path_is_to_a_sim(), 0);
+}
+
+TEST_F(CopiesTest, FindItWalksUpFromAFolderInsideACopy)
+{
+	kx_test::AlertRecorder alerts;
+	const std::string copy = make_copy("A/B/");
+	dest_dir_path = "/previous/";
+	EXPECT_EQ(UTIL_find_copy(copy + "Resources"), 1);
+	EXPECT_EQ(dest_dir_path, copy);
+	EXPECT_EQ(kx_test::read_file(file), copy + "\n");
+	EXPECT_EQ(all_orvalas, Lines{copy});
+	EXPECT_TRUE(alerts.alerts().empty());
+}
+
+TEST_F(CopiesTest, FindItOutsideEveryCopyKeepsTheSelectionAndSaysSo)
+{
+	kx_test::AlertRecorder alerts;
+	const std::string chosen = env.path("elsewhere/deep");
+	kx_test::write_file(chosen + "/f", "x");
+	dest_dir_path = "/previous/";
+	EXPECT_EQ(UTIL_find_copy(chosen), 0);
+	EXPECT_EQ(dest_dir_path, "/previous/");
+	EXPECT_FALSE(file_exists(file));
+	const auto got = alerts.alerts();
+	ASSERT_EQ(got.size(), 1u);
+	EXPECT_EQ(got[0].type, t_alert);
+	EXPECT_EQ(got[0].line1, "You selected the folder path:");
+	EXPECT_EQ(got[0].line2, chosen);
+	EXPECT_EQ(got[0].line3, "But it does not appear to be an installed copy of Kestrix 9.");
+	EXPECT_EQ(got[0].line4, "Please be sure to select the folder that contains the Kestrix application.");
+}
+
+}  // namespace

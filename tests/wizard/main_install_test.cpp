@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <string>
+
+#include "engine/engine_globals.h"
+#include "runtime/hl_alert.h"
+#include "runtime/hl_errors.h"
+#include "runtime/hl_globals.h"
+#include "runtime/io_utils.h"
+#include "support/test_env.h"
+#include "wizard/main_screens.h"
+#include "wizard/main_trace.h"
+
+namespace {
+
+struct Launched {
+	int status;
+};
+void quiet_finishup(int) {}
+[[noreturn]] void throwing_exit(int status) { throw Launched{status}; }
+
+class InstallEnd : public ::testing::Test {
+protected:
+	InstallEnd()
+	{
+		xer.open(env.path("log.txt"));
+		num_install_errors = 0;
+		old_finishup = DIDIVI_set_finishup(quiet_finishup);
+		old_exit = launch_app_set_exit(throwing_exit);
+	}
+	~InstallEnd() override
+	{
+		DIDIVI_set_finishup(old_finishup);
+		launch_app_set_exit(old_exit);
+		num_install_errors = 0;
+		dest_dir_path.clear();
+		xer.close();
+	}
+	int frame(screen_fn f)
+	{
+		s = wizard_screen{};
+		const int r = f(0, s);
+		for (screen_fn t : s.choice_targets) EXPECT_NE(wizard_screen_name(t), nullptr);
+		return r;
+	}
+
+	kx_test::TempEnv env;
+	kx_test::AlertRecorder alerts;
+	finishup_fn old_finishup;
+	launch_exit_fn old_exit;
+	wizard_screen s;
+};
+
+TEST_F(InstallEnd, TheDoneScreenOffersTheCopyOnlyAfterASuccess)
+{
+	EXPECT_EQ(frame(dvd_done_install), 0);
+	EXPECT_EQ(s.title, "Finished Installing Kestrix");
+	EXPECT_EQ(s.text, "Installation was successful.");
+	EXPECT_EQ(s.back_screen, dvd_start);
+	EXPECT_EQ(s.next_screen, wizard_quit);
+	ASSERT_EQ(s.choice_labels.size(), 1u);
+	EXPECT_EQ(s.choice_labels[0], "Run Kestrix Now");
+	EXPECT_EQ(s.choice_targets[0], dvd_do_run_sim);
+	num_install_errors = 1;
+	EXPECT_EQ(frame(dvd_done_install), 0);
+	EXPECT_EQ(s.text.rfind("There were errors during the install; your copy of Kestrix may not be usable.\n\n", 0), 0u);
+	EXPECT_TRUE(s.choice_labels.empty());
+	EXPECT_EQ(s.next_screen, wizard_quit);
+}
+
+TEST_F(InstallEnd, RunningACopyStartsItsProgramAndEnds)
+{
+	dest_dir_path = env.path("Copy/");
+	const std::string inner = dest_dir_path + "Kestrix.app/Contents/MacOS/Kestrix";
+	kx_test::write_file(inner, "#!/bin/sh\nprintf '%s %s' \"$0\" \"$#\" > '" + env.path("ran") + "'\n");
+	::chmod(inner.c_str(), 0755);
+	int status = 0;
+	try {
+		frame(dvd_do_run_sim);
+	} catch (const Launched& l) {
+		status = l.status;
+	}
+	int child = 0;
+	while (waitpid(-1, &child, 0) < 0 && errno == EINTR) {
+	}
+	EXPECT_EQ(status, 1);
+	EXPECT_EQ(kx_test::read_file(env.path("ran")), inner + " 0");
+	EXPECT_TRUE(alerts.alerts().empty());
+}
+
+TEST_F(InstallEnd, ACopyWithoutItsProgramIsSaidOnceAndTheMenuComesBack)
+{
+	dest_dir_path = env.path("Copy/");
+	::mkdir(dest_dir_path.c_str(), 0755);
+	EXPECT_EQ(frame(dvd_do_run_sim), 1);
+	EXPECT_EQ(s.next_screen, dvd_start);
+	const auto got = alerts.alerts();
+	ASSERT_EQ(got.size(), 1u);
+	EXPECT_EQ(got[0].type, t_alert);
+	EXPECT_EQ(got[0].line1, dest_dir_path + "Kestrix.app");
+	EXPECT_EQ(got[0].line2, error_str(ENOENT));
+}
+
+}  // namespace
