@@ -11,24 +11,11 @@
 #include "shell/hl_mnw.h"
 #include "shell/keys.h"
 #include "shell/menus.h"
-#include "widgets/btn.h"
 #include "wizard/app_hooks.h"
 
 namespace {
 constexpr int kBackground = 34;
 }  // namespace
-
-// ---- Goes with "Buttons, check boxes, the text field and its editing engine".
-void BTN_begin_focus_ring() {}
-void BTN_unfocus_any() {}
-int BTN_dispatch_to_focus(int, int, int) { return 0; }
-void BTN_fillwin(int, int) {}
-void BTN_frame1(int, float, float, float, int) {}
-void BTN_frame2(int, float, float, float, float, std::string) {}
-void BTN_subwin(float, int, float, float, float, float, std::string, float*, float*) {}
-int BTN_zap_boxes(int) { return 0; }
-int BTN_action(float, float, float, int, int, std::string, std::string) { return 0; }
-int BTN_is_int(float, float, int*, int, std::string) { return 0; }
 
 // ---- Goes with "Keys and menus: keyboard translation, key bindings, in-window menus".
 keys_class keys;

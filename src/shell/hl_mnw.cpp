@@ -6,7 +6,6 @@
 #include <cmath>
 #include <string>
 
-#include "extras/qtim.h"
 #include "graphics/ogl_draw.h"
 #include "graphics/tman.h"
 #include "runtime/hl_alert.h"
@@ -107,6 +106,7 @@ constexpr int kCursorsPerRow = 4;
 
 constexpr int kViewportWholeWindow = 2;
 
+frame_recorder_fn g_recorder = nullptr;
 int g_win_started = 0;
 int g_os_mouse_showing = 0;
 int g_mouse_was_plugin = 0;
@@ -153,6 +153,13 @@ void draw_cursor(int kind)
 }
 
 }  // namespace
+
+frame_recorder_fn DIDIVI_set_frame_recorder(frame_recorder_fn f)
+{
+	frame_recorder_fn old = g_recorder;
+	g_recorder = f;
+	return old;
+}
 
 void DIDIVI_reset_frame_loop()
 {
@@ -390,7 +397,8 @@ void DIDIVI_event_proc()
 	standard_gui();
 	xtim.profile_chart("oglwork", 0);
 
-	if (qtim.mov_per_frame() == 0) OGL_sbuff();
+	const int recorded = g_recorder ? g_recorder() : 0;
+	if (recorded == 0) OGL_sbuff();
 	xtim.profile_chart("sbuff", 0);
 	xtim.frame_count++;
 	xtim.profile_chart("finish", 1);

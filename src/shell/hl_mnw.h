@@ -50,5 +50,11 @@ void DIDIVI_window_origin(int screen_w, int screen_h, float scale, float dx, flo
 // The hover-help panel's text height for a help text of this length.
 int DIDIVI_help_height(int length);
 
+// The movie recorder sits above the shell: the extras hand the frame loop their
+// per-frame offer here. It returns 0 while idle, and the frame loop then swaps itself.
+// Without one the recorder counts as idle. Returns the function installed before.
+using frame_recorder_fn = int (*)();
+frame_recorder_fn DIDIVI_set_frame_recorder(frame_recorder_fn f);
+
 // Forgets that the first window was started (tests run several start-ups in one process).
 void DIDIVI_reset_frame_loop();

@@ -302,3 +302,20 @@ TEST_F(FrameLoop, CursorHidesAfterTenQuietSecondsOnWindowZeroOnly)
 	frame();
 	EXPECT_TRUE(win.cursor_changes.back());  // dialogs always show the arrow
 }
+
+namespace {
+int g_offers = 0;
+int recording() { return ++g_offers; }  // a recorder that takes every frame
+}  // namespace
+
+TEST_F(FrameLoop, ARecordingRecorderTakesTheSwap)
+{
+	g_offers = 0;
+	frame_recorder_fn old = DIDIVI_set_frame_recorder(recording);
+	frame();
+	DIDIVI_set_frame_recorder(old);
+	EXPECT_EQ(g_offers, 1);
+	EXPECT_EQ(win.frame(), 0);  // the recorder swapped, not the frame loop
+	frame();
+	EXPECT_EQ(win.frame(), 1);
+}
