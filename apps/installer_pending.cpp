@@ -9,25 +9,11 @@
 #include "graphics/colr.h"
 #include "runtime/hl_globals.h"
 #include "shell/hl_mnw.h"
-#include "shell/keys.h"
-#include "shell/menus.h"
 #include "wizard/app_hooks.h"
 
 namespace {
 constexpr int kBackground = 34;
 }  // namespace
-
-// ---- Goes with "Keys and menus: keyboard translation, key bindings, in-window menus".
-keys_class keys;
-void keys_class::handle_key_raw(long, long, long) {}
-void keys_class::run_repeat_keys() {}
-void keys_class::keys_io(int) {}
-void keys_set_layout_hook(int (*)(int)) {}
-void DIDIVI_clear_menus(int mode)
-{
-	if (mode == 1) menu.assign(menu_slot_count, menu_struct{});
-}
-void standard_gui() {}
 
 // ---- Goes with "Wizard core and install DVDs: program entry, the wizard engine".
 void APP_update()

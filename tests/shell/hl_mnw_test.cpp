@@ -74,12 +74,11 @@ TEST_F(FrameLoop, OneFrameInOrder)
 	const auto n = kx_fake::names();
 	std::vector<std::string> order;
 	for (const auto& name : n)
-		if (name == "run_repeat_keys" || name == "BTN_begin_focus_ring" || name == "APP_update" ||
-		    name == "standard_gui")
+		if (name == "BTN_begin_focus_ring" || name == "APP_update")
 			order.push_back(name);
 	EXPECT_EQ(order,
-	          (std::vector<std::string>{"run_repeat_keys", "BTN_begin_focus_ring", "APP_update", "standard_gui"}));
-	EXPECT_EQ(kx_fake::calls().back().name, "standard_gui");  // the swap ends the frame
+	          (std::vector<std::string>{"BTN_begin_focus_ring", "APP_update"}));
+	EXPECT_EQ(kx_fake::calls().back().name, "APP_update");  // hover help, menus, then the swap
 	EXPECT_EQ(win.frame(), 1);
 	EXPECT_EQ(xtim.first_frame, 0);
 	ASSERT_FALSE(win.waits.empty());
@@ -104,9 +103,10 @@ TEST_F(FrameLoop, EventsReachTheirHandlers)
 	win.at_frame(1, ScriptedWindow::key(plat_ev_key_up, 36, 13));
 	win.at_frame(1, ScriptedWindow::of_kind(plat_ev_high_level));
 	frame();
-	ASSERT_EQ(kx_fake::raw_keys().size(), 1u);
-	EXPECT_EQ(kx_fake::raw_keys()[0].kind, 3);
-	EXPECT_EQ(kx_fake::raw_keys()[0].message, 13 | (36 << 8));
+	// The key layer turns Return's key code 36 into character 13, virtual key 13, key down.
+	const auto keys_seen = kx_fake::calls_of("BTN_dispatch_to_focus");
+	ASSERT_EQ(keys_seen.size(), 1u);
+	EXPECT_EQ(keys_seen[0].num, (std::vector<double>{13, 13, 8}));
 	EXPECT_EQ(mnw.key_event, 1);
 	EXPECT_EQ(mnw.key_held, 1);
 	EXPECT_EQ(mnw.wheel, 3);
@@ -121,9 +121,9 @@ TEST_F(FrameLoop, OperatingSystemEventEndsThePump)
 	win.at_frame(0, ScriptedWindow::of_kind(plat_ev_os, plat_os_suspend_message));
 	win.at_frame(0, ScriptedWindow::key(plat_ev_key_down, 0, 'a'));
 	frame();
-	EXPECT_TRUE(kx_fake::raw_keys().empty());
+	EXPECT_TRUE(kx_fake::calls_of("BTN_dispatch_to_focus").empty());
 	frame();
-	EXPECT_TRUE(kx_fake::raw_keys().empty());  // the rest stays in its own frame's queue
+	EXPECT_TRUE(kx_fake::calls_of("BTN_dispatch_to_focus").empty());  // the rest stays in its frame's queue
 }
 
 TEST_F(FrameLoop, CloseCornersOfPrefsButNotOfTheAlertBox)

@@ -11,7 +11,7 @@
 #include "graphics/oglp.h"
 #include "runtime/hl_globals.h"
 #include "runtime/xtim.h"
-#include "support/gl_test_context.h"
+#include "support/gl_world.h"
 #include "widgets/btn.h"
 #include "widgets/butn_core.h"
 #include "widgets/ogle.h"
@@ -39,7 +39,8 @@ struct frame_input {
 
 class Widgets : public ::testing::Test {
 protected:
-	GlTestContext gl{800, 600};
+	std::unique_ptr<GlTestContext> world = open_gl_world(800, 600);
+	GlTestContext& gl = *world;
 	ogl_swap_fn old_swap = nullptr;
 
 	void SetUp() override

@@ -42,3 +42,7 @@ int BTN_is_int(float x, float y, int* value, int option, std::string label)
 	*value = option;
 	return 1;
 }
+void BTN_util_element(float x, float y, float s, float t, float hw, float hh, int c)
+{
+	record("BTN_util_element", {x, y, s, t, hw, hh, double(c)});
+}

@@ -60,7 +60,6 @@ void reset()
 	frame_budget = default_frame_budget;
 	on_app_update = nullptr;
 	on_call = nullptr;
-	raw_keys().clear();
 }
 
 void fire_button(const std::string& label, int frame) { g_fired_buttons.push_back({label, frame}); }

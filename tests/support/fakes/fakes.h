@@ -1,5 +1,5 @@
 #pragma once
-// Fakes of the widgets, keys, menus and wizard hooks the shell calls,
+// Fakes of the widgets and the wizard hook the shell calls,
 // for the shell's tests only (never linked with the real units). Each call is recorded
 // with its arguments and the frame it came in; results are scripted. One file per
 // neighbour unit, so a fake goes when its unit lands.
@@ -46,13 +46,5 @@ extern int focus_takes_keys;
 extern std::function<void()> on_app_update;
 // Run after every recorded call.
 extern std::function<void(const Call&)> on_call;
-
-// Raw key events the key layer received: kind, message, modifiers.
-struct RawKey {
-	long kind, message, modifiers;
-};
-std::vector<RawKey>& raw_keys();
-// The layout function start-up installed in the key layer.
-int (*installed_layout())(int);
 
 }  // namespace kx_fake
