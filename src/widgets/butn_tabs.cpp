@@ -28,8 +28,9 @@ constexpr int kCharsetUI = charset_UI_diff_space;
 
 void atlas_quad(float x1, float y1, float x2, float y2, float s1, float t1, float s2, float t2)
 {
-	OGL_2dquad(btn_tex_interface, 0, 1, x1, y1, s1 / kAtlas, t1 / kAtlas, x2, y1, s2 / kAtlas, t1 / kAtlas, x2, y2,
-	           s2 / kAtlas, t2 / kAtlas, x1, y2, s1 / kAtlas, t2 / kAtlas, 1, al_blend);
+	// Clockwise on screen, as every 2-D quad of the toolkit.
+	OGL_2dquad(btn_tex_interface, 0, 1, x1, y1, s1 / kAtlas, t1 / kAtlas, x1, y2, s1 / kAtlas, t2 / kAtlas, x2, y2,
+	           s2 / kAtlas, t2 / kAtlas, x2, y1, s2 / kAtlas, t1 / kAtlas, 1, al_blend);
 }
 
 // Tabs.
@@ -131,8 +132,8 @@ void draw_aircraft()
 		if (r.tex_dx > 0) s = r.img_dx / r.tex_dx;
 		if (r.tex_dy > 0) t = r.img_dy / r.tex_dy;
 	}
-	OGL_2dquad(kPreviewRef, kImageColour, 1, kImageX1, kImageY1, 0, 0, kImageX2, kImageY1, s, 0, kImageX2, kImageY2, s,
-	           t, kImageX1, kImageY2, 0, t, 1, al_none);
+	OGL_2dquad(kPreviewRef, kImageColour, 1, kImageX1, kImageY1, 0, 0, kImageX1, kImageY2, 0, t, kImageX2, kImageY2, s,
+	           t, kImageX2, kImageY1, s, 0, 1, al_none);
 }
 
 bool contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
