@@ -84,7 +84,6 @@ std::string BTN_name_from_vector(int index, void* ref);
 int BTN_type_from_vector(int index, void* ref);
 
 // Path fields with the desktop's folder chooser; 1 in the frame a chosen path arrived.
-extern std::string stl_global;
 int BTN_select_path_stl(float x, float y, int open_save, int file_type, std::string* path, int max_len,
                         std::string label, float width, int take_focus);
 int BTN_select_file_chr(float x, float y, int open_save, int file_type, char* name, std::string* folder,

@@ -11,7 +11,6 @@
 #include "widgets/butn_core.h"
 #include "widgets/butn_geometry.h"
 
-std::string stl_global;
 
 namespace {
 
