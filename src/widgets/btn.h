@@ -91,5 +91,8 @@ int BTN_select_file_chr(float x, float y, int open_save, int file_type, char* na
 int BTN_select_path_chr(float x, float y, int open_save, int file_type, char* path, int max_len, std::string label,
                         float width, int take_focus);
 
+// The modal open (998) or save (999) dialog; 1 with *path set on a pick or a name.
+int BTN_opensave(int open_save, int file_type, std::string* path);
+
 // The pop-up list: opens menu slot 1519 of `menu` with its items.
 int BTN_textlist(float x, float y, int* selection, std::string items, std::string label);
