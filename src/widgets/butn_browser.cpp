@@ -16,6 +16,15 @@
 
 namespace {
 
+// The dialog's answer ends the loop: the key that gave it is used up, so that a caller
+// opening another box in this same frame does not see it again.
+int leave(int back, int result)
+{
+	return_hit = escape_hit = delete_hit = 0;
+	DIDIVI_startwind(back, 0);
+	return result;
+}
+
 constexpr int kOpenWindow = 998, kSaveWindow = 999;
 constexpr int kSliderIndex = 0;
 constexpr float kListX = 10, kListY = 180;
@@ -76,8 +85,7 @@ int BTN_opensave(int open_save, int file_type, std::string* path)
 		const int pressed = BTN_action(saving ? kSaveX : kOpenX, kButtonY, 0, 0, 1, saving ? "Save" : "Open", "-");
 		const int cancelled = BTN_action(kCancelX, kButtonY, 0, 0, 1, stls.ui_str[stls_cancel], "-");
 		if (cancelled || escape_hit) {
-			DIDIVI_startwind(back, 0);
-			return 0;
+			return leave(back, 0);
 		}
 
 		if (BTN_textlist(kLevelsX, kLevelsY, &level, levels.items, "")) {
@@ -88,8 +96,7 @@ int BTN_opensave(int open_save, int file_type, std::string* path)
 
 		if (saving && (return_hit || pressed) && !save_name.empty()) {
 			*path = dir + BTN_save_name(save_name, file_type);
-			DIDIVI_startwind(back, 0);
-			return 1;
+			return leave(back, 1);
 		}
 
 		if (double_clicked || (!saving && return_hit) || (!saving && pressed)) {
@@ -99,8 +106,7 @@ int BTN_opensave(int open_save, int file_type, std::string* path)
 				selection = items.count() / 2;
 			} else if (!saving && items.has(selection)) {
 				*path = dir + items.names[size_t(selection)];
-				DIDIVI_startwind(back, 0);
-				return 1;
+				return leave(back, 1);
 			}
 		}
 		if (delete_hit && !dir.empty()) {
