@@ -45,7 +45,9 @@ protected:
 	void TearDown() override
 	{
 		OGL_set_swap_hook(old_swap);
-		if (!old_cwd.empty()) EXPECT_EQ(chdir(old_cwd.c_str()), 0);
+		if (!old_cwd.empty()) {
+			EXPECT_EQ(chdir(old_cwd.c_str()), 0);
+		}
 	}
 	// A press at interface point (x, y) of the dialog.
 	void press(int frame, float x, float y)
