@@ -18,7 +18,7 @@
 #include "support/archive_tools.h"
 #include "support/loopback_http.h"
 #include "wizard/main_web.h"
-#include "wizard_fixture.h"
+#include "../wizard_fixture.h"
 
 namespace kx_web_test {
 

@@ -142,7 +142,9 @@ TEST_F(WebWalkTest, DemoInstallsReleaseOneAndTheUpdaterBringsItToReleaseTwo)
 	stg.dir_state = 0;
 	cmd_line_path = copy.substr(0, copy.size() - 1);
 	walk(net_start, net_done, [&](screen_fn f, wizard_screen& s) {
-		if (f == net_check_disk || f == net_run_patch) EXPECT_EQ(s.show_servers, 1);
+		if (f == net_check_disk || f == net_run_patch) {
+			EXPECT_EQ(s.show_servers, 1);
+		}
 		// The first server is picked in the list before Continue.
 		if (f == net_check_disk) stg.server_index = 0;
 	});
