@@ -1,5 +1,5 @@
 // The repair and scenery flows' screens, called directly with a zeroed record on small
-// sets made here: picking the copy, the scan, the confirm count, the verb table of the
+// sets made here, in a headless context: picking the copy, the scan, the confirm count, the verb table of the
 // scenery done screen, and the question asked when the user comes back from a run.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "engine/install_fixture.h"
 #include "runtime/hl_globals.h"
+#include "support/gl_world.h"
 #include "wizard/main_repair.h"
 #include "wizard/main_trace.h"
 
@@ -110,6 +111,8 @@ protected:
 		return 0;
 	}
 
+	// The confirm and edit screens draw the disk-space block.
+	std::unique_ptr<GlTestContext> world = open_gl_world(1024, 768);
 	kx_test::TempEnv env;
 	run_setup setup;
 	abort_alert_fn old_abort;

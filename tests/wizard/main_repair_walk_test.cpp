@@ -13,6 +13,7 @@
 #include "engine/builder/make_installer.h"
 #include "engine/install.h"
 #include "support/archive_tools.h"
+#include "support/gl_world.h"
 #include "support/master_tree.h"
 #include "wizard/main_screens.h"
 #include "wizard_fixture.h"
@@ -140,7 +141,7 @@ protected:
 		return stg_tile(lat, lon);
 	}
 
-	abort_alert_fn old_abort = nullptr;
+	std::unique_ptr<GlTestContext> world = open_gl_world(1024, 768);
 	select_alert_fn old_select = nullptr;
 	int old_build_type = 0;
 	std::vector<std::string> trail;
