@@ -2,6 +2,7 @@
 #include "runtime/rec_stls.h"
 #include "shell/hl_init.h"
 #include "shell/hl_mnw.h"
+#include "wizard/question_windows.h"
 
 int main(int argc, char** argv)
 {
@@ -9,6 +10,8 @@ int main(int argc, char** argv)
 	// and opens the window; a start-up failure ends the process inside it.
 	DIDIVI_init(argc, argv);
 	stls.ui_str[stls_alert_button] = "OK";
+	// The engine asks its two questions in windows of ours from now on.
+	install_question_windows();
 	while (!app_done) DIDIVI_event_proc();
 	return 0;
 }
