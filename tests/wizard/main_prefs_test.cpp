@@ -106,6 +106,11 @@ TEST_F(Prefs, TheStreamBoxThePortAndTheFileWrittenOnClose)
 			ports[f] = http.proxy_port_int;
 		};
 	click_at(kStreamBoxX, kStreamBoxY, 1);
+	// A count beyond the field's range is brought back within 1 to 4.
+	g_at_swap[3] = [&] {
+		counts[3] = stg.stream_count;
+		stg.stream_count = 9;
+	};
 	click_at(kStreamBoxX, kStreamBoxY, 5);
 	// An emptied port keeps the number; a typed one sets it.
 	g_at_swap[7] = [&] {
@@ -128,7 +133,8 @@ TEST_F(Prefs, TheStreamBoxThePortAndTheFileWrittenOnClose)
 	// A press scripted for frame n is handled in the frame that ends with swap n + 1.
 	EXPECT_EQ(counts[1], 0);
 	EXPECT_EQ(counts[2], 1) << "ticking while automatic starts at one stream";
-	EXPECT_EQ(counts[4], 1) << "and the tick stays";
+	EXPECT_EQ(counts[3], 1) << "and the tick stays";
+	EXPECT_EQ(counts[4], 4);
 	EXPECT_EQ(counts[6], 0) << "unticking is automatic again";
 	EXPECT_EQ(ports[8], 3128);
 	EXPECT_EQ(ports[10], 8080);
