@@ -4,9 +4,14 @@
 //   widget_demo field    a text field, a check box and Done
 //   widget_demo select   the modified-file question; prints its answer
 //   widget_demo abort    the two-button question; prints its answer
+//   widget_demo browse-open DIR, browse-save DIR
+//                        the file browser from DIR; prints its result and path
+//   widget_demo popup    a pop-up list and Done; prints the selection
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include <unistd.h>
 
 #include "engine/engine.h"
 #include "graphics/oglp.h"
@@ -20,6 +25,8 @@ namespace {
 
 std::string name;
 int check = 0;
+int selection = 0;
+bool popup_mode = false;
 
 [[noreturn]] void finish(int status)
 {
@@ -34,6 +41,14 @@ void APP_update()
 {
 	if (quit_requested) finish(0);
 	OGL_plot_back_col();
+	if (popup_mode) {
+		BTN_textlist(400, 300, &selection, "Alpha-Beta-Gamma", "");
+		if (BTN_action(400, 150, 0, 0, 1, "Done", "-")) {
+			std::printf("selection=%d\n", selection);
+			finish(0);
+		}
+		return;
+	}
 	BTN_enterstring(200, 300, &name, 256, "Name:", 340, 0);
 	BTN_bool(200, 250, &check, "|Check", 0);
 	if (BTN_action(400, 150, 0, 0, 1, "Done", "-")) {
@@ -61,5 +76,13 @@ int main(int argc, char** argv)
 		std::printf("result=%d\n", abort_alert("Message", "One", "first", "Two", "second"));
 		finish(0);
 	}
+	if (mode == "browse-open" || mode == "browse-save") {
+		if (argc < 3 || chdir(argv[2]) != 0) finish(2);
+		std::string path;
+		const int r = mode == "browse-open" ? BTN_opensave(998, 0, &path) : BTN_opensave(999, 9, &path);
+		std::printf("result=%d path=%s\n", r, path.c_str());
+		finish(0);
+	}
+	popup_mode = mode == "popup";
 	for (;;) DIDIVI_event_proc();
 }

@@ -33,10 +33,12 @@ struct demo_run {
 	int pid = -1;
 	unsigned long window = 0;
 
-	explicit demo_run(const std::string& mode)
+	explicit demo_run(const std::string& mode, const std::string& folder = "")
 	{
 		if (!x.ok()) return;
-		pid = start_program({KX_WIDGET_DEMO, mode}, sandbox(env, x.display()), kSeconds, out, err);
+		std::vector<std::string> argv = {KX_WIDGET_DEMO, mode};
+		if (!folder.empty()) argv.push_back(folder);
+		pid = start_program(argv, sandbox(env, x.display()), kSeconds, out, err);
 		if (pid > 0) window = find_window(x.display(), kTitle, kFindSeconds);
 		if (!window) return;
 		// Start-up asks for the language at every start: Return takes English.
@@ -55,6 +57,12 @@ struct demo_run {
 	{
 		xdo({"mousemove", "--window", std::to_string(window), std::to_string(px), std::to_string(py)});
 		xdo({"click", "1"});
+		xdo({"sleep", "0.3"});
+	}
+	void double_click(int px, int py)
+	{
+		xdo({"mousemove", "--window", std::to_string(window), std::to_string(px), std::to_string(py)});
+		xdo({"click", "--repeat", "2", "--delay", "80", "1"});
 		xdo({"sleep", "0.3"});
 	}
 	void keys(const std::vector<std::string>& names)
@@ -102,6 +110,41 @@ TEST(WidgetDemo, TheQuestionsAnswerTheirButtonsAndIgnoreReturn)
 		d.keys({"Return"});
 		d.click(146, 372);
 		EXPECT_EQ(d.finish(), "result=0\n");
+	}
+}
+TEST(WidgetDemo, APopUpListPicksThroughTheShellsMenu)
+{
+	demo_run d("popup");
+	ASSERT_TRUE(d.x.ok()) << d.x.why();
+	ASSERT_NE(d.window, 0u) << read_file(d.err);
+	d.click(400, 297);
+	d.click(400, 321);
+	d.click(400, 450);
+	EXPECT_EQ(d.finish(), "selection=2\n");
+}
+
+TEST(WidgetDemo, TheBrowserOpensAFileInASubfolderAndSavesANamedOne)
+{
+	TempEnv tree;
+	const std::string root = tree.path("tree");
+	::mkdir(root.c_str(), 0755);
+	::mkdir((root + "/sub").c_str(), 0755);
+	write_file(root + "/sub/f.txt", "f\n");
+	write_file(root + "/top.txt", "t\n");
+	{
+		demo_run d("browse-open", root);
+		ASSERT_TRUE(d.x.ok()) << d.x.why();
+		ASSERT_NE(d.window, 0u) << read_file(d.err);
+		d.double_click(220, 347);
+		d.click(400, 519);
+		EXPECT_EQ(d.finish(), "result=1 path=sub/f.txt\n");
+	}
+	{
+		demo_run d("browse-save", root);
+		ASSERT_NE(d.window, 0u) << read_file(d.err);
+		d.xdo({"type", "--delay", "120", "flight.sit"});
+		d.keys({"Return"});
+		EXPECT_EQ(d.finish(), "result=1 path=Output/situations/flight.SIT\n");
 	}
 }
 #endif
