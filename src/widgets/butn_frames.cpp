@@ -32,8 +32,9 @@ int text_align_of(int label_align) { return 2 - label_align; }
 void draw_quads(const BTN_frame_geometry& g, int colour)
 {
 	for (const BTN_quad& q : g.quads)
-		OGL_2dquad(g.texture, colour, 1.0f, q.x1, q.y1, q.s1, q.t1, q.x2, q.y1, q.s2, q.t1, q.x2, q.y2, q.s2, q.t2,
-		           q.x1, q.y2, q.s1, q.t2, 1, al_blend);
+		// Clockwise on screen: the default state culls the other winding.
+		OGL_2dquad(g.texture, colour, 1.0f, q.x1, q.y1, q.s1, q.t1, q.x1, q.y2, q.s1, q.t2, q.x2, q.y2, q.s2, q.t2,
+		           q.x2, q.y1, q.s2, q.t1, 1, al_blend);
 }
 
 void draw_quad(int texture, const BTN_quad& q, int colour)
