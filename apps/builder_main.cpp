@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -16,6 +17,16 @@
 #include "runtime/io_utils.h"
 
 namespace {
+const char kUsage[] =
+    "usage: kestrix-builder src=FOLDER dst=FOLDER [old=FILE] [dvd_kb=N] [version=N]\n"
+    "  src=FOLDER   the master tree (holding All/, Macintosh/, Windows/, Linux/)\n"
+    "  dst=FOLDER   where the masters go (disk_0/, disk_1/, ...)\n"
+    "  old=FILE     the previous release's directory.txt, whose history is carried on\n"
+    "  dvd_kb=N     KB of archives per DVD before the next one starts\n"
+    "  version=N    the release's version stamp (91001 for 9.10r1)\n";
+// Wrong usage, as the shell's own tools report it.
+constexpr int kUsageStatus = 2;
+
 std::string absolute_folder(std::string p)
 {
 	if (p.empty()) return p;
@@ -31,8 +42,14 @@ std::string absolute_folder(std::string p)
 int main(int argc, char** argv)
 {
 	cmdline.init_unix(argc, const_cast<const char**>(argv));
-	if (cmdline.has_option("src")) src_fold = absolute_folder(cmdline.get_option("src"));
-	if (cmdline.has_option("dst")) dst_fold_base = absolute_folder(cmdline.get_option("dst"));
+	// Without both folders named the builder would read and write at the root of the
+	// file system.
+	if (cmdline.get_option("src").empty() || cmdline.get_option("dst").empty()) {
+		std::fputs(kUsage, stderr);
+		return kUsageStatus;
+	}
+	src_fold = absolute_folder(cmdline.get_option("src"));
+	dst_fold_base = absolute_folder(cmdline.get_option("dst"));
 	if (cmdline.has_option("old")) {
 		std::string old = absolute_folder(cmdline.get_option("old"));
 		old.pop_back();

@@ -1,12 +1,14 @@
-#include "runtime/cmdline.h"
-#include "shell/cmnd.h"
+#include "runtime/hl_globals.h"
+#include "runtime/rec_stls.h"
+#include "shell/hl_init.h"
+#include "shell/hl_mnw.h"
 
 int main(int argc, char** argv)
 {
-	// "--cmnds" lists the shell's command registry, so the registry is made known to
-	// the command line before the arguments are looked at.
-	cmnd_install_cmdline_source();
-	// "--help" and "--cmnds" end the process here with status 0.
-	cmdline.init_unix(argc, const_cast<const char**>(argv));
+	// Start-up parses the command line ("--help" and "--cmnds" end the process there)
+	// and opens the window; a start-up failure ends the process inside it.
+	DIDIVI_init(argc, argv);
+	stls.ui_str[stls_alert_button] = "OK";
+	while (!app_done) DIDIVI_event_proc();
 	return 0;
 }

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the file list reader as directory.txt. The list comes from
 // discs and plain HTTP: whatever it holds, the reader must end with 2 or 3, a model
-// whose histories are never empty and whose paths stay inside the install folder.
+// whose histories are never empty, whose paths pass the one path rule and whose
+// digests are digests.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "runtime/hl_alert.h"
+#include "runtime/io_safe_path.h"
 
 namespace {
 
@@ -52,9 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	for (const file_history_struct& h : sim_info) {
 		if (h.empty()) std::abort();
 		for (const file_version_struct& v : h) {
-			if (v.path.empty() || v.path[0] == '/' || v.path.back() == '/') std::abort();
-			if (v.path == ".." || v.path.find("/../") != std::string::npos || v.path.rfind("../", 0) == 0 ||
-			    (v.path.size() >= 3 && v.path.compare(v.path.size() - 3, 3, "/..") == 0))
+			if (v.path.back() == '/' || !path_stays_inside(v.path)) std::abort();
+			// A digest is compared, never made into a name: 32 hex digits or the gone mark.
+			if (v.sig != "GONE" &&
+			    (v.sig.size() != 32 || v.sig.find_first_not_of("0123456789abcdef") != std::string::npos))
 				std::abort();
 			if (v.platform < 0 || v.platform > 6 || v.disk < 0) std::abort();
 			if (v.is_global && (v.lat_band < 0 || v.lat_band > 17 || v.lon_band < 0 || v.lon_band > 35))

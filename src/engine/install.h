@@ -55,11 +55,11 @@ private:
 };
 
 // Unpacks `archive` (".7z" by its name, else zip) into the folder of `destination`, a
-// file below dest_dir_path, by the marked-name rule of ENG_unpack_suffix(mark): every
-// file is renamed into place only once the whole archive checked out. Nothing is
+// file below dest_dir_path, each file under a temporary name (temp_name_in) renamed
+// into place only once the whole archive checked out. Nothing is
 // written outside the install folder or through a link in it. 0 when `destination` is
 // there afterwards, else an error code.
-int ENG_unpack_into_place(const std::string& archive, const std::string& destination, int mark);
+int ENG_unpack_into_place(const std::string& archive, const std::string& destination);
 
 // The run's pools and the last error collected; null and empty while no run is under way.
 extern UTL_worker_threads* copy_pool;

@@ -16,6 +16,7 @@
 #include "runtime/rec_stg.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_string.h"
+#include "runtime/io_safe_path.h"
 #include "runtime/xmap.h"
 
 namespace {
@@ -93,20 +94,15 @@ struct list_scanner {
 	}
 };
 
-// A path the engine may join to the install folder: relative, no ".." component, no
-// backslash (the file layer refuses it as a foreign separator) and no empty path.
-bool path_stays_inside(const std::string& path)
+// A digest as the builder writes it, or the mark of a version that removes the file.
+// Nothing else may stand there: the field is compared, never used as a name.
+bool sig_ok(const std::string& sig)
 {
-	if (path.empty() || path[0] == '/') return false;
-	if (path.find('\\') != std::string::npos) return false;
-	size_t start = 0;
-	while (start <= path.size()) {
-		size_t slash = path.find('/', start);
-		size_t stop = (slash == std::string::npos) ? path.size() : slash;
-		if (path.compare(start, stop - start, "..") == 0 && stop - start == 2) return false;
-		if (slash == std::string::npos) break;
-		start = slash + 1;
-	}
+	constexpr size_t digest_digits = 32;
+	if (sig == "GONE") return true;
+	if (sig.size() != digest_digits) return false;
+	for (char c : sig)
+		if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
 	return true;
 }
 
@@ -214,7 +210,7 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 				// A missing name leaves the folder alone as the path: a path without a
 				// file, which the check below names as such.
 				v.path = prefix + s.rest_of_line();
-				ok = !v.sig.empty() && !v.path.empty();
+				ok = sig_ok(v.sig) && !v.path.empty();
 			}
 			if (!ok) {
 				s.p = line_start;

@@ -36,6 +36,22 @@ static int make_one_folder(const std::string& path)
 	return 0;
 }
 
+// A folder below the install folder, with the folders it lies in, never made through a
+// link: 0 when it is there afterwards or was refused for lying through one.
+static int make_inside(const std::string& rel)
+{
+	const int r = walk_folder_chain(dest_dir_path, rel, true);
+	if (r == ELOOP) {
+		xer << "make_dirs: refusing the folder " << dest_dir_path << rel << ", it lies through a link.\n";
+		return 0;
+	}
+	if (show_make_dir_err(r)) {
+		make_dir_error(dest_dir_path + rel, r);
+		return r;
+	}
+	return 0;
+}
+
 int make_dirs()
 {
 	// 1. The install folder and its parents, from the outermost in.
@@ -50,9 +66,9 @@ int make_dirs()
 	// 2. The folders of the files to install. In ascending order a folder comes
 	// before the folders inside it.
 	std::set<std::string> folders;
-	// Every folder of the files taking part, looked at for half-unpacked files that a
-	// run ended by force left behind.
-	std::set<std::string> sweep = {""};
+	// Every folder of the files taking part, looked at for the temporary files that a
+	// run ended by force left behind; and the one the product's settings are saved in.
+	std::set<std::string> sweep = {"", "Resources/preferences/"};
 	for (size_t i = 0; i < sim_info.size(); ++i) {
 		const file_version_struct& v = sim_info[i].back();
 		if (!want_this_f((int)i, (int)sim_info[i].size() - 1)) continue;
@@ -60,7 +76,7 @@ int make_dirs()
 		trim_dest_folder(rel);
 		// A path that would leave the install folder gets no folders; its file
 		// fails when it is unpacked.
-		if (!ENG_rel_path_ok(rel)) continue;
+		if (!path_stays_inside(rel)) continue;
 		sweep.insert(ENG_folder_of(rel));
 		if (!v.install) continue;
 		for (size_t slash = rel.rfind('/'); slash != std::string::npos && slash > 0; slash = rel.rfind('/', slash - 1))
@@ -68,35 +84,32 @@ int make_dirs()
 	}
 
 	// 3. Make them, never through a link that stands inside the install folder.
-	for (const std::string& f : folders) {
-		// Something else in the way is make_folder's error to report.
-		if (ENG_check_folder_chain(dest_dir_path, f) == ELOOP) {
-			xer << "make_dirs: refusing the folder " << dest_dir_path << f << ", it lies through a link.\n";
-			continue;
-		}
-		if (int r = make_one_folder(dest_dir_path + f)) return r;
-	}
+	for (const std::string& f : folders)
+		if (int r = make_inside(f)) return r;
 	for (const std::string& f : sweep)
-		if (ENG_check_folder_chain(dest_dir_path, f) == 0) ENG_remove_stale_unpacked(dest_dir_path + f);
+		if (walk_folder_chain(dest_dir_path, f, false) == 0) remove_temp_leftovers(dest_dir_path + f);
 
 	// 4. The product's working folders.
 	static const char* const working[] = {"Output",          "Output/FMS plans", "Output/logbooks",
 	                                      "Output/movies",   "Output/situations", "Resources",
 	                                      "Resources/preferences"};
 	for (const char* w : working)
-		if (int r = make_one_folder(dest_dir_path + w)) return r;
+		if (int r = make_inside(w)) return r;
 
 	// 5. The plug-in bundles' version and resource entries arrive as links; an old
-	// real folder standing there is moved aside so the link can take its place.
-	static const char* const bundles[] = {"Resources/plugins/VTLM.framework/",
-	                                      "Resources/plugins/VTWidgets.framework/"};
-	for (const char* b : bundles) {
-		const std::string versions = dest_dir_path + b + "Versions/";
-		if (!is_sim_link((versions + "Current").c_str(), nullptr)) rename_file(versions, "Current", "_Current");
-	}
-	for (const char* b : bundles) {
-		const std::string bundle = dest_dir_path + b;
-		if (!is_sim_link((bundle + "Resources").c_str(), nullptr)) rename_file(bundle, "Resources", "_Resources");
+	// real folder standing there is moved aside so the link can take its place. Only
+	// inside real folders: through a link the rename would move someone else's folder.
+	static const struct {
+		const char* folder;
+		const char* name;
+	} aside[] = {{"Resources/plugins/VTLM.framework/Versions/", "Current"},
+	             {"Resources/plugins/VTWidgets.framework/Versions/", "Current"},
+	             {"Resources/plugins/VTLM.framework/", "Resources"},
+	             {"Resources/plugins/VTWidgets.framework/", "Resources"}};
+	for (const auto& a : aside) {
+		const std::string folder = dest_dir_path + a.folder;
+		if (walk_folder_chain(dest_dir_path, a.folder, false) != 0 || !dir_exists(folder)) continue;
+		if (!is_sim_link((folder + a.name).c_str(), nullptr)) rename_file(folder, a.name, std::string("_") + a.name);
 	}
 	return 0;
 }
@@ -113,7 +126,7 @@ void delete_files()
 		stg.file_state = 0;
 
 		// Nothing is deleted outside the install folder or through a link inside it.
-		int r = ENG_rel_path_ok(rel) ? ENG_check_folder_chain(dest_dir_path, ENG_folder_of(rel)) : EINVAL;
+		int r = path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), false) : EINVAL;
 		const bool refused = r != 0;
 		if (!refused) r = delete_file(full);
 		if (stg.log_actions || refused) xer << "DELETING  file " << full << ", with result=" << r << ".\n";

@@ -23,10 +23,6 @@ UTL_worker_threads* unzip_pool = nullptr;
 int install_err_num = 0;
 std::string install_err_msg;
 
-// Counts runs of this process. With the process id it makes the temporary archive
-// names unique, so two runs (or two installers) never share a temporary file.
-static int s_run_serial = 0;
-
 std::string suffix_for_file(int index)
 {
 	return sim_info[index].back().path.find("Global Scenery") != std::string::npos ? ".7z" : ".zip";
@@ -37,8 +33,9 @@ dvd_unpack_task::dvd_unpack_task(int index_, const std::string& temp_folder)
 {
 	const file_version_struct& v = sim_info[index].back();
 	suffix = suffix_for_file(index);
-	temp_file = temp_folder + v.sig + "_" + std::to_string(index) + "_" + std::to_string((long)getpid()) + "-" +
-	            std::to_string(s_run_serial) + suffix;
+	// Nothing of the file list goes into the name: a temporary name of our own, unique
+	// across runs and installers, that the next run's sweep knows.
+	temp_file = temp_name_in(temp_folder) + suffix;
 	std::string rel = v.path;
 	trim_dest_folder(rel);
 	destination = dest_dir_path + rel;
@@ -94,12 +91,12 @@ void dvd_unpack_task::copy_stage()
 	const file_version_struct& v = sim_info[index].back();
 	const std::string source = copy_source();
 	stage = 1;
-	error_code = ENG_rel_path_ok(v.path) ? copy_file(source, temp_file) : EINVAL;
+	error_code = path_stays_inside(v.path) ? copy_file(source, temp_file) : EINVAL;
 	// A partial copy (a full disk) would only take space.
 	if (error_code) delete_file(temp_file);
 }
 
-int ENG_unpack_into_place(const std::string& archive, const std::string& destination, int mark)
+int ENG_unpack_into_place(const std::string& archive, const std::string& destination)
 {
 	const std::string rel = !dest_dir_path.empty() && destination.compare(0, dest_dir_path.size(), dest_dir_path) == 0
 	                            ? destination.substr(dest_dir_path.size())
@@ -108,15 +105,15 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 
 	// The folder may be missing: the clean-up after deletions removes folders that
 	// became empty, also one that a file still to come lands in.
-	int r = ENG_rel_path_ok(rel) ? ENG_make_folder_chain(dest_dir_path, ENG_folder_of(rel)) : EINVAL;
+	int r = path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), true) : EINVAL;
 	if (r == EINVAL || r == ELOOP)
 		xer << "EXPANDING refused for " << destination << ": it leaves the install folder.\n";
 
-	// Every file of the archive is written beside its destination under a marked
+	// Every file of the archive is written beside its destination under a temporary
 	// name, and renamed into place only when the whole archive checked out (CRCs,
 	// every write and close): an installed file is always the old one or the new one.
 	unpack_record record;
-	record.temp_suffix = ENG_unpack_suffix(mark);
+	record.temp_names = true;
 	// A shipped link may point into a sibling folder of the installation, never out of it.
 	record.link_root = dest_dir_path;
 	const bool seven = archive.size() >= 3 && archive.compare(archive.size() - 3, 3, ".7z") == 0;
@@ -142,7 +139,7 @@ void dvd_unpack_task::unpack_stage()
 {
 	if (error_code) return;
 	file_version_struct& v = sim_info[index].back();
-	if (int r = ENG_unpack_into_place(temp_file, destination, index)) {
+	if (int r = ENG_unpack_into_place(temp_file, destination)) {
 		error_code = r;
 		return;
 	}
@@ -154,7 +151,13 @@ void dvd_unpack_task::unpack_stage()
 
 int install_files(int& cursor, int disk)
 {
-	if (!copy_pool || !unzip_pool) ++s_run_serial;
+	if (!copy_pool && !unzip_pool) {
+		// A run ended by force left its copied archives behind; the processes that
+		// wrote them are gone, so they are nobody's any more.
+		std::string temp_folder = temp_path;
+		if (temp_folder.empty()) get_OS_abs_path(4, temp_folder);
+		if (!temp_folder.empty()) remove_temp_leftovers(temp_folder);
+	}
 	if (!copy_pool) copy_pool = new UTL_worker_threads(1, 30);
 	if (!unzip_pool) unzip_pool = new UTL_worker_threads(UTL_count_processors(), 30);
 	const int n = (int)sim_info.size();

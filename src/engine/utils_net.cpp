@@ -47,8 +47,6 @@ const char* const kNewFormatLines[3] = {
     "OK I am checking the Corvane Labs servers and I am finding file formats that are newer than I can understand!",
     "In other words, you need to get a new installer!",
     "Please download the newest installer from the download section of the Corvane Labs web site."};
-// Mark of the unpack path for archives of the network run (the DVD run uses history indexes).
-constexpr int net_unpack_mark = -1;
 
 std::atomic<ENG_url_fn> g_url_hook{nullptr};
 
@@ -103,7 +101,7 @@ float slot_fraction(int slot)
 void net_delete(const std::string& rel, const std::string& destination)
 {
 	stg.file_state = 0;
-	int r = ENG_rel_path_ok(rel) ? ENG_check_folder_chain(dest_dir_path, ENG_folder_of(rel)) : EINVAL;
+	int r = path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), false) : EINVAL;
 	const bool refused = r != 0;
 	if (!refused) r = delete_file(destination);
 	if (stg.log_actions || refused)
@@ -182,7 +180,7 @@ int ENG_go_to_URL(const std::string& url)
 
 int extract_and_delete_file(std::string archive, std::string destination)
 {
-	const int r = ENG_unpack_into_place(archive, destination, net_unpack_mark);
+	const int r = ENG_unpack_into_place(archive, destination);
 	if (r) {
 		stg.extract_failed = 1;
 		__DIDIVI_alert(0, UTL_translate_string("The installer cannot extract a file."),

@@ -256,9 +256,7 @@ void write_report(FILE* f, const char* reason)
 	});
 
 	const mem_allocator_info a = mem_allocator_stats();
-	// The allocator may count less held than handed out in its own bookkeeping; the
-	// difference must not wrap round to a huge figure.
-	const uint64_t used = a.uordblks > a.fordblks ? a.uordblks - a.fordblks : 0;
+	const uint64_t used = mem_used_space(a);
 	std::fprintf(f, "NED-MALLOC INFO:\n");
 	std::fprintf(f, "    This version of Kestrix is using the NED allocator.\n");
 	write_figures(f, {{"    Arena:             ", a.arena,
@@ -305,6 +303,8 @@ void dump_mem_map(FILE* f, const std::vector<plat_vm_region>& regions, mem_map_t
 		prev_end = start + r.size;
 	}
 }
+
+uint64_t mem_used_space(const mem_allocator_info& a) { return a.uordblks > a.fordblks ? a.uordblks - a.fordblks : 0; }
 
 mem_allocator_info mem_allocator_stats()
 {

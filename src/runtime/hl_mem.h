@@ -67,6 +67,9 @@ struct mem_allocator_info {
 	uint64_t keepcost = 0;
 };
 mem_allocator_info mem_allocator_stats();
+// The report's "Total Used Space": held less free. The allocator may count less held
+// than free in its own bookkeeping; then the figure is 0, never a wrapped-round one.
+uint64_t mem_used_space(const mem_allocator_info& a);
 
 // A pool of 32,768-byte blocks with byte counts. Offered to the framework; the
 // installer creates none. Only construction, destruction and dump() are defined.

@@ -9,3 +9,5 @@ inline constexpr const char maker_web_address[] = "http://www.corvanelabs.exampl
 inline constexpr const char maker_web_host[] = "www.corvanelabs.example";
 // The page where a newer installer is to be found.
 inline constexpr const char maker_download_page[] = "http://www.corvanelabs.example/downloads/";
+// Where users write for technical support.
+inline constexpr const char maker_support_mail[] = "support@corvanelabs.example";

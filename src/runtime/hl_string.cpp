@@ -122,8 +122,19 @@ void STR_replace_all(std::string& text, const std::string& what, const std::stri
 
 void STR_unescape(std::string& text)
 {
-	STR_replace_all(text, "\\r", "\r");
-	STR_replace_all(text, "\\n", "\n");
+	// One pass, writing behind the reading point: the text only shrinks. A backslash
+	// before "r" or "n" is the escape; any other backslash stays as it is.
+	std::size_t out = 0;
+	const std::size_t size = text.size();
+	for (std::size_t in = 0; in < size; ++in) {
+		char c = text[in];
+		if (c == '\\' && in + 1 < size && (text[in + 1] == 'r' || text[in + 1] == 'n')) {
+			c = text[in + 1] == 'r' ? '\r' : '\n';
+			++in;
+		}
+		text[out++] = c;
+	}
+	text.resize(out);
 }
 
 std::string* char_string_to_int_string(std::string* text)

@@ -1,13 +1,17 @@
 #include "runtime/io_safe_path.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "runtime/hl_errors.h"
@@ -27,7 +31,7 @@ static int refuse(const std::string& name, const char* why)
 	return err_zip_open;
 }
 
-// Splits on "/", dropping empty and "." components.
+// Splits on "/"; empty components (a final "/", "//") are dropped.
 static std::vector<std::string> components(const std::string& path)
 {
 	std::vector<std::string> out;
@@ -35,49 +39,93 @@ static std::vector<std::string> components(const std::string& path)
 	while (at <= path.size()) {
 		size_t slash = path.find('/', at);
 		if (slash == std::string::npos) slash = path.size();
-		std::string c = path.substr(at, slash - at);
-		if (!c.empty() && c != ".") out.push_back(c);
+		if (slash > at) out.push_back(path.substr(at, slash - at));
 		at = slash + 1;
 	}
 	return out;
 }
 
-int check_entry_name(const std::string& out_dir, const std::string& name)
+// Why `rel` fails the rule, or null when it stays inside.
+static const char* why_outside(const std::string& rel)
 {
-	if (name.empty()) return refuse(name, "empty name");
-	if (name.find('\0') != std::string::npos) return refuse(name, "NUL byte in name");
-	if (name[0] == '/') return refuse(name, "absolute name");
-	std::vector<std::string> parts = components(name);
-	for (const std::string& c : parts)
-		if (c == "..") return refuse(name, "\"..\" in name");
-	// A file is named by its last component. Ending in "." it has none: "a/." would be
-	// written inside "a" without "a" being checked below as one of its folders.
-	const size_t leaf = name.rfind('/') + 1;  // 0 when there is no "/"
-	if (name.back() != '/' && name.compare(leaf, std::string::npos, ".") == 0) return refuse(name, "no file name");
+	if (rel.empty()) return "empty name";
+	if (rel.find('\0') != std::string::npos) return "NUL byte in name";
+	if (rel[0] == '/') return "absolute name";
+	if (rel.find('\\') != std::string::npos) return "\"\\\" in name";
+	// A folder path may end in one "/"; every other component must be there.
+	const size_t len = rel.back() == '/' ? rel.size() - 1 : rel.size();
+	size_t start = 0;
+	while (start <= len) {
+		size_t end = rel.find('/', start);
+		if (end == std::string::npos || end > len) end = len;
+		const size_t n = end - start;
+		if (n == 0) return "empty component in name";
+		if (n == 1 && rel[start] == '.') return "\".\" in name";
+		if (n == 2 && rel[start] == '.' && rel[start + 1] == '.') return "\"..\" in name";
+		start = end + 1;
+	}
+	return nullptr;
+}
 
-	// Every folder of the entry that already exists must be a real folder: writing
-	// below a link would land wherever the link points.
-	size_t folders = parts.size();
-	if (name.back() != '/' && folders > 0) --folders;  // the last part is the entry itself
-	std::string at = out_dir;
-	for (size_t i = 0; i < folders; ++i) {
-		at += parts[i];
+bool path_stays_inside(const std::string& rel) { return why_outside(rel) == nullptr; }
+
+int walk_folder_chain(const std::string& base, const std::string& rel, bool make)
+{
+	std::string at = base;
+	size_t start = 0;
+	while (start < rel.size()) {
+		size_t end = rel.find('/', start);
+		if (end == std::string::npos) end = rel.size();
+		at.append(rel, start, end - start);
 		struct stat st;
-		if (lstat(at.c_str(), &st) != 0) break;  // missing: creating the entry fails cleanly
-		if (S_ISLNK(st.st_mode)) return refuse(name, "a folder of it is a symbolic link");
-		if (!S_ISDIR(st.st_mode)) return refuse(name, "a folder of it is a file");
-		at += "/";
+		if (lstat(at.c_str(), &st) != 0) {
+			if (errno != ENOENT) return errno;
+			if (!make) return 0;
+			if (mkdir(at.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+			// Someone else may have made it in the meantime; look again.
+			if (lstat(at.c_str(), &st) != 0) return errno;
+		}
+		if (S_ISLNK(st.st_mode)) return ELOOP;
+		if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+		at += '/';
+		start = end + 1;
 	}
 	return 0;
 }
 
-// Walks `steps` from the components `at`; false when a ".." climbs above the start.
-static bool walk_inside(std::vector<std::string> at, const std::vector<std::string>& steps)
+int check_entry_name(const std::string& out_dir, const std::string& name)
+{
+	if (const char* why = why_outside(name)) return refuse(name, why);
+	// Every folder of the entry that already exists must be a real folder: writing
+	// below a link would land wherever the link points.
+	const std::string folders = name.back() == '/' ? name : folder_of(name);
+	switch (walk_folder_chain(out_dir, folders, false)) {
+	case 0: return 0;
+	case ELOOP: return refuse(name, "a folder of it is a symbolic link");
+	case ENOTDIR: return refuse(name, "a folder of it is a file");
+	default: return refuse(name, "a folder of it cannot be looked at");
+	}
+}
+
+// A real folder (no link) at root + the components `at`.
+static bool is_real_folder(const std::string& root, const std::vector<std::string>& at)
+{
+	std::string p = root;
+	for (const std::string& c : at) p += c + "/";
+	struct stat st;
+	return lstat(p.substr(0, p.size() - 1).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Walks `steps` from the components `at` below `root`; false when a ".." climbs above
+// the start or out of something that is not a real folder: "x/.." is the parent of
+// wherever the link x points, not the folder x stands in.
+static bool walk_inside(const std::string& root, std::vector<std::string> at, const std::vector<std::string>& steps)
 {
 	for (const std::string& c : steps) {
+		if (c == ".") continue;
 		if (c != "..") {
 			at.push_back(c);
-		} else if (at.empty()) {
+		} else if (at.empty() || !is_real_folder(root, at)) {
 			return false;
 		} else {
 			at.pop_back();
@@ -97,14 +145,14 @@ int check_link_target(const std::string& out_dir, const std::string& name, const
 		std::vector<std::string> t = components(target);
 		if (out_dir.empty() || out_dir[0] != '/' || t.size() < root.size() ||
 		    !std::equal(root.begin(), root.end(), t.begin()) ||
-		    !walk_inside({}, std::vector<std::string>(t.begin() + root.size(), t.end())))
+		    !walk_inside(out_dir, {}, std::vector<std::string>(t.begin() + root.size(), t.end())))
 			return refuse(name, "link target outside the destination");
 		return 0;
 	}
 	// A relative target starts from the link's own folder.
 	std::vector<std::string> at = components(name);
 	if (!at.empty()) at.pop_back();
-	if (!walk_inside(at, components(target))) return refuse(name, "link target outside the destination");
+	if (!walk_inside(out_dir, at, components(target))) return refuse(name, "link target outside the destination");
 	return 0;
 }
 
@@ -114,14 +162,68 @@ std::string folder_of(const std::string& path)
 	return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// A name no archive entry of ours uses, unique in this process, next to `dest`.
-static std::string private_name(const std::string& dest)
+// The process's umask, read without changing it (setting it to learn it would race
+// with every thread creating files meanwhile).
+static unsigned process_umask()
+{
+	constexpr unsigned usual_umask = 022;
+	FILE* f = std::fopen("/proc/self/status", "re");
+	if (!f) return usual_umask;
+	unsigned mask = usual_umask;
+	char line[256];
+	while (std::fgets(line, sizeof line, f))
+		if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+	std::fclose(f);
+	return mask & 0777;
+}
+
+unsigned archived_mode(unsigned stored)
+{
+	constexpr unsigned owner_read_write = 0600;
+	return ((stored & 0777) & ~process_umask()) | owner_read_write;
+}
+
+const char kx_temp_mark[] = ".kxtmp-";
+
+std::string temp_name_in(const std::string& folder)
 {
 	static std::atomic<unsigned long> counter{0};
 	char buf[64];
-	std::snprintf(buf, sizeof buf, ".kxpart-%ld-%lu", static_cast<long>(getpid()), counter.fetch_add(1));
-	return folder_of(dest) + buf;
+	std::snprintf(buf, sizeof buf, "%s%ld-%lu", kx_temp_mark, static_cast<long>(getpid()), counter.fetch_add(1));
+	return folder + buf;
 }
+
+bool is_temp_name(const std::string& name) { return name.compare(0, sizeof kx_temp_mark - 1, kx_temp_mark) == 0; }
+
+// True when the process that wrote the marked name `name` still runs and is not this one.
+static bool writer_still_runs(const std::string& name)
+{
+	const char* digits = name.c_str() + sizeof kx_temp_mark - 1;
+	char* stop = nullptr;
+	errno = 0;
+	const long pid = std::strtol(digits, &stop, 10);
+	if (errno != 0 || stop == digits || *stop != '-' || pid <= 0 || pid > INT_MAX) return false;
+	if (pid == static_cast<long>(getpid())) return false;
+	return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+int remove_temp_leftovers(const std::string& folder)
+{
+	DIR* d = opendir(folder.empty() ? "." : folder.c_str());
+	if (!d) return 0;
+	std::vector<std::string> names;
+	while (struct dirent* e = readdir(d))
+		if (is_temp_name(e->d_name) && !writer_still_runs(e->d_name)) names.push_back(e->d_name);
+	closedir(d);
+	int removed = 0;
+	// A folder is never ours: unlink leaves it alone.
+	for (const std::string& n : names)
+		if (unlink((folder + n).c_str()) == 0) ++removed;
+	return removed;
+}
+
+// A private name next to `dest`.
+static std::string private_name(const std::string& dest) { return temp_name_in(folder_of(dest)); }
 
 unpack_file::~unpack_file() { discard(); }
 

@@ -7,16 +7,56 @@
 #include <string>
 #include <vector>
 
+// The folder part of a path, up to and including its last "/"; empty without one.
+std::string folder_of(const std::string& path);
+
+// ---- Temporary names ------------------------------------------------------------
+// Every name this program writes for a while into a folder it installs into (a file on
+// its way to its place, a copied archive, a settings file being saved) is the mark,
+// the writing process's id, "-" and a counter: short whatever the final name's length,
+// unique across processes, and found again by one sweep after a run ended by force.
+extern const char kx_temp_mark[];  // ".kxtmp-"
+
+// A fresh temporary name in `folder` (ending in "/", or empty for a bare name).
+std::string temp_name_in(const std::string& folder);
+
+// True when the leaf `name` carries the mark.
+bool is_temp_name(const std::string& name);
+
+// Removes from `folder` the marked files and links whose writer is gone (its process
+// no longer runs) or is this process, which keeps none between runs. Returns how many
+// it removed.
+int remove_temp_leftovers(const std::string& folder);
+
+// ---- Paths that stay inside a folder ---------------------------------------------
+// The one rule for a relative path that is joined to a folder to write, delete or
+// link: not empty, not absolute, no NUL byte, no "\" (a foreign separator), and every
+// component present and neither "." nor ".."; a folder path may end in one "/". File
+// lists, archive entries and the engine's own paths all pass through it.
+bool path_stays_inside(const std::string& rel);
+
+// Walks the folders of `rel` (a relative folder path, with or without a final "/")
+// below `base` (ending in "/"): 0 when every component that exists is a real folder,
+// ELOOP when one is a symbolic link, ENOTDIR when one is something else. Without
+// `make`, components from the first missing one on are not looked at; with it, the
+// missing ones are made (mode 0755) as the walk goes. Other errno values as they come.
+int walk_folder_chain(const std::string& base, const std::string& rel, bool make);
+
+// The permission bits an unpacked file gets from the mode its archive stores: the
+// process's umask applies, as to any file this program makes, and the owner can always
+// read and write what was installed (an archive may say 0777 or 0000).
+unsigned archived_mode(unsigned stored);
+
 // What one unpack wrote, for callers that install with a rename into place.
 struct unpack_record {
-	// When not empty, every file and link of the archive is written as its
-	// destination followed by this suffix (no "/" allowed), leaving the destination
-	// itself alone until the caller renames the written path over it.
-	std::string temp_suffix;
+	// When set, every file and link of the archive is written under a temporary name
+	// in its destination's folder, leaving the destination itself alone until the
+	// caller renames the written path over it.
+	bool temp_names = false;
 
 	struct item {
 		std::string dest;     // where the entry belongs
-		std::string written;  // where it was written: dest, or dest + temp_suffix
+		std::string written;  // where it was written: dest, or a temporary name
 	};
 	// Every file and link written, in archive order.
 	std::vector<item> items;
@@ -28,21 +68,23 @@ struct unpack_record {
 	std::string link_root;
 
 	// The path to write for `dest`.
-	std::string written_path(const std::string& dest) const { return dest + temp_suffix; }
+	std::string written_path(const std::string& dest) const
+	{
+		return temp_names ? temp_name_in(folder_of(dest)) : dest;
+	}
 };
 
 // 0 when the entry `name` (its bytes as stored, NUL bytes included) may be written as
-// out_dir + name: the name is not empty, not absolute, has no ".." component and no NUL
-// byte, and none of its folders below out_dir is already a link or a non-folder.
-// Otherwise writes a log line naming the entry and returns err_zip_open.
+// out_dir + name: it passes path_stays_inside, and none of its folders below out_dir
+// is already a link or a non-folder. Otherwise writes a log line naming the entry and
+// returns err_zip_open.
 int check_entry_name(const std::string& out_dir, const std::string& name);
 
 // 0 when a link made at out_dir + name with the text `target` points inside out_dir;
-// otherwise a log line naming the entry and err_zip_open.
+// otherwise a log line naming the entry and err_zip_open. Every component that a ".."
+// of the target climbs out of must be a real folder on disk at the time: a link (made
+// by this archive or found in the folder) climbed out of leads wherever it points.
 int check_link_target(const std::string& out_dir, const std::string& name, const std::string& target);
-
-// The folder part of a path, up to and including its last "/"; empty without one.
-std::string folder_of(const std::string& path);
 
 // An entry name made fit for a log line (control bytes shown as '?').
 std::string printable_name(const std::string& name);

@@ -109,5 +109,10 @@ int make_file_large_address_aware(std::string path);
 // file yields no data, leaving `digest` as it was. Never alerts: the checksum pool calls
 // it on several worker threads at once.
 int calc_file_md5(const std::string& path, std::string& digest);
+// Files below this size (bytes) are read through a per-thread buffer for their digest,
+// larger ones mapped: on Linux, mapping and unmapping many small files from several
+// threads at once queues them on the process's address-space lock. Chosen by
+// measurement (bench/README.md); the benchmark sweeps it.
+extern size_t md5_map_threshold;
 // Adds `length` bytes to a context MD5Init prepared, in pieces of at most 65535 bytes.
 void MD5UpdateWide(MD5_CTX* context, const unsigned char* data, unsigned int length);

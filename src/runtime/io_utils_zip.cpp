@@ -212,8 +212,8 @@ int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string&
 		return mz_result(err);
 	}
 	// Archives made on other systems carry no Unix mode: the new file's own mode stays.
-	unsigned mode = (info.external_fa >> 16) & 0777;
-	if (info.external_fa != 0 && (info.external_fa >> 16) != 0) out.set_mode(mode);
+	if (info.external_fa != 0 && (info.external_fa >> 16) != 0)
+		out.set_mode(archived_mode(static_cast<unsigned>(info.external_fa >> 16)));
 
 	if (out.set_time(static_cast<long long>(local_time_of(info.tmu_date))) != 0) return -1;
 
@@ -395,10 +395,6 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 	std::string rename_to = renaming ? *first_name : std::string();
 	bool have_first = false;
 
-	if (record && record->temp_suffix.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-		err = EINVAL;
-		goto failed;
-	}
 	zf = unzOpen64(zip.c_str());
 	if (!zf && is_empty_zip(zip)) return 0;
 	if (!zf) {

@@ -10,6 +10,7 @@
 #include "runtime/hl_math.h"
 #include "runtime/hl_math_ui.h"
 #include "runtime/http.h"
+#include "runtime/io_safe_path.h"
 #include "runtime/io_utils.h"
 #include "runtime/xmap.h"
 
@@ -17,7 +18,6 @@ pref_class pref;
 
 namespace {
 constexpr int pref_version = 9002;
-const char kTempSuffix[] = "-new";
 
 // Set once file 11 has been read by this process: saving it before that would write
 // start values over what the user stored (a copy relaunched from the DVD saves at exit).
@@ -71,7 +71,7 @@ scan_class::scan_class(const std::string& path, int m) : mode(m)
 	// The file is written under a neighbouring name and put in place only once it is
 	// complete, so a full disk or a failed write leaves the stored settings as they were.
 	final_path_ = app_path + path;
-	temp_path_ = path + kTempSuffix;
+	temp_path_ = temp_name_in(folder_of(path));
 	writing_ = ouf_open(temp_path_, xmap_text, pref_version, "no-copyright-string") == 1;
 }
 

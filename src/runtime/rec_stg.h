@@ -14,7 +14,7 @@ constexpr int stg_tile_count = stg_lat_bands * stg_lon_bands;  // 648
 constexpr int stg_tile(int lat_band, int lon_band) { return lat_band + stg_lat_bands * lon_band; }
 
 struct stg_struct {
-	int dir_state;        // 0 not read, 1 downloaded list unreadable, 2 bad file, 3 good
+	int dir_state;        // 0 not read, 1 downloaded and unpacked, not yet read, 2 bad file, 3 good
 	int target_os;        // platform to install for: 1 Mac OS X, 2 Windows, 3 Linux
 	int log_actions;      // one log line per file action (preference "_log_actions")
 	int format_state;     // 2 when the server's file list is newer than the engine understands

@@ -30,8 +30,15 @@ public:
 	// sub-folder name ending in "/".
 	void get_cmds_in_path(const std::string& prefix, std::vector<std::string>& out) const;
 
-	void press_one(int id) { press_counts[id] += 1; }
-	void release_one(int id) { press_counts[id] -= 1; }
+	// An id the registry never gave (a stale or hand-made binding) counts nothing.
+	void press_one(int id)
+	{
+		if (has(id)) press_counts[id] += 1;
+	}
+	void release_one(int id)
+	{
+		if (has(id)) press_counts[id] -= 1;
+	}
 	void single_press(int id)
 	{
 		press_one(id);
@@ -41,6 +48,7 @@ public:
 	void press_always(int) {}
 
 	int count() const { return static_cast<int>(paths.size()); }
+	bool has(int id) const { return id >= 0 && id < count(); }
 
 	std::vector<std::string> names;
 	std::vector<std::string> paths;

@@ -5,6 +5,7 @@
 
 #include "runtime/hl_trace.h"
 #include "wizard/main_screens.h"
+#include "wizard/main_web.h"
 
 namespace {
 #define KX_SCREEN(f) {f, #f}
@@ -32,6 +33,18 @@ const std::vector<std::pair<screen_fn, const char*>> kScreenNames = {
     KX_SCREEN(dvd_switch_disk_repair),
     KX_SCREEN(dvd_verify_disk_scenery),
     KX_SCREEN(dvd_switch_disk_scenery),
+    KX_SCREEN(net_start),
+    KX_SCREEN(net_pick_dest),
+    KX_SCREEN(net_get_updates),
+    KX_SCREEN(net_check_disk),
+    KX_SCREEN(net_run_patch),
+    KX_SCREEN(net_done),
+    KX_SCREEN(demo_start),
+    KX_SCREEN(demo_eula),
+    KX_SCREEN(demo_get_updates),
+    KX_SCREEN(demo_pick_dest),
+    KX_SCREEN(demo_run_patch),
+    KX_SCREEN(demo_done),
 };
 #undef KX_SCREEN
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "engine/builder/make_installer.h"
@@ -13,6 +14,7 @@
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_7z.h"
 #include "runtime/io_utils_zip.h"
+#include "support/archive_tools.h"
 #include "support/master_tree.h"
 #include "support/test_env.h"
 
@@ -262,18 +264,58 @@ TEST_F(BuilderTest, NameRulesLookOnlyInsideTheMasterTree)
 	EXPECT_EQ(sim_info.size(), t.shipped.size());
 }
 
-TEST_F(BuilderTest, UnreadablePreviousListStopsTheRunButAnAbsentOneDoesNot)
+TEST_F(BuilderTest, AMissingOrUnreadablePreviousListStopsTheRun)
 {
 	kx_test::MasterTreeOptions o;
 	o.bulk_files = 2;
 	kx_test::make_master_tree(src, o);
-	read_old_dir_always = 1;
+	// Only a build that names no previous list is a first build.
 	old_dir_path = env.path("no such list.txt");
 	EXPECT_EQ(build(), "");
+	read_old_dir_always = 1;
+	EXPECT_EQ(build().rfind("I could not read the old directory!", 0), 0u);
+	struct stat st;
+	EXPECT_NE(::stat((dst + "disk_0").c_str(), &st), 0);  // nothing written
 
 	kx_test::write_file(env.path("bad list.txt"), "I\n700 version\nINSTALLER\n\n");
 	old_dir_path = env.path("bad list.txt");
 	EXPECT_EQ(build().rfind("I could not read the old directory!", 0), 0u);
+}
+
+TEST_F(BuilderTest, PathsThatDifferOnlyInCaseAreRefusedBeforeAnythingIsWritten)
+{
+	kx_test::MasterTreeOptions o;
+	o.bulk_files = 2;
+	kx_test::make_master_tree(src, o);
+	kx_test::write_file(src + "All/Resources/fonts/Font.txt", "upper");
+	kx_test::write_file(src + "All/Resources/fonts/font.txt", "lower");
+	kx_test::AlertRecorder rec;
+	EXPECT_EQ(build(), "YOU IDIOT! | found two paths that differ only in letter case!");
+	const auto a = rec.alerts();
+	ASSERT_FALSE(a.empty());
+	EXPECT_EQ(std::set<std::string>({a.back().line3, a.back().line4}),
+	          std::set<std::string>({"All/Resources/fonts/Font.txt", "All/Resources/fonts/font.txt"}));
+	EXPECT_TRUE(kx_test::tree_listing(dst).empty());
+
+	// Only names that differ in case: another folder of the same name is no twin.
+	::unlink((src + "All/Resources/fonts/font.txt").c_str());
+	kx_test::write_file(src + "All/Instructions/font.txt", "lower");
+	EXPECT_EQ(build(), "");
+}
+
+TEST(BuilderCommandLine, WithoutBothFoldersItPrintsTheUsage)
+{
+	kx_test::TempEnv env;
+	for (const std::string& args : {std::string(""), "src=" + env.path("m"), "dst=" + env.path("d"),
+	                                "src= dst=" + env.path("d")}) {
+		SCOPED_TRACE(args);
+		const std::string out = env.path("out.txt");
+		const int status = std::system(("cd " + env.root() + " && " KX_BUILDER_EXE " " + args + " >" + out + " 2>&1").c_str());
+		ASSERT_TRUE(WIFEXITED(status));
+		EXPECT_EQ(WEXITSTATUS(status), 2);
+		EXPECT_EQ(kx_test::read_file(out).rfind("usage: kestrix-builder src=FOLDER dst=FOLDER", 0), 0u);
+		EXPECT_TRUE(kx_test::tree_listing(env.path("d")).empty());
+	}
 }
 
 TEST_F(BuilderTest, AFileListThatCannotBeOpenedIsNoSuccess)

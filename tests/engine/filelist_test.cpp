@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine_test_util.h"
+#include "support/hostile_paths.h"
 
 using namespace kx_engine_test;
 
@@ -210,6 +211,35 @@ TEST_F(FileListTest, PathsLeavingTheInstallFolderAreRefused)
 	// Dots inside a name are ordinary characters.
 	ASSERT_EQ(read(file_list("DIR All/..x/\n" + file_line(0, sig_a, "a..b"))), 3);
 	EXPECT_EQ(sim_info[0].back().path, "All/..x/a..b");
+}
+
+TEST_F(FileListTest, TheOnePathRuleHoldsForTheList)
+{
+	for (const kx_test::path_case& c : kx_test::hostile_paths()) {
+		// An empty name or a folder is a path without a file; a NUL byte ends the line.
+		if (c.path.empty() || c.path.back() == '/' || c.path.find('\0') != std::string::npos) continue;
+		SCOPED_TRACE(c.path);
+		const std::string list = file_list("DIR All/\n" + file_line(0, sig_a, c.path));
+		if (c.stays_inside) {
+			EXPECT_EQ(read(list), 3);
+		} else {
+			auto a = read_fatal(list);
+			EXPECT_EQ(a.line1, "I am reading the directory text file and found a path outside the install folder!");
+		}
+	}
+}
+
+TEST_F(FileListTest, ADigestIsHexDigitsOrGone)
+{
+	ASSERT_EQ(read(file_list("DIR All/\n" + file_line(0, sig_a, "x") + file_line(0, "GONE", "x"))), 3);
+	for (const std::string& bad : std::vector<std::string>{"../outside/x", "0123456789ABCDEF0123456789ABCDEF",
+	                               sig_a.substr(1), sig_a + "0", "NONE", "gone",
+	                               "0123456789abcdef/123456789abcdef", "0123456789abcdeg0123456789abcdef"}) {
+		SCOPED_TRACE(bad);
+		auto a = read_fatal(file_list("DIR All/\n" + file_line(0, bad, "x")));
+		EXPECT_EQ(a.line1, "I am reading the directory text file and found a line that is damaged!");
+		EXPECT_TRUE(sim_info.empty());
+	}
 }
 
 TEST_F(FileListTest, DamagedNumbersAndMissingFieldsAreRefused)

@@ -1,6 +1,7 @@
 // Making the folders of a run and deleting what the new installation no longer has.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "engine/install.h"
@@ -75,9 +76,28 @@ TEST_F(Folders, AFolderThatCannotBeMadeIsReportedAndStopsTheRest)
 	          "you are installing to a directory that you have access to!");
 	EXPECT_EQ(a.line2, "Error: " + error_str(ENOTDIR));
 	EXPECT_EQ(a.line3, "Install Location: " + dest_dir_path);
-	EXPECT_EQ(a.line4, "Install Path:" + dest_dir_path + "a/b");
+	EXPECT_EQ(a.line4, "Install Path:" + dest_dir_path + "a");  // the file standing where a folder belongs
 	EXPECT_FALSE(exists(dest_dir_path + "z"));  // later folders are not attempted
 	EXPECT_FALSE(exists(dest_dir_path + "Output"));
+}
+
+TEST_F(Folders, NothingIsMadeOrMovedThroughALinkInTheInstallFolder)
+{
+	const std::string res = env_.path("elsewhere/res/");
+	const std::string out = env_.path("elsewhere/out/");
+	write_file(res + "plugins/VTLM.framework/Versions/Current/lib", "theirs");
+	write_file(res + "plugins/VTLM.framework/Resources/info", "theirs");
+	write_file(out + ".keep", "");
+	write_file(dest_dir_path + ".keep", "");
+	ASSERT_EQ(symlink(res.c_str(), (dest_dir_path + "Resources").c_str()), 0);
+	ASSERT_EQ(symlink(out.c_str(), (dest_dir_path + "Output").c_str()), 0);
+	ASSERT_EQ(make_dirs(), 0);
+	EXPECT_FALSE(exists(res + "preferences"));
+	EXPECT_FALSE(exists(out + "FMS plans"));
+	EXPECT_TRUE(is_dir(res + "plugins/VTLM.framework/Versions/Current"));
+	EXPECT_TRUE(is_dir(res + "plugins/VTLM.framework/Resources"));
+	EXPECT_FALSE(exists(res + "plugins/VTLM.framework/Versions/_Current"));
+	EXPECT_FALSE(exists(res + "plugins/VTLM.framework/_Resources"));
 }
 
 TEST_F(Folders, BundleFoldersAreMovedAsideButLinksStay)
@@ -181,32 +201,34 @@ TEST_F(Folders, NothingIsDeletedThroughALinkOrOutsideTheInstallFolder)
 
 TEST_F(Folders, LeftoversOfARunEndedByForceAreCleared)
 {
-	write_file(dest_dir_path + "a/x.txt.kx-unpack-7", "torn");
-	write_file(dest_dir_path + "y.txt.kx-unpack-3", "torn");
-	write_file(dest_dir_path + "b/z.txt.kx-unpack-3", "torn");
-	write_file(dest_dir_path + "c/z.txt.kx-unpack-3", "torn");
+	// The temporary names of a process that is gone, of this one, and of one that
+	// still runs (pid 1 always does).
+	const pid_t gone = fork();
+	if (gone == 0) _exit(0);
+	waitpid(gone, nullptr, 0);
+	const std::string dead = std::string(kx_temp_mark) + std::to_string(gone) + "-";
+	const std::string mine = std::string(kx_temp_mark) + std::to_string(getpid()) + "-9";
+	const std::string alive = std::string(kx_temp_mark) + "1-4";
+	write_file(dest_dir_path + "a/" + dead + "7", "torn");
+	write_file(dest_dir_path + dead + "3", "torn");
+	write_file(dest_dir_path + mine, "torn");
+	write_file(dest_dir_path + alive, "someone else's");
+	write_file(dest_dir_path + "b/" + dead + "3", "torn");
+	write_file(dest_dir_path + "c/" + dead + "3", "torn");
 	to_install("All/a/x.txt");
 	file_version_struct& current = add_history(version("All/b/z.txt", kSig));
 	current.sig_have = kSig;
 	ASSERT_EQ(make_dirs(), 0);
-	EXPECT_FALSE(exists(dest_dir_path + "a/x.txt.kx-unpack-7"));
-	EXPECT_FALSE(exists(dest_dir_path + "y.txt.kx-unpack-3"));
-	EXPECT_FALSE(exists(dest_dir_path + "b/z.txt.kx-unpack-3"));  // folders of files not installed too
-	EXPECT_TRUE(exists(dest_dir_path + "c/z.txt.kx-unpack-3"));   // not a folder of the product
+	EXPECT_FALSE(exists(dest_dir_path + "a/" + dead + "7"));
+	EXPECT_FALSE(exists(dest_dir_path + dead + "3"));
+	EXPECT_FALSE(exists(dest_dir_path + mine));
+	EXPECT_TRUE(exists(dest_dir_path + alive));
+	EXPECT_FALSE(exists(dest_dir_path + "b/" + dead + "3"));  // folders of files not installed too
+	EXPECT_TRUE(exists(dest_dir_path + "c/" + dead + "3"));   // not a folder of the product
 }
 
-TEST(InstallPaths, RelativePathRules)
+TEST(InstallPaths, FolderOf)
 {
-	EXPECT_TRUE(ENG_rel_path_ok("a/b.txt"));
-	EXPECT_TRUE(ENG_rel_path_ok("a/b/"));
-	EXPECT_TRUE(ENG_rel_path_ok("a..b/c"));
-	EXPECT_FALSE(ENG_rel_path_ok(""));
-	EXPECT_FALSE(ENG_rel_path_ok("/abs"));
-	EXPECT_FALSE(ENG_rel_path_ok("a/../b"));
-	EXPECT_FALSE(ENG_rel_path_ok(".."));
-	EXPECT_FALSE(ENG_rel_path_ok("a/./b"));
-	EXPECT_FALSE(ENG_rel_path_ok("a//b"));
-	EXPECT_FALSE(ENG_rel_path_ok(std::string("a\0b", 3)));
 	EXPECT_EQ(ENG_folder_of("/x/a/b.txt"), "/x/a/");
 	EXPECT_EQ(ENG_folder_of("/x/a/"), "/x/");
 	EXPECT_EQ(ENG_folder_of("b.txt"), "");

@@ -22,7 +22,7 @@ bool folder_is_empty(const std::string& folder)
 // No file of an unfinished unpack left anywhere below `folder`.
 bool no_unpack_files_left(const std::string& folder)
 {
-	return run("find " + quote(folder) + " -name '*" + ENG_unpack_marker + "*' | grep -q .") != 0;
+	return run("find " + quote(folder) + " -name '" + std::string(kx_temp_mark) + "*' | grep -q .") != 0;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "engine/install.h"
 #include "engine/install_fixture.h"
 #include "engine/install_paths.h"
+#include "support/archive_tools.h"
 
 using namespace kx_install_test;
 using kx_test::read_file;
@@ -86,7 +87,7 @@ TEST_F(Run, SuffixFollowsTheGlobalSceneryFolder)
 	dvd_unpack_task t(0, "/tmp/x/");
 	EXPECT_EQ(t.suffix, ".7z");
 	EXPECT_EQ(t.destination, dest_dir_path + "Global Scenery/+40-080/+40-080.dsf");
-	EXPECT_EQ(t.temp_file.rfind("/tmp/x/x_0_", 0), 0u);
+	EXPECT_EQ(t.temp_file.rfind(std::string("/tmp/x/") + kx_temp_mark, 0), 0u);  // nothing of the list in it
 	EXPECT_EQ(t.temp_file.substr(t.temp_file.size() - 3), ".7z");
 	EXPECT_EQ(t.stage, 0);
 	EXPECT_EQ(t.error_code, 0);
@@ -157,10 +158,8 @@ TEST_F(Run, CorruptAndTruncatedArchivesFailAndKeepTheOldFile)
 		EXPECT_EQ(read_file(dest_dir_path + rel), old_content) << files[i].path;
 		EXPECT_EQ(sim_info[i].back().have, 0);
 	}
-	std::vector<std::string> names;
-	std::vector<int> kinds;
-	EXPECT_EQ(opensave_getitems(temp_path, 0, names, kinds), 5);  // a failed archive stays for a look
-	EXPECT_EQ(run("find " + quote(dest_dir_path) + " -name '*.kx-unpack-*' | grep -q ."), 256);
+	EXPECT_EQ(kx_test::tree_listing(temp_path).size(), 5u);  // a failed archive stays for a look
+	EXPECT_EQ(run("find " + quote(dest_dir_path) + " -name '.kxtmp-*' | grep -q ."), 256);
 }
 
 TEST_F(Run, TheOnlyTileOfAFolderCanBeSwappedForAnother)
@@ -200,6 +199,44 @@ TEST_F(Run, NothingIsWrittenOutsideTheInstallFolder)
 	EXPECT_EQ(install_files_get_error(msg), ELOOP);
 	EXPECT_EQ(read_file(outside + "victim.txt"), "precious");
 	EXPECT_EQ(step_until_done(cursor), 1);
+}
+
+TEST_F(Run, NamesAsLongAsTheFileSystemTakesInstall)
+{
+	// The file system takes 255 bytes; the DVD adds ".zip" or ".7z" to the name.
+	constexpr size_t longest_on_dvd = 255 - 4;
+	const std::string name(longest_on_dvd, 'n');
+	const std::string tile = "+40-080" + std::string(255 - 3 - 7 - 4, 't') + ".dsf";
+	master(s_, {{"All/long/" + name, "zip", 0, archiver::info_zip},
+	            {"All/" + std::string(243, 'o'), "ours", 0, archiver::ours},
+	            {"All/Global Scenery/+40-080/" + tile, "7z", 0}});
+	int cursor = 0;
+	ASSERT_EQ(start(cursor), 1);
+	EXPECT_EQ(read_file(dest_dir_path + "long/" + name), "zip");
+	EXPECT_EQ(read_file(dest_dir_path + std::string(243, 'o')), "ours");
+	EXPECT_EQ(read_file(dest_dir_path + "Global Scenery/+40-080/" + tile), "7z");
+}
+
+TEST_F(Run, TwoLinksTogetherDoNotLeadOut)
+{
+	// "x" points at its own folder, so "x/.." is the folder above the installation.
+	write_file(dest_dir_path + ".keep", "");
+	master(s_, {{"All/x", ".", 0, archiver::info_zip, 0644, 1500000000, true},
+	            {"All/y", "x/..", 0, archiver::ours, 0644, 1500000000, true},
+	            {"All/d/z", "../x/..", 0, archiver::info_zip, 0644, 1500000000, true}});
+	int cursor = 0;
+	int errors = 0;
+	for (int r = start(cursor); r != 1; r = step_until_done(cursor)) {
+		ASSERT_EQ(r, 3);
+		std::string msg;
+		EXPECT_NE(install_files_get_error(msg), 0);
+		++errors;
+	}
+	EXPECT_EQ(errors, 2);
+	std::string target;
+	EXPECT_TRUE(is_sim_link((dest_dir_path + "x").c_str(), &target));
+	EXPECT_FALSE(exists(dest_dir_path + "y"));
+	EXPECT_FALSE(exists(dest_dir_path + "d/z"));
 }
 
 TEST_F(Run, WithoutATemporaryFolderTheArchivesWaitInThePrivateOne)

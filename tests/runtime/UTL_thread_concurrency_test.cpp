@@ -10,6 +10,7 @@
 #include "runtime/UTL_thread.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_exception.h"
+#include "support/bounded_wait.h"
 #include "support/test_env.h"
 
 namespace {
@@ -183,6 +184,15 @@ public:
 	int check_error(std::string&) override { return 5; }
 };
 
+// The owner's wait, bounded: a pool that never hands a task back fails the test in
+// seconds instead of hanging it.
+UTL_work_task* wait_bounded(UTL_worker_threads& pool)
+{
+	UTL_work_task* got = nullptr;
+	kx_test::finishes_within("waiting for a retired task", [&] { got = pool.wait_retired_tasks(); });
+	return got;
+}
+
 // Quitting alerts and escaped exceptions end the pool thread, yet the task is handed
 // back, so an owner waiting for it finishes; the main thread then shows the alert.
 TEST(WorkerPool, TaskEndedAbnormallyIsStillRetired)
@@ -193,14 +203,14 @@ TEST(WorkerPool, TaskEndedAbnormallyIsStillRetired)
 		UTL_worker_threads pool(2, 4);
 		auto* fatal = new AlertingTask(t_exit);
 		pool.enqueue_task(fatal);
-		ASSERT_EQ(pool.wait_retired_tasks(), fatal);
+		ASSERT_EQ(wait_bounded(pool), fatal);
 		std::string msg;
 		EXPECT_EQ(fatal->check_error(msg), 1);  // ended inside the alert
 		delete fatal;
 
 		auto* throwing = new ThrowingTask;
 		pool.enqueue_task(throwing);
-		ASSERT_EQ(pool.wait_retired_tasks(), throwing);
+		ASSERT_EQ(wait_bounded(pool), throwing);
 		delete throwing;
 		EXPECT_EQ(pool.count_total_tasks(), 0);
 	}
@@ -236,13 +246,13 @@ TEST(WorkerPool, TasksQueuedBehindTheLastEndedThreadAreHandedBack)
 		pool.enqueue_task(fatal);
 		pool.enqueue_task(behind);
 		gate.count_down();
-		for (int i = 0; i < 3; ++i) ASSERT_NE(pool.wait_retired_tasks(), nullptr);
+		for (int i = 0; i < 3; ++i) ASSERT_NE(wait_bounded(pool), nullptr);
 		EXPECT_EQ(blocker->runs.load(), 1);
 		EXPECT_EQ(behind->runs.load(), 0);
 
 		auto* late = new CountTask;
 		pool.enqueue_task(late);
-		ASSERT_EQ(pool.wait_retired_tasks(), late);
+		ASSERT_EQ(wait_bounded(pool), late);
 		EXPECT_EQ(late->runs.load(), 0);
 		EXPECT_EQ(pool.count_total_tasks(), 0);
 		delete blocker;

@@ -254,9 +254,11 @@ TEST(DumpStack, SyntheticChains)
 		UTL_dump_stack(m2.get(), f, nullptr);
 		EXPECT_EQ(lines_of(m2.text()).size(), 2u);
 
-		// A record whose second half lies in the hole is not read either.
+		// A record whose second half lies in the hole is not read either. Its first half
+		// holds a rising link, so only the check of the whole record can stop there.
 		f[1].next = reinterpret_cast<stack_frame*>(p.base + 2 * p.page - 8);
 		ASSERT_EQ(mprotect(p.base + p.page, p.page, PROT_READ | PROT_WRITE), 0);
+		*reinterpret_cast<stack_frame**>(p.base + 2 * p.page - 8) = reinterpret_cast<stack_frame*>(p.base + 3 * p.page);
 		MemFile m3;
 		UTL_dump_stack(m3.get(), f, nullptr);
 		EXPECT_EQ(lines_of(m3.text()).size(), 2u);

@@ -166,6 +166,26 @@ TEST(StrUnescape, OnlyCarriageReturnAndLineFeed)
 	EXPECT_EQ(s, "\\");
 }
 
+TEST(StrUnescape, OnePassAgreesWithReplacingEachEscapeInTurn)
+{
+	// Every text of up to six characters from "\\", "r", "n" and "x".
+	const char alphabet[] = {'\\', 'r', 'n', 'x'};
+	for (int len = 0; len <= 6; ++len) {
+		int combos = 1;
+		for (int i = 0; i < len; ++i) combos *= 4;
+		for (int code = 0; code < combos; ++code) {
+			std::string text;
+			for (int i = 0, c = code; i < len; ++i, c /= 4) text += alphabet[c % 4];
+			std::string expected = text;
+			STR_replace_all(expected, "\\r", "\r");
+			STR_replace_all(expected, "\\n", "\n");
+			std::string got = text;
+			STR_unescape(got);
+			EXPECT_EQ(got, expected) << text;
+		}
+	}
+}
+
 TEST(CharStringToIntString, CodesBecomeTwoNonZeroBytes)
 {
 	std::string s = "0 127 300";

@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+#include <zlib.h>
+
 #include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
 #include "support/test_env.h"
@@ -143,13 +145,13 @@ TEST_F(SevenZipTest, RenamedAndRecordedFiles)
 
 	write_file(dest + "only.txt", "installed");
 	unpack_record rec;
-	rec.temp_suffix = ".kxnew";
+	rec.temp_names = true;
 	ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0, &rec), 0);
 	EXPECT_EQ(read_file(dest + "only.txt"), "installed");
-	EXPECT_EQ(read_file(dest + "only.txt.kxnew"), "the only file");
 	ASSERT_EQ(rec.items.size(), 1u);
 	EXPECT_EQ(rec.items[0].dest, dest + "only.txt");
-	EXPECT_EQ(rec.items[0].written, dest + "only.txt.kxnew");
+	EXPECT_EQ(rec.items[0].written.rfind(dest + kx_temp_mark, 0), 0u) << rec.items[0].written;
+	EXPECT_EQ(read_file(rec.items[0].written), "the only file");
 }
 
 TEST_F(SevenZipTest, ForeignAndMissingArchives)
@@ -238,6 +240,57 @@ TEST_F(SevenZipTest, TruncatedAndBitFlippedArchivesGiveErrors)
 	}
 }
 
+// Sets the decoder size a coder names (its props follow `coder`) and mends both CRCs
+// of the header, so only the size is wrong.
+bool forge_decoder_size(const std::string& path, const std::string& coder, const std::string& props)
+{
+	std::string a = read_file(path);
+	const size_t at = a.find(coder);
+	if (a.size() < 32 || at == std::string::npos) return false;
+	a.replace(at + coder.size(), props.size(), props);
+	auto put32 = [&](size_t pos, uint32_t v) {
+		for (int i = 0; i < 4; ++i) a[pos + i] = static_cast<char>(v >> (8 * i));
+	};
+	auto le64 = [&](size_t pos) {
+		uint64_t v = 0;
+		for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(a[pos + i]);
+		return v;
+	};
+	const uint64_t offset = le64(12), size = le64(20);
+	put32(28, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(a.data() + 32 + offset), size)));
+	put32(8, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(a.data() + 12), 20)));
+	return write_file(path, a);
+}
+
+TEST_F(SevenZipTest, ForgedDecoderSizesAreRefusedBeforeTheReaderAllocates)
+{
+	// Headers left unpacked, so the coder's size can be patched: a 4 GB LZMA
+	// dictionary, the largest LZMA2 one, a 4 GB PPMd model; by 7-Zip and by bsdtar.
+	const std::string lzma("\x23\x03\x01\x01\x05", 5), lzma2("\x21\x21\x01", 3), ppmd("\x23\x03\x04\x01\x05", 5);
+	const std::string huge_lzma("\x5d\xff\xff\xff\xff", 5), huge_lzma2("\x28", 1), huge_ppmd("\x06\xf0\xff\xff\xff", 5);
+	struct Case {
+		std::string archive, coder, props;
+	};
+	std::vector<Case> cases = {{seven("lzma.7z", "lzma", "-mhc=off"), lzma, huge_lzma},
+	                           {seven("lzma2.7z", "lzma2", "-mhc=off"), lzma2, huge_lzma2},
+	                           {seven("ppmd.7z", "PPMd", "-mhc=off"), ppmd, huge_ppmd}};
+	write_file(src + "small/s.txt", "a small file\n");
+	const std::string bsd = work + "bsdtar.7z";
+	ASSERT_EQ(run_sh("cd " + sh_quote(src + "small") + " && bsdtar --format 7zip -cf " + sh_quote(bsd) + " s.txt"), 0);
+	cases.push_back({bsd, lzma, huge_lzma});
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.archive);
+		// Unforged, each unpacks.
+		fresh_dest(true);
+		const auto empty = tree_listing(dest);
+		ASSERT_EQ(p7z_to_file(c.archive, dest, nullptr, 0), 0);
+		ASSERT_TRUE(forge_decoder_size(c.archive, c.coder, c.props));
+		fresh_dest(true);
+		EXPECT_EQ(p7z_to_file(c.archive, dest, nullptr, 0), err_zip_open);
+		EXPECT_EQ(tree_listing(dest), empty);
+	}
+}
+
 TEST_F(SevenZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 {
 	std::string z = seven("full.7z", "lzma2");
@@ -247,7 +300,7 @@ TEST_F(SevenZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 	int r = run_with_file_limit(64 * 1024, [&] { return p7z_to_file(z, d, nullptr, 0); });
 	EXPECT_EQ(r, err_zip_write);
 	EXPECT_EQ(read_file(dest + "top/sub/b.bin"), "the installed version");
-	for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(".kxpart"), std::string::npos) << l;
+	for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(kx_temp_mark), std::string::npos) << l;
 }
 
 // Archives past 2 GiB: needs about 5 GB of disk and some time, so it runs only when

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "runtime/hl_errors.h"
 #include "runtime/io_utils.h"
+#include "support/bounded_wait.h"
 #include "support/test_env.h"
 
 using kx_test::AlertRecorder;
@@ -89,4 +91,37 @@ TEST(FileDigest, UnreadablePathsKeepTheDigestAndNeverAlert)
 	EXPECT_EQ(calc_file_md5(env.root() + std::string(600, 'x'), d), err_file_open_read);
 	EXPECT_EQ(d, "previous text");
 	EXPECT_TRUE(rec.alerts().empty());
+}
+
+TEST(FileDigest, ReadAndMappedFilesGiveTheSameDigests)
+{
+	TempEnv env;
+	const size_t saved = md5_map_threshold;
+	constexpr size_t threshold = 300000;  // beyond one read buffer
+	for (size_t size : {size_t(0), size_t(1), size_t(262144), threshold - 1, threshold, threshold + 1}) {
+		std::string data(size, '\0');
+		for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 13 + (i >> 11));
+		const std::string p = env.path("f" + std::to_string(size));
+		ASSERT_TRUE(write_file(p, data));
+		md5_map_threshold = threshold;
+		const std::string by_size = md5_of_file(p);
+		md5_map_threshold = 0;  // every file mapped
+		const std::string mapped = md5_of_file(p);
+		md5_map_threshold = size_t(-1);  // every file read
+		const std::string read = md5_of_file(p);
+		EXPECT_EQ(by_size, mapped) << size;
+		EXPECT_EQ(read, mapped) << size;
+	}
+	md5_map_threshold = saved;
+}
+
+TEST(FileDigest, FifosAndDevicesYieldNoDataAndNeverWait)
+{
+	TempEnv env;
+	const std::string fifo = env.path("fifo");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	std::string d = "previous text";
+	kx_test::finishes_within("digesting a FIFO", [&] { EXPECT_EQ(calc_file_md5(fifo, d), err_file_open_read); });
+	EXPECT_EQ(calc_file_md5("/dev/zero", d), err_file_open_read);
+	EXPECT_EQ(d, "previous text");
 }

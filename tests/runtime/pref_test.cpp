@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -9,7 +12,9 @@
 #include "runtime/cmdline.h"
 #include "runtime/hl_globals.h"
 #include "runtime/http.h"
+#include "runtime/io_safe_path.h"
 #include "runtime/pref.h"
+#include "support/archive_tools.h"
 #include "support/test_env.h"
 
 namespace {
@@ -48,6 +53,14 @@ void set_command_line(std::vector<const char*> args)
 }
 
 std::string prefs11(const kx_test::TempEnv& env) { return env.path("home/.config/Kestrix Installer.prf"); }
+
+// Whether a temporary name (a save under way or one that was not cleared) is in `folder`.
+bool has_temp_name(const std::string& folder)
+{
+	for (const std::string& l : kx_test::tree_listing(folder))
+		if (l.find(kx_temp_mark) != std::string::npos) return true;
+	return false;
+}
 
 }  // namespace
 
@@ -160,7 +173,7 @@ TEST(Pref, WritesTheInstallerFileByteForByte)
 	                                                "_proxy_port_int -8080\n"
 	                                                "_get_beta 0\n"
 	                                                "_lang 2\n");
-	EXPECT_FALSE(access((prefs11(env) + "-new").c_str(), F_OK) == 0);
+	EXPECT_FALSE(has_temp_name(env.path("home/.config/")));
 
 	// Empty texts are left out; the port number is always written.
 	http.proxy_host.clear();
@@ -192,6 +205,25 @@ TEST(Pref, WritingCreatesTheMissingPreferencesFolder)
 	EXPECT_EQ(kx_test::read_file(folder + "Kestrix Installer.prf").rfind(kHeader + "_stream_count -5\n", 0), 0u);
 }
 
+TEST(Pref, WithoutAPreferencesFolderNothingLandsInTheWorkingFolder)
+{
+	kx_test::TempEnv env;
+	InstallerPrefs vars;
+	// The preferences folder cannot be made: a file stands where its parent belongs.
+	ASSERT_TRUE(kx_test::write_file(env.path("file"), "x"));
+	setenv("XDG_CONFIG_HOME", env.path("file/config").c_str(), 1);
+	const std::string cwd = env.path("cwd/");
+	ASSERT_EQ(mkdir(cwd.c_str(), 0700), 0);
+	char old_cwd[4096];
+	ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
+	ASSERT_EQ(chdir(cwd.c_str()), 0);
+	EXPECT_EQ(pref_file_path(11), "");
+	pref.IO_set(11, 0);
+	pref.IO_set(11, 1);
+	EXPECT_EQ(chdir(old_cwd), 0);
+	EXPECT_TRUE(kx_test::tree_listing(cwd).empty());
+}
+
 TEST(Pref, AFailedSaveKeepsTheStoredFile)
 {
 	kx_test::TempEnv env;
@@ -201,21 +233,32 @@ TEST(Pref, AFailedSaveKeepsTheStoredFile)
 	pref.IO_set(11, 0);
 	xer.open(env.path("log.txt"));
 
-	// A full disk: the new file cannot be flushed.
-	if (access("/dev/full", W_OK) == 0) {
-		ASSERT_EQ(symlink("/dev/full", (prefs11(env) + "-new").c_str()), 0);
+	// A full disk: the new file cannot be flushed. Files of the child may not grow.
+	const pid_t pid = fork();
+	ASSERT_GE(pid, 0);
+	if (pid == 0) {
+		signal(SIGXFSZ, SIG_IGN);
+		constexpr rlim_t tiny = 16;
+		const struct rlimit rl = {tiny, tiny};
+		setrlimit(RLIMIT_FSIZE, &rl);
 		http.proxy_host = "new.example";
 		pref.IO_set(11, 1);
-		EXPECT_EQ(kx_test::read_file(prefs11(env)), stored);
-		struct stat st;
-		EXPECT_NE(lstat((prefs11(env) + "-new").c_str(), &st), 0);
+		_exit(0);
 	}
+	int status = -1;
+	ASSERT_EQ(waitpid(pid, &status, 0), pid);
+	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+	EXPECT_EQ(kx_test::read_file(prefs11(env)), stored);
+	EXPECT_FALSE(has_temp_name(env.path("home/.config/")));
 
-	// A file that cannot be opened at all: the warning alert, and the stored file stays.
-	ASSERT_EQ(mkdir((prefs11(env) + "-new").c_str(), 0700), 0);
+	// A file that cannot be opened at all (every descriptor taken): the warning alert,
+	// and the stored file stays.
 	{
 		kx_test::AlertRecorder rec;
+		std::vector<int> taken;
+		for (int fd; (fd = dup(0)) >= 0;) taken.push_back(fd);
 		pref.IO_set(11, 1);
+		for (int fd : taken) close(fd);
 		ASSERT_EQ(rec.alerts().size(), 1u);
 		EXPECT_EQ(rec.alerts()[0].type, t_alert);
 	}

@@ -3,6 +3,7 @@
 #include "runtime/cmdline.h"
 #include "runtime/hl_globals.h"
 #include "runtime/translate.h"
+#include "support/bounded_wait.h"
 #include "support/test_env.h"
 
 namespace {
@@ -126,4 +127,21 @@ TEST(Translate, EnglishAndBadFilesLeaveTextsAlone)
 	UTL_translate_load(t.env.path("absent.txt"));
 	EXPECT_EQ(has_translation, 0);
 	EXPECT_EQ(UTL_translate_string("OK"), "OK");
+}
+
+TEST(Translate, ALongLineOfEscapesIsReadInOnePass)
+{
+	// Eight megabytes of escapes: read in one pass this takes a moment; rewritten
+	// escape by escape it takes many minutes, and the bound ends the test.
+	TranslateEnv t;
+	constexpr size_t pairs = 1u << 21;
+	std::string source;
+	source.reserve(2 * pairs);
+	for (size_t i = 0; i < pairs; ++i) source += i % 2 ? "\\n" : "\\r";
+	kx_test::finishes_within("reading a translation line of 8 MB", [&] {
+		t.load(kHeader + "STRING " + source + "====" + source + "\n");
+	});
+	std::string key;
+	for (size_t i = 0; i < pairs; ++i) key += i % 2 ? '\n' : '\r';
+	EXPECT_EQ(UTL_translate_string(key).size(), pairs);
 }

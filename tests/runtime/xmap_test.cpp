@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "runtime/hl_globals.h"
 #include "runtime/xmap.h"
+#include "support/bounded_wait.h"
 #include "support/test_env.h"
 
 using kx_test::AlertExit;
@@ -146,6 +148,16 @@ TEST(XmapFile, EmptyAndMissingFiles)
 	// A folder has no data to map.
 	xmap_class f(env.root());
 	EXPECT_EQ(f.begin, nullptr);
+	// Nor has a FIFO (whose open must not wait for a writer) or a device, though both
+	// report a length of zero like an empty file.
+	const std::string fifo = env.path("fifo");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	kx_test::finishes_within("mapping a FIFO", [&] {
+		xmap_class q(fifo);
+		EXPECT_EQ(q.begin, nullptr);
+	});
+	xmap_class dev("/dev/zero");
+	EXPECT_EQ(dev.begin, nullptr);
 
 	xmap_class none("");
 	EXPECT_EQ(none.begin, nullptr);

@@ -109,3 +109,15 @@ TEST(CmndDeathTest, CommandLineListsTheGlobalRegistry)
 	EXPECT_EXIT(run("--cmnds=sim/"), ::testing::ExitedWithCode(0), "");
 	EXPECT_EQ(kx_test::read_file(out), "-none-/\nview/\n");
 }
+
+TEST(Cmnd, IdsOutsideTheRegistryCountNothing)
+{
+	cmnd_class c;
+	c.press_one(0);
+	for (int id : {-1, 1, 1 << 30, -(1 << 30)}) {
+		c.press_one(id);
+		c.release_one(id);
+		c.single_press(id);
+	}
+	EXPECT_EQ(c.press_counts, std::vector<int>{1});
+}

@@ -74,7 +74,9 @@ protected:
 	static void expect_named(const wizard_screen& w)
 	{
 		for (screen_fn f : {w.back_screen, w.next_screen})
-			if (f) EXPECT_NE(wizard_screen_name(f), nullptr);
+			if (f) {
+				EXPECT_NE(wizard_screen_name(f), nullptr);
+			}
 	}
 	// Frames of `screen` until it asks to move on (20 s at most); every busy frame is
 	// checked against the member's texts.

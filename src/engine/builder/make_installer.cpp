@@ -4,6 +4,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 
 #include "engine/engine.h"
@@ -259,6 +260,37 @@ void pref_level(const std::string& folder)
 	}
 }
 
+// The history index ignores letter case, so a release holding two paths that differ
+// only in case could never be built upon: the next build would find the path twice in
+// this one's list. Looked at before anything is written.
+static void collect_case_twins(const std::string& folder, std::map<std::string, std::string>& seen)
+{
+	std::vector<std::string> names;
+	std::vector<int> kinds;
+	opensave_getitems(folder, 0, names, kinds);
+	for (const std::string& name : names) {
+		const bool is_dir = !is_sim_link((folder + name).c_str(), nullptr) && dir_exists(folder + name);
+		const std::string scan = folder + name + (is_dir ? "/" : "");
+		if (is_dir) {
+			collect_case_twins(scan, seen);
+			continue;
+		}
+		if (!is_good_file(scan, 1, 0)) continue;
+		const std::string rel = inside_master(app_path + scan);
+		std::string key = rel;
+		for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+		auto it = seen.emplace(key, rel);
+		if (!it.second)
+			builder_fatal("YOU IDIOT!", "found two paths that differ only in letter case!", it.first->second, rel);
+	}
+}
+
+void refuse_case_twins(const std::string& master)
+{
+	std::map<std::string, std::string> seen;
+	collect_case_twins(master, seen);
+}
+
 void sub_install()
 {
 	set_dest_dvd(0);
@@ -280,19 +312,18 @@ void sub_install()
 	               &found_tex_file, &found_com_file})
 		*f = 0;
 
-	// The previous file list carries every path's history forward. A list that is
-	// simply not there means a first build; one that is there but cannot be read must
-	// stop the run, or every older version would be forgotten.
+	// The previous file list carries every path's history forward; one that cannot be
+	// read must stop the run, or every older version would be forgotten and the next
+	// upgrade would take each changed file for one the user edited. A list named
+	// explicitly must be there; only the built-in default may be absent (a first build).
 	if (build_type == 0 || read_old_dir_always) {
 		const bool present = !old_dir_path.empty() && file_exists(old_dir_path);
-		if (present) {
-			const int r = read_directory(old_dir_path, "Scanning old directory text file to get change log!");
-			if (r != 3)
-				builder_fatal("I could not read the old directory!",
-				              "This means that this installer will not delete old files (needed even for the Kestrix / USA scenery install).",
-				              "It also means I will forget to fix this, and release without an old directory, and think that older versions of stuff is all user-modified cause I don't recognize it!",
-				              "So fix this.");
-		}
+		const int r = present ? read_directory(old_dir_path, "Scanning old directory text file to get change log!") : 0;
+		if (r != 3 && (present || read_old_dir_always))
+			builder_fatal("I could not read the old directory!",
+			              "This means that this installer will not delete old files (needed even for the Kestrix / USA scenery install).",
+			              "It also means I will forget to fix this, and release without an old directory, and think that older versions of stuff is all user-modified cause I don't recognize it!",
+			              "So fix this.");
 	} else
 		old_dir_path.clear();
 
@@ -311,6 +342,8 @@ void sub_install()
 				builder_fatal("You idiot! I already have a version:", buf, "in file ", v.path);
 			}
 	}
+
+	refuse_case_twins(src_fold);
 
 	if (make_folder(app_path + dst_folder) != 0)
 		builder_fatal("Could not make the dst_folder!", dst_folder, "THIS MAY SIMPLY BE BECAUSE THE FOLDER ALREADY EXISTS THOUGH!");

@@ -61,6 +61,9 @@ void builder_set_folders();
 
 void build_install();
 void sub_install();
+// Stops the build with a quitting alert naming both when the master tree holds two
+// shipped paths that differ only in letter case.
+void refuse_case_twins(const std::string& master);
 void pref_level(const std::string& folder);
 int is_good_file(std::string path, int skip_content, int check_content);
 void chop_platform(std::string& path, int platform);

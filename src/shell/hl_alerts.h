@@ -1,0 +1,24 @@
+#pragma once
+// Alerts as the shell shows them: the alert box (window 994), the language chooser,
+// the system alert before the window exists, and the web-address opener.
+#include <string>
+
+// The shell's presenter behind __DIDIVI_alert, installed at start-up.
+void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, const std::string& line2,
+                                  const std::string& line3, const std::string& line4, int type, const char* file,
+                                  int line);
+// 1 while an alert is being shown on the main thread.
+int DIDIVI_in_alert();
+void DIDIVI_reset_alerts();
+
+// A stop alert outside the window: two texts, each cut to 255 bytes and turned from
+// Latin-1 into UTF-8, the first above the second; without a box, standard error.
+void DIDIVI_system_alert(const std::string& line1, const std::string& line2, const std::string& line3,
+                         const std::string& line4);
+std::string STR_latin1_to_utf8(const std::string& text);
+constexpr std::size_t system_alert_text_max = 255;
+
+int go_to_URL(std::string url);
+int DIDIVI_nuke_alert(std::string name, int third_button);
+// The about box in window 994 until the user closes it.
+void DIDIVI_about();

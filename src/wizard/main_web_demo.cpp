@@ -1,0 +1,260 @@
+// The web demo: six screens that install a new demo copy from the update servers into a
+// folder the user names, on the web updater's machinery.
+#include <cstdio>
+#include <chrono>
+#include <iterator>
+#include <thread>
+
+#include "engine/engine.h"
+#include "graphics/ogl_draw.h"
+#include "runtime/hl_globals.h"
+#include "runtime/hl_dialogs.h"
+#include "runtime/io_utils.h"
+#include "runtime/rec_stg.h"
+#include "runtime/translate.h"
+#include "widgets/btn.h"
+#include "wizard/main_copies.h"
+#include "wizard/main_licence.h"
+#include "wizard/main_map.h"
+#include "wizard/main_web.h"
+#include "wizard/main_web_shared.h"
+
+int accept_eula_demo = 0;
+int demo_install_is_running = 0;
+demo_dest_state demo_dest;
+
+namespace {
+
+const web_step kSteps[] = {
+    {"Welcome", demo_start, false},
+    {"License", demo_eula, false},
+    {"Check Servers", demo_get_updates, false},
+    {"Pick Destination", demo_pick_dest, false},
+    {"Install", demo_run_patch, false},
+    {"Finish", demo_done, false},
+};
+
+const char kWelcome[] = "Welcome";
+const char kGuide[] = "I will guide you through the process of installing the web demo of Kestrix 9.";
+const char kAlreadyHave[] =
+    "\n\nWarning: you already have Kestrix 9 installed on this computer.  Are you sure you want to install a new "
+    "demo copy of Kestrix 9?";
+const char kEulaTitle[] = "End User License Agreement (EULA)";
+const char kAccept[] = "I accept this agreement.";
+const char kDestTitle[] = "Pick Install Destination.";
+const char kChangeLabel[] = "Change Destination";
+const char kPickFolder[] = "Pick a folder to install the Kestrix 9 demo into.";
+const char kSelect[] = "Select";
+const char kNameLabel[] = "Install Name:";
+const char kDemoWord[] = "Demo";
+const char kPickName[] = "Please pick a name for your Kestrix 9 installation...";
+const char kExists[] = "The folder '";
+const char kExistsIn[] = "' already exists in the dir '";
+const char kExistsEnd[] = "'.\n\nPlease change the install name or destination.";
+const char kCreate[] = "I will create the folder '";
+const char kCreateIn[] = "' in the directory '";
+const char kCreateEnd[] = "'.";
+const char kDesktop[] = "\n\n(The folder ";
+const char kDesktopEnd[] = "will appear on your desktop.)";
+const char kSpaceEnough[] = "You have enough free disk space to install the Kestrix9  demo at this location.";
+const char kSpaceShort[] =
+    "You do not have enough free disk space to install the Kestrix 9 demo at this location.  You can install to a "
+    "different location, or save disk space by installing only some of the global scenery.";
+const char kCancelQuestion[] =
+    "Are you sure you want to cancel the installation?  This will delete the partially installed copy of the Kestrix "
+    "9 demo.";
+const char kGoOnLabel[] = "Continue";
+const char kGoOnText[] = "the demo installation process.";
+const char kCancelLabel[] = "Cancel";
+const char kCancelText[] = "the demo installation and delete partial installation.";
+const char kDoneTitle[] = "Finshed Web Demo Install";
+const char kFinished[] = "I have finished installing the Kestrix 9 web demo at: ";
+const char kFinishedEnd[] = ".";  // punctuation, the same in every language
+const char kFly[] = "Fly Kestrix 9 Now";
+const char kProblem[] = "There were problem installing the Kestrix 9 web demo - it may not be usable.";
+
+// The licence box and its sentence.
+constexpr int kAcceptColour = 45;
+constexpr float kAcceptX = 250.0f, kAcceptY = 100.0f, kAcceptWrap = 560.0f;
+constexpr float kBoxX = 230.0f, kBoxY = 100.0f;
+constexpr int kLeftAligned = 0;
+// How often the destination screen's scan is looked at while it finishes within the frame.
+constexpr std::chrono::microseconds kScanPoll{200};
+// The "Change Destination" button and its folder dialog.
+constexpr float kChangeX = 300.0f, kChangeY = 203.0f;
+constexpr float kWidthFromLabel = -1.0f;
+constexpr int kClickFeedback = 1;
+constexpr char kNoSideText[] = "-";
+constexpr int kFolderKind = 2;
+constexpr int kDialogPreference = 1;
+// The "Install Name:" field.
+constexpr float kNameX = 420.0f, kNameY = 200.0f, kNameWidth = 340.0f;
+constexpr int kNameMax = 256;
+constexpr int kNoFocusTaken = 0;
+// abort_alert's answer for its second button, "Cancel".
+constexpr int kCancelAnswer = 0;
+
+// The install screen's smoothed fraction; the destination the last scan was made for.
+float g_demo_ratio = 0.0f;
+std::string g_scanned_for;
+
+// "Change Destination": the desktop's folder dialog, starting in `parent`.
+bool change_destination(std::string& parent)
+{
+	if (!BTN_action(kChangeX, kChangeY, kWidthFromLabel, 0, kClickFeedback, UTL_translate_string(kChangeLabel),
+	                kNoSideText))
+		return false;
+	char buffer[kDialogBuffer];
+	std::snprintf(buffer, sizeof buffer, "%s", parent.c_str());
+	if (!GetFilePathFromUser(kFolderKind, UTL_translate_string(kPickFolder), UTL_translate_string(kSelect),
+	                         kDialogPreference, parent.c_str(), buffer))
+		return false;
+	parent = buffer;
+	if (parent != "/") parent += "/";
+	return true;
+}
+
+// The copy is scanned at once, then the choice and the sizes follow the new destination.
+void rescan()
+{
+	int cursor = 0;
+	float fraction = 0.0f;
+	// The pool's threads do the work; the frame waits for them without spinning.
+	while (!checksum_directory(cursor, fraction)) std::this_thread::sleep_for(kScanPoll);
+	set_install_filter(1, 1);
+	scenery_take_all();
+	recalc_disk_sizes();
+	g_scanned_for = dest_dir_path;
+}
+
+}  // namespace
+
+int demo_start(int first, wizard_screen& s)
+{
+	if (first) {
+		accept_eula_demo = 0;
+		locate_all_kestrixes();
+		web_set_steps(kSteps, int(std::size(kSteps)), true);
+		web_download_reset();
+	}
+	s.title = UTL_translate_string(kWelcome);
+	s.text = UTL_translate_string(kGuide);
+	if (!all_orvalas.empty()) s.text += UTL_translate_string(kAlreadyHave);
+	s.next_screen = demo_eula;
+	s.back_screen = nullptr;
+	return 0;
+}
+
+int demo_eula(int, wizard_screen& s)
+{
+	s.title = UTL_translate_string(kEulaTitle);
+	s.text = UTIL_licence_text();
+	s.back_screen = demo_start;
+	OGL_string(kAcceptColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space,
+	           kLeftAligned);
+	BTN_bool(kBoxX, kBoxY, &accept_eula_demo, "", 0);
+	// Decided after the box, so a tick enables Continue in the same frame.
+	s.next_screen = accept_eula_demo ? demo_get_updates : nullptr;
+	return 0;
+}
+
+int demo_get_updates(int first, wizard_screen& s)
+{
+	s.back_screen = demo_eula;
+	if (web_search_frame(first, s, web_demo)) {
+		s.back_screen = nullptr;
+		s.next_screen = demo_pick_dest;
+		return 1;
+	}
+	return 0;
+}
+
+int demo_pick_dest(int first, wizard_screen& s)
+{
+	if (first && demo_install_is_running) {
+		const int r = abort_alert(UTL_translate_string(kCancelQuestion), UTL_translate_string(kGoOnLabel),
+		                          UTL_translate_string(kGoOnText), UTL_translate_string(kCancelLabel),
+		                          UTL_translate_string(kCancelText));
+		// Only "Cancel" deletes; "Continue" and a box that gave no answer go back to the run.
+		if (r != kCancelAnswer) {
+			s.next_screen = demo_run_patch;
+			return 1;
+		}
+		if (!dest_dir_path.empty()) recursive_delete_folder(dest_dir_path);
+		demo_install_is_running = 0;
+	}
+	bool changed = false;
+	if (first) {
+		web_download_reset();
+		get_OS_abs_path(os_dir_desktop, demo_dest.desktop_f);
+		changed = true;
+	}
+	if (demo_dest.parent_dir.empty()) {
+		get_OS_abs_path(os_dir_default_apps, demo_dest.parent_dir);
+		demo_dest.install_folder = install_name + " " + UTL_translate_string(kDemoWord);
+		changed = true;
+	}
+	s.title = UTL_translate_string(kDestTitle);
+	s.back_screen = demo_eula;
+	s.next_screen = demo_run_patch;
+	if (change_destination(demo_dest.parent_dir)) changed = true;
+	if (BTN_enterstring(kNameX, kNameY, &demo_dest.install_folder, kNameMax, UTL_translate_string(kNameLabel), kNameWidth,
+	                    kNoFocusTaken))
+		changed = true;
+
+	const std::string& parent = demo_dest.parent_dir;
+	const std::string& name = demo_dest.install_folder;
+	if (name.empty()) {
+		dest_dir_path = parent;
+		s.next_screen = nullptr;
+		s.text = UTL_translate_string(kPickName);
+		return 0;
+	}
+	dest_dir_path = parent + name + "/";
+	if (dir_exists(dest_dir_path)) {
+		s.next_screen = nullptr;
+		s.text = UTL_translate_string(kExists) + name + UTL_translate_string(kExistsIn) + parent +
+		         UTL_translate_string(kExistsEnd);
+	} else {
+		s.text = UTL_translate_string(kCreate) + name + UTL_translate_string(kCreateIn) + parent +
+		         UTL_translate_string(kCreateEnd);
+		if (parent == demo_dest.desktop_f)
+			s.text += UTL_translate_string(kDesktop) + name + " " + UTL_translate_string(kDesktopEnd);
+	}
+	if (changed || dest_dir_path != g_scanned_for) rescan();
+	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits)
+		s.next_screen = nullptr;
+	return 0;
+}
+
+int demo_run_patch(int, wizard_screen& s)
+{
+	if (!demo_install_is_running) {
+		if (choose_files() == 0 || make_dirs() != 0) {
+			s.next_screen = demo_pick_dest;
+			return 1;
+		}
+		web_download_reset();
+		demo_install_is_running = 1;
+	}
+	if (web_run_frame(s, g_demo_ratio, demo_pick_dest)) {
+		s.next_screen = demo_done;
+		demo_install_is_running = 0;
+		return 1;
+	}
+	return 0;
+}
+
+int demo_done(int, wizard_screen& s)
+{
+	s.title = UTL_translate_string(kDoneTitle);
+	s.back_screen = nullptr;
+	s.next_screen = wizard_quit;
+	if (stg.extract_failed == 0) {
+		s.text = UTL_translate_string(kFinished) + dest_dir_path + kFinishedEnd;
+		web_offer_run(s, UTL_translate_string(kFly));
+	} else {
+		s.text = UTL_translate_string(kProblem);
+	}
+	return 0;
+}

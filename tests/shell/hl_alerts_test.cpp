@@ -1,0 +1,284 @@
+#include "runtime/hl_product.h"
+#include "runtime/http.h"
+#include "shell/hl_shader_hook.h"
+#include "shell_fixture.h"
+#include "support/loopback_http.h"
+
+using namespace kx_test;
+
+namespace {
+
+// The shell's presenter on a window 0 of 800 by 600 that is up, without start-up.
+class Alerts : public ShellTest {
+protected:
+	void SetUp() override
+	{
+		ShellTest::SetUp();
+		mnw.x_res_now = 800;
+		mnw.y_res_now = 600;
+		mnw.ui_scale = 1.0f;
+		DIDIVI_startwind(wind_main, 0);
+		ogl_inited = 1;
+		xer.open(env.path("log.txt"));
+		DIDIVI_set_alert_presenter(DIDIVI_shell_alert_presenter);
+		DIDIVI_set_alert_exit([](int status) { throw AlertExit{status}; });
+		if (chdir(env.root().c_str()) != 0) ADD_FAILURE() << "no sandbox folder";
+		kx_fake::reset();
+	}
+	void TearDown() override
+	{
+		DIDIVI_set_alert_exit(nullptr);
+		ShellTest::TearDown();
+	}
+	void alert(int type, const std::string& l1 = "First line", int return_window = 0)
+	{
+		__DIDIVI_alert(return_window, l1, "Second line", "Third line", "Fourth line", type, "hl_test", 12);
+	}
+	std::string log_text()
+	{
+		xer.flush();
+		return read_file(env.path("log.txt"));
+	}
+};
+
+}  // namespace
+
+TEST_F(Alerts, TypeOneDismissedInFrameThreeRestoresMouseAndWindow)
+{
+	mnw.mouse_x = 123;
+	mnw.mouse_y = 45;
+	kx_fake::fire_button("OK", 3);
+	alert(t_alert);
+	EXPECT_EQ(kx_fake::frame(), 3);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(mnw.mouse_x, 123);
+	EXPECT_EQ(mnw.mouse_y, 45);
+	EXPECT_EQ(DIDIVI_in_alert(), 0);
+
+	const auto button = kx_fake::calls_of("BTN_action");
+	ASSERT_EQ(button.size(), 4u);
+	EXPECT_EQ(button[0].text, "OK|-");
+	EXPECT_EQ(button[0].num[1], 18);
+	EXPECT_TRUE(kx_fake::calls_of("APP_update").empty());  // the wizard waits
+	EXPECT_NE(log_text().find("\nFirst line\nSecond line\nThird line\nFourth line\n(hl_test line 12)\n"),
+	          std::string::npos);
+}
+
+TEST_F(Alerts, ReturnDismissesAndADialogUnderneathIsNotRestored)
+{
+	DIDIVI_startwind(wind_modified_file, 0);
+	win.at_frame(1, ScriptedWindow::key(plat_ev_key_down, 36, 13));
+	alert(t_alert);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(return_hit, 0);
+}
+
+TEST_F(Alerts, FrenchChosenInTheLanguageChooser)
+{
+	mnw.lang = 0;
+	kx_fake::click_radio("|French", 1);
+	kx_fake::fire_button("Accept", 2);
+	__DIDIVI_alert(-1, "-", "-", "-", "-", t_lang, "hl_init", 1664);
+	EXPECT_EQ(mnw.lang, 1);
+	EXPECT_EQ(mnw.wind_id, -1);  // the next frame starts window 0
+	EXPECT_EQ(stls.wind_title, "Language/");
+	const auto radios = kx_fake::calls_of("BTN_is_int");
+	ASSERT_GE(radios.size(), 3u);
+	EXPECT_EQ(radios[0].text, "|English");
+	EXPECT_EQ(radios[2].num[1], 140);
+	EXPECT_EQ(log_text().find("\n-\n"), std::string::npos);  // nor logged
+	DIDIVI_event_proc();
+	EXPECT_EQ(mnw.wind_id, wind_main);
+}
+
+TEST_F(Alerts, CloseButtonInsideABoxAnswersIt)
+{
+	win.at_frame(1, ScriptedWindow::of_kind(plat_ev_high_level));
+	alert(t_alert);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(quit_requested, 1);  // the wizard quits next
+	EXPECT_EQ(kx_fake::frame(), 2);
+
+	quit_requested = 0;
+	mnw.lang = 2;
+	win.at_frame(kx_fake::frame() + 1, ScriptedWindow::of_kind(plat_ev_high_level));
+	__DIDIVI_alert(-1, "-", "-", "-", "-", t_lang, "hl_init", 1664);
+	EXPECT_EQ(mnw.lang, 2);  // Accept keeps what was chosen
+}
+
+TEST_F(Alerts, QuittingAlertEndsAfterItsButton)
+{
+	kx_fake::fire_button("OK", 1);
+	try {
+		alert(t_exit);
+		ADD_FAILURE() << "a quitting alert returned";
+	} catch (const AlertExit& e) {
+		EXPECT_EQ(e.status, 1);
+	}
+	EXPECT_EQ(app_done, 1);
+	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
+}
+
+TEST_F(Alerts, EmptyAlertShowsNothingButIsLogged)
+{
+	__DIDIVI_alert(0, "", "", "", "", t_alert, "hl_test", 99);
+	EXPECT_TRUE(kx_fake::calls().empty());
+	EXPECT_NE(log_text().find("(hl_test line 99)"), std::string::npos);
+}
+
+TEST_F(Alerts, FpsTestOnlyLogs)
+{
+	const char* argv[] = {"kestrix-installer", "--fps_test"};
+	cmdline.init_unix(2, argv);
+	alert(t_alert);
+	EXPECT_TRUE(kx_fake::calls().empty());
+	EXPECT_NE(log_text().find("First line\nSecond line\nThird line\nFourth line\n(hl_test line 12)\n"),
+	          std::string::npos);
+	EXPECT_THROW(alert(t_exit), AlertExit);
+	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
+	EXPECT_EQ(win.closed, 0);  // no finish-up
+}
+
+TEST_F(Alerts, BeforeTheWindowItIsASystemAlert)
+{
+	ogl_inited = 0;
+	alert(t_alert);
+	ASSERT_EQ(win.boxes.size(), 1u);
+	EXPECT_EQ(win.boxes[0], "First line Second line|Third line Fourth line");
+	EXPECT_TRUE(kx_fake::calls_of("BTN_action").empty());
+}
+
+TEST_F(Alerts, SystemAlertTextIsCutThenConverted)
+{
+	DIDIVI_system_alert(std::string(300, 'a'), "b", "c", "d");
+	ASSERT_EQ(win.boxes.size(), 1u);
+	EXPECT_EQ(win.boxes[0], std::string(255, 'a') + "|c d");
+
+	win.box_shows = false;
+	testing::internal::CaptureStderr();
+	DIDIVI_system_alert(std::string(254, 'a') + "\xE9", "b", "Caf\xE9", "");
+	const std::string err = testing::internal::GetCapturedStderr();
+	EXPECT_EQ(err, std::string(254, 'a') + "\xC3\xA9\nCaf\xC3\xA9 \n");
+}
+
+TEST_F(Alerts, RecursiveAlertIsASystemAlertAndEndsTheProgram)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	EXPECT_EXIT(
+		{
+			DIDIVI_set_alert_exit(nullptr);
+			win.box_shows = false;
+			kx_fake::on_call = [](const kx_fake::Call& c) {
+				if (c.name == "BTN_action") __DIDIVI_alert(0, "Inner", "alert", "", "", t_alert, "hl_test", 7);
+			};
+			alert(t_alert);
+		},
+		testing::ExitedWithCode(1), "Inner alert");
+}
+
+namespace {
+int g_releases = 0;
+void count_release() { ++g_releases; }
+}  // namespace
+
+TEST_F(Alerts, TheExtrasReleaseTheirShadersBeforeTheBoxDraws)
+{
+	g_releases = 0;
+	shader_unbind_fn old = DIDIVI_set_shader_unbind(count_release);
+	kx_fake::fire_button("OK", 0);
+	alert(t_alert);
+	DIDIVI_set_shader_unbind(old);
+	EXPECT_EQ(g_releases, 1);
+}
+
+TEST_F(Alerts, NukeQuestionAnswers)
+{
+	stls.ui_str[608] = "Delete";
+	stls.ui_str[609] = "Keep";
+	stls.ui_str[610] = "Cancel";
+	kx_fake::fire_button("Keep", 2);
+	EXPECT_EQ(DIDIVI_nuke_alert("Old Plane", 1), 2);
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(kx_fake::calls_of("BTN_action").back().text, "Keep|-");
+
+	// Closing the window answers with the third choice, which deletes nothing.
+	kx_fake::reset();
+	win.at_frame(win.frame(), ScriptedWindow::of_kind(plat_ev_high_level));
+	EXPECT_EQ(DIDIVI_nuke_alert("Old Plane", 0), 3);
+	for (const auto& c : kx_fake::calls_of("BTN_action")) EXPECT_NE(c.text, "Cancel|-");
+}
+
+TEST_F(Alerts, WebAddressGoesToXdgOpen)
+{
+	const std::string bin = env.path("bin/");
+	ASSERT_TRUE(write_file(bin + "xdg-open", "#!/bin/sh\necho \"$1\" > \"" + env.path("opened.txt") + "\"\n"));
+	ASSERT_EQ(make_file_executable((bin + "xdg-open").c_str()), 0);
+	const std::string old_path = getenv("PATH") ? getenv("PATH") : "";
+	setenv("PATH", (bin + ":" + old_path).c_str(), 1);
+	const int rc = go_to_URL("http://www.kestrix.example/support");
+	setenv("PATH", old_path.c_str(), 1);
+	EXPECT_EQ(rc, 0);
+	std::string opened;
+	for (int i = 0; i < 100 && opened.empty(); ++i) {  // 5 s at most
+		opened = read_file(env.path("opened.txt"));
+		if (opened.empty()) usleep(50 * 1000);
+	}
+	EXPECT_EQ(opened, "http://www.kestrix.example/support\n");
+
+	kx_fake::fire_button("OK", kx_fake::frame());
+	EXPECT_THROW(go_to_URL(std::string(500, 'x')), AlertExit);
+}
+
+TEST_F(Alerts, AboutBoxRunsInTheAlertWindowUntilClosed)
+{
+	kx_test::LoopbackHttp server;  // the maker's web host, reached only through the proxy
+	http.proxy_host = "127.0.0.1";
+	http.proxy_port_int = server.port();
+	kx_fake::fire_button("OK", 2);
+	DIDIVI_about();
+	http.proxy_host.clear();
+	http.proxy_port_int = 0;
+	EXPECT_EQ(mnw.wind_id, wind_main);
+	EXPECT_EQ(kx_fake::frame(), 2);
+	bool offered_address = false;
+	for (const auto& c : kx_fake::calls_of("BTN_action"))
+		offered_address |= c.text == std::string(maker_web_address) + "|-";
+	EXPECT_TRUE(offered_address);
+}
+
+TEST_F(Alerts, FpsTestQuittingAlertExitsAtOnce)
+{
+	// The child must share this test's sandbox folder, where it leaves its stack crawl.
+	GTEST_FLAG_SET(death_test_style, "fast");
+	const char* argv[] = {"kestrix-installer", "--fps_test"};
+	cmdline.init_unix(2, argv);
+	EXPECT_EXIT(
+		{
+			DIDIVI_set_alert_exit(nullptr);
+			alert(t_exit);
+		},
+		testing::ExitedWithCode(1), "");
+	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
+}
+
+TEST_F(Alerts, BoxesOpeningAreTraced)
+{
+	const std::string trace = env.path("trace.jsonl");
+	setenv("KESTRIX_SCREEN_TRACE", trace.c_str(), 1);
+	kx_fake::fire_button("Accept", win.frame());
+	__DIDIVI_alert(-1, "-", "-", "-", "-", t_lang, "hl_init", 1664);
+	kx_fake::fire_button("OK", win.frame());
+	alert(t_alert, "Caf\xE9");
+	win.box_shows = false;
+	testing::internal::CaptureStderr();
+	DIDIVI_system_alert("No", "window", "at", "all");
+	testing::internal::GetCapturedStderr();
+	unsetenv("KESTRIX_SCREEN_TRACE");
+	const std::string t = read_file(trace);
+	EXPECT_NE(t.find("\"modal\": 994, \"texts\": [], \"labels\": [\"Accept\"]"), std::string::npos) << t;
+	EXPECT_NE(t.find("\"texts\": [\"Caf\xC3\xA9\", \"Second line\", \"Third line\", \"Fourth line\"], "
+	                 "\"labels\": [\"OK\"]"),
+	          std::string::npos)
+		<< t;
+	EXPECT_NE(t.find("\"modal\": \"message_box\", \"texts\": [\"No window\", \"at all\"]"), std::string::npos) << t;
+}
