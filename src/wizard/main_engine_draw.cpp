@@ -9,6 +9,7 @@
 #include "graphics/oglp.h"
 #include "graphics/tman.h"
 #include "runtime/hl_globals.h"
+#include "shell/hl_mnw.h"
 #include "widgets/btn.h"
 #include "wizard/app_hooks.h"
 #include "wizard/main_engine.h"
@@ -152,6 +153,14 @@ void APP_update()
 	clicks.back = image_button(wizard_back_button, s.back_screen != nullptr) != 0;
 	const wizard_button& next = wizard_shows_quit(s) ? wizard_continue_button : wizard_continue_as_quit;
 	clicks.next = image_button(next, s.next_screen != nullptr) != 0;
+	// The window's close button is the Quit button of whatever screen is up: where
+	// Continue itself quits, it is that Continue.
+	if (quit_requested) {
+		if (wizard_shows_quit(s))
+			clicks.quit = true;
+		else
+			clicks.next = true;
+	}
 
 	wizard_end_frame(s, result, clicks);
 }

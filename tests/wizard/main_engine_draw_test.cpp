@@ -15,6 +15,7 @@
 #include "graphics/builtin_tex.h"
 #include "graphics/oglp.h"
 #include "runtime/hl_globals.h"
+#include "shell/hl_mnw.h"
 #include "support/gl_world.h"
 #include "widgets/btn.h"
 #include "wizard/app_hooks.h"
@@ -282,6 +283,24 @@ TEST_F(WizardFrame, TheDriversPointsHitQuitGoBackContinueAndTheChoices)
 	click(55, 23);
 	EXPECT_EQ(g_cancels, 1);
 	EXPECT_EQ(app_done, 1);
+}
+
+TEST_F(WizardFrame, TheWindowsCloseButtonIsTheScreensQuit)
+{
+	KX_REQUIRE_GL(gl);
+	g_a.cancel = count_cancel;
+	g_a.next = wizard_quit;
+	quit_requested = 1;
+	frame();  // Continue is Quit here: it leads to the quitting screen
+	EXPECT_EQ(g_wizard, wizard_quit);
+	EXPECT_EQ(g_cancels, 0);
+	g_wizard = screen_a;
+	g_a.next = screen_b;
+	frame();
+	quit_requested = 0;
+	EXPECT_EQ(g_cancels, 1);
+	EXPECT_EQ(app_done, 1);
+	EXPECT_EQ(g_wizard, screen_a);
 }
 
 TEST_F(WizardFrame, TheProgressFillEndsAtItsWidthFromTheLeftEdge)
