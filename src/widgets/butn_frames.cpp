@@ -29,10 +29,11 @@ bool has_close_boxes(int window) { return window != 0 && (window < 994 || window
 // other way round (0 starts at x, 2 ends at x).
 int text_align_of(int label_align) { return 2 - label_align; }
 
+// Corners go round clockwise, as every 2-D primitive does: the interface's GL state
+// culls the other winding.
 void draw_quads(const BTN_frame_geometry& g, int colour)
 {
 	for (const BTN_quad& q : g.quads)
-		// Clockwise on screen: the default state culls the other winding.
 		OGL_2dquad(g.texture, colour, 1.0f, q.x1, q.y1, q.s1, q.t1, q.x1, q.y2, q.s1, q.t2, q.x2, q.y2, q.s2, q.t2,
 		           q.x2, q.y1, q.s2, q.t1, 1, al_blend);
 }

@@ -145,7 +145,7 @@ TEST_F(FrameLoop, CloseCornersOfPrefsButNotOfTheAlertBox)
 	frame();
 	EXPECT_EQ(mnw.wind_id, 0);
 
-	for (int id : {wind_alert, wind_modified_file}) {
+	for (int id : {wind_alert, wind_modified_file, wind_two_button}) {
 		DIDIVI_startwind(id, 0);
 		const int f = win.frame();
 		win.at_frame(f, ScriptedWindow::click(plat_ev_mouse_down, px(5), py(mnw.wind_dy - 5)));
@@ -153,6 +153,10 @@ TEST_F(FrameLoop, CloseCornersOfPrefsButNotOfTheAlertBox)
 		EXPECT_EQ(mnw.wind_id, id);
 	}
 	EXPECT_EQ(kx_fake::calls_of("BTN_zap_boxes").size(), 2u);
+	// Return does not close the questions either.
+	DIDIVI_startwind(wind_two_button, 0);
+	DIDIVI_handleclick(1);
+	EXPECT_EQ(mnw.wind_id, wind_two_button);
 }
 
 TEST_F(FrameLoop, MenuTitlesOpenAndClose)

@@ -33,6 +33,8 @@ inline int run_in_bounded_child(size_t headroom_bytes, const std::function<int()
 		const rlim_t now = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
 		const struct rlimit bound = {now + headroom_bytes, now + headroom_bytes};
 		if (pages == 0 || setrlimit(RLIMIT_AS, &bound) != 0) _exit(1);
+#else
+		(void)headroom_bytes;
 #endif
 		// Nothing may leave the child but its result: an allocation the bound refused
 		// ends it here, not in the test program's own frames.

@@ -1,0 +1,96 @@
+// The engine's two questions as windows, driven through the real frame loop over a
+// scripted window, drawn in a headless context.
+#include <gtest/gtest.h>
+
+#include "engine/engine.h"
+#include "runtime/hl_exception.h"
+#include "shell/hl_mnw.h"
+#include "support/gl_world.h"
+#include "support/scripted_window.h"
+#include "wizard/question_windows.h"
+
+using kx_test::ScriptedWindow;
+
+namespace {
+
+constexpr int kMacReturn = 36;
+
+class Questions : public ::testing::Test {
+protected:
+	std::unique_ptr<GlTestContext> world = open_gl_world(800, 600);
+	ScriptedWindow win{800, 600, 60};
+	ogl_swap_fn old_swap = nullptr;
+
+	void SetUp() override
+	{
+		if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
+		THREAD_init();
+		mnw.x_res_now = 800;
+		mnw.y_res_now = 600;
+		mnw.ui_scale = 1.0f;
+		mnw.menu_state = -1;
+		quit_requested = 0;
+		old_swap = OGL_set_swap_hook([] { plat_window().swap(); });
+		DIDIVI_reset_frame_loop();
+		DIDIVI_startwind(wind_main, 0);
+		install_question_windows();
+	}
+	void TearDown() override
+	{
+		OGL_set_swap_hook(old_swap);
+		quit_requested = 0;
+	}
+	// A click at an interface point of a dialog whose origin is (ox, oy), in the next frame
+	// after `after` more frames.
+	void click_at(float ox, float oy, float x, float y, int after = 0)
+	{
+		const int px = int(ox + x), py = int(600 - (oy + y));
+		win.at_frame(win.frame() + after, ScriptedWindow::click(plat_ev_mouse_down, px, py));
+		win.at_frame(win.frame() + after + 1, ScriptedWindow::click(plat_ev_mouse_up, px, py));
+	}
+};
+
+// Window 996 sits at (50, 227) and 997 at (50, 197) on an 800 by 600 screen.
+constexpr float k996x = 50, k996y = 227, k997x = 50, k997y = 197;
+
+}  // namespace
+
+TEST_F(Questions, TheModifiedFileQuestionAnswersWithItsFiveButtons)
+{
+	struct row {
+		float x, y;
+		int result;
+	} rows[] = {{96, 53, 1}, {96, 28, 2}, {308, 53, 4}, {308, 28, 5}, {584, 28, 3}};
+	for (int gone : {0, 1}) {
+		for (const row& r : rows) {
+			click_at(k996x, k996y, r.x, r.y);
+			EXPECT_EQ(select_alert("Resources/x.txt", gone), r.result) << r.result << " gone " << gone;
+			EXPECT_EQ(mnw.current_window, wind_main);
+		}
+	}
+}
+
+TEST_F(Questions, TheTwoButtonQuestionStaysOpenUntilABoxIsClicked)
+{
+	click_at(k997x, k997y, 96, 56);
+	EXPECT_EQ(abort_alert("Message", "One", "first", "Two", "second"), 1);
+	EXPECT_EQ(mnw.current_window, wind_main);
+
+	// Return and a click in its top corners leave it open; its second button answers.
+	win.at_frame(win.frame(), ScriptedWindow::key(plat_ev_key_down, kMacReturn, 13));
+	click_at(k997x, k997y, 5, 201, 2);
+	click_at(k997x, k997y, 695, 201, 4);
+	click_at(k997x, k997y, 96, 31, 6);
+	EXPECT_EQ(abort_alert("Message", "One", "first", "Two", "second"), 0);
+	EXPECT_GE(win.frame(), 6);
+}
+
+TEST_F(Questions, ClosingTheProgramsWindowAnswersCancel)
+{
+	win.at_frame(win.frame(), ScriptedWindow::of_kind(plat_ev_high_level));
+	EXPECT_EQ(abort_alert("Message", "One", "first", "Two", "second"), 3);
+	EXPECT_EQ(mnw.current_window, wind_main);
+	quit_requested = 0;
+	win.at_frame(win.frame(), ScriptedWindow::of_kind(plat_ev_high_level));
+	EXPECT_EQ(select_alert("Resources/x.txt", 0), 3);
+}
