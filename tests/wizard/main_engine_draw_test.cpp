@@ -316,7 +316,9 @@ TEST_F(WizardFrame, TheProgressFillEndsAtItsWidthFromTheLeftEdge)
 		const int end = int(240 + wizard_progress_width(p));
 		// The fill from the left edge up to its end, the trough after it.
 		EXPECT_EQ(changed(bar, trough, 242, kRow, end - 2 - 242, 1).size(), size_t(end - 2 - 242)) << p;
-		if (end < 758) EXPECT_TRUE(changed(bar, trough, end + 2, kRow, 758 - end - 2, 1).empty()) << p;
+		if (end < 758) {
+			EXPECT_TRUE(changed(bar, trough, end + 2, kRow, 758 - end - 2, 1).empty()) << p;
+		}
 		EXPECT_TRUE(changed(bar, none, 100, 100, 130, 100).empty());  // nothing left of the bar
 	}
 	// The line under the bar; neither without a bar.
