@@ -20,11 +20,13 @@ int dvd_do_run_sim(int first, wizard_screen& s);
 int dvd_pick_run_sim(int first, wizard_screen& s);
 // The repair flow.
 int dvd_pick_repair(int first, wizard_screen& s);
+int dvd_scan_repair(int first, wizard_screen& s);
 int dvd_confirm_repair(int first, wizard_screen& s);
 int dvd_install_repair(int first, wizard_screen& s);
 int dvd_done_repair(int first, wizard_screen& s);
 // The scenery flow.
 int dvd_pick_scenery(int first, wizard_screen& s);
+int dvd_scan_scenery(int first, wizard_screen& s);
 int dvd_edit_scenery(int first, wizard_screen& s);
 int dvd_install_scenery(int first, wizard_screen& s);
 int dvd_done_scenery(int first, wizard_screen& s);

@@ -16,9 +16,3 @@ int dvd_pick_install(int, wizard_screen& s) { return not_yet(s); }
 int dvd_eula_install(int, wizard_screen& s) { return not_yet(s); }
 int dvd_scenery_install(int, wizard_screen& s) { return not_yet(s); }
 int dvd_pick_run_sim(int, wizard_screen& s) { return not_yet(s); }
-int dvd_pick_repair(int, wizard_screen& s) { return not_yet(s); }
-int dvd_confirm_repair(int, wizard_screen& s) { return not_yet(s); }
-int dvd_pick_scenery(int, wizard_screen& s) { return not_yet(s); }
-int dvd_edit_scenery(int, wizard_screen& s) { return not_yet(s); }
-int dvd_done_repair(int, wizard_screen& s) { return not_yet(s); }
-int dvd_done_scenery(int, wizard_screen& s) { return not_yet(s); }

@@ -1,0 +1,88 @@
+// A test program: one real window of 800 by 600 holding a few widgets, driven from
+// outside by real X events. It prints what the widgets left and exits. Start-up still
+// asks for the language; the tests answer it with Return.
+//   widget_demo field    a text field, a check box and Done
+//   widget_demo select   the modified-file question; prints its answer
+//   widget_demo abort    the two-button question; prints its answer
+//   widget_demo browse-open DIR, browse-save DIR
+//                        the file browser from DIR; prints its result and path
+//   widget_demo popup    a pop-up list and Done; prints the selection
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include "engine/engine.h"
+#include "graphics/oglp.h"
+#include "runtime/hl_globals.h"
+#include "shell/hl_init.h"
+#include "shell/hl_mnw.h"
+#include "widgets/btn.h"
+#include "wizard/question_windows.h"
+
+namespace {
+
+std::string name;
+int check = 0;
+int selection = 0;
+bool popup_mode = false;
+
+[[noreturn]] void finish(int status)
+{
+	std::fflush(stdout);
+	std::_Exit(status);
+}
+
+}  // namespace
+
+// The frame loop's application hook: the demo's one screen.
+void APP_update()
+{
+	if (quit_requested) finish(0);
+	OGL_plot_back_col();
+	if (popup_mode) {
+		BTN_textlist(400, 300, &selection, "Alpha-Beta-Gamma", "");
+		if (BTN_action(400, 150, 0, 0, 1, "Done", "-")) {
+			std::printf("selection=%d\n", selection);
+			finish(0);
+		}
+		return;
+	}
+	BTN_enterstring(200, 300, &name, 256, "Name:", 340, 0);
+	BTN_bool(200, 250, &check, "|Check", 0);
+	if (BTN_action(400, 150, 0, 0, 1, "Done", "-")) {
+		std::printf("name=");
+		for (unsigned char c : name) std::printf("%02x", c);
+		std::printf("\ncheck=%d\n", check);
+		finish(0);
+	}
+}
+
+void APP_handlemenu(int) {}
+
+int main(int argc, char** argv)
+{
+	const std::string mode = argc > 1 ? argv[1] : "field";
+	const char* start_args[] = {argv[0]};
+	DIDIVI_init(1, start_args);
+	stls.ui_str[stls_alert_button] = "OK";
+	install_question_windows();
+	if (mode == "select") {
+		std::printf("result=%d\n", select_alert("Resources/x.txt", 0));
+		finish(0);
+	}
+	if (mode == "abort") {
+		std::printf("result=%d\n", abort_alert("Message", "One", "first", "Two", "second"));
+		finish(0);
+	}
+	if (mode == "browse-open" || mode == "browse-save") {
+		if (argc < 3 || chdir(argv[2]) != 0) finish(2);
+		std::string path;
+		const int r = mode == "browse-open" ? BTN_opensave(998, 0, &path) : BTN_opensave(999, 9, &path);
+		std::printf("result=%d path=%s\n", r, path.c_str());
+		finish(0);
+	}
+	popup_mode = mode == "popup";
+	for (;;) DIDIVI_event_proc();
+}
