@@ -2,6 +2,7 @@
 #include "runtime/rec_stls.h"
 #include "shell/hl_init.h"
 #include "shell/hl_mnw.h"
+#include "wizard/main_steps.h"
 #include "wizard/question_windows.h"
 
 int main(int argc, char** argv)
@@ -12,6 +13,8 @@ int main(int argc, char** argv)
 	stls.ui_str[stls_alert_button] = "OK";
 	// The engine asks its two questions in windows of ours from now on.
 	install_question_windows();
+	// Finds the DVD; started from it, this process hands over to a copy and ends here.
+	main_start(argc, argv);
 	while (!app_done) DIDIVI_event_proc();
 	return 0;
 }

@@ -45,6 +45,10 @@ float wizard_progress_width(float progress);
 float interface_rect_row(float v, float h, int hot, int inside, int held);
 // Whether (mx, my) lies on the button (edges included).
 bool interface_rect_inside(float x, float y, float w, float h, float mx, float my);
+// Draws one image button of the elements atlas (half alpha in style 2) and returns 1
+// when the mouse went down on it this frame, whatever hot and style are: callers ignore
+// a disabled button's click themselves. Drawn by main_engine_draw.cpp.
+int interface_rect(float x, float y, float u, float v, float w, float h, int hot, int style);
 
 // What the user pressed this frame (choice -1: none).
 struct wizard_clicks {

@@ -117,6 +117,8 @@ void main_log_folders()
 		get_OS_abs_path(l.type, path);
 		xer << l.label << path << l.end;
 	}
+	// The folders are what a user reading the log while the wizard is up looks for first.
+	xer.flush();
 }
 
 void main_init_globals()

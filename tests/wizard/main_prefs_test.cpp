@@ -14,7 +14,9 @@
 #include "support/gl_world.h"
 #include "support/scripted_window.h"
 #include "support/test_env.h"
+#include "wizard/main_engine.h"
 #include "wizard/main_prefs.h"
+#include "wizard/main_screens.h"
 
 using kx_test::ScriptedWindow;
 
@@ -26,6 +28,9 @@ constexpr float kPrefsW = 600, kPrefsH = 380;
 // What the test does at the end of a frame (the swap), by frame number.
 std::map<int, std::function<void()>> g_at_swap;
 int g_swaps = 0;
+
+// The wizard's screen behind the window: one that shows nothing and finds no DVD.
+int quiet_screen(int, wizard_screen&) { return 0; }
 
 class Prefs : public ::testing::Test {
 protected:
@@ -51,6 +56,8 @@ protected:
 			auto it = g_at_swap.find(g_swaps++);
 			if (it != g_at_swap.end()) it->second();
 		});
+		g_wizard = quiet_screen;
+		wizard_reset_engine();
 		DIDIVI_reset_frame_loop();
 		DIDIVI_startwind(wind_main, 0);
 		DIDIVI_window_origin(kScreenW, kScreenH, 1.0f, kPrefsW, kPrefsH, ox, oy);
@@ -58,6 +65,8 @@ protected:
 	void TearDown() override
 	{
 		OGL_set_swap_hook(old_swap);
+		g_wizard = dvd_start;
+		wizard_reset_engine();
 		quit_requested = 0;
 		stg.stream_count = 0;
 		http.proxy_host.clear();
