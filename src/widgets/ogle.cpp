@@ -24,19 +24,15 @@ struct bounds_rect {
 	float left, bottom, right, top;
 };
 
-bounds_rect visible_of(OGLE_Rec* rec)
+bounds_rect bounds_of(OGLE_Rec* rec, OGLE_GetVisibleBounds_f get)
 {
 	float b[4] = {0, 0, 0, 0};
-	rec->GetVisibleBounds(rec, b);
+	get(rec, b);
 	return {b[0], b[1], b[2], b[3]};
 }
 
-bounds_rect logical_of(OGLE_Rec* rec)
-{
-	float b[4] = {0, 0, 0, 0};
-	rec->GetLogicalBounds(rec, b);
-	return {b[0], b[1], b[2], b[3]};
-}
+bounds_rect visible_of(OGLE_Rec* rec) { return bounds_of(rec, rec->GetVisibleBounds); }
+bounds_rect logical_of(OGLE_Rec* rec) { return bounds_of(rec, rec->GetLogicalBounds); }
 
 // Character classes read bytes as unsigned: Latin-1 bytes are not negative indexes.
 bool is_white(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
@@ -89,19 +85,7 @@ void replace_selection(OGLE_Rec* rec, const char* begin, const char* end)
 OGLE_Rec* OGLE_Create(const OGLE_Callbacks& cb, void* refcon)
 {
 	auto* rec = new OGLE_Rec;
-	rec->GetVisibleBounds = cb.GetVisibleBounds;
-	rec->GetLogicalBounds = cb.GetLogicalBounds;
-	rec->SetLogicalHeight = cb.SetLogicalHeight;
-	rec->ScrollTo = cb.ScrollTo;
-	rec->GetText = cb.GetText;
-	rec->ReplaceText = cb.ReplaceText;
-	rec->GetLineHeight = cb.GetLineHeight;
-	rec->MeasureString = cb.MeasureString;
-	rec->FitStringFwd = cb.FitStringFwd;
-	rec->FitStringRev = cb.FitStringRev;
-	rec->DrawString = cb.DrawString;
-	rec->DrawSelection = cb.DrawSelection;
-	rec->WordBreak = cb.WordBreak;
+	static_cast<OGLE_Callbacks&>(*rec) = cb;
 	rec->refcon = refcon;
 	rec->sel_start = rec->sel_end = 0;
 	rec->active_end = 1;

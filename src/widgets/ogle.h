@@ -46,20 +46,8 @@ struct OGLE_Callbacks {
 	OGLE_WordBreak_f WordBreak;
 };
 
-struct OGLE_Rec {
-	OGLE_GetVisibleBounds_f GetVisibleBounds;
-	OGLE_GetLogicalBounds_f GetLogicalBounds;
-	OGLE_SetLogicalHeight_f SetLogicalHeight;
-	OGLE_ScrollTo_f ScrollTo;
-	OGLE_GetText_f GetText;
-	OGLE_ReplaceText_f ReplaceText;
-	OGLE_GetLineHeight_f GetLineHeight;
-	OGLE_MeasureString_f MeasureString;
-	OGLE_FitStringFwd_f FitStringFwd;
-	OGLE_FitStringRev_f FitStringRev;
-	OGLE_DrawString_f DrawString;
-	OGLE_DrawSelection_f DrawSelection;
-	OGLE_WordBreak_f WordBreak;
+// The record: the owner's callbacks first, then the engine's own state.
+struct OGLE_Rec : OGLE_Callbacks {
 	void* refcon;
 	std::vector<int> line_starts;  // entry 0 is 0 once wrapped
 	int sel_start;
