@@ -93,6 +93,13 @@ public:
 	virtual void show_cursor(bool shown) = 0;
 	// A stop alert with two texts (UTF-8); false when no box could be shown.
 	virtual bool message_box(const std::string& title, const std::string& text1, const std::string& text2) = 0;
+	// A caution box with a default button `yes` and a cancel button `no` (UTF-8): 1 for
+	// yes, 0 for no or a box closed another way, -1 when no box could be shown.
+	virtual int confirm_box(const std::string& /*title*/, const std::string& /*text*/, const std::string& /*yes*/,
+	                        const std::string& /*no*/)
+	{
+		return -1;
+	}
 };
 
 // The backend in use: the SDL2 one unless another was installed.

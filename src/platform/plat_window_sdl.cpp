@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "platform/plat_events_sdl.h"
 #include "platform/plat_window.h"
@@ -12,6 +13,8 @@ namespace {
 constexpr int kGlMajor = 2;
 constexpr int kGlMinor = 1;
 constexpr int kLatin1Max = 0xFF;
+// The two-button box's answers, as its button ids.
+constexpr int kConfirmNo = 0, kConfirmYes = 1;
 // Drivers that show nothing: used only when SDL_VIDEODRIVER asks for them by name.
 const char* const kInvisibleDrivers[] = {"offscreen", "dummy"};
 
@@ -163,6 +166,21 @@ public:
 		if (!init_video()) return false;
 		const std::string text = text1 + "\n\n" + text2;
 		return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), text.c_str(), window_) == 0;
+	}
+
+	int confirm_box(const std::string& title, const std::string& text, const std::string& yes,
+	                const std::string& no) override
+	{
+		if (!init_video()) return -1;
+		const SDL_MessageBoxButtonData buttons[] = {
+		    {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kConfirmNo, no.c_str()},
+		    {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, kConfirmYes, yes.c_str()},
+		};
+		const SDL_MessageBoxData box = {SDL_MESSAGEBOX_WARNING, window_, title.c_str(), text.c_str(),
+		                                int(std::size(buttons)), buttons, nullptr};
+		int pressed = kConfirmNo;
+		if (SDL_ShowMessageBox(&box, &pressed) != 0) return -1;
+		return pressed == kConfirmYes ? kConfirmYes : kConfirmNo;
 	}
 
 	void shutdown()

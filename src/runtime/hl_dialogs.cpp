@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <iostream>
 
 #include "platform/plat_dialog.h"
+#include "platform/plat_window.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_trace.h"
 #include "runtime/io_utils.h"
@@ -17,6 +19,10 @@ std::atomic<dialog_hook_fn> g_drop_input{nullptr};
 
 constexpr int kCancelled = 1;  // the choosers' exit status when the user cancels
 constexpr char kFolderDialog[] = "folder_dialog";
+constexpr char kMessageBox[] = "message_box";
+constexpr char kBoxTitle[] = "Kestrix 9 Installer";
+constexpr char kOkLabel[] = "OK";
+constexpr int kConfirmYes = 1;
 constexpr char kNoChooser[] = "WARNING: no folder dialog: neither zenity nor kdialog was found.\n";
 // Reading stops a little past the longest path, so a huge answer is still seen as too long.
 constexpr size_t kAnswerKeep = kDialogPathMax + 2;
@@ -53,6 +59,22 @@ int GetFilePathFromUser(int kind, const std::string& message, const std::string&
 	}
 	std::memcpy(io_path, answer.c_str(), answer.size() + 1);
 	return 1;
+}
+
+void DoUserAlert(const char* text)
+{
+	const std::string t = text ? std::string(text).substr(0, kDialogTextMax) : "";
+	UTL_trace_modal(kMessageBox, {t}, {kOkLabel});
+	if (!plat_window().message_box(kBoxTitle, system_text(t), "")) std::cerr << system_text(t) << std::endl;
+}
+
+bool ConfirmMessage(const char* text, const char* yes_label, const char* no_label)
+{
+	const std::string t = text ? std::string(text).substr(0, kDialogTextMax) : "";
+	const std::string yes = yes_label ? std::string(yes_label).substr(0, kDialogTextMax) : "";
+	const std::string no = no_label ? std::string(no_label).substr(0, kDialogTextMax) : "";
+	UTL_trace_modal(kMessageBox, {t}, {yes, no});
+	return plat_window().confirm_box(kBoxTitle, system_text(t), system_text(yes), system_text(no)) == kConfirmYes;
 }
 
 int ShowProgressMessage(const char* text, float* fraction)

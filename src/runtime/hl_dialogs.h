@@ -17,6 +17,14 @@ int GetFilePathFromUser(int kind, const std::string& message, const std::string&
 // `fraction` is null, a bar: fraction 0..1, or pulsing when negative. 0 or an error.
 int ShowProgressMessage(const char* text, float* fraction);
 
+// A stop box with `text` and one OK button, through the window's system message box;
+// returns when the user dismisses it. Without a box the text goes to standard error.
+void DoUserAlert(const char* text);
+// A caution box with `text`, a default button `yes_label` and a cancel button
+// `no_label`: true only when the user pressed the default button (a box closed another
+// way, or that could not be shown, answers false).
+bool ConfirmMessage(const char* text, const char* yes_label, const char* no_label);
+
 // Reverse the byte order of a 16-bit or 32-bit value in place; return the new value.
 // The long is taken as the 32-bit value it held on the system these files come from.
 short EndianFlipShort(short* v);

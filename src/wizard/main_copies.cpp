@@ -5,11 +5,14 @@
 #include <iterator>
 
 #include "engine/engine_globals.h"
+#include "graphics/ogl_draw.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_alert.h"
 #include "runtime/io_utils.h"
 #include "runtime/translate.h"
 #include "wizard/main_globals.h"
+#include "widgets/btn.h"
 
 const char* const kRegistrationFile = "kestrix_install.txt";
 
@@ -28,6 +31,26 @@ constexpr int kListAll = 0;     // opensave_getitems' filter that takes every en
 const char* const kNotACopy[] = {"You selected the folder path:",
                                  "But it does not appear to be an installed copy of Kestrix 9.",
                                  "Please be sure to select the folder that contains the Kestrix application."};
+
+// The copy picker's places: a row per copy from the top, the question and Find It
+// under the last row.
+constexpr float kRowTop = 400, kRowStep = 25;
+constexpr float kRadioX = 250, kPathX = 280, kPathWrap = 500;
+constexpr float kQuestionX = 230, kQuestionWrap = 500;
+constexpr float kFindX = 605, kFindRise = 3, kFindWidth = 100;
+constexpr int kTextColour = 45;
+constexpr int kAlignLeft = 0;
+constexpr int kRadio = 1;
+constexpr int kButtonFeedback = 1;
+constexpr char kNoSideText[] = "-";
+constexpr int kFolderDialog = 2;
+constexpr int kDialogSettings = 1;  // every chooser of the installer shares one
+constexpr char kMissingQuestion[] = "Is the copy of Kestrix 9 you're looking for missing from this list?";
+constexpr char kFindIt[] = "Find It";
+constexpr char kFindPrompt[] = "Please select your Kestrix 9 folder.";
+constexpr char kSelect[] = "Select";
+
+float row_y(size_t i) { return kRowTop - kRowStep * float(i); }
 
 // The folder above `folder` (which ends in "/"), ending in "/"; "" above the root.
 std::string parent_folder(const std::string& folder)
@@ -151,4 +174,27 @@ int UTIL_find_copy(const std::string& chosen)
 	__DIDIVI_alert(0, UTL_translate_string(kNotACopy[0]), chosen, UTL_translate_string(kNotACopy[1]),
 	               UTL_translate_string(kNotACopy[2]), t_alert, __FILE__, __LINE__);
 	return 0;
+}
+
+std::string UTIL_pick_install()
+{
+	for (size_t i = 0; i < all_orvalas.size(); ++i) {
+		const std::string copy = all_orvalas[i];
+		OGL_string(kTextColour, kPathX, row_y(i), copy, kPathWrap, charset_UI_diff_space, kAlignLeft);
+		int on = dest_dir_path == copy ? 1 : 0;
+		// A click on the chosen copy keeps it chosen.
+		if (BTN_bool(kRadioX, row_y(i), &on, "", kRadio)) dest_dir_path = copy;
+	}
+	const float below = row_y(all_orvalas.size());
+	OGL_string(kTextColour, kQuestionX, below, UTL_translate_string(kMissingQuestion), kQuestionWrap,
+	           charset_UI_diff_space, kAlignLeft);
+	if (BTN_action(kFindX, below + kFindRise, kFindWidth, 0, kButtonFeedback, UTL_translate_string(kFindIt),
+	               kNoSideText)) {
+		char chosen[kDialogBuffer] = {};
+		dest_dir_path.copy(chosen, kDialogBuffer - 1);
+		if (GetFilePathFromUser(kFolderDialog, UTL_translate_string(kFindPrompt), UTL_translate_string(kSelect),
+		                        kDialogSettings, dest_dir_path.c_str(), chosen))
+			UTIL_find_copy(chosen);
+	}
+	return dest_dir_path;
 }

@@ -16,6 +16,11 @@ void register_new_kestrix();
 // "Instructions", "Output" and "Resources", else 0.
 int path_is_to_a_sim();
 
+// The copy picker, one frame: a radio button and the path of each copy in all_orvalas
+// (a click chooses it as dest_dir_path), and "Find It", which asks for a folder and
+// finds the copy in it or above it. Returns dest_dir_path.
+std::string UTIL_pick_install();
+
 // "Find It" after the folder dialog: walks from the chosen folder up to the root and
 // selects, registers and lists the first installed copy on the way (1). When none is
 // found dest_dir_path keeps its value and an alert names the chosen folder (0).

@@ -1,10 +1,21 @@
-// The end of the install flow and the screen that starts an installed copy.
+// The install flow's screens and the screens that start an installed copy.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/engine.h"
 #include "engine/engine_globals.h"
+#include "graphics/ogl_draw.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/translate.h"
+#include "widgets/btn.h"
+#include "wizard/main_copies.h"
+#include "wizard/main_install.h"
+#include "wizard/main_licence.h"
+#include "wizard/main_map.h"
 #include "wizard/main_screens.h"
 
 namespace {
@@ -17,7 +28,238 @@ constexpr char kRunNow[] = "Run Kestrix Now";
 // The simulator's bundle inside an installed copy.
 constexpr char kAppName[] = "Kestrix";
 constexpr char kAppSuffix[] = ".app";
+
+// Pick Destination.
+constexpr char kPickTitle[] = "Pick Install Destination.";
+constexpr char kChangeDestination[] = "Change Destination";
+constexpr char kFolderPrompt[] = "Pick a folder to install Kestrix 9 into.";
+constexpr char kSelect[] = "Select";
+constexpr char kNameLabel[] = "Install Name:";
+constexpr char kNamePrompt[] = "Please pick a name for your Kestrix 9 installation...";
+const char* const kExists[] = {"The folder '", "' already exists in the dir '",
+                               "'.\n\nPlease change the install name or destination."};
+const char* const kWillCreate[] = {"I will create the folder '", "' in the directory '"};
+constexpr char kWillCreateEnd[] = "'.";
+const char* const kOnDesktop[] = {"\n\n(The folder ", " will appear on your desktop.)"};
+constexpr char kPickEnough[] = "You have enough free disk space to install Kestrix 9 at this location.";
+constexpr char kPickShort[] =
+    "You do not have enough free disk space to install Kestrix 9 at this location.  You can install to a different "
+    "location, or save disk space by installing only some of the global scenery.";
+constexpr float kChangeX = 300, kChangeY = 203, kAutoWidth = -1;
+constexpr float kNameX = 420, kNameY = 200, kNameWidth = 340;
+constexpr int kNameMax = 256;
+constexpr int kFolderDialog = 2;
+constexpr int kDialogSettings = 1;
+constexpr int kButtonFeedback = 1;
+constexpr char kNoSideText[] = "-";
+
+// License.
+constexpr char kEulaTitle[] = "End User License Agreement (EULA)";
+constexpr char kAccept[] = "I accept this agreement.";
+constexpr int kTextColour = 45;
+constexpr float kAcceptX = 250, kAcceptY = 100, kAcceptWrap = 560, kBoxX = 230;
+constexpr int kAlignLeft = 0;
+constexpr int kCheckBox = 0;
+
+// Select Scenery.
+constexpr char kCancelQuestion[] =
+    "Are you sure you want to cancel the installation?  This will delete the partially installed copy of Kestrix 9.";
+constexpr char kCancel[] = "Cancel";
+constexpr char kCancelText[] = "the installation and delete partial installation.";
+constexpr char kContinue[] = "Continue";
+constexpr char kContinueText[] = "the installation process.";
+constexpr int kAnswerCancel = 1;
+constexpr char kSceneryTitle[] = "Select Scenery";
+constexpr char kSceneryText[] =
+    "Please pick the scenery you would like to install now.  You can use this installer to add more scenery or "
+    "remove scenery later.  If you fly into an area with no scenery installed, you will see only ocean.\n\nClick on "
+    "the world map to pick select regions to install.";
+constexpr char kSceneryEnough[] = "You have enough free disk space to install Kestrix 9 with the selected scenery.";
+constexpr char kSceneryShort[] =
+    "You do not have enough free disk space to install Kestrix 9 with the selected scenery; change the install "
+    "location to another hard driver or select less scenery.";
+
+// Run Kestrix.
+constexpr char kRunTitle[] = "Run Kestrix";
+constexpr char kSeveralCopies[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
+constexpr char kWhichCopy[] = "Please pick which copy of Kestrix 9 you would like to run.";
+
+// What Pick Destination keeps for the whole run, and what the install flow last left
+// in the engine: its destination and tile selection. Another flow that scanned another
+// copy or set the tiles since makes the flow redo its pass.
+struct pick_memory {
+	std::string parent_dir;
+	std::string install_folder;
+	std::string desktop_f;
+	bool pass_pending = false;
+	bool left_anything = false;
+	std::string left_dest;
+	int left_tiles[stg_tile_count] = {};
+};
+pick_memory g_pick;
+
+void remember_what_the_flow_left()
+{
+	g_pick.left_anything = true;
+	g_pick.left_dest = dest_dir_path;
+	std::copy(std::begin(stg.scenery_selected), std::end(stg.scenery_selected), g_pick.left_tiles);
+}
+
+bool another_flow_came_between()
+{
+	return !g_pick.left_anything || g_pick.left_dest != dest_dir_path ||
+	       !std::equal(std::begin(stg.scenery_selected), std::end(stg.scenery_selected), g_pick.left_tiles);
+}
+
+// The engine's checksum pass over dest_dir_path, to its end within this frame.
+void scan_to_the_end()
+{
+	int cursor = 0;
+	float progress = 0.0f;
+	while (!checksum_directory(cursor, progress)) {
+	}
+}
+
+bool is_registered(const std::string& path)
+{
+	return std::find(all_orvalas.begin(), all_orvalas.end(), path) != all_orvalas.end();
+}
 }  // namespace
+
+void dvd_pick_install_forget() { g_pick = pick_memory{}; }
+
+int dvd_pick_install(int first, wizard_screen& s)
+{
+	if (first) {
+		get_OS_abs_path(os_dir_desktop, g_pick.desktop_f);
+		accept_eula = 0;
+		dvd_set_install_steps();
+		// Repair and the scenery flow leave their own filter, tiles and scan behind: a
+		// new copy always takes the simulator and the scenery.
+		set_install_filter(1, 1);
+		if (another_flow_came_between()) g_pick.pass_pending = true;
+		recalc_disk_sizes();
+	}
+	if (g_pick.parent_dir.empty()) {
+		get_OS_abs_path(os_dir_default_apps, g_pick.parent_dir);
+		g_pick.install_folder = install_name;
+		g_pick.pass_pending = true;
+	}
+	s.title = UTL_translate_string(kPickTitle);
+	s.back_screen = dvd_start;
+	s.next_screen = dvd_eula_install;
+
+	if (BTN_action(kChangeX, kChangeY, kAutoWidth, 0, kButtonFeedback, UTL_translate_string(kChangeDestination),
+	               kNoSideText)) {
+		char chosen[kDialogBuffer] = {};
+		g_pick.parent_dir.copy(chosen, kDialogBuffer - 1);
+		if (GetFilePathFromUser(kFolderDialog, UTL_translate_string(kFolderPrompt), UTL_translate_string(kSelect),
+		                        kDialogSettings, g_pick.parent_dir.c_str(), chosen)) {
+			g_pick.parent_dir = chosen;
+			if (g_pick.parent_dir != "/") g_pick.parent_dir += "/";
+			g_pick.pass_pending = true;
+		}
+	}
+	if (BTN_enterstring(kNameX, kNameY, &g_pick.install_folder, kNameMax, UTL_translate_string(kNameLabel),
+	                    kNameWidth, 0))
+		g_pick.pass_pending = true;
+
+	const std::string& parent = g_pick.parent_dir;
+	const std::string& name = g_pick.install_folder;
+	if (name.empty()) {
+		dest_dir_path = parent;
+		s.next_screen = nullptr;
+		s.text = UTL_translate_string(kNamePrompt);
+		remember_what_the_flow_left();
+		return 0;
+	}
+	dest_dir_path = parent + name + "/";
+	if (dir_exists(dest_dir_path)) {
+		s.next_screen = nullptr;
+		s.text = UTL_translate_string(kExists[0]) + name + UTL_translate_string(kExists[1]) + parent +
+		         UTL_translate_string(kExists[2]);
+		remember_what_the_flow_left();
+		return 0;
+	}
+	s.text = UTL_translate_string(kWillCreate[0]) + name + UTL_translate_string(kWillCreate[1]) + parent +
+	         kWillCreateEnd;
+	if (parent == g_pick.desktop_f)
+		s.text += UTL_translate_string(kOnDesktop[0]) + name + UTL_translate_string(kOnDesktop[1]);
+	// The pass waits while the name is empty or taken, and runs once the destination is
+	// a new folder again.
+	if (g_pick.pass_pending) {
+		scan_to_the_end();
+		set_install_filter(1, 1);
+		scenery_take_all();
+		recalc_disk_sizes();
+		g_pick.pass_pending = false;
+	}
+	UTIL_disk_space(UTL_translate_string(kPickEnough), UTL_translate_string(kPickShort));
+	remember_what_the_flow_left();
+	return 0;
+}
+
+int dvd_eula_install(int, wizard_screen& s)
+{
+	s.title = UTL_translate_string(kEulaTitle);
+	s.text = UTIL_licence_text();
+	s.back_screen = dvd_pick_install;
+	// Decided before the box is drawn: a tick enables Continue from the next frame.
+	s.next_screen = accept_eula ? dvd_scenery_install : nullptr;
+	OGL_string(kTextColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space,
+	           kAlignLeft);
+	BTN_bool(kBoxX, kAcceptY, &accept_eula, "", kCheckBox);
+	return 0;
+}
+
+int dvd_scenery_install(int first, wizard_screen& s)
+{
+	if (first) {
+		if (dvd_install_is_running) {
+			const int r = abort_alert(UTL_translate_string(kCancelQuestion), UTL_translate_string(kCancel),
+			                          UTL_translate_string(kCancelText), UTL_translate_string(kContinue),
+			                          UTL_translate_string(kContinueText));
+			// Only the explicit Cancel deletes the copy; Continue, and a box closed any
+			// other way or not shown, go back to the running install.
+			if (r != kAnswerCancel) {
+				s.next_screen = dvd_run_install;
+				return 1;
+			}
+			install_files_kill();
+			if (dest_dir_path.size() > 1) recursive_delete_folder(dest_dir_path);
+			dvd_install_is_running = 0;
+		}
+		scan_to_the_end();
+		recalc_disk_sizes();
+	}
+	UTIL_world_map();
+	remember_what_the_flow_left();
+	s.text = UTL_translate_string(kSceneryText);
+	s.title = UTL_translate_string(kSceneryTitle);
+	s.back_screen = dvd_eula_install;
+	s.next_screen = dvd_run_install;
+	if (!UTIL_disk_space(UTL_translate_string(kSceneryEnough), UTL_translate_string(kSceneryShort)))
+		s.next_screen = nullptr;
+	return 0;
+}
+
+int dvd_pick_run_sim(int first, wizard_screen& s)
+{
+	// A destination another screen left (Pick Destination's new folder) is no copy.
+	if (first && !is_registered(dest_dir_path)) dest_dir_path.clear();
+	s.title = UTL_translate_string(kRunTitle);
+	s.back_screen = dvd_start;
+	s.next_screen = dvd_do_run_sim;
+	if (all_orvalas.size() == 1) {
+		dest_dir_path = all_orvalas[0];
+		return 1;
+	}
+	UTIL_pick_install();
+	if (dest_dir_path.empty()) s.next_screen = nullptr;
+	s.text = all_orvalas.size() > 1 ? UTL_translate_string(kSeveralCopies) : "";
+	s.text += UTL_translate_string(kWhichCopy);
+	return 0;
+}
 
 int dvd_done_install(int, wizard_screen& s)
 {

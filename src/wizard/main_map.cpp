@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/engine.h"
 #include "engine/engine_globals.h"
+#include "graphics/colr.h"
 #include "graphics/ogl_draw.h"
+#include "graphics/tman.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/translate.h"
+#include "wizard/main_engine.h"
 
 namespace {
 // The formatter's steps: KB of 1000 bytes divided by powers of two, with the GB
@@ -42,6 +46,56 @@ std::string fill(const std::string& f, const std::string (&values)[4])
 		at = p + 2;
 	}
 	return out + f.substr(at);
+}
+
+// The map's drawing: the atlas is addressed as 512 texels square; the image over
+// available tiles lies one map height above the base map, tile for tile.
+constexpr float kAtlasTexels = 512.0f;
+constexpr float kUpperImage = 252.0f;
+constexpr int kTileColour = 49;
+constexpr float kSelectedAlpha = 1.0f;
+constexpr float kDeselectedAlpha = 0.5f;
+constexpr int kWhiteEntry = 103;  // the image buttons' entry, set to white before drawing
+constexpr int kDragColour = 12;   // black
+constexpr float kDragAlpha = 0.5f;
+constexpr int kOneUnit = 1;
+
+// The two image buttons under the map, cut from the elements atlas.
+struct map_button {
+	float x, y, u, w;
+};
+constexpr map_button kSelectAll = {470, 120, 255, 114};
+constexpr map_button kSelectNone = {620, 120, 374, 132};
+constexpr float kElementsW = 1024.0f, kElementsH = 128.0f;
+
+// One image button of the elements atlas, hot, in its normal style: drawn lit under the
+// mouse and pressed while held; 1 when the mouse went down on it this frame.
+int map_image_button(const map_button& b)
+{
+	colr.assign(kWhiteEntry, 1.0f, 1.0f, 1.0f);
+	const float h = wizard_button_h;
+	const bool inside = interface_rect_inside(b.x, b.y, b.w, h, mnw.mouse_x, mnw.mouse_y);
+	const float v = interface_rect_row(wizard_button_v, h, 1, inside, mnw.mouse_held);
+	const float s0 = b.u / kElementsW, s1 = (b.u + b.w) / kElementsW;
+	const float t0 = v / kElementsH, t1 = (v + h) / kElementsH;
+	OGL_2dquad(t_elements, kWhiteEntry, 1.0f, b.x, b.y, s0, t0, b.x, b.y + h, s0, t1, b.x + b.w, b.y + h, s1, t1,
+	           b.x + b.w, b.y, s1, t0, kOneUnit, al_blend);
+	return mnw.mouse_down && inside;
+}
+
+void draw_drag_outline(const world_map_drag& d, const world_map_mouse& m)
+{
+	const float xs[] = {m.x, d.o_x, d.o_x, m.x};
+	const float ys[] = {m.y, m.y, d.o_y, d.o_y};
+	for (int i = 0; i < 4; ++i) {
+		const int j = (i + 1) % 4;
+		OGL_line(kDragColour, kDragAlpha, xs[i], ys[i], xs[j], ys[j]);
+	}
+}
+
+void set_all_tiles(int value)
+{
+	for (int& t : stg.scenery_selected) t = value;
 }
 
 bool overlaps(const map_rect& a, const map_rect& b) { return a.x1 > b.x0 && b.x1 > a.x0 && a.y1 > b.y0 && b.y1 > a.y0; }
@@ -118,4 +172,44 @@ bool UTIL_world_map_pick(world_map_drag& d, const world_map_mouse& m, float orig
 				changed = true;
 			}
 	return changed;
+}
+
+void UTIL_world_map()
+{
+	static world_map_drag drag;
+	// Drawing and the mouse are both measured from the window's origin here, so the
+	// tiles are hit-tested without it.
+	const world_map_mouse m{mnw.mouse_x, mnw.mouse_y, mnw.mouse_down != 0, mnw.mouse_held != 0 || mnw.mouse_down != 0};
+	OGL_setstate(fog_fals, kOneUnit, lit_fals, al_blend, deR_fals, deW_fals);
+	colr.assign(kWhiteEntry, 1.0f, 1.0f, 1.0f);
+	const float x0 = kMapLeft, y0 = kMapBottom, x1 = kMapLeft + kMapWidth, y1 = kMapBottom + kMapHeight;
+	const float s1 = kMapWidth / kAtlasTexels, t1 = kMapHeight / kAtlasTexels;
+	OGL_2dquad(t_world_map, kWhiteEntry, 1.0f, x0, y0, 0, 0, x0, y1, 0, t1, x1, y1, s1, t1, x1, y0, s1, 0, kOneUnit,
+	           al_blend);
+
+	bool changed = UTIL_world_map_pick(drag, m, 0.0f, 0.0f, stg.scenery_selected);
+	for (int c = 0; c < stg_lon_bands; ++c)
+		for (int r = 0; r < stg_lat_bands; ++r) {
+			const int i = stg_tile(r, c);
+			if (!stg.scenery_available[i]) continue;
+			const map_rect t = UTIL_map_tile(c, r, 0.0f, 0.0f);
+			const float ts0 = kTileSize * c / kAtlasTexels, ts1 = (kTileSize * c + kTileSize) / kAtlasTexels;
+			const float tt0 = (kTileSize * r + kUpperImage) / kAtlasTexels;
+			const float tt1 = (kTileSize * r + kTileSize + kUpperImage) / kAtlasTexels;
+			OGL_2dquad(t_world_map, kTileColour, stg.scenery_selected[i] ? kSelectedAlpha : kDeselectedAlpha, t.x0,
+			           t.y0, ts0, tt0, t.x0, t.y1, ts0, tt1, t.x1, t.y1, ts1, tt1, t.x1, t.y0, ts1, tt0, kOneUnit,
+			           al_blend);
+		}
+	if (drag.dragging) draw_drag_outline(drag, m);
+
+	if (map_image_button(kSelectAll)) {
+		set_all_tiles(1);
+		changed = true;
+	}
+	if (map_image_button(kSelectNone)) {
+		set_all_tiles(0);
+		recalc_disk_sizes();
+		return;
+	}
+	if (changed) recalc_disk_sizes();
 }

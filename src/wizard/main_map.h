@@ -26,6 +26,11 @@ disk_verdict UTIL_disk_space_verdict(const std::string& enough_text, const std::
 // be read) and returns whether the install fits (1 then too).
 int UTIL_disk_space(const std::string& enough_text, const std::string& short_text);
 
+// Draws the world map of tiles for one frame and handles its mouse: dragging selects or
+// clears tiles, two image buttons select or clear them all; the totals are recomputed
+// once when anything changed.
+void UTIL_world_map();
+
 // The map's place: its lower-left corner, size and tile edge, in interface units.
 constexpr float kMapLeft = 248.0f;
 constexpr float kMapBottom = 150.0f;

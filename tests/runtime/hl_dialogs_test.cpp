@@ -8,6 +8,7 @@
 
 #include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
+#include "support/scripted_window.h"
 #include "support/test_env.h"
 
 namespace {
@@ -232,6 +233,36 @@ TEST(EndianFlip, WorksOnSixteenAndThirtyTwoBits)
 	EndianFlipLong(&l);
 	EXPECT_EQ(l, 0x78563412);
 	EXPECT_EQ(EndianFlipLong(&l), 0x12345678);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SystemBoxes, TheAlertAndTheQuestionGoThroughTheWindowsMessageBox)
+{
+	kx_test::TempEnv env;
+	kx_test::ScriptedWindow win;
+	kx_test::ScopedEnvVar trace("KESTRIX_SCREEN_TRACE", env.path("trace.txt").c_str());
+	const std::string long_text(300, 'x');
+	DoUserAlert(("Caf\xE9 " + long_text).c_str());
+	ASSERT_EQ(win.boxes.size(), 1u);
+	EXPECT_EQ(win.boxes[0], "Caf\xC3\xA9 " + long_text.substr(0, 250) + "|");  // cut to 255 bytes, then UTF-8
+
+	win.confirm_answer = 1;
+	EXPECT_TRUE(ConfirmMessage("Go on?", "Yes", "No"));
+	EXPECT_EQ(win.boxes[1], "Go on?|Yes|No");
+	win.confirm_answer = 0;  // the cancel button, or a box closed another way
+	EXPECT_FALSE(ConfirmMessage("Go on?", "Yes", "No"));
+	win.box_shows = false;  // no box at all is no consent either
+	EXPECT_FALSE(ConfirmMessage("Go on?", "Yes", "No"));
+	DoUserAlert("unseen");
+	EXPECT_EQ(win.boxes.size(), 3u);
+
+	const std::string t = kx_test::read_file(env.path("trace.txt"));
+	EXPECT_NE(t.find("\"modal\": \"message_box\", \"texts\": [\"Go on?\"], \"labels\": [\"Yes\", \"No\"]"),
+	          std::string::npos)
+	    << t;
 }
 
 }  // namespace

@@ -121,4 +121,12 @@ bool ScriptedWindow::message_box(const std::string&, const std::string& text1, c
 	return true;
 }
 
+int ScriptedWindow::confirm_box(const std::string&, const std::string& text, const std::string& yes,
+                                const std::string& no)
+{
+	if (!box_shows) return -1;
+	boxes.push_back(text + "|" + yes + "|" + no);
+	return confirm_answer;
+}
+
 }  // namespace kx_test

@@ -76,6 +76,11 @@ public:
 	int key_layout(int mac_key) override { return layout(mac_key); }
 	void show_cursor(bool shown) override { cursor_changes.push_back(shown); }
 	bool message_box(const std::string& title, const std::string& text1, const std::string& text2) override;
+	// Records text + "|" + yes + "|" + no in `boxes` and answers `confirm_answer` (-1
+	// when boxes do not show).
+	int confirm_box(const std::string& title, const std::string& text, const std::string& yes,
+	                const std::string& no) override;
+	int confirm_answer = 1;
 
 private:
 	std::map<int, std::vector<plat_event>> script_;

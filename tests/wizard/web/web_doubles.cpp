@@ -1,6 +1,6 @@
 // Stand-ins for the drawing calls the web screens make, for the wizard's headless tests.
-// Weak definitions: once the drawing layer and the widgets are linked into the tests,
-// theirs take over. They draw nothing and report no click; a test ticks a box by
+// Weak definitions: the install flow's screens link the drawing layer and the widgets
+// into the tests, so theirs take over, and the fixture opens a headless context. They draw nothing and report no click; a test ticks a box by
 // setting its variable.
 #include <string>
 

@@ -16,6 +16,7 @@
 #include "runtime/http.h"
 #include "runtime/xtim.h"
 #include "support/archive_tools.h"
+#include "support/gl_world.h"
 #include "support/loopback_http.h"
 #include "wizard/main_web.h"
 #include "../wizard_fixture.h"
@@ -119,6 +120,8 @@ protected:
 		return true;
 	}
 
+	// The screens draw with the real widgets and text, which need a context.
+	std::unique_ptr<GlTestContext> world = open_gl_world(800, 600);
 	kx_test::LogCapture log;
 	kx_test::AlertRecorder alerts;
 	kx_test::LoopbackHttp server;
