@@ -12,6 +12,7 @@
 #include "engine/engine.h"
 #include "runtime/hl_globals.h"
 #include "runtime/translate.h"
+#include "wizard/main_copies.h"
 #include "wizard/main_map.h"
 
 namespace {
@@ -182,7 +183,7 @@ int pick_screen(const repair_flow& f, int first, wizard_screen& s)
 		if (!is_registered(dest_dir_path)) dest_dir_path.clear();
 	}
 	if (all_orvalas.size() == 1) dest_dir_path = all_orvalas.front();
-	repair_pick_copy();
+	UTIL_pick_install();
 	if (dest_dir_path.empty()) s.next_screen = nullptr;
 	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) +
 	         UTL_translate_string(f.pick_question);
@@ -277,7 +278,7 @@ int dvd_edit_scenery(int first, wizard_screen& s)
 		scenery_from_install();
 		recalc_disk_sizes();
 	}
-	repair_world_map();
+	UTIL_world_map();
 	s.text = UTL_translate_string(kEditText);
 	s.title = UTL_translate_string(kEditTitle);
 	s.back_screen = dvd_pick_scenery;

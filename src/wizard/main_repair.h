@@ -15,7 +15,3 @@ int repair_files_to_install();
 // files fetched and deleted, after success or after errors.
 const char* scenery_done_verb(int files_to_fetch, int files_to_delete, bool errors);
 
-// The copy picker and the world map, drawn by the flows' pick and edit screens: the
-// install flow's own (main_repair_draw.cpp).
-void repair_pick_copy();
-void repair_world_map();
