@@ -128,6 +128,21 @@ bool is_registered(const std::string& path)
 
 void dvd_pick_install_forget() { g_pick = pick_memory{}; }
 
+bool UTIL_change_destination(std::string& parent, const std::string& prompt)
+{
+	if (!BTN_action(kChangeX, kChangeY, kAutoWidth, 0, kButtonFeedback, UTL_translate_string(kChangeDestination),
+	                kNoSideText))
+		return false;
+	char chosen[kDialogBuffer] = {};
+	parent.copy(chosen, kDialogBuffer - 1);
+	if (!GetFilePathFromUser(kFolderDialog, prompt, UTL_translate_string(kSelect), kDialogSettings, parent.c_str(),
+	                         chosen))
+		return false;
+	parent = chosen;
+	if (parent != "/") parent += "/";
+	return true;
+}
+
 int dvd_pick_install(int first, wizard_screen& s)
 {
 	if (first) {
@@ -149,17 +164,7 @@ int dvd_pick_install(int first, wizard_screen& s)
 	s.back_screen = dvd_start;
 	s.next_screen = dvd_eula_install;
 
-	if (BTN_action(kChangeX, kChangeY, kAutoWidth, 0, kButtonFeedback, UTL_translate_string(kChangeDestination),
-	               kNoSideText)) {
-		char chosen[kDialogBuffer] = {};
-		g_pick.parent_dir.copy(chosen, kDialogBuffer - 1);
-		if (GetFilePathFromUser(kFolderDialog, UTL_translate_string(kFolderPrompt), UTL_translate_string(kSelect),
-		                        kDialogSettings, g_pick.parent_dir.c_str(), chosen)) {
-			g_pick.parent_dir = chosen;
-			if (g_pick.parent_dir != "/") g_pick.parent_dir += "/";
-			g_pick.pass_pending = true;
-		}
-	}
+	if (UTIL_change_destination(g_pick.parent_dir, UTL_translate_string(kFolderPrompt))) g_pick.pass_pending = true;
 	if (BTN_enterstring(kNameX, kNameY, &g_pick.install_folder, kNameMax, UTL_translate_string(kNameLabel),
 	                    kNameWidth, 0))
 		g_pick.pass_pending = true;

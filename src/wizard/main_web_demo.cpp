@@ -14,6 +14,7 @@
 #include "runtime/translate.h"
 #include "widgets/btn.h"
 #include "wizard/main_copies.h"
+#include "wizard/main_install.h"
 #include "wizard/main_licence.h"
 #include "wizard/main_map.h"
 #include "wizard/main_web.h"
@@ -42,9 +43,7 @@ const char kAlreadyHave[] =
 const char kEulaTitle[] = "End User License Agreement (EULA)";
 const char kAccept[] = "I accept this agreement.";
 const char kDestTitle[] = "Pick Install Destination.";
-const char kChangeLabel[] = "Change Destination";
 const char kPickFolder[] = "Pick a folder to install the Kestrix 9 demo into.";
-const char kSelect[] = "Select";
 const char kNameLabel[] = "Install Name:";
 const char kDemoWord[] = "Demo";
 const char kPickName[] = "Please pick a name for your Kestrix 9 installation...";
@@ -80,13 +79,6 @@ constexpr float kBoxX = 230.0f, kBoxY = 100.0f;
 constexpr int kLeftAligned = 0;
 // How often the destination screen's scan is looked at while it finishes within the frame.
 constexpr std::chrono::microseconds kScanPoll{200};
-// The "Change Destination" button and its folder dialog.
-constexpr float kChangeX = 300.0f, kChangeY = 203.0f;
-constexpr float kWidthFromLabel = -1.0f;
-constexpr int kClickFeedback = 1;
-constexpr char kNoSideText[] = "-";
-constexpr int kFolderKind = 2;
-constexpr int kDialogPreference = 1;
 // The "Install Name:" field.
 constexpr float kNameX = 420.0f, kNameY = 200.0f, kNameWidth = 340.0f;
 constexpr int kNameMax = 256;
@@ -99,21 +91,6 @@ float g_demo_ratio = 0.0f;
 std::string g_scanned_for;
 
 // "Change Destination": the desktop's folder dialog, starting in `parent`.
-bool change_destination(std::string& parent)
-{
-	if (!BTN_action(kChangeX, kChangeY, kWidthFromLabel, 0, kClickFeedback, UTL_translate_string(kChangeLabel),
-	                kNoSideText))
-		return false;
-	char buffer[kDialogBuffer];
-	std::snprintf(buffer, sizeof buffer, "%s", parent.c_str());
-	if (!GetFilePathFromUser(kFolderKind, UTL_translate_string(kPickFolder), UTL_translate_string(kSelect),
-	                         kDialogPreference, parent.c_str(), buffer))
-		return false;
-	parent = buffer;
-	if (parent != "/") parent += "/";
-	return true;
-}
-
 // The copy is scanned at once, then the choice and the sizes follow the new destination.
 void rescan()
 {
@@ -197,7 +174,7 @@ int demo_pick_dest(int first, wizard_screen& s)
 	s.title = UTL_translate_string(kDestTitle);
 	s.back_screen = demo_eula;
 	s.next_screen = demo_run_patch;
-	if (change_destination(demo_dest.parent_dir)) changed = true;
+	if (UTIL_change_destination(demo_dest.parent_dir, UTL_translate_string(kPickFolder))) changed = true;
 	if (BTN_enterstring(kNameX, kNameY, &demo_dest.install_folder, kNameMax, UTL_translate_string(kNameLabel), kNameWidth,
 	                    kNoFocusTaken))
 		changed = true;
