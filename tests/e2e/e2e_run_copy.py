@@ -115,11 +115,40 @@ def dialog_calls(box):
     return [c.strip("\n").split("\n") for c in text.split("--\n") if c.strip("\n")]
 
 
+HELD_DIALOG = """#!/bin/sh
+# The folder dialog of this flow: logs its arguments; while the hold file exists it stays
+# open until the go file appears (%(limit)d s at most); then answers from a file, or cancels.
+printf "%%s\\n" "$@" "--" >> "%(log)s"
+if [ -f "%(hold)s" ]; then
+  n=0
+  while [ ! -f "%(go)s" ] && [ $n -lt %(polls)d ]; do sleep 0.05; n=$((n + 1)); done
+  rm -f "%(go)s"
+fi
+[ -f "%(answer)s" ] || exit 1
+cat "%(answer)s"
+"""
+
+
+def holding_dialog(box):
+    """Puts this flow's folder dialog in place; returns its hold and go files."""
+    hold, go = box.path("dialog_hold"), box.path("dialog_go")
+    with open(box.dialog_cmd, "w") as f:
+        f.write(HELD_DIALOG % {"log": box.dialog_log, "hold": hold, "go": go, "answer": box.dialog_answer,
+                               "limit": driver.WAIT_SECONDS, "polls": driver.WAIT_SECONDS * 20})
+    return hold, go
+
+
+def touch(path):
+    open(path, "w").close()
+
+
 def find_it(inst, box, answer):
     box.answer_dialog(answer)
     calls = len(dialog_calls(box))
     inst.click(FIND_IT)
-    line = inst.wait_modal("folder_dialog")
+    # Go Back's main menu here would be a click that reached the screen behind a chooser.
+    line = inst.wait_trace("a folder dialog", lambda l: l.get("modal") == "folder_dialog" or l.get("screen") == "dvd_start")
+    check(line.get("modal") == "folder_dialog", "a click made while a chooser was open went through")
     check(line["texts"][0] == FIND_PROMPT, "the folder dialog's message: %r" % line["texts"])
     args = dialog_calls(box)[calls:]
     check(len(args) == 1 and "--directory" in args[0] and "--title=" + FIND_PROMPT in args[0],
@@ -173,8 +202,18 @@ def find_it_and_a_copy_without_its_program(args, start):
         f.write("a file where the folder should be\n")
     registered = "%s\n%s\n%s\n%s" % (c1, c2, c2, box.path("disk/Gone/"))
     write_registration(box, registered)
+    hold, go = holding_dialog(box)
     inst = start(box)
     to_picker(inst, to_main_menu(inst))
+
+    # Go Back clicked while the chooser is open, which then cancels: the click is dropped.
+    touch(hold)
+    inst.click(FIND_IT)
+    inst.wait_modal("folder_dialog")
+    inst.click("back")
+    touch(go)
+    inst.wait_screen("dvd_pick_run_sim", next=None)
+    os.remove(hold)
 
     find_it(inst, box, plain)
     alert = inst.wait_modal(994)
