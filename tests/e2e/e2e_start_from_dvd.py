@@ -13,16 +13,20 @@ from driver import check
 WELCOME = "Welcome to the Kestrix 9 Installer.  I will guide you through the proess of installing "
 THIS_APP = "os_dir_this_app\t\t="
 PROGRAM = "kestrix-installer"
+# The same program as a bundle: the bundle moves, and the program inside it runs.
+BUNDLE = "Kestrix Installer.app"
+IN_BUNDLE = os.path.join(BUNDLE, "Contents", "MacOS", "Kestrix Installer")
 TEXTS = os.path.join("Resources", "text")
 NOT_STARTED = "WARNING: could not start the installer's copy "
 MOUNT_SECONDS = 20
 
 
-def onto_the_dvd(box, installer):
-    """DVD 1 in the drive with the installer and its translations on it; returns the
-    installer's path there."""
+def onto_the_dvd(box, installer, rel=PROGRAM):
+    """DVD 1 in the drive with the installer (at `rel`) and its translations on it;
+    returns the DVD and the installer's path there."""
     dvd = box.insert_dvd("A", 1)
-    program = os.path.join(dvd, PROGRAM)
+    program = os.path.join(dvd, rel)
+    os.makedirs(os.path.dirname(program), exist_ok=True)
     shutil.copy2(installer, program)
     os.chmod(program, 0o755)
     shutil.copytree(os.path.join(os.path.dirname(installer), TEXTS), os.path.join(dvd, TEXTS))
@@ -46,9 +50,9 @@ def past_the_chooser(inst):
     return line
 
 
-def moves_to_the_temporary_folder(args, start):
-    box = driver.Sandbox(args.work, "e2e_start_from_dvd", args.sets)
-    dvd, program = onto_the_dvd(box, args.installer)
+def moves_to_the_temporary_folder(args, start, rel, sandbox_name):
+    box = driver.Sandbox(args.work, sandbox_name, args.sets)
+    dvd, program = onto_the_dvd(box, args.installer, rel)
     inst = start(box, program=program)
     first = past_the_chooser(inst)["pid"]
     check(inst.wait_exit() == 1, "the process started from the DVD did not end with 1")
@@ -56,7 +60,7 @@ def moves_to_the_temporary_folder(args, start):
     copy_pid = inst.follow_relaunch()
     check(copy_pid != first, "no second process")
     temp = box.private_temp() + "/"
-    copy = temp + PROGRAM
+    copy = temp + rel
     check(stat.S_IMODE(os.stat(copy).st_mode) == 0o755, "the copy's mode is %o" % os.stat(copy).st_mode)
     check(stat.S_IMODE(os.stat(temp).st_mode) == 0o700, "the temporary folder is open to others")
     with open(program, "rb") as a, open(copy, "rb") as b:
@@ -113,7 +117,8 @@ def stays_where_the_copy_cannot_run(args, start):
 
 def flow(args, start):
     driver.adopt_orphans()
-    moves_to_the_temporary_folder(args, start)
+    moves_to_the_temporary_folder(args, start, PROGRAM, "e2e_start_from_dvd")
+    moves_to_the_temporary_folder(args, start, IN_BUNDLE, "e2e_start_from_dvd_bundle")
     stays_where_the_copy_cannot_run(args, start)
 
 
