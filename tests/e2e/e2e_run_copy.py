@@ -1,6 +1,7 @@
 """Starting an installed copy: the copy picker over a registration file with a copy listed
 twice, a vanished folder and no final line end; Find It on a folder inside a copy, on a
-folder that is no copy, and on a copy without its program; a single copy started at once."""
+folder that is no copy, and on a copy without its program; a click made while the folder
+chooser is open; a single copy started at once."""
 
 import os
 import time
