@@ -324,6 +324,19 @@ class Installer:
         return "\n".join(out)
 
 
+def translation(installer, language):
+    """The translation file beside the installer for `language` ("french", "german"), as
+    source text -> translated text."""
+    table = {}
+    path = os.path.join(os.path.dirname(installer), "Resources", "text", language, "Installer2.txt")
+    with open(path, encoding="latin-1") as f:
+        for line in f.read().split("\n"):
+            if line.startswith("STRING ") and "====" in line:
+                source, text = line[len("STRING "):].split("====", 1)
+                table[source] = text
+    return table
+
+
 PR_SET_CHILD_SUBREAPER = 36
 
 

@@ -15,9 +15,6 @@ SCENERY_ONLY = ["This DVD (", ") contains global scenery.  You must install the 
 IDENTITY = "dvd_version.txt"
 # The identity file of another generation of discs: a header version we do not read.
 OTHER_IDENTITY = "I\n800 version\nDVD\n\nVERSION %s\n"
-FRENCH = os.path.join("Resources", "text", "french", "Installer2.txt")
-ENTRY = "STRING "
-ARROW = "===="
 
 
 def chooser(inst, language=None):
@@ -78,19 +75,8 @@ def scenery_without_a_copy(args, start):
     quits_with_0(inst)
 
 
-def french_texts(installer):
-    """The French translation file beside the installer, as source -> translation."""
-    table = {}
-    with open(os.path.join(os.path.dirname(installer), FRENCH), encoding="latin-1") as f:
-        for line in f.read().split("\n"):
-            if line.startswith(ENTRY) and ARROW in line:
-                source, text = line[len(ENTRY):].split(ARROW, 1)
-                table[source] = text
-    return table
-
-
 def in_french(args, start):
-    french = french_texts(args.installer)
+    french = driver.translation(args.installer, "french")
     for english in (TITLE, WELCOME):
         check(french.get(english, english) != english, "no French for %r" % english)
     box = driver.Sandbox(args.work, "e2e_entry_states_french", args.sets)

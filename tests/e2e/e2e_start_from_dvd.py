@@ -44,13 +44,17 @@ def this_app_line(box):
     return lines[0][len(THIS_APP):]
 
 
-def past_the_chooser(inst):
+def past_the_chooser(inst, language=None):
     line = inst.wait_modal(994)
+    if language:
+        inst.click(language)
     inst.key("Return")
     return line
 
 
-def moves_to_the_temporary_folder(args, start, rel, sandbox_name):
+def moves_to_the_temporary_folder(args, start, rel, sandbox_name, french=False):
+    """The copy runs from the temporary folder; in French when asked, from the
+    translations that travelled with it."""
     box = driver.Sandbox(args.work, sandbox_name, args.sets)
     dvd, program = onto_the_dvd(box, args.installer, rel)
     inst = start(box, program=program)
@@ -68,9 +72,10 @@ def moves_to_the_temporary_folder(args, start, rel, sandbox_name):
     check(os.path.isfile(os.path.join(temp, TEXTS, "french", "Installer2.txt")),
           "the translations did not travel with the copy")
 
-    chooser = past_the_chooser(inst)
+    chooser = past_the_chooser(inst, "994_french" if french else None)
     check(chooser["pid"] == copy_pid and chooser["labels"] == ["Accept"], "the copy's chooser: %r" % chooser)
-    line = inst.wait_screen("dvd_start", text=WELCOME + box.manifest["product"] + ".")
+    welcome = driver.translation(args.installer, "french")[WELCOME] if french else WELCOME
+    line = inst.wait_screen("dvd_start", text=welcome + box.manifest["product"] + ".")
     check(line["pid"] == copy_pid, "the main menu is not the copy's")
     check(this_app_line(box) == temp, "the copy's application folder: %r" % this_app_line(box))
     check(os.path.isdir(dvd), "the DVD left the drive")
@@ -118,7 +123,7 @@ def stays_where_the_copy_cannot_run(args, start):
 def flow(args, start):
     driver.adopt_orphans()
     moves_to_the_temporary_folder(args, start, PROGRAM, "e2e_start_from_dvd")
-    moves_to_the_temporary_folder(args, start, IN_BUNDLE, "e2e_start_from_dvd_bundle")
+    moves_to_the_temporary_folder(args, start, IN_BUNDLE, "e2e_start_from_dvd_bundle", french=True)
     stays_where_the_copy_cannot_run(args, start)
 
 
