@@ -24,6 +24,7 @@ QUESTION_THIRD = "but it appears you have modified this file. What to do?"
 QUESTION_LABELS = ["OVERWRITE THE OLD FILE", "KEEP THE OLD FILE", "OVERWRITE EVERY OLD FILE IN THIS DIRECTORY",
                    "KEEP EVERY OLD FILE IN THIS DIRECTORY", "CANCEL THE WHOLE INSTALLATION!"]
 DONE_TITLE = "Finished Repairing Kestrix."
+RUN_NOW = "Run Kestrix Now"
 DONE_TEXT = "I have finished repairing %s - click Go Back to return to the main menu."
 REPAIR_WAIT_SECONDS = 60
 USER_EDIT = b"\nA line the pilot added to this file.\n"
@@ -196,7 +197,8 @@ def to_the_end(inst, damage, answer_point):
     inst.click(answer_point)
     done = inst.wait_screen("dvd_done_repair", timeout=REPAIR_WAIT_SECONDS, title=DONE_TITLE)
     check(done["text"] == DONE_TEXT % damage.copy, "the done text: %r" % done["text"])
-    check(done["next"] == "wizard_quit", "Continue does not quit: %r" % done)
+    check(done["next"] == "wizard_quit" and done["back"] == "dvd_start", "the done screen's buttons: %r" % done)
+    check(done["choices"] == [RUN_NOW], "the done screen's choices: %r" % done["choices"])
     only_one_question(inst)
     # Where Continue leads out of the program, it is the Quit button.
     inst.click("continue")
