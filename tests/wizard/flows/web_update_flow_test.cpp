@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "flow_fixture.h"
+#include "wizard/main_copies.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ using namespace kx_flow_test;
 // The label beside server radio i of two, as drawn in interface units.
 constexpr int kLabelX = 50, kLabelW = 130, kLabelBelow = 6, kLabelH = 20;
 const float kRadioY[2] = {118, 78};
+// The copy picker's radio of the second copy.
+constexpr point kSecondCopy = {250, 375};
 // A click is pressed in one frame and released in the next; a third draws what it changed.
 constexpr int kClickFrames = 3;
 // A slow archive comes in this many pieces, this far apart.
@@ -184,6 +187,35 @@ TEST_F(UpdateFlow, AnArchiveTheFirstServerLacksIsReportedAndFetchedFromTheSecond
 	EXPECT_GE(server.count(kServers[0], lost), 1u);
 	EXPECT_GE(server.count(kServers[1], lost), 1u);
 	expect_copy_matches_list(copy);
+}
+
+TEST_F(UpdateFlow, WithTwoCopiesRegisteredTheUserPicksOneFromTheList)
+{
+	if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
+	const std::string one = env.path("copy one/"), two = env.path("copy two/");
+	::mkdir(one.c_str(), 0755);
+	::mkdir(two.c_str(), 0755);
+	std::string prefs;
+	get_OS_abs_path(os_dir_prefs, prefs);
+	kx_test::write_file(prefs + kRegistrationFile, one + "\n" + two + "\n");
+
+	g_wizard = net_start;
+	ASSERT_TRUE(continue_from(net_start));
+	ASSERT_EQ(g_wizard, net_pick_dest);
+	EXPECT_EQ(step_names, (std::vector<std::string>{"Welcome", "Pick Destination", "Search for Updates",
+	                                                "Check Disk Space", "Install Updates", "Finish"}));
+	ASSERT_TRUE(frames_until([this] { return showed("net_pick_dest"); }));
+	const trace_line pick = last_of("net_pick_dest");
+	EXPECT_EQ(pick.field("text"), "You have more than one copy of Kestrix 9 installed on this computer.  Please select "
+	                              "which copy of Kestrix 9 you would like to update.");
+	EXPECT_EQ(pick.field("next"), "null") << "no copy is chosen yet";
+
+	click(kSecondCopy);
+	for (int n = 0; n < kClickFrames; ++n) DIDIVI_event_proc();
+	EXPECT_EQ(dest_dir_path, two);
+	ASSERT_TRUE(continue_from(net_pick_dest));
+	EXPECT_EQ(g_wizard, net_get_updates);
+	EXPECT_EQ(dest_dir_path, two);
 }
 
 }  // namespace
