@@ -52,8 +52,10 @@ protected:
 		ASSERT_TRUE(frames_until([this] { return showed("demo_eula"); }));
 		EXPECT_EQ(last_of("demo_eula").field("next"), "null") << "Continue waits for the box";
 		click(kLicenceBox);
+		ASSERT_TRUE(frames_until([] { return accept_eula_demo == 1; }));
+		// The frame that ticked the box already offers Continue.
+		EXPECT_EQ(last_of("demo_eula").field("next"), "demo_get_updates");
 		ASSERT_TRUE(continue_from(demo_eula));
-		EXPECT_EQ(accept_eula_demo, 1);
 		// "Check Servers" moves on by itself once the file list is read.
 		ASSERT_TRUE(frames_until([] { return g_wizard == demo_pick_dest; }));
 		EXPECT_EQ(last_of("demo_get_updates").field("title"), "Check Servers");
