@@ -96,7 +96,6 @@ protected:
 	// The URL path of a file's archive on a server.
 	static std::string archive_path(const std::string& master_path);
 
-	kx_test::ScopedEnvVar no_real_trace{"KESTRIX_SCREEN_TRACE", nullptr};
 	std::string trace_file = env.path("trace.jsonl");
 	kx_test::ScopedEnvVar trace_on{"KESTRIX_SCREEN_TRACE", trace_file.c_str()};
 	ScriptedWindow win{kScreenW, kScreenH, kFrameBudget};
