@@ -294,4 +294,42 @@ TEST_F(RunScreens, ARunThatCannotStartGoesWhereTheTableSays)
 	EXPECT_EQ(s.next_screen, dvd_confirm_repair);
 }
 
+// The scenery member's own ends: done leads to its done screen; a failed file asks with
+// its own texts, and Stop (or no answer) stops the run there.
+TEST_F(RunScreens, TheSceneryRunEndsOnItsDoneScreen)
+{
+	three_files(0);
+	const std::string scenery = "Installing New Scenery";
+	ASSERT_EQ(run_until_move(dvd_install_scenery, scenery, "I am installing new scenery for ", "Installing: ",
+	                         "Finishing Up...", dvd_edit_scenery),
+	          1);
+	EXPECT_EQ(s.next_screen, dvd_done_scenery);
+	EXPECT_EQ(s.back_screen, nullptr);
+	EXPECT_EQ(scenery_install_is_running, 0);
+	EXPECT_EQ(registration(), "");
+
+	kx_test::write_file(setup.dvd_root + "disk_0/" + install_name + "/All/a.txt.zip", "not a zip");
+	for (int answer : {1, 3}) {
+		SCOPED_TRACE(answer);
+		for (file_history_struct& h : sim_info) h.back().sig_have = "NONE";
+		g_answers = {answer};
+		g_asked.clear();
+		num_install_errors = 0;
+		ASSERT_EQ(run_until_move(dvd_install_scenery, scenery, "I am installing new scenery for ", "Installing: ",
+		                         "Finishing Up...", dvd_edit_scenery),
+		          1);
+		EXPECT_EQ(s.next_screen, dvd_done_scenery);
+		EXPECT_EQ(scenery_install_is_running, 0);
+		EXPECT_EQ(num_install_errors, 1);
+		ASSERT_EQ(g_asked.size(), 1u);
+		EXPECT_EQ(g_asked[0].message.rfind("An error occurred during scenery installation:\n\n", 0), 0u);
+		EXPECT_TRUE(g_asked[0].message.ends_with("\n\nYou can continue with the installation and attempt to reinstall "
+		                                         "the damaged files later, or you can stop the installation"));
+		EXPECT_EQ(g_asked[0].label1, "Stop");
+		EXPECT_EQ(g_asked[0].label2, "Continue");
+		EXPECT_EQ(g_asked[0].text1, "the scenery install.");
+		EXPECT_EQ(g_asked[0].text2, "the scenery install.");
+	}
+}
+
 }  // namespace
