@@ -143,6 +143,24 @@ bool UTIL_change_destination(std::string& parent, const std::string& prompt)
 	return true;
 }
 
+new_folder_state UTIL_new_folder(const std::string& parent, const std::string& name, const std::string& desktop,
+                                 const new_folder_words& words, std::string& text)
+{
+	if (name.empty()) {
+		dest_dir_path = parent;
+		text = words.no_name;
+		return new_folder_unnamed;
+	}
+	dest_dir_path = parent + name + "/";
+	if (dir_exists(dest_dir_path)) {
+		text = words.exists[0] + name + words.exists[1] + parent + words.exists[2];
+		return new_folder_taken;
+	}
+	text = words.create[0] + name + words.create[1] + parent + words.create[2];
+	if (parent == desktop) text += words.desktop[0] + name + words.desktop[1];
+	return new_folder_free;
+}
+
 int dvd_pick_install(int first, wizard_screen& s)
 {
 	if (first) {
@@ -169,27 +187,17 @@ int dvd_pick_install(int first, wizard_screen& s)
 	                    kNameWidth, 0))
 		g_pick.pass_pending = true;
 
-	const std::string& parent = g_pick.parent_dir;
-	const std::string& name = g_pick.install_folder;
-	if (name.empty()) {
-		dest_dir_path = parent;
+	const new_folder_words words{
+	    UTL_translate_string(kNamePrompt),
+	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
+	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]), kWillCreateEnd},
+	    {UTL_translate_string(kOnDesktop[0]), UTL_translate_string(kOnDesktop[1])}};
+	if (UTIL_new_folder(g_pick.parent_dir, g_pick.install_folder, g_pick.desktop_f, words, s.text) !=
+	    new_folder_free) {
 		s.next_screen = nullptr;
-		s.text = UTL_translate_string(kNamePrompt);
 		remember_what_the_flow_left();
 		return 0;
 	}
-	dest_dir_path = parent + name + "/";
-	if (dir_exists(dest_dir_path)) {
-		s.next_screen = nullptr;
-		s.text = UTL_translate_string(kExists[0]) + name + UTL_translate_string(kExists[1]) + parent +
-		         UTL_translate_string(kExists[2]);
-		remember_what_the_flow_left();
-		return 0;
-	}
-	s.text = UTL_translate_string(kWillCreate[0]) + name + UTL_translate_string(kWillCreate[1]) + parent +
-	         kWillCreateEnd;
-	if (parent == g_pick.desktop_f)
-		s.text += UTL_translate_string(kOnDesktop[0]) + name + UTL_translate_string(kOnDesktop[1]);
 	// The pass waits while the name is empty or taken, and runs once the destination is
 	// a new folder again.
 	if (g_pick.pass_pending) {
