@@ -274,19 +274,26 @@ int dvd_pick_run_sim(int first, wizard_screen& s)
 	return 0;
 }
 
-int dvd_done_install(int, wizard_screen& s)
+int UTIL_done_screen(wizard_screen& s, const std::string& title, const std::string& errors_text,
+                     const std::string& success_text)
 {
-	s.title = UTL_translate_string(kDoneTitle);
+	s.title = title;
 	s.back_screen = dvd_start;
 	s.next_screen = wizard_quit;
 	if (num_install_errors > 0) {
-		s.text = UTL_translate_string(kDoneWithErrors);
-	} else {
-		s.text = UTL_translate_string(kDoneWell);
-		s.choice_labels.push_back(UTL_translate_string(kRunNow));
-		s.choice_targets.push_back(dvd_do_run_sim);
+		s.text = errors_text;
+		return 0;
 	}
+	s.text = success_text;
+	s.choice_labels.push_back(UTL_translate_string(kRunNow));
+	s.choice_targets.push_back(dvd_do_run_sim);
 	return 0;
+}
+
+int dvd_done_install(int, wizard_screen& s)
+{
+	return UTIL_done_screen(s, UTL_translate_string(kDoneTitle), UTL_translate_string(kDoneWithErrors),
+	                        UTL_translate_string(kDoneWell));
 }
 
 // Starts the copy at dest_dir_path; this process then finishes up and ends. A copy

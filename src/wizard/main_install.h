@@ -1,5 +1,7 @@
 #pragma once
 #include <string>
+
+#include "wizard/main_globals.h"
 // What the install flow's screens keep between frames, for a test that starts a new
 // program run.
 
@@ -28,3 +30,9 @@ enum new_folder_state { new_folder_unnamed, new_folder_taken, new_folder_free };
 // can be made (only new_folder_free allows Continue).
 new_folder_state UTIL_new_folder(const std::string& parent, const std::string& name, const std::string& desktop,
                                  const new_folder_words& words, std::string& text);
+
+// The frame every done screen shows: its title, Go Back to the main menu and Continue as
+// Quit; after a run without errors `success_text` and the "Run Kestrix Now" choice,
+// otherwise `errors_text` alone. Returns 0.
+int UTIL_done_screen(wizard_screen& s, const std::string& title, const std::string& errors_text,
+                     const std::string& success_text);

@@ -13,6 +13,7 @@
 #include "runtime/hl_globals.h"
 #include "runtime/translate.h"
 #include "wizard/main_copies.h"
+#include "wizard/main_install.h"
 #include "wizard/main_map.h"
 
 namespace {
@@ -24,7 +25,6 @@ constexpr char kContinue[] = "Continue";
 constexpr char kMoreThanOne[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 constexpr char kScanning[] = "I am scanning ";
 constexpr char kScanProgress[] = "Scanning %d of %d files.";
-constexpr char kRunNow[] = "Run Kestrix Now";
 
 // One entry of a flow's step list.
 struct flow_step {
@@ -290,33 +290,17 @@ int dvd_edit_scenery(int first, wizard_screen& s)
 
 int dvd_done_repair(int, wizard_screen& s)
 {
-	s.title = UTL_translate_string(kRepairDoneTitle);
-	s.back_screen = dvd_start;
-	s.next_screen = wizard_quit;
-	if (num_install_errors > 0) {
-		s.text = UTL_translate_string(kRepairDoneErrors);
-		return 0;
-	}
-	s.text = UTL_translate_string(kRepairDoneWell[0]) + dest_dir_path + UTL_translate_string(kRepairDoneWell[1]);
-	s.choice_labels.push_back(UTL_translate_string(kRunNow));
-	s.choice_targets.push_back(dvd_do_run_sim);
-	return 0;
+	return UTIL_done_screen(
+	    s, UTL_translate_string(kRepairDoneTitle), UTL_translate_string(kRepairDoneErrors),
+	    UTL_translate_string(kRepairDoneWell[0]) + dest_dir_path + UTL_translate_string(kRepairDoneWell[1]));
 }
 
 int dvd_done_scenery(int, wizard_screen& s)
 {
-	s.title = UTL_translate_string(kSceneryDoneTitle);
-	s.back_screen = dvd_start;
-	s.next_screen = wizard_quit;
 	const int row = verb_row_of(stg.files_to_download, stg.files_to_delete);
-	if (num_install_errors > 0) {
-		s.text = UTL_translate_string(kSceneryDoneErrors[0]) + UTL_translate_string(kVerbs[row].after_errors) +
-		         UTL_translate_string(kSceneryDoneErrors[1]);
-		return 0;
-	}
-	s.text = UTL_translate_string(kSceneryDoneWell[0]) + UTL_translate_string(kVerbs[row].after_success) +
-	         UTL_translate_string(kSceneryDoneWell[1]);
-	s.choice_labels.push_back(UTL_translate_string(kRunNow));
-	s.choice_targets.push_back(dvd_do_run_sim);
-	return 0;
+	return UTIL_done_screen(s, UTL_translate_string(kSceneryDoneTitle),
+	                        UTL_translate_string(kSceneryDoneErrors[0]) + UTL_translate_string(kVerbs[row].after_errors) +
+	                            UTL_translate_string(kSceneryDoneErrors[1]),
+	                        UTL_translate_string(kSceneryDoneWell[0]) + UTL_translate_string(kVerbs[row].after_success) +
+	                            UTL_translate_string(kSceneryDoneWell[1]));
 }
