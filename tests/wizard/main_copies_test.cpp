@@ -9,6 +9,7 @@
 #include "support/test_env.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_globals.h"
+#include "wizard_fixture.h"
 
 namespace {
 
@@ -30,13 +31,7 @@ protected:
 		all_orvalas.clear();
 		dest_dir_path.clear();
 	}
-	std::string log()
-	{
-		xer.close();
-		const std::string text = kx_test::read_file(env.path("log.txt"));
-		xer.open(env.path("log.txt"), std::ios::out | std::ios::app);
-		return text;
-	}
+	std::string log() { return kx_wizard_test::log_so_far(env.path("log.txt")); }
 	// A folder that looks like an installed copy.
 	std::string make_copy(const std::string& rel)
 	{

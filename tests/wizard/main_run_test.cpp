@@ -10,6 +10,7 @@
 #include "wizard/main_copies.h"
 #include "wizard/main_run.h"
 #include "wizard/main_trace.h"
+#include "wizard_fixture.h"
 
 namespace {
 
@@ -49,21 +50,8 @@ protected:
 		xer.close();
 		reset_engine_state();
 	}
-	std::string log()
-	{
-		xer.close();
-		const std::string t = kx_test::read_file(env.path("log.txt"));
-		xer.open(env.path("log.txt"), std::ios::out | std::ios::app);
-		return t;
-	}
-	static int starts(const std::string& log)
-	{
-		int n = 0;
-		for (size_t at = log.find("Starting install at "); at != std::string::npos;
-		     at = log.find("Starting install at ", at + 1))
-			++n;
-		return n;
-	}
+	std::string log() { return kx_wizard_test::log_so_far(env.path("log.txt")); }
+	static int starts(const std::string& log) { return kx_wizard_test::run_starts(log); }
 	int frame(screen_fn screen)
 	{
 		s = wizard_screen{};
