@@ -81,7 +81,6 @@ constexpr char kSceneryShort[] =
 
 // Run Kestrix.
 constexpr char kRunTitle[] = "Run Kestrix";
-constexpr char kSeveralCopies[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 constexpr char kWhichCopy[] = "Please pick which copy of Kestrix 9 you would like to run.";
 
 // What Pick Destination keeps for the whole run, and what the install flow last left
@@ -118,11 +117,6 @@ void scan_to_the_end()
 	float progress = 0.0f;
 	while (!checksum_directory(cursor, progress)) {
 	}
-}
-
-bool is_registered(const std::string& path)
-{
-	return std::find(all_orvalas.begin(), all_orvalas.end(), path) != all_orvalas.end();
 }
 }  // namespace
 
@@ -259,7 +253,7 @@ int dvd_scenery_install(int first, wizard_screen& s)
 int dvd_pick_run_sim(int first, wizard_screen& s)
 {
 	// A destination another screen left (Pick Destination's new folder) is no copy.
-	if (first && !is_registered(dest_dir_path)) dest_dir_path.clear();
+	if (first && !UTIL_is_registered(dest_dir_path)) dest_dir_path.clear();
 	s.title = UTL_translate_string(kRunTitle);
 	s.back_screen = dvd_start;
 	s.next_screen = dvd_do_run_sim;
@@ -269,8 +263,7 @@ int dvd_pick_run_sim(int first, wizard_screen& s)
 	}
 	UTIL_pick_install();
 	if (dest_dir_path.empty()) s.next_screen = nullptr;
-	s.text = all_orvalas.size() > 1 ? UTL_translate_string(kSeveralCopies) : "";
-	s.text += UTL_translate_string(kWhichCopy);
+	s.text = UTIL_pick_text(UTL_translate_string(kWhichCopy));
 	return 0;
 }
 

@@ -22,7 +22,6 @@ constexpr char kGone[] = "GONE";
 constexpr int kStopAnswerContinue = 0;  // abort_alert's second button
 constexpr char kStop[] = "Stop";
 constexpr char kContinue[] = "Continue";
-constexpr char kMoreThanOne[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 constexpr char kScanning[] = "I am scanning ";
 constexpr char kScanProgress[] = "Scanning %d of %d files.";
 
@@ -157,11 +156,6 @@ std::string fill_numbers(std::string text, std::initializer_list<long> numbers)
 	return text;
 }
 
-bool is_registered(const std::string& folder)
-{
-	return std::find(all_orvalas.begin(), all_orvalas.end(), folder) != all_orvalas.end();
-}
-
 int pick_screen(const repair_flow& f, int first, wizard_screen& s)
 {
 	s.title = UTL_translate_string(f.pick_title);
@@ -180,13 +174,12 @@ int pick_screen(const repair_flow& f, int first, wizard_screen& s)
 		// Only a registered copy may be repaired or changed: a folder left by another
 		// flow (Pick Destination's, the desktop itself when the name was empty) would
 		// otherwise enable Continue and receive a whole installation.
-		if (!is_registered(dest_dir_path)) dest_dir_path.clear();
+		if (!UTIL_is_registered(dest_dir_path)) dest_dir_path.clear();
 	}
 	if (all_orvalas.size() == 1) dest_dir_path = all_orvalas.front();
 	UTIL_pick_install();
 	if (dest_dir_path.empty()) s.next_screen = nullptr;
-	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) +
-	         UTL_translate_string(f.pick_question);
+	s.text = UTIL_pick_text(UTL_translate_string(f.pick_question));
 	return 0;
 }
 

@@ -192,4 +192,17 @@ TEST_F(CopiesTest, FindItOutsideEveryCopyKeepsTheSelectionAndSaysSo)
 	EXPECT_EQ(got[0].line4, "Please be sure to select the folder that contains the Kestrix application.");
 }
 
+TEST_F(CopiesTest, ThePickersSayWhenThereIsMoreThanOneCopy)
+{
+	all_orvalas = {"/A/"};
+	EXPECT_EQ(UTIL_pick_text("Which?"), "Which?");
+	EXPECT_TRUE(UTIL_is_registered("/A/"));
+	EXPECT_FALSE(UTIL_is_registered("/A"));
+	all_orvalas = {"/A/", "/A/"};  // a folder listed twice counts twice
+	EXPECT_EQ(UTIL_pick_text("Which?"), "You have more than one copy of Kestrix 9 installed on this computer.  Which?");
+	all_orvalas.clear();
+	EXPECT_EQ(UTIL_pick_text("Which?"), "Which?");
+	EXPECT_FALSE(UTIL_is_registered(""));
+}
+
 }  // namespace
