@@ -53,7 +53,7 @@ int g_scenery_scan_cursor = 0;
 
 // One member of the twin flows.
 struct repair_flow {
-	const flow_step* steps;
+	const flow_step (*steps)[kStepCount];
 	const char* pick_title;
 	const char* pick_question;
 	screen_fn pick;
@@ -70,7 +70,7 @@ struct repair_flow {
 	const char* action;  // beside both buttons of the stop question
 };
 const repair_flow kFlows[] = {
-    {kRepairSteps, "Repair Kestrix 9", "Please pick which copy of Kestrix 9 you would like to repair.",
+    {&kRepairSteps, "Repair Kestrix 9", "Please pick which copy of Kestrix 9 you would like to repair.",
      dvd_pick_repair, dvd_scan_repair, 1, 0, "Scanning Kestrix for Problems",
      " for missing or damaged files.\n\nNote: if you have updated this copy of Kestrix from the Internet, the repair "
      "operation will remove the updates.  Once the repair has finished, you should reapply the updates from the web.",
@@ -78,7 +78,7 @@ const repair_flow kFlows[] = {
      "Are you sure you want to stop the repair operation?  Kestrix may not be usable until repairs are complete.  "
      "You can run the repair operation on Kestrix again later to complete repairs.",
      "the repair operation."},
-    {kScenerySteps, "Select Kestrix 9 to Add or Remove Scenery",
+    {&kScenerySteps, "Select Kestrix 9 to Add or Remove Scenery",
      "Please pick which copy of Kestrix 9 you would like to add scenery to.", dvd_pick_scenery, dvd_scan_scenery, 0,
      1, "Scanning Kestrix 9 for Installed Scenery",
      " to see what scenery you already have installed.\n\nNote: I am only checking for the scenery already installed "
@@ -156,6 +156,17 @@ std::string fill_numbers(std::string text, std::initializer_list<long> numbers)
 	return text;
 }
 
+// The step list of a flow, its labels translated as they are shown.
+void set_flow_steps(const flow_step (&steps)[kStepCount])
+{
+	step_names.clear();
+	step_funcs.clear();
+	for (const flow_step& st : steps) {
+		step_names.push_back(UTL_translate_string(st.label));
+		step_funcs.push_back(st.screen);
+	}
+}
+
 int pick_screen(const repair_flow& f, int first, wizard_screen& s)
 {
 	s.title = UTL_translate_string(f.pick_title);
@@ -165,12 +176,7 @@ int pick_screen(const repair_flow& f, int first, wizard_screen& s)
 		// A pass left running by a scan screen the user went back from ends before
 		// another can start.
 		checksum_directory_kill();
-		step_names.clear();
-		step_funcs.clear();
-		for (int i = 0; i < kStepCount; ++i) {
-			step_names.push_back(f.steps[i].label);
-			step_funcs.push_back(f.steps[i].screen);
-		}
+		set_flow_steps(*f.steps);
 		// Only a registered copy may be repaired or changed: a folder left by another
 		// flow (Pick Destination's, the desktop itself when the name was empty) would
 		// otherwise enable Continue and receive a whole installation.

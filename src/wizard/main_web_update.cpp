@@ -252,7 +252,7 @@ void web_set_steps(const web_step* steps, int count, bool with_pick)
 	step_funcs.clear();
 	for (int i = 0; i < count; ++i) {
 		if (steps[i].pick_only && !with_pick) continue;
-		step_names.push_back(steps[i].label);
+		step_names.push_back(UTL_translate_string(steps[i].label));
 		step_funcs.push_back(steps[i].screen);
 	}
 }
