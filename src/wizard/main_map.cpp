@@ -11,6 +11,7 @@
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/translate.h"
+#include "runtime/xtim.h"
 #include "wizard/main_engine.h"
 
 namespace {
@@ -144,6 +145,8 @@ map_rect UTIL_drag_rect(const world_map_drag& d, const world_map_mouse& m)
 bool UTIL_world_map_pick(world_map_drag& d, const world_map_mouse& m, float origin_x, float origin_y,
                          int selected[stg_tile_count])
 {
+	if (m.frame - d.last_frame > 1) d.dragging = false;
+	d.last_frame = m.frame;
 	if (m.went_down) {
 		d.o_x = m.x;
 		d.o_y = m.y;
@@ -172,7 +175,8 @@ void UTIL_world_map()
 	static world_map_drag drag;
 	// Drawing and the mouse are both measured from the window's origin here, so the
 	// tiles are hit-tested without it.
-	const world_map_mouse m{mnw.mouse_x, mnw.mouse_y, mnw.mouse_down != 0, mnw.mouse_held != 0 || mnw.mouse_down != 0};
+	const world_map_mouse m{mnw.mouse_x, mnw.mouse_y, mnw.mouse_down != 0, mnw.mouse_held != 0 || mnw.mouse_down != 0,
+	                        xtim.frame_count};
 	OGL_setstate(fog_fals, kOneUnit, lit_fals, al_blend, deR_fals, deW_fals);
 	colr.assign(kWhiteEntry, 1.0f, 1.0f, 1.0f);
 	const float x0 = kMapLeft, y0 = kMapBottom, x1 = kMapLeft + kMapWidth, y1 = kMapBottom + kMapHeight;
