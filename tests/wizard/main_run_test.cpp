@@ -280,6 +280,9 @@ TEST_F(RunScreens, ARunThatCannotStartGoesWhereTheTableSays)
 	EXPECT_EQ(alerts.alerts().size(), 1u);
 	EXPECT_EQ(frame(dvd_install_repair), 1);
 	EXPECT_EQ(s.next_screen, dvd_confirm_repair);
+	EXPECT_EQ(frame(dvd_install_scenery), 1);
+	EXPECT_EQ(s.next_screen, dvd_edit_scenery);
+	EXPECT_EQ(repair_is_running + scenery_install_is_running, 0);
 }
 
 // The scenery member's own ends: done leads to its done screen; a failed file asks with
