@@ -323,4 +323,17 @@ TEST_F(RunScreens, TheSceneryRunEndsOnItsDoneScreen)
 	}
 }
 
+TEST_F(RunScreens, TheBarBeforeInsideAndPastTheList)
+{
+	three_files(0);
+	ASSERT_EQ(choose_files(), 1);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(-1), 0.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(0), 0.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(1), sim_info[1].back().progress_at);
+	EXPECT_GT(UTIL_run_progress(2), UTIL_run_progress(1));
+	EXPECT_LT(UTIL_run_progress(2), 1.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(3), 1.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(40), 1.0f);
+}
+
 }  // namespace
