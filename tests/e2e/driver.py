@@ -341,3 +341,15 @@ def run_flow(name, body):
 def check(condition, message):
     if not condition:
         raise FlowFailed(message)
+
+
+def wait_until(what, condition, timeout=WAIT_SECONDS):
+    """Waits for condition() to hold, for something outside the trace (a file the fake
+    dialog or eject wrote); returns its value."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(POLL_SECONDS)
+    raise FlowFailed("%s did not happen within %d s" % (what, timeout))

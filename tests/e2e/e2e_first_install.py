@@ -1,0 +1,84 @@
+"""A first install from set A: DVD 1 in the drive, DVD 2 waiting beside it. The name and
+destination checks, the licence, one tile taken off the map, the DVD change, the copy on
+disk against the manifest, and "Run Kestrix Now"."""
+
+import os
+
+import driver
+import install_road as road
+from driver import check
+
+TILE = "-10+020"
+EXISTING = "Existing"
+NAME = "KTest"
+
+
+def destination(inst, box):
+    product = box.manifest["product"]
+    line = road.to_pick_destination(inst, product)
+    check(line["text"] == road.will_create(box, product), "no desktop sentence: %r" % line["text"])
+    check(line["next"] == "dvd_eula_install", "Continue is off at first")
+
+    # The dialog is handed the prompt and the desktop; it answers the desktop again.
+    box.answer_dialog(box.desktop)
+    inst.click(road.CHANGE_DESTINATION)
+    args = driver.wait_until("the folder dialog", lambda: os.path.isfile(box.dialog_log) and open(box.dialog_log).read())
+    check("--title=" + road.FOLDER_PROMPT in args.split("\n"), "the dialog's prompt: %r" % args)
+    check("--directory" in args.split("\n"), "not a folder dialog: %r" % args)
+    check("--filename=" + box.desktop + "/" in args.split("\n"), "the dialog does not start at the desktop: %r" % args)
+
+    line = road.set_name(inst, product, "")
+    check(line["next"] is None, "Continue is on with an empty name")
+
+    os.mkdir(os.path.join(box.desktop, EXISTING))
+    road.set_name(inst, "", EXISTING)
+    line = inst.wait_screen("dvd_pick_install", text=road.EXISTS % (EXISTING, box.desktop + "/"))
+    check(line["next"] is None, "Continue is on for an existing folder")
+
+    road.set_name(inst, EXISTING, NAME)
+    inst.wait_screen("dvd_pick_install", text=road.will_create(box, NAME), next="dvd_eula_install")
+
+
+def licence_and_map(inst, box):
+    inst.click("continue")
+    inst.wait_screen("dvd_eula_install", next=None)
+    inst.click(road.LICENCE_TICK)
+    inst.wait_screen("dvd_eula_install", next="dvd_scenery_install")
+    inst.click("continue")
+    inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
+    inst.click(road.TILE_S10_E20)
+    inst.click("continue")
+
+
+def flow(args, start):
+    box = driver.Sandbox(args.work, "e2e_first_install", args.sets)
+    box.insert_dvd("A", 1)
+    box.stage_dvd("A", 2)
+    inst = start(box)
+    destination(inst, box)
+    licence_and_map(inst, box)
+    dest = road.copy_folder(box, NAME) + "/"
+
+    inst.wait_screen("dvd_switch_disk_install", text=road.INSERT_DVD % 2, timeout=driver.WAIT_SECONDS)
+    driver.wait_until("the eject of DVD 1", lambda: box.ejects())
+    check(box.ejects() == [os.path.join(box.media, "KESTRIX_DVD1")], "ejects: %r" % box.ejects())
+    check(road.registration(box) == dest + "\n", "registration file: %r" % road.registration(box))
+    box.insert_dvd("A", 2)
+    inst.click("continue")
+    line = inst.wait_screen("dvd_done_install")
+    check(line["text"] == road.SUCCESS, "done: %r" % line["text"])
+    check(line["choices"] == [road.RUN_NOW], "choices: %r" % line["choices"])
+    check(box.ejects() == [os.path.join(box.media, "KESTRIX_DVD1")], "ejects: %r" % box.ejects())
+    road.check_copy(box, dest, without=[road.tile_file(box, TILE)])
+
+    inst.click_choice(0)
+    check(inst.wait_exit() == 1, "Run Kestrix Now did not end the installer with 1")
+    app = os.path.join(dest, box.manifest["fake_sim"]["install_path"])
+    ran = driver.wait_until("the copy's application", lambda: os.path.isfile(box.sim_log) and open(box.sim_log).read())
+    check(ran.split("\n")[0] == app, "the application recorded %r" % ran)
+    # The log is complete once the installer has ended.
+    check(road.starts_logged(box) == 1, "the run started %d times" % road.starts_logged(box))
+
+
+if __name__ == "__main__":
+    driver.run_flow("e2e_first_install", flow)
