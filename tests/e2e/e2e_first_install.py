@@ -46,7 +46,16 @@ def licence_and_map(inst, box):
     inst.wait_screen("dvd_eula_install", next="dvd_scenery_install")
     inst.click("continue")
     inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
+    # The size block is traced as it is drawn, just before the screen's own line.
+    seen = inst.trace_lines()[:inst.trace_seen]
+    sizes = [l for l in seen if "sizes" in l]
+    check(sizes and sizes[-1]["sizes"].endswith(road.SCENERY_ENOUGH), "no size block on the map: %r" % sizes[-1:])
+    before = road.needed_kb(sizes[-1])
     inst.click(road.TILE_S10_E20)
+    # The free space may move under other programs' feet: only the needed space counts.
+    after = road.needed_kb(inst.wait_trace("the needed space to change",
+                                           lambda l: "sizes" in l and road.needed_kb(l) != before))
+    check(after < before, "the needed space went from %g KB to %g KB" % (before, after))
     inst.click("continue")
 
 

@@ -4,6 +4,7 @@ copy on disk. Points are interface units (y upwards), as in driver.POINTS."""
 
 import glob
 import os
+import re
 import subprocess
 
 import driver
@@ -21,6 +22,7 @@ CANCEL_QUESTION = ("Are you sure you want to cancel the installation?  This will
 ERROR_HEADLINE = "An error occurred during installation:"
 ERROR_ADVICE = ("You can continue with the installation and attempt to repair the damaged files later, or you can "
                 "cancel the installation.")
+SCENERY_ENOUGH = "You have enough free disk space to install Kestrix 9 with the selected scenery."
 SUCCESS = "Installation was successful."
 DONE_WITH_ERRORS = "There were errors during the install; "
 RUN_NOW = "Run Kestrix Now"
@@ -84,6 +86,18 @@ def pick_and_tick(inst, box, name):
     inst.wait_screen("dvd_eula_install", next="dvd_scenery_install")
     inst.click("continue")
     return inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
+
+
+# The size block's "needed" line, and its units in KB.
+NEEDED = re.compile(r"Disk space needed to install: ([0-9.]+) (KB|MB|GB)\.")
+UNIT_KB = {"KB": 1, "MB": 1024, "GB": 1048576}
+
+
+def needed_kb(line):
+    """The space a "sizes" trace line says the install needs, in KB."""
+    m = NEEDED.search(line.get("sizes", ""))
+    check(m is not None, "no needed space in %r" % line)
+    return float(m.group(1)) * UNIT_KB[m.group(2)]
 
 
 def log_text(box):
