@@ -19,13 +19,23 @@ def destination(inst, box):
     check(line["text"] == road.will_create(box, product), "no desktop sentence: %r" % line["text"])
     check(line["next"] == "dvd_eula_install", "Continue is off at first")
 
-    # The dialog is handed the prompt and the desktop; it answers the desktop again.
+    # The dialog is handed the prompt and the desktop, and answers another folder (without
+    # the final "/", as dialogs do); asked again from there, it answers the desktop.
+    elsewhere = box.path("elsewhere")
+    os.mkdir(elsewhere)
+    box.answer_dialog(elsewhere)
+    inst.click(road.CHANGE_DESTINATION)
+    inst.wait_screen("dvd_pick_install", text=road.WILL_CREATE % (product, elsewhere + "/"))
     box.answer_dialog(box.desktop)
     inst.click(road.CHANGE_DESTINATION)
-    args = driver.wait_until("the folder dialog", lambda: os.path.isfile(box.dialog_log) and open(box.dialog_log).read())
-    check("--title=" + road.FOLDER_PROMPT in args.split("\n"), "the dialog's prompt: %r" % args)
-    check("--directory" in args.split("\n"), "not a folder dialog: %r" % args)
-    check("--filename=" + box.desktop + "/" in args.split("\n"), "the dialog does not start at the desktop: %r" % args)
+    inst.wait_screen("dvd_pick_install", text=road.will_create(box, product))
+    with open(box.dialog_log) as f:
+        calls = [c.split("\n") for c in f.read().split("\n--\n") if c]
+    check(len(calls) == 2, "the dialog ran %d times" % len(calls))
+    for call, start_at in zip(calls, (box.desktop, elsewhere)):
+        check(call[:2] == ["--file-selection", "--directory"], "not a folder dialog: %r" % call)
+        check("--title=" + road.FOLDER_PROMPT in call, "the dialog's prompt: %r" % call)
+        check("--filename=" + start_at + "/" in call, "the dialog does not start at %s: %r" % (start_at, call))
 
     line = road.set_name(inst, product, "")
     check(line["next"] is None, "Continue is on with an empty name")
