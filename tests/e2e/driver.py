@@ -353,3 +353,47 @@ def wait_until(what, condition, timeout=WAIT_SECONDS):
             return value
         time.sleep(POLL_SECONDS)
     raise FlowFailed("%s did not happen within %d s" % (what, timeout))
+
+
+# ---- a copy installed through the wizard, for the flows that start from one
+
+INSTALL_WAIT_SECONDS = 90
+CHANGE_DESTINATION = (300, 203)
+LICENCE_BOX = (230, 100)
+INSTALL_DONE = "Installation was successful."
+
+
+def install_copy(start, box, set_name="A", parent=None):
+    """Installs set `set_name` with every DVD of it mounted, into `parent` (the desktop
+    unless given, through the folder dialog), with all the scenery, then quits. Returns
+    the copy's folder, with its final "/"."""
+    for n in range(1, len(box.manifest["sets"][set_name]) + 1):
+        box.insert_dvd(set_name, n)
+    inst = start(box)
+    inst.wait_modal(994)
+    inst.key("Return")
+    inst.wait_screen("dvd_start", next="dvd_pick_install")
+    inst.click("continue")
+    if parent is not None:
+        inst.wait_screen("dvd_pick_install")
+        os.makedirs(parent, exist_ok=True)
+        box.answer_dialog(parent)
+        inst.click(CHANGE_DESTINATION)
+    where = os.path.join(parent or box.desktop, "")
+    folder = where + box.manifest["product"] + "/"
+    inst.wait_trace("a new folder in %s" % where,
+                    lambda l: l.get("screen") == "dvd_pick_install" and l.get("next") == "dvd_eula_install"
+                    and "'%s'" % where in l.get("text", ""))
+    inst.click("continue")
+    inst.wait_screen("dvd_eula_install")
+    inst.click(LICENCE_BOX)
+    inst.wait_screen("dvd_eula_install", next="dvd_scenery_install")
+    inst.click("continue")
+    inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
+    inst.click("continue")
+    inst.wait_screen("dvd_done_install", timeout=INSTALL_WAIT_SECONDS, text=INSTALL_DONE, next="wizard_quit")
+    # Where Continue leads out of the program, it is the Quit button.
+    inst.click("continue")
+    check(inst.wait_exit() == 0, "Quit after the install did not end with 0")
+    check(os.path.isdir(folder), "the copy %s is not there" % folder)
+    return folder

@@ -22,7 +22,7 @@ ERROR_HEADLINE = "An error occurred during installation:"
 ERROR_ADVICE = ("You can continue with the installation and attempt to repair the damaged files later, or you can "
                 "cancel the installation.")
 SCENERY_ENOUGH = "You have enough free disk space to install Kestrix 9 with the selected scenery."
-SUCCESS = "Installation was successful."
+SUCCESS = driver.INSTALL_DONE
 DONE_WITH_ERRORS = "There were errors during the install; "
 RUN_NOW = "Run Kestrix Now"
 START_LINE = "Starting install at "
@@ -31,10 +31,10 @@ APP_MODE = 0o755
 
 # Pick Destination: the Change Destination button, and a point at the right end of the
 # name field (the caret lands after the last character).
-CHANGE_DESTINATION = (300, 203)
+CHANGE_DESTINATION = driver.CHANGE_DESTINATION
 NAME_FIELD_END = (755, 204)
 # The licence box.
-LICENCE_TICK = (230, 104)
+LICENCE_TICK = driver.LICENCE_BOX
 # The centre of the map's tile at 10 degrees south, 20 east: lon band 20, lat band 8 of
 # the map at (248, 150) with tiles 14 units square. In window pixels from the top it is
 # (535, 331).
