@@ -78,7 +78,7 @@ def flow(args, start):
     licence_and_map(inst, box)
     dest = road.copy_folder(box, NAME) + "/"
 
-    inst.wait_screen("dvd_switch_disk_install", text=road.INSERT_DVD % 2, timeout=driver.WAIT_SECONDS)
+    inst.wait_screen("dvd_switch_disk_install", text=road.INSERT_DVD % 2)
     driver.wait_until("the eject of DVD 1", lambda: box.ejects())
     check(box.ejects() == [os.path.join(box.media, "KESTRIX_DVD1")], "ejects: %r" % box.ejects())
     check(road.registration(box) == dest + "\n", "registration file: %r" % road.registration(box))

@@ -35,10 +35,21 @@ CHANGE_DESTINATION = driver.CHANGE_DESTINATION
 NAME_FIELD_END = (755, 204)
 # The licence box.
 LICENCE_TICK = driver.LICENCE_BOX
-# The centre of the map's tile at 10 degrees south, 20 east: lon band 20, lat band 8 of
-# the map at (248, 150) with tiles 14 units square. In window pixels from the top it is
-# (535, 331).
-TILE_S10_E20 = (248 + 14 * 20 + 7, 150 + 14 * 8 + 7)
+# The world map's lower left corner and its tiles' edge; the tile (c, r) of 10 by 10
+# degrees spans longitude -180 + 10 c and latitude -90 + 10 r.
+MAP_LEFT, MAP_BOTTOM, TILE_EDGE = 248, 150, 14
+LON_BAND_FROM, LAT_BAND_FROM, BAND_DEGREES = -180, -90, 10
+
+
+def tile_centre(lat, lon):
+    """The centre of the tile whose south-west corner is (lat, lon)."""
+    c = (lon - LON_BAND_FROM) // BAND_DEGREES
+    r = (lat - LAT_BAND_FROM) // BAND_DEGREES
+    return (MAP_LEFT + TILE_EDGE * c + TILE_EDGE // 2, MAP_BOTTOM + TILE_EDGE * r + TILE_EDGE // 2)
+
+
+# The tile -10+020; in window pixels from the top it is (535, 331).
+TILE_S10_E20 = tile_centre(-10, 20)
 
 
 def past_the_chooser(inst):
