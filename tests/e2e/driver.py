@@ -349,6 +349,18 @@ def check(condition, message):
         raise FlowFailed(message)
 
 
+def wait_until(what, condition, timeout=WAIT_SECONDS):
+    """Waits for condition() to hold, for something outside the trace (a file the fake
+    dialog or eject wrote); returns its value."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(POLL_SECONDS)
+    raise FlowFailed("%s did not happen within %d s" % (what, timeout))
+
+
 # ---- a copy installed through the wizard, for the flows that start from one
 
 INSTALL_WAIT_SECONDS = 90
