@@ -45,6 +45,7 @@ constexpr int kButtonFeedback = 1;
 constexpr char kNoSideText[] = "-";
 constexpr int kFolderDialog = 2;
 constexpr int kDialogSettings = 1;  // every chooser of the installer shares one
+constexpr char kMoreThanOne[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 constexpr char kMissingQuestion[] = "Is the copy of Kestrix 9 you're looking for missing from this list?";
 constexpr char kFindIt[] = "Find It";
 constexpr char kFindPrompt[] = "Please select your Kestrix 9 folder.";
@@ -152,6 +153,16 @@ int path_is_to_a_sim()
 	for (bool f : found)
 		if (!f) return 0;
 	return 1;
+}
+
+bool UTIL_is_registered(const std::string& folder)
+{
+	return std::find(all_orvalas.begin(), all_orvalas.end(), folder) != all_orvalas.end();
+}
+
+std::string UTIL_pick_text(const std::string& question)
+{
+	return (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) + question;
 }
 
 int UTIL_find_copy(const std::string& chosen)

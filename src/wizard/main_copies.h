@@ -21,6 +21,12 @@ int path_is_to_a_sim();
 // finds the copy in it or above it. Returns dest_dir_path.
 std::string UTIL_pick_install();
 
+// Whether `folder` is one of all_orvalas, byte for byte.
+bool UTIL_is_registered(const std::string& folder);
+// What a copy picker says above it: that there is more than one copy, when there is,
+// then `question` (translated by the caller).
+std::string UTIL_pick_text(const std::string& question);
+
 // "Find It" after the folder dialog: walks from the chosen folder up to the root and
 // selects, registers and lists the first installed copy on the way (1). When none is
 // found dest_dir_path keeps its value and an alert names the chosen folder (0).

@@ -52,8 +52,9 @@ void dvd_set_install_steps()
 {
 	step_names.clear();
 	step_funcs.clear();
+	// The step list is shown as it stands: its labels are translated here.
 	for (const step& st : kInstallSteps) {
-		step_names.push_back(st.label);
+		step_names.push_back(UTL_translate_string(st.label));
 		step_funcs.push_back(st.screen);
 	}
 }

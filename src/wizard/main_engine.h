@@ -47,7 +47,8 @@ float interface_rect_row(float v, float h, int hot, int inside, int held);
 bool interface_rect_inside(float x, float y, float w, float h, float mx, float my);
 // Draws one image button of the elements atlas (half alpha in style 2) and returns 1
 // when the mouse went down on it this frame, whatever hot and style are: callers ignore
-// a disabled button's click themselves. Drawn by main_engine_draw.cpp.
+// a disabled button's click themselves. Drawn by main_image_button.cpp.
+constexpr int wizard_disabled_style = 2;
 int interface_rect(float x, float y, float u, float v, float w, float h, int hot, int style);
 
 // What the user pressed this frame (choice -1: none).

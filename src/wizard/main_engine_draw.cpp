@@ -27,11 +27,8 @@ constexpr int kCharset = charset_UI_diff_space;
 constexpr int kAlignLeft = 0;
 constexpr int kAlignCentre = 1;
 
-// The elements atlas is addressed as 1024 by 128 texels; the background as 1024 square.
-constexpr float kElementsS = 1024, kElementsT = 128;
+// The background is addressed as 1024 texels square.
 constexpr float kBackgroundTexels = 1024;
-constexpr float kHalfAlpha = 0.5f;
-constexpr int kDisabledStyle = 2;
 
 // The two panels.
 constexpr int kPanelStyle = 20;
@@ -107,23 +104,10 @@ void draw_servers()
 int image_button(const wizard_button& b, int enabled)
 {
 	return interface_rect(b.x, b.y, b.u, wizard_button_v, b.w, wizard_button_h, enabled ? 1 : 0,
-	                      enabled ? 0 : kDisabledStyle);
+	                      enabled ? 0 : wizard_disabled_style);
 }
 
 }  // namespace
-
-int interface_rect(float x, float y, float u, float v, float w, float h, int hot, int style)
-{
-	set_white();
-	const bool inside = interface_rect_inside(x, y, w, h, mnw.mouse_x, mnw.mouse_y);
-	v = interface_rect_row(v, h, hot, inside ? 1 : 0, mnw.mouse_held);
-	const float alpha = style == kDisabledStyle ? kHalfAlpha : 1.0f;
-	const float s1 = u / kElementsS, s2 = (u + w) / kElementsS;
-	const float t1 = v / kElementsT, t2 = (v + h) / kElementsT;
-	OGL_2dquad(t_elements, kWhite, alpha, x, y, s1, t1, x, y + h, s1, t2, x + w, y + h, s2, t2, x + w, y, s2, t1, 1,
-	           al_blend);
-	return mnw.mouse_down && inside ? 1 : 0;
-}
 
 void APP_update()
 {

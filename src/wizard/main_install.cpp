@@ -81,7 +81,6 @@ constexpr char kSceneryShort[] =
 
 // Run Kestrix.
 constexpr char kRunTitle[] = "Run Kestrix";
-constexpr char kSeveralCopies[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 constexpr char kWhichCopy[] = "Please pick which copy of Kestrix 9 you would like to run.";
 
 // What Pick Destination keeps for the whole run, and what the install flow last left
@@ -119,11 +118,6 @@ void scan_to_the_end()
 	while (!checksum_directory(cursor, progress)) {
 	}
 }
-
-bool is_registered(const std::string& path)
-{
-	return std::find(all_orvalas.begin(), all_orvalas.end(), path) != all_orvalas.end();
-}
 }  // namespace
 
 void dvd_pick_install_forget() { g_pick = pick_memory{}; }
@@ -141,6 +135,24 @@ bool UTIL_change_destination(std::string& parent, const std::string& prompt)
 	parent = chosen;
 	if (parent != "/") parent += "/";
 	return true;
+}
+
+new_folder_state UTIL_new_folder(const std::string& parent, const std::string& name, const std::string& desktop,
+                                 const new_folder_words& words, std::string& text)
+{
+	if (name.empty()) {
+		dest_dir_path = parent;
+		text = words.no_name;
+		return new_folder_unnamed;
+	}
+	dest_dir_path = parent + name + "/";
+	if (dir_exists(dest_dir_path)) {
+		text = words.exists[0] + name + words.exists[1] + parent + words.exists[2];
+		return new_folder_taken;
+	}
+	text = words.create[0] + name + words.create[1] + parent + words.create[2];
+	if (parent == desktop) text += words.desktop[0] + name + words.desktop[1];
+	return new_folder_free;
 }
 
 int dvd_pick_install(int first, wizard_screen& s)
@@ -169,27 +181,17 @@ int dvd_pick_install(int first, wizard_screen& s)
 	                    kNameWidth, 0))
 		g_pick.pass_pending = true;
 
-	const std::string& parent = g_pick.parent_dir;
-	const std::string& name = g_pick.install_folder;
-	if (name.empty()) {
-		dest_dir_path = parent;
+	const new_folder_words words{
+	    UTL_translate_string(kNamePrompt),
+	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
+	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]), kWillCreateEnd},
+	    {UTL_translate_string(kOnDesktop[0]), UTL_translate_string(kOnDesktop[1])}};
+	if (UTIL_new_folder(g_pick.parent_dir, g_pick.install_folder, g_pick.desktop_f, words, s.text) !=
+	    new_folder_free) {
 		s.next_screen = nullptr;
-		s.text = UTL_translate_string(kNamePrompt);
 		remember_what_the_flow_left();
 		return 0;
 	}
-	dest_dir_path = parent + name + "/";
-	if (dir_exists(dest_dir_path)) {
-		s.next_screen = nullptr;
-		s.text = UTL_translate_string(kExists[0]) + name + UTL_translate_string(kExists[1]) + parent +
-		         UTL_translate_string(kExists[2]);
-		remember_what_the_flow_left();
-		return 0;
-	}
-	s.text = UTL_translate_string(kWillCreate[0]) + name + UTL_translate_string(kWillCreate[1]) + parent +
-	         kWillCreateEnd;
-	if (parent == g_pick.desktop_f)
-		s.text += UTL_translate_string(kOnDesktop[0]) + name + UTL_translate_string(kOnDesktop[1]);
 	// The pass waits while the name is empty or taken, and runs once the destination is
 	// a new folder again.
 	if (g_pick.pass_pending) {
@@ -251,7 +253,7 @@ int dvd_scenery_install(int first, wizard_screen& s)
 int dvd_pick_run_sim(int first, wizard_screen& s)
 {
 	// A destination another screen left (Pick Destination's new folder) is no copy.
-	if (first && !is_registered(dest_dir_path)) dest_dir_path.clear();
+	if (first && !UTIL_is_registered(dest_dir_path)) dest_dir_path.clear();
 	s.title = UTL_translate_string(kRunTitle);
 	s.back_screen = dvd_start;
 	s.next_screen = dvd_do_run_sim;
@@ -261,24 +263,30 @@ int dvd_pick_run_sim(int first, wizard_screen& s)
 	}
 	UTIL_pick_install();
 	if (dest_dir_path.empty()) s.next_screen = nullptr;
-	s.text = all_orvalas.size() > 1 ? UTL_translate_string(kSeveralCopies) : "";
-	s.text += UTL_translate_string(kWhichCopy);
+	s.text = UTIL_pick_text(UTL_translate_string(kWhichCopy));
+	return 0;
+}
+
+int UTIL_done_screen(wizard_screen& s, const std::string& title, const std::string& errors_text,
+                     const std::string& success_text)
+{
+	s.title = title;
+	s.back_screen = dvd_start;
+	s.next_screen = wizard_quit;
+	if (num_install_errors > 0) {
+		s.text = errors_text;
+		return 0;
+	}
+	s.text = success_text;
+	s.choice_labels.push_back(UTL_translate_string(kRunNow));
+	s.choice_targets.push_back(dvd_do_run_sim);
 	return 0;
 }
 
 int dvd_done_install(int, wizard_screen& s)
 {
-	s.title = UTL_translate_string(kDoneTitle);
-	s.back_screen = dvd_start;
-	s.next_screen = wizard_quit;
-	if (num_install_errors > 0) {
-		s.text = UTL_translate_string(kDoneWithErrors);
-	} else {
-		s.text = UTL_translate_string(kDoneWell);
-		s.choice_labels.push_back(UTL_translate_string(kRunNow));
-		s.choice_targets.push_back(dvd_do_run_sim);
-	}
-	return 0;
+	return UTIL_done_screen(s, UTL_translate_string(kDoneTitle), UTL_translate_string(kDoneWithErrors),
+	                        UTL_translate_string(kDoneWell));
 }
 
 // Starts the copy at dest_dir_path; this process then finishes up and ends. A copy

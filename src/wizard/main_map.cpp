@@ -9,8 +9,10 @@
 #include "graphics/ogl_draw.h"
 #include "graphics/tman.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_trace.h"
 #include "runtime/io_utils.h"
 #include "runtime/translate.h"
+#include "runtime/xtim.h"
 #include "wizard/main_engine.h"
 
 namespace {
@@ -55,7 +57,7 @@ constexpr float kUpperImage = 252.0f;
 constexpr int kTileColour = 49;
 constexpr float kSelectedAlpha = 1.0f;
 constexpr float kDeselectedAlpha = 0.5f;
-constexpr int kWhiteEntry = 103;  // the image buttons' entry, set to white before drawing
+constexpr int kWhiteEntry = 103;  // set to white before the base map is drawn
 constexpr int kDragColour = 12;   // black
 constexpr float kDragAlpha = 0.5f;
 constexpr int kOneUnit = 1;
@@ -66,21 +68,14 @@ struct map_button {
 };
 constexpr map_button kSelectAll = {470, 120, 255, 114};
 constexpr map_button kSelectNone = {620, 120, 374, 132};
-constexpr float kElementsW = 1024.0f, kElementsH = 128.0f;
+constexpr int kHot = 1;
+constexpr int kNormalStyle = 0;
 
-// One image button of the elements atlas, hot, in its normal style: drawn lit under the
-// mouse and pressed while held; 1 when the mouse went down on it this frame.
+// One image button of the elements atlas, hot, in its normal style; 1 when the mouse
+// went down on it this frame.
 int map_image_button(const map_button& b)
 {
-	colr.assign(kWhiteEntry, 1.0f, 1.0f, 1.0f);
-	const float h = wizard_button_h;
-	const bool inside = interface_rect_inside(b.x, b.y, b.w, h, mnw.mouse_x, mnw.mouse_y);
-	const float v = interface_rect_row(wizard_button_v, h, 1, inside, mnw.mouse_held);
-	const float s0 = b.u / kElementsW, s1 = (b.u + b.w) / kElementsW;
-	const float t0 = v / kElementsH, t1 = (v + h) / kElementsH;
-	OGL_2dquad(t_elements, kWhiteEntry, 1.0f, b.x, b.y, s0, t0, b.x, b.y + h, s0, t1, b.x + b.w, b.y + h, s1, t1,
-	           b.x + b.w, b.y, s1, t0, kOneUnit, al_blend);
-	return mnw.mouse_down && inside;
+	return interface_rect(b.x, b.y, b.u, wizard_button_v, b.w, wizard_button_h, kHot, kNormalStyle);
 }
 
 void draw_drag_outline(const world_map_drag& d, const world_map_mouse& m)
@@ -96,6 +91,17 @@ void draw_drag_outline(const world_map_drag& d, const world_map_mouse& m)
 void set_all_tiles(int value)
 {
 	for (int& t : stg.scenery_selected) t = value;
+}
+
+// The size block is drawn beside the screen's own text, outside what the screen fills
+// in: the trace carries it as a line of its own each time it changes, so the totals can
+// be followed from outside.
+void trace_size_block(const std::string& text)
+{
+	static std::string last;
+	if (!UTL_trace_on() || text == last) return;
+	last = text;
+	UTL_trace_write(", \"sizes\": " + UTL_trace_json(text));
 }
 
 bool overlaps(const map_rect& a, const map_rect& b) { return a.x1 > b.x0 && b.x1 > a.x0 && a.y1 > b.y0 && b.y1 > a.y0; }
@@ -132,7 +138,10 @@ disk_verdict UTIL_disk_space_verdict(const std::string& enough_text, const std::
 int UTIL_disk_space(const std::string& enough_text, const std::string& short_text)
 {
 	const disk_verdict v = UTIL_disk_space_verdict(enough_text, short_text);
-	if (!v.text.empty()) OGL_string(kBlockColour, kBlockX, kBlockY, v.text, kBlockWrap, charset_UI_diff_space, kAlignLeft);
+	if (!v.text.empty()) {
+		OGL_string(kBlockColour, kBlockX, kBlockY, v.text, kBlockWrap, charset_UI_diff_space, kAlignLeft);
+		trace_size_block(v.text);
+	}
 	return v.fits;
 }
 
@@ -151,6 +160,8 @@ map_rect UTIL_drag_rect(const world_map_drag& d, const world_map_mouse& m)
 bool UTIL_world_map_pick(world_map_drag& d, const world_map_mouse& m, float origin_x, float origin_y,
                          int selected[stg_tile_count])
 {
+	if (m.frame - d.last_frame > 1) d.dragging = false;
+	d.last_frame = m.frame;
 	if (m.went_down) {
 		d.o_x = m.x;
 		d.o_y = m.y;
@@ -179,7 +190,8 @@ void UTIL_world_map()
 	static world_map_drag drag;
 	// Drawing and the mouse are both measured from the window's origin here, so the
 	// tiles are hit-tested without it.
-	const world_map_mouse m{mnw.mouse_x, mnw.mouse_y, mnw.mouse_down != 0, mnw.mouse_held != 0 || mnw.mouse_down != 0};
+	const world_map_mouse m{mnw.mouse_x, mnw.mouse_y, mnw.mouse_down != 0, mnw.mouse_held != 0 || mnw.mouse_down != 0,
+	                        xtim.frame_count};
 	OGL_setstate(fog_fals, kOneUnit, lit_fals, al_blend, deR_fals, deW_fals);
 	colr.assign(kWhiteEntry, 1.0f, 1.0f, 1.0f);
 	const float x0 = kMapLeft, y0 = kMapBottom, x1 = kMapLeft + kMapWidth, y1 = kMapBottom + kMapHeight;

@@ -51,6 +51,7 @@ struct world_map_drag {
 	float o_x = 0.0f, o_y = 0.0f;
 	int o_use = 0;
 	bool dragging = false;
+	int last_frame = 0;  // the frame the picker last saw
 };
 
 // One frame of mouse input, in the same units as the map.
@@ -58,12 +59,14 @@ struct world_map_mouse {
 	float x = 0.0f, y = 0.0f;
 	bool went_down = false;  // the button went down this frame
 	bool held = false;       // the button is down now
+	int frame = 0;           // the frame counter
 };
 
 // Applies one frame of input to `selected` (stg's tile words, index stg_tile(r, c)):
 // a mouse-down on a tile chooses whether the drag selects or clears, and while the
 // button is held every tile the drag's rectangle overlaps takes that value, available
-// or not. Returns whether any tile word was written.
+// or not. A frame or more without the picker (another screen, a modal box) ends a drag:
+// its release was not seen. Returns whether any tile word was written.
 bool UTIL_world_map_pick(world_map_drag& d, const world_map_mouse& m, float origin_x, float origin_y,
                          int selected[stg_tile_count]);
 

@@ -12,6 +12,7 @@
 
 namespace {
 constexpr int kPrefsFile = 11;  // the installer's preferences file
+constexpr int kPrefsRead = 0;
 constexpr int kPrefsWrite = 1;
 constexpr int kFillPanel = 1;
 constexpr int kFillNoTopBar = 21;
@@ -90,6 +91,9 @@ void prefs_draw()
 
 void handle_prefs()
 {
+	// The window shows, and at its close stores, what the file holds with the user's
+	// changes: a file read only at the close would bring the stored values back over them.
+	pref.IO_set(kPrefsFile, kPrefsRead);
 	DIDIVI_startwind(wind_prefs, 0);
 	// The close button of the whole program ends the window too (nothing to answer).
 	while (mnw.wind_id == wind_prefs && !quit_requested) {

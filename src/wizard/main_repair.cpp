@@ -13,6 +13,7 @@
 #include "runtime/hl_globals.h"
 #include "runtime/translate.h"
 #include "wizard/main_copies.h"
+#include "wizard/main_install.h"
 #include "wizard/main_map.h"
 
 namespace {
@@ -21,10 +22,8 @@ constexpr char kGone[] = "GONE";
 constexpr int kStopAnswerContinue = 0;  // abort_alert's second button
 constexpr char kStop[] = "Stop";
 constexpr char kContinue[] = "Continue";
-constexpr char kMoreThanOne[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 constexpr char kScanning[] = "I am scanning ";
 constexpr char kScanProgress[] = "Scanning %d of %d files.";
-constexpr char kRunNow[] = "Run Kestrix Now";
 
 // One entry of a flow's step list.
 struct flow_step {
@@ -54,7 +53,7 @@ int g_scenery_scan_cursor = 0;
 
 // One member of the twin flows.
 struct repair_flow {
-	const flow_step* steps;
+	const flow_step (*steps)[kStepCount];
 	const char* pick_title;
 	const char* pick_question;
 	screen_fn pick;
@@ -71,7 +70,7 @@ struct repair_flow {
 	const char* action;  // beside both buttons of the stop question
 };
 const repair_flow kFlows[] = {
-    {kRepairSteps, "Repair Kestrix 9", "Please pick which copy of Kestrix 9 you would like to repair.",
+    {&kRepairSteps, "Repair Kestrix 9", "Please pick which copy of Kestrix 9 you would like to repair.",
      dvd_pick_repair, dvd_scan_repair, 1, 0, "Scanning Kestrix for Problems",
      " for missing or damaged files.\n\nNote: if you have updated this copy of Kestrix from the Internet, the repair "
      "operation will remove the updates.  Once the repair has finished, you should reapply the updates from the web.",
@@ -79,7 +78,7 @@ const repair_flow kFlows[] = {
      "Are you sure you want to stop the repair operation?  Kestrix may not be usable until repairs are complete.  "
      "You can run the repair operation on Kestrix again later to complete repairs.",
      "the repair operation."},
-    {kScenerySteps, "Select Kestrix 9 to Add or Remove Scenery",
+    {&kScenerySteps, "Select Kestrix 9 to Add or Remove Scenery",
      "Please pick which copy of Kestrix 9 you would like to add scenery to.", dvd_pick_scenery, dvd_scan_scenery, 0,
      1, "Scanning Kestrix 9 for Installed Scenery",
      " to see what scenery you already have installed.\n\nNote: I am only checking for the scenery already installed "
@@ -157,9 +156,15 @@ std::string fill_numbers(std::string text, std::initializer_list<long> numbers)
 	return text;
 }
 
-bool is_registered(const std::string& folder)
+// The step list of a flow, its labels translated as they are shown.
+void set_flow_steps(const flow_step (&steps)[kStepCount])
 {
-	return std::find(all_orvalas.begin(), all_orvalas.end(), folder) != all_orvalas.end();
+	step_names.clear();
+	step_funcs.clear();
+	for (const flow_step& st : steps) {
+		step_names.push_back(UTL_translate_string(st.label));
+		step_funcs.push_back(st.screen);
+	}
 }
 
 int pick_screen(const repair_flow& f, int first, wizard_screen& s)
@@ -171,22 +176,16 @@ int pick_screen(const repair_flow& f, int first, wizard_screen& s)
 		// A pass left running by a scan screen the user went back from ends before
 		// another can start.
 		checksum_directory_kill();
-		step_names.clear();
-		step_funcs.clear();
-		for (int i = 0; i < kStepCount; ++i) {
-			step_names.push_back(f.steps[i].label);
-			step_funcs.push_back(f.steps[i].screen);
-		}
+		set_flow_steps(*f.steps);
 		// Only a registered copy may be repaired or changed: a folder left by another
 		// flow (Pick Destination's, the desktop itself when the name was empty) would
 		// otherwise enable Continue and receive a whole installation.
-		if (!is_registered(dest_dir_path)) dest_dir_path.clear();
+		if (!UTIL_is_registered(dest_dir_path)) dest_dir_path.clear();
 	}
 	if (all_orvalas.size() == 1) dest_dir_path = all_orvalas.front();
 	UTIL_pick_install();
 	if (dest_dir_path.empty()) s.next_screen = nullptr;
-	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) +
-	         UTL_translate_string(f.pick_question);
+	s.text = UTIL_pick_text(UTL_translate_string(f.pick_question));
 	return 0;
 }
 
@@ -290,33 +289,17 @@ int dvd_edit_scenery(int first, wizard_screen& s)
 
 int dvd_done_repair(int, wizard_screen& s)
 {
-	s.title = UTL_translate_string(kRepairDoneTitle);
-	s.back_screen = dvd_start;
-	s.next_screen = wizard_quit;
-	if (num_install_errors > 0) {
-		s.text = UTL_translate_string(kRepairDoneErrors);
-		return 0;
-	}
-	s.text = UTL_translate_string(kRepairDoneWell[0]) + dest_dir_path + UTL_translate_string(kRepairDoneWell[1]);
-	s.choice_labels.push_back(UTL_translate_string(kRunNow));
-	s.choice_targets.push_back(dvd_do_run_sim);
-	return 0;
+	return UTIL_done_screen(
+	    s, UTL_translate_string(kRepairDoneTitle), UTL_translate_string(kRepairDoneErrors),
+	    UTL_translate_string(kRepairDoneWell[0]) + dest_dir_path + UTL_translate_string(kRepairDoneWell[1]));
 }
 
 int dvd_done_scenery(int, wizard_screen& s)
 {
-	s.title = UTL_translate_string(kSceneryDoneTitle);
-	s.back_screen = dvd_start;
-	s.next_screen = wizard_quit;
 	const int row = verb_row_of(stg.files_to_download, stg.files_to_delete);
-	if (num_install_errors > 0) {
-		s.text = UTL_translate_string(kSceneryDoneErrors[0]) + UTL_translate_string(kVerbs[row].after_errors) +
-		         UTL_translate_string(kSceneryDoneErrors[1]);
-		return 0;
-	}
-	s.text = UTL_translate_string(kSceneryDoneWell[0]) + UTL_translate_string(kVerbs[row].after_success) +
-	         UTL_translate_string(kSceneryDoneWell[1]);
-	s.choice_labels.push_back(UTL_translate_string(kRunNow));
-	s.choice_targets.push_back(dvd_do_run_sim);
-	return 0;
+	return UTIL_done_screen(s, UTL_translate_string(kSceneryDoneTitle),
+	                        UTL_translate_string(kSceneryDoneErrors[0]) + UTL_translate_string(kVerbs[row].after_errors) +
+	                            UTL_translate_string(kSceneryDoneErrors[1]),
+	                        UTL_translate_string(kSceneryDoneWell[0]) + UTL_translate_string(kVerbs[row].after_success) +
+	                            UTL_translate_string(kSceneryDoneWell[1]));
 }

@@ -81,14 +81,6 @@ bool start_run(const run_flow& f, wizard_screen& s)
 	return true;
 }
 
-// The bar's share: what lies before the file at work, all of it past the end.
-float run_progress(int file)
-{
-	if (file < 0) return 0.0f;
-	if (file >= int(sim_info.size())) return 1.0f;
-	return sim_info[file].back().progress_at;
-}
-
 int run_screen(const run_flow& f, wizard_screen& s)
 {
 	if (!*f.running && !start_run(f, s)) return 1;
@@ -100,7 +92,7 @@ int run_screen(const run_flow& f, wizard_screen& s)
 		s.back_screen = f.select;
 		s.next_screen = nullptr;
 		s.text = UTL_translate_string(f.text) + dest_dir_path + ".";
-		s.progress = run_progress(file);
+		s.progress = UTIL_run_progress(file);
 		if (file >= int(sim_info.size())) s.progress_text = UTL_translate_string(f.finishing);
 		else if (file >= 0) s.progress_text = UTL_translate_string(f.file_prefix) + sim_info[file].back().path;
 		return 0;
@@ -135,6 +127,13 @@ int run_screen(const run_flow& f, wizard_screen& s)
 	}
 }
 }  // namespace
+
+float UTIL_run_progress(int file)
+{
+	if (file < 0) return 0.0f;
+	if (file >= int(sim_info.size())) return 1.0f;
+	return sim_info[file].back().progress_at;
+}
 
 int UTIL_cancel_install(std::string headline, std::string advice, std::string label1, std::string text1,
                         std::string label2, std::string text2)

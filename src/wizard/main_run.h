@@ -10,3 +10,7 @@
 // the second, 3 when the question could not be shown.
 int UTIL_cancel_install(std::string headline, std::string advice, std::string label1, std::string text1,
                         std::string label2, std::string text2);
+
+// The run's progress bar with the engine at `file`: the share of the run's KB before
+// that file, 0 before the list and 1.0 once every file has been handed out.
+float UTIL_run_progress(int file);

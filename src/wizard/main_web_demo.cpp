@@ -179,24 +179,20 @@ int demo_pick_dest(int first, wizard_screen& s)
 	                    kNoFocusTaken))
 		changed = true;
 
-	const std::string& parent = demo_dest.parent_dir;
-	const std::string& name = demo_dest.install_folder;
-	if (name.empty()) {
-		dest_dir_path = parent;
+	const new_folder_words words{
+	    UTL_translate_string(kPickName),
+	    {UTL_translate_string(kExists), UTL_translate_string(kExistsIn), UTL_translate_string(kExistsEnd)},
+	    {UTL_translate_string(kCreate), UTL_translate_string(kCreateIn), UTL_translate_string(kCreateEnd)},
+	    {UTL_translate_string(kDesktop), " " + UTL_translate_string(kDesktopEnd)}};
+	switch (UTIL_new_folder(demo_dest.parent_dir, demo_dest.install_folder, demo_dest.desktop_f, words, s.text)) {
+	case new_folder_unnamed:
 		s.next_screen = nullptr;
-		s.text = UTL_translate_string(kPickName);
 		return 0;
-	}
-	dest_dir_path = parent + name + "/";
-	if (dir_exists(dest_dir_path)) {
-		s.next_screen = nullptr;
-		s.text = UTL_translate_string(kExists) + name + UTL_translate_string(kExistsIn) + parent +
-		         UTL_translate_string(kExistsEnd);
-	} else {
-		s.text = UTL_translate_string(kCreate) + name + UTL_translate_string(kCreateIn) + parent +
-		         UTL_translate_string(kCreateEnd);
-		if (parent == demo_dest.desktop_f)
-			s.text += UTL_translate_string(kDesktop) + name + " " + UTL_translate_string(kDesktopEnd);
+	case new_folder_taken:
+		s.next_screen = nullptr;  // the sizes are still shown for the taken folder
+		break;
+	case new_folder_free:
+		break;
 	}
 	if (changed || dest_dir_path != g_scanned_for) rescan();
 	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits)

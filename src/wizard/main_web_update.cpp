@@ -37,7 +37,6 @@ const char kStartTitle[] = "Kestrix 9 Web Updater";
 const char kGuide[] = "I will guide you through the process of updating your copy of Kestrix 9 to the latest version.";
 const char kNoCopy[] = "You do not appear to have Kestrix 9 installed.";
 const char kPickTitle[] = "Pick Destination";
-const char kMoreThanOne[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 const char kWhichCopy[] = "Please select which copy of Kestrix 9 you would like to update.";
 const char kDiskTitle[] = "Check Disk Space";
 const char kSpaceEnough[] = "You have enough free disk space to update Kestrix 9";
@@ -253,7 +252,7 @@ void web_set_steps(const web_step* steps, int count, bool with_pick)
 	step_funcs.clear();
 	for (int i = 0; i < count; ++i) {
 		if (steps[i].pick_only && !with_pick) continue;
-		step_names.push_back(steps[i].label);
+		step_names.push_back(UTL_translate_string(steps[i].label));
 		step_funcs.push_back(steps[i].screen);
 	}
 }
@@ -365,9 +364,8 @@ int net_pick_dest(int first, wizard_screen& s)
 		web_download_reset();
 	}
 	s.title = UTL_translate_string(kPickTitle);
-	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) +
-	         UTL_translate_string(kWhichCopy);
-	web_pick_copy();
+	s.text = UTIL_pick_text(UTL_translate_string(kWhichCopy));
+	UTIL_pick_install();
 	s.back_screen = net_start;
 	s.next_screen = dest_dir_path.empty() ? nullptr : net_get_updates;
 	return 0;

@@ -202,8 +202,14 @@ class Installer:
         env = sandbox.env()
         env["DISPLAY"] = self.x.display
         self.env = env
-        self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
-                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        try:
+            self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
+                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        except OSError:
+            # Nobody else knows of this X server yet: a program that cannot start must not
+            # leave it running.
+            self.x.stop()
+            raise
         self.group = self.proc.pid  # its process group: a relaunched copy stays in it
         self.window = None
         self.trace_seen = 0  # lines of the trace already matched
@@ -410,6 +416,18 @@ def run_flow(name, body):
 def check(condition, message):
     if not condition:
         raise FlowFailed(message)
+
+
+def wait_until(what, condition, timeout=WAIT_SECONDS):
+    """Waits for condition() to hold, for something outside the trace (a file the fake
+    dialog or eject wrote); returns its value."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(POLL_SECONDS)
+    raise FlowFailed("%s did not happen within %d s" % (what, timeout))
 
 
 # ---- a copy installed through the wizard, for the flows that start from one

@@ -2,7 +2,12 @@
 // target and hand the capability record real entry points.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "runtime/rec_glext.h"
+#include "support/gl_pixels.h"
 #include "support/gl_test_context.h"
 
 TEST(GlTestContext, DrawsIntoItsOwnTargetAndReadsBack)
@@ -24,4 +29,23 @@ TEST(GlTestContext, DrawsIntoItsOwnTargetAndReadsBack)
 	EXPECT_NE(glExt.glBindBufferARB, nullptr);
 	EXPECT_NE(glExt.glGenFramebuffersEXT, nullptr);
 	EXPECT_NE(glExt.glCreateShaderObjectARB, nullptr);
+}
+
+// A failed pixel check leaves its picture under the temporary folder, not in the folder
+// the tests were started from (which may be the source tree).
+TEST(GlTestContext, PicturesOfFailuresStayOutOfTheWorkingFolder)
+{
+	GlTestContext gl(8, 8);
+	KX_REQUIRE_GL(gl);
+	gl_clear_to(0.0f, 1.0f, 0.0f);
+	const std::string written = gl_dump_png(gl, "probe");
+	EXPECT_EQ(written.rfind("/", 0), 0u) << written;
+	EXPECT_EQ(written.find("kestrix-test-pictures/"), written.rfind('/') - std::string("kestrix-test-pictures").size())
+	    << written;
+	int w = 0, h = 0;
+	std::vector<unsigned char> px;
+	EXPECT_TRUE(read_test_png(written, 4, w, h, px));
+	EXPECT_EQ(w, 8);
+	EXPECT_EQ(std::remove(written.c_str()), 0);
+	EXPECT_NE(std::remove("GlTestContext.PicturesOfFailuresStayOutOfTheWorkingFolder-probe.png"), 0);
 }

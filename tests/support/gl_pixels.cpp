@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 #include <png.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -17,6 +19,16 @@ std::vector<unsigned char> gl_read_rect(int x, int y, int w, int h)
 }
 
 namespace {
+
+// Pictures of failed checks go to the system's temporary folder as it was when the test
+// program started (a test's own folder, set up later, is removed when the test ends),
+// never into the working folder, which may be the source tree.
+std::string picture_folder()
+{
+	const char* base = std::getenv("TMPDIR");
+	return std::string(base && *base ? base : "/tmp") + "/kestrix-test-pictures/";
+}
+const std::string g_picture_folder = picture_folder();
 
 ::testing::AssertionResult fail_with_dump(const GlTestContext& ctx, const std::string& what)
 {
@@ -66,7 +78,8 @@ std::string gl_dump_png(const GlTestContext& ctx, const std::string& tag)
 	const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
 	std::string name = t ? std::string(t->test_suite_name()) + "." + t->name() : "gl";
 	if (!tag.empty()) name += "-" + tag;
-	name += ".png";
+	name = g_picture_folder + name + ".png";
+	::mkdir(g_picture_folder.c_str(), 0755);
 	std::vector<unsigned char> all = ctx.read_all();
 	write_test_png(name, ctx.width(), ctx.height(), 4, all.data());
 	return name;

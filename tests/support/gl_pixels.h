@@ -1,7 +1,7 @@
 #pragma once
 // Pixel checks over a GlTestContext: read a rectangle back after glFinish and compare it
 // with an expected colour or image within a tolerance. On a mismatch the whole target is
-// written as a PNG beside the test's output, named after the test.
+// written as a PNG under the temporary folder, named after the test.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -26,8 +26,8 @@ std::vector<unsigned char> gl_read_rect(int x, int y, int w, int h);
 ::testing::AssertionResult gl_rect_equals(const GlTestContext& ctx, int x, int y, int w, int h,
                                            const std::vector<unsigned char>& want, int tol = 0);
 
-// Writes the whole target as "<suite>.<test>[-tag].png" in the working folder; returns
-// the file name.
+// Writes the whole target as "<suite>.<test>[-tag].png" in a folder of the system's
+// temporary folder (never the working folder); returns the file's path.
 std::string gl_dump_png(const GlTestContext& ctx, const std::string& tag = "");
 
 // Writes RGBA (4) or RGB (3) pixels, bottom row first, as a PNG file.

@@ -9,6 +9,7 @@
 #include "support/test_env.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_globals.h"
+#include "wizard_fixture.h"
 
 namespace {
 
@@ -30,13 +31,7 @@ protected:
 		all_orvalas.clear();
 		dest_dir_path.clear();
 	}
-	std::string log()
-	{
-		xer.close();
-		const std::string text = kx_test::read_file(env.path("log.txt"));
-		xer.open(env.path("log.txt"), std::ios::out | std::ios::app);
-		return text;
-	}
+	std::string log() { return kx_wizard_test::log_so_far(env.path("log.txt")); }
 	// A folder that looks like an installed copy.
 	std::string make_copy(const std::string& rel)
 	{
@@ -195,6 +190,19 @@ TEST_F(CopiesTest, FindItOutsideEveryCopyKeepsTheSelectionAndSaysSo)
 	EXPECT_EQ(got[0].line2, chosen);
 	EXPECT_EQ(got[0].line3, "But it does not appear to be an installed copy of Kestrix 9.");
 	EXPECT_EQ(got[0].line4, "Please be sure to select the folder that contains the Kestrix application.");
+}
+
+TEST_F(CopiesTest, ThePickersSayWhenThereIsMoreThanOneCopy)
+{
+	all_orvalas = {"/A/"};
+	EXPECT_EQ(UTIL_pick_text("Which?"), "Which?");
+	EXPECT_TRUE(UTIL_is_registered("/A/"));
+	EXPECT_FALSE(UTIL_is_registered("/A"));
+	all_orvalas = {"/A/", "/A/"};  // a folder listed twice counts twice
+	EXPECT_EQ(UTIL_pick_text("Which?"), "You have more than one copy of Kestrix 9 installed on this computer.  Which?");
+	all_orvalas.clear();
+	EXPECT_EQ(UTIL_pick_text("Which?"), "Which?");
+	EXPECT_FALSE(UTIL_is_registered(""));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "support/test_env.h"
+#include "wizard/main_install.h"
 #include "wizard/main_screens.h"
 #include "wizard/main_trace.h"
 
@@ -102,6 +103,29 @@ TEST_F(InstallEnd, ACopyWithoutItsProgramIsSaidOnceAndTheMenuComesBack)
 	EXPECT_EQ(got[0].type, t_alert);
 	EXPECT_EQ(got[0].line1, dest_dir_path + "Kestrix.app");
 	EXPECT_EQ(got[0].line2, error_str(ENOENT));
+}
+
+// The destination screens' sentence about the new folder, and where dest_dir_path points.
+TEST(NewFolder, NoNameATakenNameAndAFreeOneOnTheDesktopOrElsewhere)
+{
+	kx_test::TempEnv env;
+	const std::string parent = env.path("Apps/"), desktop = env.path("Desk/");
+	::mkdir(parent.c_str(), 0755);
+	::mkdir((parent + "Taken").c_str(), 0755);
+	const new_folder_words w{"name?", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
+	std::string text;
+	EXPECT_EQ(UTIL_new_folder(parent, "", desktop, w, text), new_folder_unnamed);
+	EXPECT_EQ(text, "name?");
+	EXPECT_EQ(dest_dir_path, parent);
+	EXPECT_EQ(UTIL_new_folder(parent, "Taken", desktop, w, text), new_folder_taken);
+	EXPECT_EQ(text, "[Taken|" + parent + "]");
+	EXPECT_EQ(dest_dir_path, parent + "Taken/");
+	EXPECT_EQ(UTIL_new_folder(parent, "New", desktop, w, text), new_folder_free);
+	EXPECT_EQ(text, "<New|" + parent + ">");
+	EXPECT_EQ(dest_dir_path, parent + "New/");
+	EXPECT_EQ(UTIL_new_folder(parent, "New", parent, w, text), new_folder_free);
+	EXPECT_EQ(text, "<New|" + parent + ">(New)");
+	dest_dir_path.clear();
 }
 
 }  // namespace

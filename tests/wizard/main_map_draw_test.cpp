@@ -13,6 +13,7 @@
 #include "runtime/hl_globals.h"
 #include "support/gl_pixels.h"
 #include "support/gl_world.h"
+#include "support/test_env.h"
 #include "wizard/main_map.h"
 
 namespace {
@@ -143,6 +144,29 @@ TEST_F(MapDraw, AClickDeselectsItsTileAndTheButtonsSelectOrClearEverything)
 	UTIL_world_map();
 	EXPECT_EQ(std::count(std::begin(stg.scenery_selected), std::end(stg.scenery_selected), 0), stg_tile_count);
 	mnw.mouse_down = mnw.mouse_held = 0;
+}
+
+// The size block is no part of the screen's own fields: the trace gets it as a line of
+// its own, once per change, so a driver outside can see the totals move.
+TEST_F(MapDraw, TheSizeBlockReachesTheTraceOncePerChange)
+{
+	KX_REQUIRE_GL(gl);
+	kx_test::TempEnv env;
+	const std::string file = env.path("trace.jsonl");
+	kx_test::ScopedEnvVar on("KESTRIX_SCREEN_TRACE", file.c_str());
+	dest_dir_path = env.path("new copy/");
+	stg.kb_to_install = 816.0f;
+	for (int frame = 0; frame < 3; ++frame) UTIL_disk_space("Enough.", "Short.");
+	stg.kb_to_install = 756.0f;
+	UTIL_disk_space("Enough.", "Short.");
+	const std::string trace = kx_test::read_file(file);
+	EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 2) << trace;
+	const size_t first = trace.find("\"sizes\": \"Disk size: ");
+	ASSERT_NE(first, std::string::npos) << trace;
+	EXPECT_NE(trace.find("Disk space needed to install: 816 KB.\\n\\nEnough.\"}"), std::string::npos) << trace;
+	EXPECT_NE(trace.find("Disk space needed to install: 756 KB.\\n\\nEnough.\"}", first + 1), std::string::npos)
+	    << trace;
+	dest_dir_path.clear();
 }
 
 }  // namespace

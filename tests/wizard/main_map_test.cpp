@@ -141,6 +141,31 @@ TEST_F(MapPick, APressHeldFromAnotherScreenDoesNotDrag)
 	EXPECT_EQ(count(), 0);
 }
 
+TEST_F(MapPick, ADragWhoseReleaseWasNotSeenEndsWithTheVisit)
+{
+	// The last visit ended on a press (Go Back, under the map) the picker saw go down.
+	world_map_mouse back = at(0, 0, true, true);
+	back.y = oy + 20;
+	back.frame = 10;
+	EXPECT_FALSE(frame(back));
+	// Frames later, a press made on another screen is still held over the map.
+	world_map_mouse held = at(20, 10, false, true);
+	held.frame = 25;
+	EXPECT_FALSE(frame(held));
+	held.frame = 26;
+	held.x += 30;
+	EXPECT_FALSE(frame(held));
+	EXPECT_EQ(count(), 0);
+	// A drag the picker follows frame by frame goes on.
+	world_map_mouse press = at(3, 3, true, true);
+	press.frame = 27;
+	EXPECT_TRUE(frame(press));
+	world_map_mouse drag = at(4, 3, false, true);
+	drag.frame = 28;
+	EXPECT_TRUE(frame(drag));
+	EXPECT_EQ(count(), 2);
+}
+
 TEST_F(MapPick, ADragFromOffTheMapUsesTheLastChoice)
 {
 	sel[stg_tile(0, 0)] = 1;

@@ -157,4 +157,51 @@ TEST_F(Prefs, TheStreamBoxThePortAndTheFileWrittenOnClose)
 	EXPECT_EQ(value_of(file, "_proxy_port_int"), "8080") << file;
 }
 
+// The window starts from what the file holds, so closing it stores the user's changes
+// and not the stored values read back over them.
+TEST_F(Prefs, TheWindowOpensOnTheStoredSettingsAndClosingKeepsItsChanges)
+{
+	const std::string path = pref_file_path(11);
+	kx_test::write_file(path, "I\n9002 version\n_stream_count 2\n_proxy_host stored.example\n_proxy_port 3128\n"
+	                          "_proxy_port_int 3128\n");
+	stg.stream_count = 0;
+	int shown = -1;
+	g_at_swap[0] = [&] { shown = stg.stream_count; };
+	click_at(kStreamBoxX, kStreamBoxY, 1);  // unticked: automatic
+	g_at_swap[2] = [&] { http.proxy_port = "8080"; };
+	click_at(kCloseX, kCloseY, 3);
+	handle_prefs();
+
+	EXPECT_EQ(shown, 2) << "the stored count is shown";
+	const std::string file = kx_test::read_file(path);
+	EXPECT_EQ(value_of(file, "_stream_count"), "0") << file;
+	EXPECT_EQ(value_of(file, "_proxy_host"), "stored.example") << file;
+	EXPECT_EQ(value_of(file, "_proxy_port"), "8080") << file;
+	EXPECT_EQ(value_of(file, "_proxy_port_int"), "8080") << file;
+}
+
+// Each item of the platform list sets its platform, counted from 1; a manual count below
+// the range is brought up to one stream.
+TEST_F(Prefs, ThePlatformListAndTheCountsLowerBound)
+{
+	std::map<int, int> platforms;
+	int count = 0;
+	stg.target_os = 2;
+	for (int item = 0; item < 3; ++item) {
+		g_at_swap[2 * item] = [item] {
+			select_popup_code = kPlatformListId;
+			popup_menu_select = item;
+		};
+		g_at_swap[2 * item + 1] = [item, &platforms] { platforms[item] = stg.target_os; };
+	}
+	g_at_swap[6] = [] { stg.stream_count = -3; };
+	g_at_swap[7] = [&] { count = stg.stream_count; };
+	click_at(kCloseX, kCloseY, 8);
+	handle_prefs();
+	EXPECT_EQ(platforms[0], 1) << "Macintosh";
+	EXPECT_EQ(platforms[1], 2) << "Windows";
+	EXPECT_EQ(platforms[2], 3) << "Linux";
+	EXPECT_EQ(count, 1);
+}
+
 }  // namespace

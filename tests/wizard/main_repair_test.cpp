@@ -12,6 +12,7 @@
 #include "support/gl_world.h"
 #include "wizard/main_repair.h"
 #include "wizard/main_trace.h"
+#include "wizard_fixture.h"
 
 namespace {
 
@@ -72,21 +73,8 @@ protected:
 		}
 		return r;
 	}
-	std::string log()
-	{
-		xer.close();
-		const std::string t = kx_test::read_file(env.path("log.txt"));
-		xer.open(env.path("log.txt"), std::ios::out | std::ios::app);
-		return t;
-	}
-	static int starts(const std::string& log)
-	{
-		int n = 0;
-		for (size_t at = log.find("Starting install at "); at != std::string::npos;
-		     at = log.find("Starting install at ", at + 1))
-			++n;
-		return n;
-	}
+	std::string log() { return kx_wizard_test::log_so_far(env.path("log.txt")); }
+	static int starts(const std::string& log) { return kx_wizard_test::run_starts(log); }
 	// Frames of a scan screen until it moves on (20 s at most); the busy frames are kept.
 	int scan_until_done(screen_fn scan)
 	{

@@ -10,6 +10,7 @@
 #include "wizard/main_copies.h"
 #include "wizard/main_run.h"
 #include "wizard/main_trace.h"
+#include "wizard_fixture.h"
 
 namespace {
 
@@ -49,21 +50,8 @@ protected:
 		xer.close();
 		reset_engine_state();
 	}
-	std::string log()
-	{
-		xer.close();
-		const std::string t = kx_test::read_file(env.path("log.txt"));
-		xer.open(env.path("log.txt"), std::ios::out | std::ios::app);
-		return t;
-	}
-	static int starts(const std::string& log)
-	{
-		int n = 0;
-		for (size_t at = log.find("Starting install at "); at != std::string::npos;
-		     at = log.find("Starting install at ", at + 1))
-			++n;
-		return n;
-	}
+	std::string log() { return kx_wizard_test::log_so_far(env.path("log.txt")); }
+	static int starts(const std::string& log) { return kx_wizard_test::run_starts(log); }
 	int frame(screen_fn screen)
 	{
 		s = wizard_screen{};
@@ -292,6 +280,60 @@ TEST_F(RunScreens, ARunThatCannotStartGoesWhereTheTableSays)
 	EXPECT_EQ(alerts.alerts().size(), 1u);
 	EXPECT_EQ(frame(dvd_install_repair), 1);
 	EXPECT_EQ(s.next_screen, dvd_confirm_repair);
+	EXPECT_EQ(frame(dvd_install_scenery), 1);
+	EXPECT_EQ(s.next_screen, dvd_edit_scenery);
+	EXPECT_EQ(repair_is_running + scenery_install_is_running, 0);
+}
+
+// The scenery member's own ends: done leads to its done screen; a failed file asks with
+// its own texts, and Stop (or no answer) stops the run there.
+TEST_F(RunScreens, TheSceneryRunEndsOnItsDoneScreen)
+{
+	three_files(0);
+	const std::string scenery = "Installing New Scenery";
+	ASSERT_EQ(run_until_move(dvd_install_scenery, scenery, "I am installing new scenery for ", "Installing: ",
+	                         "Finishing Up...", dvd_edit_scenery),
+	          1);
+	EXPECT_EQ(s.next_screen, dvd_done_scenery);
+	EXPECT_EQ(s.back_screen, nullptr);
+	EXPECT_EQ(scenery_install_is_running, 0);
+	EXPECT_EQ(registration(), "");
+
+	kx_test::write_file(setup.dvd_root + "disk_0/" + install_name + "/All/a.txt.zip", "not a zip");
+	for (int answer : {1, 3}) {
+		SCOPED_TRACE(answer);
+		for (file_history_struct& h : sim_info) h.back().sig_have = "NONE";
+		g_answers = {answer};
+		g_asked.clear();
+		num_install_errors = 0;
+		ASSERT_EQ(run_until_move(dvd_install_scenery, scenery, "I am installing new scenery for ", "Installing: ",
+		                         "Finishing Up...", dvd_edit_scenery),
+		          1);
+		EXPECT_EQ(s.next_screen, dvd_done_scenery);
+		EXPECT_EQ(scenery_install_is_running, 0);
+		EXPECT_EQ(num_install_errors, 1);
+		ASSERT_EQ(g_asked.size(), 1u);
+		EXPECT_EQ(g_asked[0].message.rfind("An error occurred during scenery installation:\n\n", 0), 0u);
+		EXPECT_TRUE(g_asked[0].message.ends_with("\n\nYou can continue with the installation and attempt to reinstall "
+		                                         "the damaged files later, or you can stop the installation"));
+		EXPECT_EQ(g_asked[0].label1, "Stop");
+		EXPECT_EQ(g_asked[0].label2, "Continue");
+		EXPECT_EQ(g_asked[0].text1, "the scenery install.");
+		EXPECT_EQ(g_asked[0].text2, "the scenery install.");
+	}
+}
+
+TEST_F(RunScreens, TheBarBeforeInsideAndPastTheList)
+{
+	three_files(0);
+	ASSERT_EQ(choose_files(), 1);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(-1), 0.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(0), 0.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(1), sim_info[1].back().progress_at);
+	EXPECT_GT(UTIL_run_progress(2), UTIL_run_progress(1));
+	EXPECT_LT(UTIL_run_progress(2), 1.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(3), 1.0f);
+	EXPECT_FLOAT_EQ(UTIL_run_progress(40), 1.0f);
 }
 
 }  // namespace

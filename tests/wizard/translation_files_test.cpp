@@ -16,7 +16,9 @@
 #include "runtime/hl_globals.h"
 #include "runtime/translate.h"
 #include "support/test_env.h"
+#include "wizard/main_globals.h"
 #include "wizard/main_licence.h"
+#include "wizard/main_screens.h"
 
 namespace {
 
@@ -306,6 +308,7 @@ struct passed_text {
 };
 const passed_text kPassedTexts[] = {
     {"src/shell/hl_mnw_about.cpp", "text", "kAboutTexts"},
+    {"src/wizard/main_web_update.cpp", "steps[i].label", "kSteps"},
 };
 
 struct found_call {
@@ -476,6 +479,25 @@ TEST(TranslationFiles, TheLicenceFollowsTheChosenLanguage)
 	UTL_translate_clear();
 	xer.close();
 	EXPECT_EQ(UTIL_licence_text(), english);
+}
+
+// The step list is drawn as the screens set it, so its labels come translated.
+TEST(TranslationFiles, TheStepListFollowsTheChosenLanguage)
+{
+	kx_test::TempEnv env;
+	xer.open(env.path("log.txt"));
+	UTL_translate_load(text_file(source_dir() + "/apps/", "german"));
+	dvd_set_install_steps();
+	UTL_translate_clear();
+	xer.close();
+	ASSERT_EQ(step_names.size(), 6u);
+	EXPECT_EQ(step_names[0], "Willkommen");
+	EXPECT_EQ(step_names[1], "Zielordner");
+	EXPECT_EQ(step_names[5], "Fertig");
+	dvd_set_install_steps();
+	EXPECT_EQ(step_names[1], "Pick Destination");
+	step_names.clear();
+	step_funcs.clear();
 }
 
 TEST(TranslationFiles, TheyAreCopiedBesideTheInstaller)

@@ -47,6 +47,25 @@ inline void expect_named_targets(const wizard_screen& s)
 	for (screen_fn f : s.choice_targets) EXPECT_NE(wizard_screen_name(f), nullptr) << "a choice target has no name";
 }
 
+// The log written so far to `file`: the log stream is closed, read and opened again
+// for appending.
+inline std::string log_so_far(const std::string& file)
+{
+	xer.close();
+	const std::string text = kx_test::read_file(file);
+	xer.open(file, std::ios::out | std::ios::app);
+	return text;
+}
+
+// How many runs the log says were started.
+inline int run_starts(const std::string& log)
+{
+	int n = 0;
+	for (size_t at = log.find("Starting install at "); at != std::string::npos; at = log.find("Starting install at ", at + 1))
+		++n;
+	return n;
+}
+
 class WizardTest : public ::testing::Test {
 protected:
 	WizardTest()

@@ -1,0 +1,122 @@
+"""Cancelling a run from the run screen itself. One archive on DVD 1 is a pipe that the
+flow feeds only at the end, so the run stays busy on that file for as long as the flow
+needs, with the files before it already in the new folder. Go Back asks window 997
+whether to cancel: Continue goes back to the same run, Return in the box deletes
+nothing, Cancel stops the run (waiting for the copy in flight, which the flow then lets
+finish) and deletes the folder; the copy's registration line stays, and the run never
+starts over."""
+
+import os
+import threading
+
+import driver
+import install_road as road
+from driver import check
+
+NAME = "Cancelled"
+CANCEL_TEXTS = [road.CANCEL_QUESTION, "the installation and delete partial installation.", "the installation process."]
+
+
+def held_file(box):
+    """The last plain file of DVD 1 that a Linux install takes, and the first."""
+    files = [f for f in box.manifest["files"]
+             if f["dvd"] == 0 and f["linux"] and not f["link"] and not f["scenery"] and f["archive"].endswith(".zip")]
+    return files[-1], files[0]
+
+
+class HeldArchive:
+    """An archive on the DVD in the drive replaced by a pipe: copying it waits until
+    release() writes the real bytes."""
+
+    def __init__(self, box, dvd, entry):
+        self.path = os.path.join(dvd, entry["archive"])
+        with open(self.path, "rb") as f:
+            self.data = f.read()
+        os.remove(self.path)
+        os.mkfifo(self.path)
+        self.writer = None
+
+    def _open_writer(self):
+        try:
+            return os.open(self.path, os.O_WRONLY | os.O_NONBLOCK)
+        except OSError:
+            return None  # nobody reads it yet
+
+    def wait_until_read(self):
+        self.fd = driver.wait_until("the copy of the held archive", self._open_writer)
+
+    def release(self):
+        os.set_blocking(self.fd, True)
+
+        def write():
+            with os.fdopen(self.fd, "wb") as f:
+                f.write(self.data)
+        self.writer = threading.Thread(target=write, daemon=True)
+        self.writer.start()
+
+    def done(self):
+        if self.writer:
+            self.writer.join(driver.WAIT_SECONDS)
+            check(not self.writer.is_alive(), "the held archive was never read to its end")
+
+
+def busy_run(inst, box, dest):
+    return inst.wait_screen("dvd_run_install", back="dvd_scenery_install", next=None,
+                            text="I am installing Kestrix in %s." % dest)
+
+
+def back_to_the_question(inst):
+    inst.click("back")
+    line = inst.wait_modal(997)
+    check(line["texts"] == CANCEL_TEXTS, "the question: %r" % line["texts"])
+    check(line["labels"] == ["Cancel", "Continue"], "buttons: %r" % line["labels"])
+
+
+def flow(args, start):
+    box = driver.Sandbox(args.work, "e2e_install_cancel", args.sets)
+    dvd = box.insert_dvd("A", 1)
+    box.stage_dvd("A", 2)
+    held, first = held_file(box)
+    pipe = HeldArchive(box, dvd, held)
+    inst = start(box)
+    road.pick_and_tick(inst, box, NAME)
+    inst.click("continue")
+    dest = road.copy_folder(box, NAME) + "/"
+    registered = dest + "\n"
+    busy_run(inst, box, dest)
+    pipe.wait_until_read()
+    driver.wait_until("the first file in the new folder", lambda: os.path.isfile(os.path.join(dest, first["install_path"])))
+    check(road.registration(box) == registered, "registration file: %r" % road.registration(box))
+
+    back_to_the_question(inst)
+    inst.click("997_button2")
+    inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
+    busy_run(inst, box, dest)
+
+    # Return answers nothing that deletes: the box stays, or closes back to the run. Its
+    # Continue, clicked after the key was handled, goes on from there.
+    back_to_the_question(inst)
+    inst.key("Return")
+    inst.click("997_button2")
+    busy_run(inst, box, dest)
+    check(os.path.isfile(os.path.join(dest, first["install_path"])), "the partial copy lost files")
+
+    # Cancel waits for the copy in flight: the pipe is fed once the answer is given.
+    back_to_the_question(inst)
+    inst.click("997_button1")
+    pipe.release()
+    line = inst.wait_screen("dvd_scenery_install")
+    pipe.done()
+    check(line["next"] == "dvd_run_install", "the scenery screen's Continue is off")
+    check(not os.path.exists(dest), "the partial copy was not deleted")
+    check(road.registration(box) == registered, "registration file: %r" % road.registration(box))
+    check(box.ejects() == [], "ejects: %r" % box.ejects())
+    check(not road.archives_left(box), "archives left in the temporary folder: %r" % road.archives_left(box))
+
+    inst.click("quit")
+    check(inst.wait_exit() == 0, "Quit did not end with 0")
+    check(road.starts_logged(box) == 1, "the run started %d times" % road.starts_logged(box))
+
+
+if __name__ == "__main__":
+    driver.run_flow("e2e_install_cancel", flow)
