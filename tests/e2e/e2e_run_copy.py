@@ -151,6 +151,8 @@ def find_it(inst, box, answer):
     line = inst.wait_trace("a folder dialog", lambda l: l.get("modal") == "folder_dialog" or l.get("screen") == "dvd_start")
     check(line.get("modal") == "folder_dialog", "a click made while a chooser was open went through")
     check(line["texts"][0] == FIND_PROMPT, "the folder dialog's message: %r" % line["texts"])
+    # The box is traced as it opens, before the dialog program has run.
+    driver.wait_until("the folder dialog's arguments", lambda: len(dialog_calls(box)) > calls)
     args = dialog_calls(box)[calls:]
     check(len(args) == 1 and "--directory" in args[0] and "--title=" + FIND_PROMPT in args[0],
           "the folder dialog's arguments: %r" % args)
