@@ -34,7 +34,12 @@ kx_install_missing() {
 # kx_build DIR [cmake options...]
 kx_build() {
   local dir=$1; shift
-  cmake -S "$KX_ROOT" -B "$KX_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  local launcher=()
+  # A compiler cache, where the machine has one, makes rebuilds of a fresh checkout quick.
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$KX_ROOT" -B "$KX_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
   cmake --build "$KX_ROOT/$dir" -j "$KX_JOBS"
 }
 

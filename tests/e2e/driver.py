@@ -210,8 +210,14 @@ class Installer:
         env = sandbox.env()
         env["DISPLAY"] = self.x.display
         self.env = env
-        self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
-                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        try:
+            self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
+                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+        except OSError:
+            # Nobody else knows of this X server yet: a program that cannot start must not
+            # leave it running.
+            self.x.stop()
+            raise
         self.window = None
         self.trace_seen = 0  # lines of the trace already matched
 

@@ -62,6 +62,27 @@ def flow(args, start):
         check(box.insert_dvd("A", 2) == second, "DVD 2 did not go back into the drive")
     finally:
         inst.stop()
+    no_server_left_by_a_program_that_cannot_start(box)
+
+
+def no_server_left_by_a_program_that_cannot_start(box):
+    servers = []
+    real = driver.XServer
+
+    def recorded(*a, **k):
+        servers.append(real(*a, **k))
+        return servers[-1]
+
+    driver.XServer = recorded
+    try:
+        driver.Installer(box.path("no such program"), box)
+        raise driver.FlowFailed("a missing program started")
+    except FileNotFoundError:
+        pass
+    finally:
+        driver.XServer = real
+    check(len(servers) == 1, "%d X servers were started" % len(servers))
+    check(servers[0].proc.poll() is not None, "the X server of a program that could not start is still running")
 
 
 if __name__ == "__main__":

@@ -8,8 +8,8 @@
 //   C/KESTRIX_DVD<n>               A with one archive truncated
 //   D/KESTRIX_DVD<n>               A with the last tile's archive on DVD 2 (its list rezipped)
 // and manifest.json, which the flows read instead of assuming: each file's DVD and MD5,
-// generation 1's bytes of the changed and removed files, and an `md5sum -c` list of a
-// Linux install.
+// generation 1's bytes of the changed and removed files, the digests of each file's
+// earlier versions, and an `md5sum -c` list of a Linux install.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -151,6 +151,16 @@ std::string list_moving_tile(const std::string& list, const std::string& tile, i
 	}
 	return out;
 }
+
+// The digests of a file's earlier versions in the list: a file on disk that matches one
+// of them is an old version the installer replaces without asking, not a user's edit.
+std::vector<std::string> older_md5s(const file_history_struct& h)
+{
+	std::vector<std::string> out;
+	for (size_t k = 0; k + 1 < h.size(); ++k)
+		if (h[k].sig != "GONE") out.push_back(h[k].sig);
+	return out;
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -233,7 +243,8 @@ int main(int argc, char** argv)
 		         ", \"install_path\": " + UTL_trace_json(install) + ", \"archive\": " + UTL_trace_json(archive) +
 		         ", \"dvd\": " + std::to_string(v.disk) + ", \"md5\": " + UTL_trace_json(v.sig) +
 		         ", \"scenery\": " + (v.is_global ? "true" : "false") + ", \"linux\": " +
-		         (linux_file ? "true" : "false") + ", \"link\": " + (tree.links.count(v.path) ? "true" : "false") + "}";
+		         (linux_file ? "true" : "false") + ", \"link\": " + (tree.links.count(v.path) ? "true" : "false") +
+		         ", \"older_md5\": " + json_list(older_md5s(sim_info[i])) + "}";
 		if (v.sig == "GONE") continue;
 		// md5sum follows a link; the installer digests its text. Links are checked apart.
 		if (linux_file && !tree.links.count(v.path)) md5sums += v.sig + "  " + install + "\n";
