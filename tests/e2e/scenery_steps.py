@@ -81,13 +81,18 @@ class Looks:
         self.selected = {}
 
     def take(self, inst):
+        last = {}
+
         def all_drawn(cap):
+            # The screen's trace line comes before its frame is shown: the looks are taken
+            # once two dumps in a row agree, and a square of one colour is no tile image.
             blocks = {t: tile_block(cap, t) for t in self.tiles}
-            # A square of one colour is not yet the tile's image.
-            if any(len(set(b)) < 2 for b in blocks.values()):
-                return False
-            self.selected = blocks
-            return True
+            steady = blocks == last and all(len(set(b)) > 1 for b in blocks.values())
+            last.clear()
+            last.update(blocks)
+            if steady:
+                self.selected = blocks
+            return steady
         wait_map(inst, "every tile", all_drawn)
 
     def shows(self, inst, selected, deselected, what):
