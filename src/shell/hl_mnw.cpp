@@ -107,9 +107,9 @@ constexpr float kCursorCellsT = 0;
 constexpr int kCursorsPerRow = 4;
 
 constexpr int kViewportWholeWindow = 2;
-// The whole window's flat projection counts in its own pixels: its bounds divided by 1.
-// Divided by 0 they would make a projection of NaNs, and every frame would stay black.
-constexpr float kWholeWindowDivisor = 1.0f;
+// The window's bounds are taken as they are: a divisor of 0 would make every coordinate
+// of the projection NaN, and nothing would be drawn until the next start-up metrics.
+constexpr float kViewportWholeUnits = 1.0f;
 
 frame_recorder_fn g_recorder = nullptr;
 int g_win_started = 0;
@@ -194,7 +194,7 @@ void DIDIVI_startwind(int id, int /*flag*/)
 {
 	plot_init_lights = 1;
 	mouse_help_per_wind(id);
-	OGL_viewport(kViewportWholeWindow, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kWholeWindowDivisor, 0);
+	OGL_viewport(kViewportWholeWindow, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, kViewportWholeUnits, 0);
 	mnw.wind_dx = float(mnw.x_res_now);
 	mnw.wind_dy = float(mnw.y_res_now);
 	mnw.fixed_dialog = 0;

@@ -32,7 +32,5 @@ std::string web_estimate_text(float ratio);
 
 // ---- Services of the DVD flows ----
 
-// Draws the copy picker for one frame; it sets dest_dir_path.
-void web_pick_copy();
 // Offers the choice that starts the copy at dest_dir_path, labelled `label`.
 void web_offer_run(wizard_screen& s, const std::string& label);

@@ -367,7 +367,7 @@ int net_pick_dest(int first, wizard_screen& s)
 	s.title = UTL_translate_string(kPickTitle);
 	s.text = (all_orvalas.size() > 1 ? UTL_translate_string(kMoreThanOne) : std::string()) +
 	         UTL_translate_string(kWhichCopy);
-	web_pick_copy();
+	UTIL_pick_install();
 	s.back_screen = net_start;
 	s.next_screen = dest_dir_path.empty() ? nullptr : net_get_updates;
 	return 0;
