@@ -275,6 +275,18 @@ TEST(Installer, OpensItsWindowAndEndsWhenClosed)
 	EXPECT_EQ(wait_program(pid, kCloseSeconds), 0) << read_file(err);
 }
 
+// A window that closes while the test looks at it must not end the test process.
+TEST(XHarness, AskingAboutAWindowThatHasGoneFailsSoftly)
+{
+	constexpr unsigned long kNoSuchWindow = 0x1fffff;
+	XvfbServer x(320, 240);
+	ASSERT_TRUE(x.ok()) << x.why();
+	int left = 0, top = 0, width = 0, height = 0;
+	EXPECT_FALSE(window_geometry(x.display(), kNoSuchWindow, left, top, width, height));
+	send_delete_window(x.display(), kNoSuchWindow);
+	EXPECT_EQ(find_window(x.display(), kTitle, 1), 0u);
+}
+
 TEST(Installer, WithoutADisplayItSaysSoAndFails)
 {
 	TempEnv env;
