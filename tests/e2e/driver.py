@@ -15,6 +15,7 @@ import json
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import time
@@ -149,6 +150,14 @@ class Sandbox:
         os.rename(staged, dst)
         return dst
 
+    def take_out_dvd(self, set_name, number):
+        """Takes DVD `number` of a set out of the drive, back to the staging folder."""
+        name = self.manifest["sets"][set_name][number - 1]
+        src = os.path.join(self.media, name)
+        dst = os.path.join(self.staging, name)
+        os.rename(src, dst)
+        return dst
+
     def ejects(self):
         try:
             with open(self.ejects_log) as f:
@@ -218,10 +227,12 @@ class Installer:
 
     def trace_lines(self):
         try:
-            with open(self.sandbox.trace, encoding="utf-8") as f:
-                return [json.loads(l) for l in f if l.strip()]
+            with open(self.sandbox.trace, "rb") as f:
+                data = f.read()
         except FileNotFoundError:
             return []
+        # A line still being written has no line end yet: it is read on a later look.
+        return [json.loads(l.decode("utf-8")) for l in data.split(b"\n")[:-1] if l.strip()]
 
     def wait_trace(self, what, match, timeout=WAIT_SECONDS):
         """Waits for a trace line after the last one matched for which match(line) holds."""
@@ -264,6 +275,10 @@ class Installer:
         self._xdotool("mousemove", "--window", w, x, WINDOW_HEIGHT - y)
         self._xdotool("click", "--window", w, 1)
 
+    def click_pixel(self, x, y):
+        """A click at a window pixel (x, y downwards from the top left corner)."""
+        self.click((x, WINDOW_HEIGHT - y))
+
     def click_choice(self, i):
         self.click(choice_point(i))
 
@@ -272,6 +287,18 @@ class Installer:
 
     def type(self, text):
         self._xdotool("type", "--window", self.find_window(), text)
+
+    # ---- what the window shows
+
+    def capture(self):
+        """The window's pixels as they are now, read from the whole screen (a dump of the
+        window alone holds no pixels of a GL window here)."""
+        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.find_window()], env=self.env,
+                             timeout=WAIT_SECONDS, stdout=subprocess.PIPE, check=True)
+        geometry = dict(l.split("=", 1) for l in out.stdout.decode().split())
+        out = subprocess.run(["xwd", "-silent", "-root"], env=self.env, timeout=WAIT_SECONDS,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=True)
+        return Capture(out.stdout, (int(geometry["X"]), int(geometry["Y"])))
 
     # ---- the end
 
@@ -381,6 +408,31 @@ class AdoptedProcess:
         return self.returncode
 
 
+class Capture:
+    """An X screen dump (XWD, true colour, 24 or 32 bits per pixel) read by pixel."""
+
+    HEADER_FIELDS = 25
+
+    def __init__(self, data, origin=(0, 0)):
+        fields = struct.unpack(">%dI" % self.HEADER_FIELDS, data[:4 * self.HEADER_FIELDS])
+        header_size, self.width, self.height, self.lsb_first = fields[0], fields[4], fields[5], fields[7] == 0
+        self.step, self.line, colours = fields[11] // 8, fields[12], fields[19]
+        self.masks = fields[14:17]
+        if self.step not in (3, 4):
+            raise FlowFailed("the screen dump has %d bits per pixel" % fields[11])
+        self.pixels = data[header_size + 12 * colours:]
+        self.origin = origin
+
+    def pixel(self, x, y):
+        """(r, g, b) at a window pixel (x, y downwards from the window's top left corner)."""
+        x, y = x + self.origin[0], y + self.origin[1]
+        if not (0 <= x < self.width and 0 <= y < self.height):
+            raise FlowFailed("pixel (%d, %d) is outside the %d by %d screen" % (x, y, self.width, self.height))
+        at = y * self.line + x * self.step
+        value = int.from_bytes(self.pixels[at:at + self.step], "little" if self.lsb_first else "big")
+        return tuple((value & m) >> ((m & -m).bit_length() - 1) for m in self.masks)
+
+
 def arguments():
     p = argparse.ArgumentParser()
     p.add_argument("--installer", required=True)
@@ -438,10 +490,11 @@ LICENCE_BOX = (230, 100)
 INSTALL_DONE = "Installation was successful."
 
 
-def install_copy(start, box, set_name="A", parent=None):
+def install_copy(start, box, set_name="A", parent=None, at_scenery=None):
     """Installs set `set_name` with every DVD of it mounted, into `parent` (the desktop
-    unless given, through the folder dialog), with all the scenery, then quits. Returns
-    the copy's folder, with its final "/"."""
+    unless given, through the folder dialog), with all the scenery unless `at_scenery`
+    (called with the installer on the scenery screen) changes the choice, then quits.
+    Returns the copy's folder, with its final "/"."""
     for n in range(1, len(box.manifest["sets"][set_name]) + 1):
         box.insert_dvd(set_name, n)
     inst = start(box)
@@ -465,6 +518,8 @@ def install_copy(start, box, set_name="A", parent=None):
     inst.wait_screen("dvd_eula_install", next="dvd_scenery_install")
     inst.click("continue")
     inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
+    if at_scenery is not None:
+        at_scenery(inst)
     inst.click("continue")
     inst.wait_screen("dvd_done_install", timeout=INSTALL_WAIT_SECONDS, text=INSTALL_DONE, next="wizard_quit")
     # Where Continue leads out of the program, it is the Quit button.

@@ -50,6 +50,16 @@ def flow(args, start):
             check(f.read().split() == ["1024", "768"], "the private X server is not 1024 by 768")
         report = inst.report()
         check('"screen": "dvd_start"' in report and "os_dir_temp" in report, report)
+        # A line caught half written is left for a later look.
+        seen = len(inst.trace_lines())
+        with open(box.trace, "ab") as f:
+            f.write(b'{"pid": 1, "screen": "dvd_st')
+        check(len(inst.trace_lines()) == seen, "a half-written trace line was read")
+        # A DVD taken out of the drive waits in the staging folder to go back in.
+        second = box.insert_dvd("A", 2)
+        staged = box.take_out_dvd("A", 2)
+        check(not os.path.exists(second) and os.path.isdir(staged), "DVD 2 did not go back to the staging folder")
+        check(box.insert_dvd("A", 2) == second, "DVD 2 did not go back into the drive")
     finally:
         inst.stop()
     no_server_left_by_a_program_that_cannot_start(box)

@@ -6,6 +6,7 @@
 //   B/KESTRIX_DVD<n>               scenery only (which the builder refuses to make): A's
 //                                  list cut to the scenery, zipped by our own writer
 //   C/KESTRIX_DVD<n>               A with one archive truncated
+//   D/KESTRIX_DVD<n>               A with the last tile's archive on DVD 2 (its list rezipped)
 // and manifest.json, which the flows read instead of assuming: each file's DVD and MD5,
 // generation 1's bytes of the changed and removed files, the digests of each file's
 // earlier versions, and an `md5sum -c` list of a Linux install.
@@ -129,6 +130,27 @@ std::string scenery_list(const std::string& list)
 }
 
 std::string json_list(const std::vector<std::string>& v) { return UTL_trace_json(v); }
+
+// The list with the FILE lines of the folders named `tile` on DVD `disk`, the DVD of the
+// lines after them kept: DISK lines may go down as well as up.
+std::string list_moving_tile(const std::string& list, const std::string& tile, int disk)
+{
+	std::istringstream in(list);
+	std::string line, out, dir;
+	int current = 0;
+	while (std::getline(in, line)) {
+		std::istringstream w(line);
+		std::string word;
+		w >> word;
+		if (word == "DIR") dir = line;
+		if (word == "DISK") w >> current;
+		if (word == "FILE" && dir.find("/" + tile + "/") != std::string::npos)
+			out += "DISK " + std::to_string(disk) + "\n" + line + "\nDISK " + std::to_string(current) + "\n";
+		else
+			out += line + "\n";
+	}
+	return out;
+}
 
 // The digests of a file's earlier versions in the list: a file on disk that matches one
 // of them is an old version the installer replaces without asking, not a user's edit.
@@ -260,6 +282,29 @@ int main(int argc, char** argv)
 	sh("cp -a " + q(out + "A") + " " + q(out + "C"));
 	if (!kx_test::truncate_to(out + "C/" + dvd_name(0) + "/" + truncated, truncated_size / 2)) fail("cannot truncate");
 
+	// Set D: A with the last tile's archive on DVD 2, so that adding it asks for a DVD change.
+	const std::string moved_tile = kTiles[std::size(kTiles) - 1];
+	const int moved_disk = kMaxDvds - 1;
+	std::string moved_archive, moved_path;
+	for (const file_history_struct& h : sim_info)
+		if (h.back().is_global && h.back().path.find("/" + moved_tile + "/") != std::string::npos) {
+			moved_archive = std::string(kProduct) + "/" + h.back().path + ".7z";
+			moved_path = h.back().path;
+			trim_dest_folder(moved_path);
+		}
+	if (moved_archive.empty()) fail("set A has no tile " + moved_tile);
+	sh("cp -a " + q(out + "A") + " " + q(out + "D"));
+	const std::string moved_from = out + "D/" + dvd_name(0) + "/" + moved_archive;
+	const std::string moved_to = out + "D/" + dvd_name(moved_disk) + "/" + moved_archive;
+	if (file_exists(moved_from)) {
+		sh("mkdir -p " + q(moved_to.substr(0, moved_to.rfind('/'))) + " && mv " + q(moved_from) + " " + q(moved_to));
+	} else if (!file_exists(moved_to)) {
+		fail("set A has no archive " + moved_archive);
+	}
+	kx_test::write_file(out + "D_list/directory.txt", list_moving_tile(read_all(list), moved_tile, moved_disk));
+	if (file_to_zip(out + "D_list/directory.txt", out + "D/" + dvd_name(0) + "/" + kProduct + "/directory.txt.zip") != 0)
+		fail("cannot zip set D's list");
+
 	std::vector<std::string> a_dvds;
 	for (int d = 0; d < kMaxDvds; ++d) a_dvds.push_back(dvd_name(d));
 	std::string tiles = json_list(std::vector<std::string>(std::begin(kTiles), std::end(kTiles)));
@@ -268,14 +313,18 @@ int main(int argc, char** argv)
 	kx_test::write_file(out + "manifest.json",
 	                    "{\"product\": " + UTL_trace_json(kProduct) + ",\n \"root\": " + UTL_trace_json(out) +
 	                        ",\n \"sets\": {\"A\": " + json_list(a_dvds) + ", \"B\": " + json_list(b_dvds) +
-	                        ", \"C\": " + json_list(a_dvds) + "},\n \"tiles\": " + tiles +
+	                        ", \"C\": " + json_list(a_dvds) +
+	                        ", \"D\": " + json_list(a_dvds) + "},\n \"tiles\": " + tiles +
 	                        ",\n \"changed\": " + json_list(changed) + ",\n \"removed\": " + json_list(removed) +
 	                        ",\n \"gen1_bytes\": \"gen1_bytes/\",\n \"linux_md5sum\": \"linux_install.md5\"" +
 	                        ",\n \"truncated\": {\"set\": \"C\", \"dvd\": " + UTL_trace_json(dvd_name(0)) +
 	                        ", \"archive\": " + UTL_trace_json(truncated) + ", \"install_path\": " +
 	                        UTL_trace_json(truncated_path) + "},\n \"fake_sim\": {\"install_path\": " +
 	                        UTL_trace_json(fake_sim) + ", \"log_variable\": " + UTL_trace_json(kFakeSimLogVar) +
-	                        "},\n \"files\": " + files + "}\n");
+	                        "},\n \"moved_tile\": {\"set\": \"D\", \"tile\": " + UTL_trace_json(moved_tile) +
+	                        ", \"install_path\": " + UTL_trace_json(moved_path) + ", \"archive\": " +
+	                        UTL_trace_json(moved_archive) + ", \"dvd\": " + std::to_string(moved_disk) + "}" +
+	                        ",\n \"files\": " + files + "}\n");
 	std::printf("e2e_make_dvd_sets: sets A (%zu DVDs), B (%zu), C in %s\n", a_dvds.size(), b_dvds.size(), out.c_str());
 	return 0;
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "graphics/ogl_draw.h"
 #include "graphics/oglp.h"
 #include "platform/plat_window.h"
 #include "runtime/cmdline.h"
@@ -110,10 +111,11 @@ SDL_Event click_at(Uint32 type, int x, int y)
 }
 
 uint32_t g_read_before_swap = 0;
+int g_read_x = 10, g_read_y = 10;
 void read_then_swap()
 {
 	unsigned char p[4] = {0, 0, 0, 0};
-	glReadPixels(10, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+	glReadPixels(g_read_x, g_read_y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
 	g_read_before_swap = p[0] | (p[1] << 8) | (p[2] << 16);
 	plat_window().swap();
 }
@@ -164,9 +166,34 @@ TEST_F(RealWindow, LargeScreenGetsADecoratedWindowBelowTheTop)
 		glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
 		glClear(GL_COLOR_BUFFER_BIT);
 	};
+	g_read_x = g_read_y = 10;
 	OGL_set_swap_hook(read_then_swap);
 	DIDIVI_event_proc();
 	EXPECT_EQ(g_read_before_swap, 0x0000FFu);
+}
+
+TEST_F(RealWindow, WhatTheFrameDrawsIsOnTheWindowWhereItWasDrawn)
+{
+	XvfbServer& x = server(1024, 768);
+	start_on(x);
+	// The frame loop starts window 0 on its first pass; the drawing of that frame and of
+	// every later one goes through the projection the window start set up.
+	constexpr int kWhite = 49, kRectX = 300, kRectY = 200, kRectSide = 40;
+	kx_fake::on_app_update = [] {
+		glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+		glClear(GL_COLOR_BUFFER_BIT);
+		OGL_setstate(fog_fals, 0, lit_fals, al_none, deR_fals, deW_fals);
+		OGL_fillrect(kWhite, 1.0f, kRectX, kRectY, kRectSide, kRectSide);
+	};
+	OGL_set_swap_hook(read_then_swap);
+	// Interface units are the window's pixels, y upwards from the lower left.
+	g_read_x = kRectX + kRectSide / 2;
+	g_read_y = kRectY + kRectSide / 2;
+	DIDIVI_event_proc();
+	EXPECT_EQ(g_read_before_swap, 0xFFFFFFu);
+	g_read_x = kRectX + 2 * kRectSide;
+	DIDIVI_event_proc();
+	EXPECT_EQ(g_read_before_swap, 0u);
 }
 
 TEST_F(RealWindow, ScreenOfTheWindowsSizeGetsABorderlessOne)
@@ -265,6 +292,18 @@ TEST(Installer, OpensItsWindowAndEndsWhenClosed)
 	// The language chooser is up; the close button answers it, then ends the program.
 	ASSERT_TRUE(send_delete_window(x.display(), w));
 	EXPECT_EQ(wait_program(pid, kCloseSeconds), 0) << read_file(err);
+}
+
+// A window that closes while the test looks at it must not end the test process.
+TEST(XHarness, AskingAboutAWindowThatHasGoneFailsSoftly)
+{
+	constexpr unsigned long kNoSuchWindow = 0x1fffff;
+	XvfbServer x(320, 240);
+	ASSERT_TRUE(x.ok()) << x.why();
+	int left = 0, top = 0, width = 0, height = 0;
+	EXPECT_FALSE(window_geometry(x.display(), kNoSuchWindow, left, top, width, height));
+	send_delete_window(x.display(), kNoSuchWindow);
+	EXPECT_EQ(find_window(x.display(), kTitle, 1), 0u);
 }
 
 TEST(Installer, WithoutADisplayItSaysSoAndFails)

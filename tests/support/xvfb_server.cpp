@@ -193,6 +193,25 @@ RunResult run_program(const std::vector<std::string>& argv, const std::vector<st
 
 namespace {
 
+// Windows come and go while a test looks at them (a program closing, or opening its
+// helper windows). Xlib's own handler ends the whole test process on the first request
+// about a window that has gone: here such a request just fails.
+int ignore_x_errors(Display*, XErrorEvent*) { return 0; }
+
+struct x_connection {
+	Display* d;
+	XErrorHandler before;
+	explicit x_connection(const std::string& display)
+	    : d(XOpenDisplay(display.c_str())), before(XSetErrorHandler(ignore_x_errors)) {}
+	~x_connection()
+	{
+		if (d) XCloseDisplay(d);
+		XSetErrorHandler(before);
+	}
+	x_connection(const x_connection&) = delete;
+	x_connection& operator=(const x_connection&) = delete;
+};
+
 Window find_in(Display* d, Window w, const std::string& title)
 {
 	char* name = nullptr;
@@ -214,21 +233,21 @@ Window find_in(Display* d, Window w, const std::string& title)
 
 unsigned long find_window(const std::string& display, const std::string& title, int seconds)
 {
-	Display* d = XOpenDisplay(display.c_str());
-	if (!d) return 0;
+	x_connection x(display);
+	if (!x.d) return 0;
 	const double deadline = now_s() + seconds;
 	Window w = 0;
 	while (!w && now_s() < deadline) {
-		w = find_in(d, DefaultRootWindow(d), title);
+		w = find_in(x.d, DefaultRootWindow(x.d), title);
 		if (!w) usleep(kPollMs * 1000);
 	}
-	XCloseDisplay(d);
 	return w;
 }
 
 bool send_delete_window(const std::string& display, unsigned long window)
 {
-	Display* d = XOpenDisplay(display.c_str());
+	x_connection x(display);
+	Display* d = x.d;
 	if (!d) return false;
 	XEvent e;
 	std::memset(&e, 0, sizeof(e));
@@ -239,24 +258,22 @@ bool send_delete_window(const std::string& display, unsigned long window)
 	e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
 	e.xclient.data.l[1] = CurrentTime;
 	const bool sent = XSendEvent(d, window, False, NoEventMask, &e) != 0;
-	XFlush(d);
-	XCloseDisplay(d);
+	XSync(d, False);
 	return sent;
 }
 
 bool window_geometry(const std::string& display, unsigned long window, int& x, int& y, int& w, int& h)
 {
-	Display* d = XOpenDisplay(display.c_str());
-	if (!d) return false;
+	x_connection c(display);
+	if (!c.d) return false;
 	XWindowAttributes a;
-	bool ok = XGetWindowAttributes(d, window, &a) != 0;
+	Window child;
+	const bool ok = XGetWindowAttributes(c.d, window, &a) != 0 &&
+	                XTranslateCoordinates(c.d, window, DefaultRootWindow(c.d), 0, 0, &x, &y, &child) != 0;
 	if (ok) {
-		Window child;
-		XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
 		w = a.width;
 		h = a.height;
 	}
-	XCloseDisplay(d);
 	return ok;
 }
 
