@@ -200,6 +200,10 @@ private:
 		// and SIGINT into a quit event that a hung loop never reads.
 		SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 		SDL_SetHint(SDL_HINT_VIDEO_HIGHDPI_DISABLED, "1");
+		// A click that SDL reads together with the window's focus event would be taken for
+		// the click that focused it and dropped; a frame that takes a while (start-up, a
+		// checksum pass) would lose every such click made meanwhile.
+		SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
 		if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
 		const char* driver = SDL_GetCurrentVideoDriver();
 		for (const char* invisible : kInvisibleDrivers) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <mutex>
 
 #include "runtime/xtim.h"
@@ -15,6 +16,7 @@ constexpr char kTraceVar[] = "KESTRIX_SCREEN_TRACE";
 constexpr unsigned char kFirstNonAscii = 0x80;
 constexpr unsigned char kFirstPrintable = 0x20;
 std::mutex g_write_lock;
+std::atomic<unsigned> g_modal_lines{0};
 
 const char* trace_file()
 {
@@ -89,11 +91,17 @@ void UTL_trace_write(const std::string& fields)
 
 void UTL_trace_modal(int window, const std::vector<std::string>& texts, const std::vector<std::string>& labels)
 {
-	if (UTL_trace_on()) UTL_trace_write(modal_line(std::to_string(window), texts, labels));
+	if (!UTL_trace_on()) return;
+	UTL_trace_write(modal_line(std::to_string(window), texts, labels));
+	++g_modal_lines;
 }
 
 void UTL_trace_modal(const std::string& kind, const std::vector<std::string>& texts,
                      const std::vector<std::string>& labels)
 {
-	if (UTL_trace_on()) UTL_trace_write(modal_line(UTL_trace_json(kind), texts, labels));
+	if (!UTL_trace_on()) return;
+	UTL_trace_write(modal_line(UTL_trace_json(kind), texts, labels));
+	++g_modal_lines;
 }
+
+unsigned UTL_trace_modal_count() { return g_modal_lines.load(); }

@@ -22,3 +22,6 @@ void UTL_trace_write(const std::string& fields);
 void UTL_trace_modal(int window, const std::vector<std::string>& texts, const std::vector<std::string>& labels);
 void UTL_trace_modal(const std::string& kind, const std::vector<std::string>& texts,
                      const std::vector<std::string>& labels);
+// How many modal lines this process has written: a box that opened and closed again
+// left the window it came from, which the wizard's next line must show.
+unsigned UTL_trace_modal_count();

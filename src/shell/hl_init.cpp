@@ -23,6 +23,7 @@
 #include "runtime/cmdline.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_debug.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/hl_exception.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_math_ui.h"
@@ -185,6 +186,10 @@ void list_commands(const std::string& prefix, std::vector<std::string>& names)
 	cmnd.get_cmds_in_path(prefix, names);
 }
 
+// While a system chooser is open the window keeps answering the desktop; what the user
+// does to it meanwhile is dropped, not acted on once the chooser has gone.
+void serve_window_under_dialog() { plat_window().flush_events(); }
+
 void pulse_palette(float p)
 {
 	for (const auto& r : kPulse) colr.assign(r.entry, r.r * p, r.g * p, r.b * p);
@@ -201,6 +206,8 @@ void install_hooks()
 	xtim_set_pulse_hook(pulse_palette);
 	xtim_set_unfocus_hook(BTN_unfocus_any);
 	keys_set_layout_hook(window_key_layout);
+	HL_set_dialog_pump(serve_window_under_dialog);
+	HL_set_dialog_drop_input(serve_window_under_dialog);
 }
 
 void fill_tables()

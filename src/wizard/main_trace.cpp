@@ -53,6 +53,7 @@ const std::vector<std::pair<screen_fn, const char*>> kScreenNames = {
 constexpr char kUnnamed[] = "?";
 std::string g_last_fields;
 bool g_have_last = false;
+unsigned g_modals_at_last = 0;
 
 std::string name_json(screen_fn f)
 {
@@ -93,10 +94,13 @@ void wizard_trace_screen(int window, screen_fn current, const wizard_screen& s)
 {
 	if (!UTL_trace_on()) return;
 	std::string fields = wizard_trace_fields(window, current, s);
-	if (g_have_last && fields == g_last_fields) return;
+	// After a modal box the window is ours again: the same fields are news then.
+	const unsigned modals = UTL_trace_modal_count();
+	if (g_have_last && fields == g_last_fields && modals == g_modals_at_last) return;
 	UTL_trace_write(fields);
 	g_last_fields = std::move(fields);
 	g_have_last = true;
+	g_modals_at_last = modals;
 }
 
 void wizard_trace_reset()

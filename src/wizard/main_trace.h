@@ -1,6 +1,7 @@
 #pragma once
 // The wizard's lines of the screen trace (KESTRIX_SCREEN_TRACE): one line each time the
-// current window, screen, or what the screen shows changes. Screens are written by name,
+// current window, screen, or what the screen shows changes, and again once a modal box
+// has closed. Screens are written by name,
 // from the one table of screen names.
 #include <string>
 #include <utility>
@@ -15,7 +16,8 @@ const std::vector<std::pair<screen_fn, const char*>>& wizard_screen_names();
 
 // The line's fields for this frame (without pid and frame).
 std::string wizard_trace_fields(int window, screen_fn current, const wizard_screen& s);
-// Writes the line when it differs from the last one written.
+// Writes the line when it differs from the last one written, or when a modal box has
+// opened since (the window came back from the box).
 void wizard_trace_screen(int window, screen_fn current, const wizard_screen& s);
 // Forgets the last line, so the next one is written whatever it holds.
 void wizard_trace_reset();

@@ -10,6 +10,7 @@ last trace lines and the tail of the installer's log.
 """
 
 import argparse
+import ctypes
 import json
 import os
 import shutil
@@ -218,6 +219,7 @@ class Installer:
             # leave it running.
             self.x.stop()
             raise
+        self.group = self.proc.pid  # its process group: a relaunched copy stays in it
         self.window = None
         self.trace_seen = 0  # lines of the trace already matched
 
@@ -309,15 +311,31 @@ class Installer:
     def stop(self):
         if self.proc.poll() is None:
             try:
-                os.killpg(self.proc.pid, signal.SIGTERM)
+                os.killpg(self.group, signal.SIGTERM)
                 self.proc.wait(timeout=5)
             except (ProcessLookupError, subprocess.TimeoutExpired):
                 try:
-                    os.killpg(self.proc.pid, signal.SIGKILL)
+                    os.killpg(self.group, signal.SIGKILL)
                 except ProcessLookupError:
                     pass
                 self.proc.wait()
         self.x.stop()
+
+    # ---- a relaunch (needs adopt_orphans() before the start)
+
+    def follow_relaunch(self, timeout=WAIT_SECONDS):
+        """Once the process started has ended, follows the one that wrote the next trace
+        line under another process id (the copy it started); returns that id."""
+        first = self.proc.pid
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for line in self.trace_lines()[self.trace_seen:]:
+                if line.get("pid") != first:
+                    self.proc = AdoptedProcess(line["pid"])
+                    self.window = None
+                    return line["pid"]
+            time.sleep(POLL_SECONDS)
+        raise FlowFailed("no process took over from %d within %d s" % (first, timeout))
 
     def report(self):
         """What a failure prints: the last trace lines and the log's tail."""
@@ -337,6 +355,57 @@ class Installer:
             out.append("--- installer output")
             out.append(self.proc.stdout.read().decode("latin-1")[-4000:])
         return "\n".join(out)
+
+
+def translation(installer, language):
+    """The translation file beside the installer for `language` ("french", "german"), as
+    source text -> translated text."""
+    table = {}
+    path = os.path.join(os.path.dirname(installer), "Resources", "text", language, "Installer2.txt")
+    with open(path, encoding="latin-1") as f:
+        for line in f.read().split("\n"):
+            if line.startswith("STRING ") and "====" in line:
+                source, text = line[len("STRING "):].split("====", 1)
+                table[source] = text
+    return table
+
+
+PR_SET_CHILD_SUBREAPER = 36
+
+
+def adopt_orphans():
+    """Makes this process the one that inherits its descendants' orphans, so that a program
+    started by the installer can be waited for once the installer has ended."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        raise FlowFailed("cannot adopt orphans: errno %d" % ctypes.get_errno())
+
+
+class AdoptedProcess:
+    """A descendant adopted after its parent ended, waited for like a Popen."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.returncode = None
+        self.stdout = None
+
+    def poll(self):
+        if self.returncode is None:
+            try:
+                pid, status = os.waitpid(self.pid, os.WNOHANG)
+            except ChildProcessError:
+                raise FlowFailed("process %d is not ours to wait for (adopt_orphans?)" % self.pid)
+            if pid == self.pid:
+                self.returncode = os.waitstatus_to_exitcode(status)
+        return self.returncode
+
+    def wait(self, timeout=None):
+        deadline = time.monotonic() + (WAIT_SECONDS if timeout is None else timeout)
+        while self.poll() is None:
+            if time.monotonic() >= deadline:
+                raise subprocess.TimeoutExpired(str(self.pid), timeout)
+            time.sleep(POLL_SECONDS)
+        return self.returncode
 
 
 class Capture:
@@ -373,13 +442,13 @@ def arguments():
 
 
 def run_flow(name, body):
-    """Runs body(args, start) where start(sandbox, *installer_args) starts an installer that
-    is stopped afterwards. Exits 0 on success, 1 with the report on failure."""
+    """Runs body(args, start) where start(sandbox, *installer_args) starts an installer (or
+    the `program=` given) that is stopped afterwards. Exits 0 on success, 1 with the report on failure."""
     args = arguments()
     started = []
 
-    def start(sandbox, *installer_args, cwd=None):
-        inst = Installer(args.installer, sandbox, installer_args, cwd)
+    def start(sandbox, *installer_args, cwd=None, program=None):
+        inst = Installer(program or args.installer, sandbox, installer_args, cwd)
         started.append(inst)
         return inst
 

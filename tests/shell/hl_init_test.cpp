@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <sstream>
 #include <thread>
 
@@ -172,6 +174,24 @@ TEST_F(ShellTest, FrenchIsChosenAndLoaded)
 	EXPECT_EQ(mnw.lang, 1);
 	EXPECT_EQ(UTL_translate_string("Quit"), "Quitter");
 	UTL_translate_clear();
+}
+
+TEST_F(ShellTest, TheWindowIsServedAndItsInputDroppedWhileAChooserIsOpen)
+{
+	answer_chooser();
+	start();
+	// A chooser that takes its time: the window is served while it is open, and a click
+	// made meanwhile must not land on the screen behind it once it has gone.
+	const std::string chooser = env.path("slow_chooser");
+	write_file(chooser, "#!/bin/sh\nsleep 0.2\necho /chosen\n");
+	::chmod(chooser.c_str(), 0755);
+	kx_test::ScopedEnvVar use("KESTRIX_FOLDER_DIALOG", chooser.c_str());
+	const int before = win.flushes;
+	char buf[kDialogBuffer] = {};
+	EXPECT_EQ(GetFilePathFromUser(2, "Please select your Kestrix 9 folder.", "Select", 1, nullptr, buf), 1);
+	EXPECT_STREQ(buf, "/chosen");
+	// At least one pass while the chooser slept, and one after it answered.
+	EXPECT_GE(win.flushes - before, 2);
 }
 
 TEST_F(ShellTest, FinishUpWithSavingWritesThePreferences)

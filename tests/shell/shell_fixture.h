@@ -16,6 +16,7 @@
 #include "platform/plat_window.h"
 #include "runtime/cmdline.h"
 #include "runtime/hl_alert.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/hl_exception.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
@@ -135,6 +136,8 @@ protected:
 		xtim_set_pulse_hook(nullptr);
 		xtim_set_unfocus_hook(nullptr);
 		opensave_set_cmd_lister(nullptr);
+		HL_set_dialog_pump(nullptr);
+		HL_set_dialog_drop_input(nullptr);
 		xer.close();
 		if (!cwd_.empty() && chdir(cwd_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << cwd_;
 	}

@@ -238,6 +238,25 @@ TEST_F(RealWindow, PushedKeysArriveWithTheirText)
 	EXPECT_EQ(mnw.key_event, 1);
 }
 
+TEST_F(RealWindow, AClickWaitingWithTheWindowsFocusIsNotDropped)
+{
+	XvfbServer& x = server(1024, 768);
+	start_on(x);
+	const unsigned long w = find_window(x.display(), kTitle, kFindSeconds);
+	ASSERT_NE(w, 0u);
+	// The window takes the focus and is clicked while this program is busy elsewhere (no
+	// frame runs): the next frame finds both waiting, and the click must count.
+	const std::string id = std::to_string(w);
+	const std::vector<std::string> display = {"DISPLAY=" + x.display()};
+	ASSERT_EQ(run_program({"xdotool", "windowfocus", "--sync", id}, display, kCloseSeconds).status, 0);
+	ASSERT_EQ(run_program({"xdotool", "mousemove", "--window", id, "400", "300"}, display, kCloseSeconds).status, 0);
+	ASSERT_EQ(run_program({"xdotool", "click", "--window", id, "1"}, display, kCloseSeconds).status, 0);
+	DIDIVI_event_proc();
+	EXPECT_EQ(mnw.mouse_down, 1);
+	EXPECT_FLOAT_EQ(mnw.mouse_x, 400.0f);
+	EXPECT_FLOAT_EQ(mnw.mouse_y, 300.0f);
+}
+
 #ifdef KX_INSTALLER
 namespace {
 std::vector<std::string> sandbox(const TempEnv& env, const std::string& display)

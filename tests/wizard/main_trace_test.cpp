@@ -106,3 +106,33 @@ TEST(ScreenTrace, LinesOnChangeOnlyAndValidJson)
 	EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), 6);
 	wizard_trace_reset();
 }
+
+TEST(ScreenTrace, TheSameScreenIsWrittenAgainOnceAModalBoxClosed)
+{
+	TempEnv env;
+	const std::string file = env.path("trace.jsonl");
+	ScopedEnvVar on("KESTRIX_SCREEN_TRACE", file.c_str());
+	wizard_trace_reset();
+	wizard_screen s;
+	s.title = "Run Kestrix";
+	s.next_screen = dvd_do_run_sim;
+	auto lines = [&file] {
+		const std::string t = read_file(file);
+		return std::count(t.begin(), t.end(), '\n');
+	};
+	wizard_trace_screen(0, dvd_pick_run_sim, s);
+	wizard_trace_screen(0, dvd_pick_run_sim, s);
+	EXPECT_EQ(lines(), 1);
+	// An alert in the middle of the screen: nothing else changed, yet a driver waiting
+	// outside must see that the box is gone before it clicks on.
+	UTL_trace_modal(994, {"You selected the folder path:", "/a", "", ""}, {"OK"});
+	wizard_trace_screen(0, dvd_pick_run_sim, s);
+	EXPECT_EQ(lines(), 3);
+	wizard_trace_screen(0, dvd_pick_run_sim, s);
+	EXPECT_EQ(lines(), 3);
+	UTL_trace_modal("folder_dialog", {"Please select your Kestrix 9 folder.", "/a/"}, {"Select"});
+	wizard_trace_screen(0, dvd_pick_run_sim, s);
+	EXPECT_EQ(lines(), 5);
+	EXPECT_EQ(as_python_reads_it(file).substr(0, 10), "{\"back\": n");
+	wizard_trace_reset();
+}
