@@ -11,6 +11,10 @@
 // frame whose state differs from the last one written: the window, how many frames saw a
 // press, a release, a key, a double click, the open menu and what the widgets hold. A
 // driver waits for these before its next event, instead of guessing how long a frame takes.
+// The demo's clock counts frames, not seconds: whether two presses make a double click, or a
+// held button repeats, then depends on how many frames lay between them and not on how busy
+// the machine was while a driver looked at the trace.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,6 +25,7 @@
 #include "graphics/oglp.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_trace.h"
+#include "runtime/xtim.h"
 #include "shell/hl_init.h"
 #include "shell/hl_mnw.h"
 #include "widgets/btn.h"
@@ -32,6 +37,19 @@ std::string name;
 int check = 0;
 int selection = 0;
 bool popup_mode = false;
+
+// Each frame is this many microseconds of the clock: a double click may then be more than a
+// hundred frames apart.
+constexpr uint64_t kFrameMicros = 1000;
+// From the second frame on the clock stands this far past its start, so that the first
+// press, compared with the press time nothing has set yet, is no double click.
+constexpr uint64_t kHeadStartMicros = 1000000;
+
+uint64_t frame_clock()
+{
+	const auto frame = static_cast<uint64_t>(xtim.frame_count);
+	return frame == 0 ? 0 : kHeadStartMicros + frame * kFrameMicros;
+}
 
 // Frames that saw each kind of input so far: they only grow, so a driver can wait for
 // "one more than before" without caring how many frames passed meanwhile.
@@ -110,6 +128,7 @@ int main(int argc, char** argv)
 {
 	const std::string mode = argc > 1 ? argv[1] : "field";
 	const char* start_args[] = {argv[0]};
+	xtim.set_time_source(frame_clock);
 	if (UTL_trace_on()) DIDIVI_set_frame_recorder(trace_frame);
 	DIDIVI_init(1, start_args);
 	stls.ui_str[stls_alert_button] = "OK";
