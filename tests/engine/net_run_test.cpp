@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "engine/builder/make_installer.h"
 #include "engine/engine.h"
 #include "engine/install.h"
 #include "engine/utils_net.h"
@@ -19,11 +18,11 @@
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_zip.h"
 #include "runtime/xtim.h"
+#include "support/builder_run.h"
 #include "support/archive_tools.h"
 #include "support/loopback_http.h"
 #include "support/master_tree.h"
 #include "support/test_env.h"
-#include "support/update_server.h"
 
 namespace {
 
@@ -135,21 +134,7 @@ protected:
 std::string build_and_serve(const std::string& master, const std::string& masters, const std::string& tree,
                             int version, const std::string& old_list)
 {
-	kx_test::remove_tree(masters);
-	::mkdir(masters.c_str(), 0755);
-	src_fold = master;
-	dst_fold_base = masters;
-	old_dir_path = old_list;
-	read_old_dir_always = old_list.empty() ? 0 : 1;
-	build_type = 1;
-	build_version = version;
-	dvd_capacity_kb = 630000.0f;
-	{
-		kx_test::AlertRecorder rec;
-		build_install();
-	}
-	kx_test::remove_tree(tree);
-	return kx_test::make_update_server_tree(masters, kProduct, tree);
+	return kx_test::build_update_release(master, masters, tree, kProduct, version, old_list);
 }
 
 TEST_F(NetRunTest, ReleaseOneBecomesReleaseTwoFromTwoServers)

@@ -12,6 +12,7 @@
 
 #include "engine/builder/make_installer.h"
 #include "engine/install.h"
+#include "support/builder_run.h"
 #include "support/archive_tools.h"
 #include "support/gl_world.h"
 #include "support/master_tree.h"
@@ -69,17 +70,8 @@ protected:
 
 	void build(const std::string& master, const std::string& dst, int version, const std::string& old_list, float kb)
 	{
-		kx_test::remove_tree(dst);
-		::mkdir(dst.c_str(), 0755);
-		src_fold = master;
-		dst_fold_base = dst;
-		old_dir_path = old_list;
-		read_old_dir_always = old_list.empty() ? 0 : 1;
-		build_version = version;
-		dvd_capacity_kb = kb;
-		kx_test::AlertRecorder rec;
-		build_install();
-		for (const kx_test::RecordedAlert& a : rec.alerts()) EXPECT_NE(a.type, t_exit) << a.line1 << " " << a.line2;
+		for (const kx_test::RecordedAlert& a : kx_test::build_release(master, dst, version, old_list, kb))
+			EXPECT_NE(a.type, t_exit) << a.line1 << " " << a.line2;
 	}
 
 	// Mounts every DVD the build made and reads the set's file list.

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "support/builder_run.h"
 #include "support/gl_pixels.h"
 
 namespace kx_flow_test {
@@ -161,21 +162,7 @@ trace_line FlowTest::last_of(const std::string& screen) const
 void FlowTest::build_and_serve(int version, const std::string& old_list)
 {
 	const std::string masters = env.path("masters/"), served = env.path("served/");
-	kx_test::remove_tree(masters);
-	::mkdir(masters.c_str(), 0755);
-	src_fold = master;
-	dst_fold_base = masters;
-	old_dir_path = old_list;
-	read_old_dir_always = old_list.empty() ? 0 : 1;
-	build_type = 1;
-	build_version = version;
-	dvd_capacity_kb = 630000.0f;
-	{
-		kx_test::AlertRecorder rec;
-		build_install();
-	}
-	kx_test::remove_tree(served);
-	ASSERT_EQ(kx_test::make_update_server_tree(masters, kProduct, served), "");
+	ASSERT_EQ(kx_test::build_update_release(master, masters, served, kProduct, version, old_list), "");
 	for (const char* s : kServers) server.serve_folder(s, kServerPrefix, served);
 }
 

@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "engine/builder/make_installer.h"
+#include "support/builder_run.h"
 #include "support/master_tree.h"
-#include "support/update_server.h"
 #include "web_fixture.h"
 #include "wizard/main_copies.h"
 
@@ -27,21 +26,7 @@ protected:
 	void build_and_serve(int version, const std::string& old_list)
 	{
 		const std::string masters = env.path("masters/"), tree = env.path("tree/");
-		kx_test::remove_tree(masters);
-		::mkdir(masters.c_str(), 0755);
-		src_fold = env.path("master/");
-		dst_fold_base = masters;
-		old_dir_path = old_list;
-		read_old_dir_always = old_list.empty() ? 0 : 1;
-		build_type = 1;
-		build_version = version;
-		dvd_capacity_kb = 630000.0f;
-		{
-			kx_test::AlertRecorder rec;
-			build_install();
-		}
-		kx_test::remove_tree(tree);
-		ASSERT_EQ(kx_test::make_update_server_tree(masters, kProduct, tree), "");
+		ASSERT_EQ(kx_test::build_update_release(env.path("master/"), masters, tree, kProduct, version, old_list), "");
 		for (const char* s : kServers) server.serve_folder(s, "/k9/", tree);
 	}
 
