@@ -208,12 +208,8 @@ private:
 
 kx_test::MasterTreeOptions pipeline_tree()
 {
-	kx_test::MasterTreeOptions o;
-	o.seed = 42;
-	o.bulk_files = 60;
-	o.max_file_bytes = 150000;
-	o.tile_count = 6;
-	o.tile_bytes = 200000;
+	const kx_test::MasterTreeOptions o{.seed = 42, .bulk_files = 60, .max_file_bytes = 150000, .tile_count = 6,
+	                                   .tile_bytes = 200000};
 	return o;
 }
 

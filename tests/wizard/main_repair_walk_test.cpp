@@ -142,12 +142,8 @@ protected:
 
 TEST_F(RepairWalk, ARepairMendsTheCopyAndTheSceneryFlowChangesItsTiles)
 {
-	kx_test::MasterTreeOptions o;
-	o.seed = 23;
-	o.bulk_files = 16;
-	o.max_file_bytes = 20000;
-	o.tile_bytes = 20000;
-	o.tile_names = {"+40-080", "+40-090", "-10+020"};
+	const kx_test::MasterTreeOptions o{.seed = 23, .bulk_files = 16, .max_file_bytes = 20000, .tile_bytes = 20000,
+	                                   .tile_names = {"+40-080", "+40-090", "-10+020"}};
 	const std::string master = env.path("master/"), first = env.path("master1/");
 	::mkdir(master.c_str(), 0755);
 	kx_test::MasterTree t = kx_test::make_master_tree(master, o);

@@ -76,12 +76,8 @@ protected:
 
 TEST_F(WebWalkTest, DemoInstallsReleaseOneAndTheUpdaterBringsItToReleaseTwo)
 {
-	kx_test::MasterTreeOptions o;
-	o.seed = 31;
-	o.bulk_files = 16;
-	o.max_file_bytes = 30000;
-	o.tile_count = 2;
-	o.tile_bytes = 30000;
+	const kx_test::MasterTreeOptions o{.seed = 31, .bulk_files = 16, .max_file_bytes = 30000, .tile_count = 2,
+	                                   .tile_bytes = 30000};
 	const std::string master = env.path("master/");
 	::mkdir(master.c_str(), 0755);
 	kx_test::MasterTree t = kx_test::make_master_tree(master, o);
