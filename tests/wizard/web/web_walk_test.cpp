@@ -51,26 +51,6 @@ protected:
 		FAIL() << "the walk did not reach " << wizard_screen_name(stop);
 	}
 
-	// Every file of the list read last is on disk as that list wants it.
-	void expect_copy_matches_list(const std::string& copy)
-	{
-		int checked = 0;
-		for (const file_history_struct& h : sim_info) {
-			const file_version_struct& w = h.back();
-			std::string rel = w.path;
-			trim_dest_folder(rel);
-			if (w.sig == "GONE" || !(w.platform == 0 || w.platform == 3 || w.platform == 6)) {
-				EXPECT_FALSE(kx_test::path_exists(copy + rel)) << rel;
-				continue;
-			}
-			std::string digest;
-			ASSERT_EQ(calc_file_md5(copy + rel, digest), 0) << rel;
-			EXPECT_EQ(digest, w.sig) << rel;
-			++checked;
-		}
-		EXPECT_GT(checked, 10);
-	}
-
 	std::vector<std::string> trail;
 };
 
