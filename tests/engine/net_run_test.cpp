@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "engine/builder/make_installer.h"
 #include "engine/engine.h"
 #include "engine/install.h"
 #include "engine/utils_net.h"
@@ -19,11 +18,11 @@
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_zip.h"
 #include "runtime/xtim.h"
+#include "support/builder_run.h"
 #include "support/archive_tools.h"
 #include "support/loopback_http.h"
 #include "support/master_tree.h"
 #include "support/test_env.h"
-#include "support/update_server.h"
 
 namespace {
 
@@ -135,33 +134,15 @@ protected:
 std::string build_and_serve(const std::string& master, const std::string& masters, const std::string& tree,
                             int version, const std::string& old_list)
 {
-	kx_test::remove_tree(masters);
-	::mkdir(masters.c_str(), 0755);
-	src_fold = master;
-	dst_fold_base = masters;
-	old_dir_path = old_list;
-	read_old_dir_always = old_list.empty() ? 0 : 1;
-	build_type = 1;
-	build_version = version;
-	dvd_capacity_kb = 630000.0f;
-	{
-		kx_test::AlertRecorder rec;
-		build_install();
-	}
-	kx_test::remove_tree(tree);
-	return kx_test::make_update_server_tree(masters, kProduct, tree);
+	return kx_test::build_update_release(master, masters, tree, kProduct, version, old_list);
 }
 
 TEST_F(NetRunTest, ReleaseOneBecomesReleaseTwoFromTwoServers)
 {
 	const std::string master = env.path("master/"), masters = env.path("masters/"), tree = env.path("tree/");
 	::mkdir(master.c_str(), 0755);
-	kx_test::MasterTreeOptions o;
-	o.seed = 23;
-	o.bulk_files = 24;
-	o.max_file_bytes = 60000;
-	o.tile_count = 3;
-	o.tile_bytes = 60000;
+	const kx_test::MasterTreeOptions o{.seed = 23, .bulk_files = 24, .max_file_bytes = 60000, .tile_count = 3,
+	                                   .tile_bytes = 60000};
 	kx_test::MasterTree t = kx_test::make_master_tree(master, o);
 	// A file alone in its folder, which the next release drops.
 	kx_test::write_file(master + "All/Resources/lonely/only.txt", "soon gone\n");

@@ -10,13 +10,13 @@
 #include <map>
 #include <sstream>
 
-#include "engine/builder/make_installer.h"
 #include "engine/engine.h"
 #include "engine/install.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_zip.h"
 #include "runtime/rec_stg.h"
+#include "support/builder_run.h"
 #include "support/master_tree.h"
 #include "support/test_env.h"
 
@@ -67,19 +67,10 @@ protected:
 	// The builder, as its executable would run it; `old_list` carries the history on.
 	void build(int version, const std::string& old_list, float dvd_kb)
 	{
-		kx_test::remove_tree(masters);
-		::mkdir(masters.c_str(), 0755);
-		src_fold = master;
-		dst_fold_base = masters;
-		old_dir_path = old_list;
-		read_old_dir_always = old_list.empty() ? 0 : 1;
-		build_type = 1;
-		build_version = version;
-		dvd_capacity_kb = dvd_kb;
-		kx_test::AlertRecorder rec;
-		ASSERT_NO_THROW(build_install());
-		ASSERT_FALSE(rec.alerts().empty());
-		ASSERT_EQ(rec.alerts().back().type, t_alert);
+		std::vector<kx_test::RecordedAlert> alerts;
+		ASSERT_NO_THROW(alerts = kx_test::build_release(master, masters, version, old_list, dvd_kb));
+		ASSERT_FALSE(alerts.empty());
+		ASSERT_EQ(alerts.back().type, t_alert);
 	}
 
 	// Keeps this generation's file list for the next build.
@@ -217,12 +208,8 @@ private:
 
 kx_test::MasterTreeOptions pipeline_tree()
 {
-	kx_test::MasterTreeOptions o;
-	o.seed = 42;
-	o.bulk_files = 60;
-	o.max_file_bytes = 150000;
-	o.tile_count = 6;
-	o.tile_bytes = 200000;
+	const kx_test::MasterTreeOptions o{.seed = 42, .bulk_files = 60, .max_file_bytes = 150000, .tile_count = 6,
+	                                   .tile_bytes = 200000};
 	return o;
 }
 

@@ -12,6 +12,7 @@
 
 #include "engine/builder/make_installer.h"
 #include "engine/install.h"
+#include "support/builder_run.h"
 #include "support/archive_tools.h"
 #include "support/gl_world.h"
 #include "support/master_tree.h"
@@ -69,17 +70,8 @@ protected:
 
 	void build(const std::string& master, const std::string& dst, int version, const std::string& old_list, float kb)
 	{
-		kx_test::remove_tree(dst);
-		::mkdir(dst.c_str(), 0755);
-		src_fold = master;
-		dst_fold_base = dst;
-		old_dir_path = old_list;
-		read_old_dir_always = old_list.empty() ? 0 : 1;
-		build_version = version;
-		dvd_capacity_kb = kb;
-		kx_test::AlertRecorder rec;
-		build_install();
-		for (const kx_test::RecordedAlert& a : rec.alerts()) EXPECT_NE(a.type, t_exit) << a.line1 << " " << a.line2;
+		for (const kx_test::RecordedAlert& a : kx_test::build_release(master, dst, version, old_list, kb))
+			EXPECT_NE(a.type, t_exit) << a.line1 << " " << a.line2;
 	}
 
 	// Mounts every DVD the build made and reads the set's file list.
@@ -150,12 +142,8 @@ protected:
 
 TEST_F(RepairWalk, ARepairMendsTheCopyAndTheSceneryFlowChangesItsTiles)
 {
-	kx_test::MasterTreeOptions o;
-	o.seed = 23;
-	o.bulk_files = 16;
-	o.max_file_bytes = 20000;
-	o.tile_bytes = 20000;
-	o.tile_names = {"+40-080", "+40-090", "-10+020"};
+	const kx_test::MasterTreeOptions o{.seed = 23, .bulk_files = 16, .max_file_bytes = 20000, .tile_bytes = 20000,
+	                                   .tile_names = {"+40-080", "+40-090", "-10+020"}};
 	const std::string master = env.path("master/"), first = env.path("master1/");
 	::mkdir(master.c_str(), 0755);
 	kx_test::MasterTree t = kx_test::make_master_tree(master, o);

@@ -27,6 +27,8 @@ namespace kx_flow_test {
 
 using kx_test::ScriptedWindow;
 using kx_wizard_test::kProduct;
+using kx_web_test::expect_copy_matches_list;
+using kx_web_test::installed_here;
 
 constexpr int kScreenW = 800, kScreenH = 600;
 // Every flow ends within these, whatever it waits for.
@@ -91,8 +93,6 @@ protected:
 	std::string read_served_list(const std::string& into);
 	// A copy of the list read last, made file by file from the master tree.
 	void copy_of_release(const std::string& copy);
-	// Every file of the list read last is in `copy` as that list wants it.
-	void expect_copy_matches_list(const std::string& copy);
 	// The URL path of a file's archive on a server.
 	static std::string archive_path(const std::string& master_path);
 

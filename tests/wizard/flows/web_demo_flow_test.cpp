@@ -33,12 +33,8 @@ protected:
 	// A release of a small tree, served by both servers.
 	void serve_release()
 	{
-		kx_test::MasterTreeOptions o;
-		o.seed = 47;
-		o.bulk_files = 14;
-		o.max_file_bytes = 20000;
-		o.tile_count = 1;
-		o.tile_bytes = 20000;
+		const kx_test::MasterTreeOptions o{.seed = 47, .bulk_files = 14, .max_file_bytes = 20000, .tile_count = 1,
+		                                   .tile_bytes = 20000};
 		tree = kx_test::make_master_tree(master, o);
 		build_and_serve(90001, "");
 		serve_both_servers();

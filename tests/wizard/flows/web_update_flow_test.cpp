@@ -71,12 +71,8 @@ protected:
 TEST_F(UpdateFlow, ACopyOfReleaseOneIsBroughtToReleaseTwoFromTheServerClicked)
 {
 	if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
-	kx_test::MasterTreeOptions o;
-	o.seed = 41;
-	o.bulk_files = 16;
-	o.max_file_bytes = 30000;
-	o.tile_count = 2;
-	o.tile_bytes = 30000;
+	const kx_test::MasterTreeOptions o{.seed = 41, .bulk_files = 16, .max_file_bytes = 30000, .tile_count = 2,
+	                                   .tile_bytes = 30000};
 	tree = kx_test::make_master_tree(master, o);
 	kx_test::write_file(master + "All/Resources/lonely/only.txt", "soon gone\n");
 	build_and_serve(90001, "");
@@ -135,12 +131,8 @@ TEST_F(UpdateFlow, ACopyOfReleaseOneIsBroughtToReleaseTwoFromTheServerClicked)
 TEST_F(UpdateFlow, AnArchiveTheFirstServerLacksIsReportedAndFetchedFromTheSecond)
 {
 	if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
-	kx_test::MasterTreeOptions o;
-	o.seed = 43;
-	o.bulk_files = 12;
-	o.max_file_bytes = 20000;
-	o.tile_count = 1;
-	o.tile_bytes = 20000;
+	const kx_test::MasterTreeOptions o{.seed = 43, .bulk_files = 12, .max_file_bytes = 20000, .tile_count = 1,
+	                                   .tile_bytes = 20000};
 	tree = kx_test::make_master_tree(master, o);
 	build_and_serve(90001, "");
 	const std::string gen1 = read_served_list(env.path("gen1/"));

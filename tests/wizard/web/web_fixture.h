@@ -46,6 +46,30 @@ inline std::string server_entry(const std::string& host, const std::string& path
 	return "SERVER " + host + "\n" + path + "\n" + desc + "\n";
 }
 
+// The platforms a Linux copy holds: every platform, Linux, Linux of the shared tree.
+inline bool installed_here(int platform) { return platform == 0 || platform == 3 || platform == 6; }
+
+// Every file of the list read last is on disk in `copy` as that list wants it: present
+// with its digest, or absent when the list dropped it or it belongs to another platform.
+inline void expect_copy_matches_list(const std::string& copy)
+{
+	int checked = 0;
+	for (const file_history_struct& h : sim_info) {
+		const file_version_struct& w = h.back();
+		std::string rel = w.path;
+		trim_dest_folder(rel);
+		if (w.sig == "GONE" || !installed_here(w.platform)) {
+			EXPECT_FALSE(kx_test::path_exists(copy + rel)) << rel;
+			continue;
+		}
+		std::string digest;
+		ASSERT_EQ(calc_file_md5(copy + rel, digest), 0) << rel;
+		EXPECT_EQ(digest, w.sig) << rel;
+		++checked;
+	}
+	EXPECT_GT(checked, 10);
+}
+
 class WebTest : public kx_wizard_test::WizardTest {
 protected:
 	WebTest() : log(env.path("log.txt"))

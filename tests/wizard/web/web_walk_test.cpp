@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "engine/builder/make_installer.h"
+#include "support/builder_run.h"
 #include "support/master_tree.h"
-#include "support/update_server.h"
 #include "web_fixture.h"
 #include "wizard/main_copies.h"
 
@@ -27,21 +26,7 @@ protected:
 	void build_and_serve(int version, const std::string& old_list)
 	{
 		const std::string masters = env.path("masters/"), tree = env.path("tree/");
-		kx_test::remove_tree(masters);
-		::mkdir(masters.c_str(), 0755);
-		src_fold = env.path("master/");
-		dst_fold_base = masters;
-		old_dir_path = old_list;
-		read_old_dir_always = old_list.empty() ? 0 : 1;
-		build_type = 1;
-		build_version = version;
-		dvd_capacity_kb = 630000.0f;
-		{
-			kx_test::AlertRecorder rec;
-			build_install();
-		}
-		kx_test::remove_tree(tree);
-		ASSERT_EQ(kx_test::make_update_server_tree(masters, kProduct, tree), "");
+		ASSERT_EQ(kx_test::build_update_release(env.path("master/"), masters, tree, kProduct, version, old_list), "");
 		for (const char* s : kServers) server.serve_folder(s, "/k9/", tree);
 	}
 
@@ -66,37 +51,13 @@ protected:
 		FAIL() << "the walk did not reach " << wizard_screen_name(stop);
 	}
 
-	// Every file of the list read last is on disk as that list wants it.
-	void expect_copy_matches_list(const std::string& copy)
-	{
-		int checked = 0;
-		for (const file_history_struct& h : sim_info) {
-			const file_version_struct& w = h.back();
-			std::string rel = w.path;
-			trim_dest_folder(rel);
-			if (w.sig == "GONE" || !(w.platform == 0 || w.platform == 3 || w.platform == 6)) {
-				EXPECT_FALSE(kx_test::path_exists(copy + rel)) << rel;
-				continue;
-			}
-			std::string digest;
-			ASSERT_EQ(calc_file_md5(copy + rel, digest), 0) << rel;
-			EXPECT_EQ(digest, w.sig) << rel;
-			++checked;
-		}
-		EXPECT_GT(checked, 10);
-	}
-
 	std::vector<std::string> trail;
 };
 
 TEST_F(WebWalkTest, DemoInstallsReleaseOneAndTheUpdaterBringsItToReleaseTwo)
 {
-	kx_test::MasterTreeOptions o;
-	o.seed = 31;
-	o.bulk_files = 16;
-	o.max_file_bytes = 30000;
-	o.tile_count = 2;
-	o.tile_bytes = 30000;
+	const kx_test::MasterTreeOptions o{.seed = 31, .bulk_files = 16, .max_file_bytes = 30000, .tile_count = 2,
+	                                   .tile_bytes = 30000};
 	const std::string master = env.path("master/");
 	::mkdir(master.c_str(), 0755);
 	kx_test::MasterTree t = kx_test::make_master_tree(master, o);
