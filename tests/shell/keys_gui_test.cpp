@@ -24,6 +24,7 @@ namespace {
 
 constexpr int kScreenW = 1024, kScreenH = 768;
 constexpr auto kServerWait = std::chrono::seconds(10);
+constexpr auto kServerPoll = std::chrono::milliseconds(10);
 constexpr int kEventWaitMs = 100;
 constexpr auto kKeysWait = std::chrono::seconds(10);
 
@@ -52,7 +53,7 @@ public:
 			const ssize_t n = read(fds[0], &c, 1);
 			if (n == 1) number += c;
 			else if (n == 0) break;
-			else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+			else std::this_thread::sleep_for(kServerPoll);
 		}
 		close(fds[0]);
 		if (number.find('\n') != std::string::npos) display_ = ":" + number.substr(0, number.find('\n'));
