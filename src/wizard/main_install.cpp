@@ -53,14 +53,6 @@ constexpr int kDialogSettings = 1;
 constexpr int kButtonFeedback = 1;
 constexpr char kNoSideText[] = "-";
 
-// License.
-constexpr char kEulaTitle[] = "End User License Agreement (EULA)";
-constexpr char kAccept[] = "I accept this agreement.";
-constexpr int kTextColour = 45;
-constexpr float kAcceptX = 250, kAcceptY = 100, kAcceptWrap = 560, kBoxX = 230;
-constexpr int kAlignLeft = 0;
-constexpr int kCheckBox = 0;
-
 // Select Scenery.
 constexpr char kCancelQuestion[] =
     "Are you sure you want to cancel the installation?  This will delete the partially installed copy of Kestrix 9.";
@@ -208,14 +200,10 @@ int dvd_pick_install(int first, wizard_screen& s)
 
 int dvd_eula_install(int, wizard_screen& s)
 {
-	s.title = UTL_translate_string(kEulaTitle);
-	s.text = UTIL_licence_text();
 	s.back_screen = dvd_pick_install;
 	// Decided before the box is drawn: a tick enables Continue from the next frame.
 	s.next_screen = accept_eula ? dvd_scenery_install : nullptr;
-	OGL_string(kTextColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space,
-	           kAlignLeft);
-	BTN_bool(kBoxX, kAcceptY, &accept_eula, "", kCheckBox);
+	UTIL_licence_panel(s, &accept_eula);
 	return 0;
 }
 

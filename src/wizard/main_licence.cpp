@@ -1,6 +1,9 @@
 #include "wizard/main_licence.h"
 
+#include "graphics/ogl_draw.h"
 #include "runtime/translate.h"
+#include "widgets/btn.h"
+#include "wizard/main_globals.h"
 
 namespace {
 // One text, so that a translation file carries it as one entry.
@@ -13,6 +16,22 @@ constexpr char kLicence[] =
     "must never be used to navigate a real aircraft. It comes as it is, without any warranty; as far as "
     "the law allows, its makers are not liable for any loss that comes from using it.\n\n"
     "Tick the box below to accept these terms.";
+
+constexpr char kTitle[] = "End User License Agreement (EULA)";
+constexpr char kAccept[] = "I accept this agreement.";
+constexpr int kTextColour = 45;
+constexpr float kAcceptX = 250, kAcceptY = 100, kAcceptWrap = 560, kBoxX = 230;
+constexpr int kAlignLeft = 0;
+constexpr int kCheckBox = 0;
 }  // namespace
 
 std::string UTIL_licence_text() { return UTL_translate_string(kLicence); }
+
+void UTIL_licence_panel(wizard_screen& s, int* accepted)
+{
+	s.title = UTL_translate_string(kTitle);
+	s.text = UTIL_licence_text();
+	OGL_string(kTextColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space,
+	           kAlignLeft);
+	BTN_bool(kBoxX, kAcceptY, accepted, "", kCheckBox);
+}

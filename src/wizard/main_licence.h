@@ -3,5 +3,12 @@
 // enough for the panel.
 #include <string>
 
+struct wizard_screen;
+
 // The licence in the chosen language.
 std::string UTIL_licence_text();
+
+// The licence screen's panel: its title and the licence as the screen's text, and the
+// accept line with its check box over `accepted`. The caller decides Continue, before
+// the box (a tick counts from the next frame) or after it (from this frame).
+void UTIL_licence_panel(wizard_screen& s, int* accepted);

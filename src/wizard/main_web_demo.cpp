@@ -40,8 +40,6 @@ const char kGuide[] = "I will guide you through the process of installing the we
 const char kAlreadyHave[] =
     "\n\nWarning: you already have Kestrix 9 installed on this computer.  Are you sure you want to install a new "
     "demo copy of Kestrix 9?";
-const char kEulaTitle[] = "End User License Agreement (EULA)";
-const char kAccept[] = "I accept this agreement.";
 const char kDestTitle[] = "Pick Install Destination.";
 const char kPickFolder[] = "Pick a folder to install the Kestrix 9 demo into.";
 const char kNameLabel[] = "Install Name:";
@@ -73,10 +71,6 @@ const char kFly[] = "Fly Kestrix 9 Now";
 const char kProblem[] = "There were problem installing the Kestrix 9 web demo - it may not be usable.";
 
 // The licence box and its sentence.
-constexpr int kAcceptColour = 45;
-constexpr float kAcceptX = 250.0f, kAcceptY = 100.0f, kAcceptWrap = 560.0f;
-constexpr float kBoxX = 230.0f, kBoxY = 100.0f;
-constexpr int kLeftAligned = 0;
 // How often the destination screen's scan is looked at while it finishes within the frame.
 constexpr std::chrono::microseconds kScanPoll{200};
 // The "Install Name:" field.
@@ -124,12 +118,8 @@ int demo_start(int first, wizard_screen& s)
 
 int demo_eula(int, wizard_screen& s)
 {
-	s.title = UTL_translate_string(kEulaTitle);
-	s.text = UTIL_licence_text();
 	s.back_screen = demo_start;
-	OGL_string(kAcceptColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space,
-	           kLeftAligned);
-	BTN_bool(kBoxX, kBoxY, &accept_eula_demo, "", 0);
+	UTIL_licence_panel(s, &accept_eula_demo);
 	// Decided after the box, so a tick enables Continue in the same frame.
 	s.next_screen = accept_eula_demo ? demo_get_updates : nullptr;
 	return 0;
