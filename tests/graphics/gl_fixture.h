@@ -13,23 +13,14 @@
 #include "runtime/hl_globals.h"
 #include "support/gl_pixels.h"
 #include "support/gl_test_context.h"
+#include "support/gl_world.h"
 
 class GlDraw : public ::testing::Test {
 protected:
 	void open(int w = 1024, int h = 768, int window = 0)
 	{
-		gl = std::make_unique<GlTestContext>(w, h);
+		gl = open_bare_gl_world(w, h, window);
 		if (!gl->ok()) return;
-		mnw.res_x = w;
-		mnw.res_y = h;
-		mnw.current_window = window;
-		mnw.dialog_x = mnw.dialog_y = 0;
-		ren.tex_units = 4;
-		// A new context knows no textures: the manager starts over with it.
-		tman.ref_dat.clear();
-		tman.loaded_texes = tman.total_texes = 0;
-		tex_hash.clear();
-		tman.reset_bind();
 		// Start-up has the interface atlas loaded before anything draws; a clear one here,
 		// which text tests replace with atlases of their own.
 		constexpr int kAtlasSide = 512, kInterfaceFlags = 0x502;
