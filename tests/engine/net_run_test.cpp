@@ -142,7 +142,7 @@ TEST_F(NetRunTest, ReleaseOneBecomesReleaseTwoFromTwoServers)
 	const std::string master = env.path("master/"), masters = env.path("masters/"), tree = env.path("tree/");
 	::mkdir(master.c_str(), 0755);
 	const kx_test::MasterTreeOptions o{.seed = 23, .bulk_files = 24, .max_file_bytes = 60000, .tile_count = 3,
-	                                   .tile_bytes = 60000};
+	                                   .tile_bytes = 60000, .tile_names = {}};
 	kx_test::MasterTree t = kx_test::make_master_tree(master, o);
 	// A file alone in its folder, which the next release drops.
 	kx_test::write_file(master + "All/Resources/lonely/only.txt", "soon gone\n");

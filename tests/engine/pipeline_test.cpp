@@ -209,7 +209,7 @@ private:
 kx_test::MasterTreeOptions pipeline_tree()
 {
 	const kx_test::MasterTreeOptions o{.seed = 42, .bulk_files = 60, .max_file_bytes = 150000, .tile_count = 6,
-	                                   .tile_bytes = 200000};
+	                                   .tile_bytes = 200000, .tile_names = {}};
 	return o;
 }
 

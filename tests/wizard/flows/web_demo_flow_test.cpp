@@ -34,7 +34,7 @@ protected:
 	void serve_release()
 	{
 		const kx_test::MasterTreeOptions o{.seed = 47, .bulk_files = 14, .max_file_bytes = 20000, .tile_count = 1,
-		                                   .tile_bytes = 20000};
+		                                   .tile_bytes = 20000, .tile_names = {}};
 		tree = kx_test::make_master_tree(master, o);
 		build_and_serve(90001, "");
 		serve_both_servers();

@@ -72,7 +72,7 @@ TEST_F(UpdateFlow, ACopyOfReleaseOneIsBroughtToReleaseTwoFromTheServerClicked)
 {
 	if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
 	const kx_test::MasterTreeOptions o{.seed = 41, .bulk_files = 16, .max_file_bytes = 30000, .tile_count = 2,
-	                                   .tile_bytes = 30000};
+	                                   .tile_bytes = 30000, .tile_names = {}};
 	tree = kx_test::make_master_tree(master, o);
 	kx_test::write_file(master + "All/Resources/lonely/only.txt", "soon gone\n");
 	build_and_serve(90001, "");
@@ -132,7 +132,7 @@ TEST_F(UpdateFlow, AnArchiveTheFirstServerLacksIsReportedAndFetchedFromTheSecond
 {
 	if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
 	const kx_test::MasterTreeOptions o{.seed = 43, .bulk_files = 12, .max_file_bytes = 20000, .tile_count = 1,
-	                                   .tile_bytes = 20000};
+	                                   .tile_bytes = 20000, .tile_names = {}};
 	tree = kx_test::make_master_tree(master, o);
 	build_and_serve(90001, "");
 	const std::string gen1 = read_served_list(env.path("gen1/"));

@@ -57,7 +57,7 @@ protected:
 TEST_F(WebWalkTest, DemoInstallsReleaseOneAndTheUpdaterBringsItToReleaseTwo)
 {
 	const kx_test::MasterTreeOptions o{.seed = 31, .bulk_files = 16, .max_file_bytes = 30000, .tile_count = 2,
-	                                   .tile_bytes = 30000};
+	                                   .tile_bytes = 30000, .tile_names = {}};
 	const std::string master = env.path("master/");
 	::mkdir(master.c_str(), 0755);
 	kx_test::MasterTree t = kx_test::make_master_tree(master, o);
