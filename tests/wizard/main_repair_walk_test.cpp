@@ -26,6 +26,8 @@ using kx_wizard_test::kProduct;
 constexpr float kWholeDvdKb = 4000000.0f;
 constexpr float kSmallDvdKb = 40.0f;   // spreads the release over several DVDs
 constexpr char kUserBytes[] = "the user's own line\n";
+// The repair and scenery screens do not read the frame clock.
+constexpr float kNoClock = 0.0f;
 
 std::vector<std::string> g_select_paths;
 int select_keep(std::string path, int)
@@ -91,23 +93,8 @@ protected:
 	// offers it; `each` sees every frame.
 	void walk(screen_fn start, screen_fn stop, const std::function<void(screen_fn, wizard_screen&)>& each = {})
 	{
-		screen_fn current = start, last = nullptr;
-		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-		while (std::chrono::steady_clock::now() < until) {
-			wizard_screen s;
-			const int first = current != last;
-			last = current;
-			const int r = current(first, s);
-			if (each) each(current, s);
-			trail.push_back(wizard_screen_name(current));
-			if (current == stop) {
-				shown = s;
-				return;
-			}
-			if (s.next_screen && (r || s.next_screen != wizard_quit)) current = s.next_screen;
-			std::this_thread::sleep_for(std::chrono::microseconds(200));
-		}
-		FAIL() << "the walk did not reach " << wizard_screen_name(stop);
+		if (!kx_wizard_test::walk_screens(start, stop, each, trail, kNoClock, shown))
+			FAIL() << "the walk did not reach " << wizard_screen_name(stop);
 	}
 	bool walked(const char* name) const { return std::find(trail.begin(), trail.end(), name) != trail.end(); }
 

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/engine_test_util.h"
@@ -13,7 +17,9 @@
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_zip.h"
 #include "support/test_env.h"
+#include "runtime/xtim.h"
 #include "wizard/main_globals.h"
+#include "wizard/main_screens.h"
 #include "wizard/main_trace.h"
 
 namespace kx_wizard_test {
@@ -118,5 +124,35 @@ protected:
 	kx_test::ScopedEnvVar roots;
 	kx_test::ScopedEnvVar eject;
 };
+
+// Runs screens as the wizard engine does from `start` until `stop` is shown, pressing
+// Continue where a screen offers it (a result moves on by itself). `each` sees every
+// frame, `trail` gets every screen's name, and `clock_step` seconds pass on the frame
+// clock between frames. True, with the stop screen's frame in `shown`, once `stop` is
+// shown; false when a minute passes first.
+inline bool walk_screens(screen_fn start, screen_fn stop, const std::function<void(screen_fn, wizard_screen&)>& each,
+                         std::vector<std::string>& trail, float clock_step, wizard_screen& shown)
+{
+	constexpr auto kWalkLimit = std::chrono::seconds(60);
+	constexpr auto kBetweenFrames = std::chrono::microseconds(200);
+	screen_fn current = start, last = nullptr;
+	const auto until = std::chrono::steady_clock::now() + kWalkLimit;
+	while (std::chrono::steady_clock::now() < until) {
+		wizard_screen s;
+		const int first = current != last;
+		last = current;
+		const int r = current(first, s);
+		if (each) each(current, s);
+		trail.push_back(wizard_screen_name(current));
+		if (current == stop) {
+			shown = s;
+			return true;
+		}
+		if (s.next_screen && (r || s.next_screen != wizard_quit)) current = s.next_screen;
+		xtim.elapsed += clock_step;
+		std::this_thread::sleep_for(kBetweenFrames);
+	}
+	return false;
+}
 
 }  // namespace kx_wizard_test

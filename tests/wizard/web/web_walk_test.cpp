@@ -17,6 +17,8 @@ namespace {
 using namespace kx_web_test;
 
 const char* const kServers[2] = {"srv1.example", "srv2.example"};
+// Frame clock seconds between the walk's frames.
+constexpr float kFrameSeconds = 0.02f;
 
 class WebWalkTest : public WebTest {
 protected:
@@ -33,22 +35,10 @@ protected:
 	// Runs screens from `start` until `stop` is shown; `each` sees every frame.
 	void walk(screen_fn start, screen_fn stop, const std::function<void(screen_fn, wizard_screen&)>& each)
 	{
-		screen_fn current = start, last = nullptr;
-		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-		while (std::chrono::steady_clock::now() < until) {
-			wizard_screen s;
-			const int first = current != last;
-			last = current;
-			const int r = current(first, s);
-			each(current, s);
-			trail.push_back(wizard_screen_name(current));
-			if (current == stop) return;
-			// A result moves on by itself; otherwise Continue is pressed once it is offered.
-			if (s.next_screen && (r || s.next_screen != wizard_quit)) current = s.next_screen;
-			xtim.elapsed += 0.02f;
-			std::this_thread::sleep_for(std::chrono::microseconds(200));
-		}
-		FAIL() << "the walk did not reach " << wizard_screen_name(stop);
+		wizard_screen shown;
+		// The transfers' rates and waits are measured on the frame clock.
+		if (!kx_wizard_test::walk_screens(start, stop, each, trail, kFrameSeconds, shown))
+			FAIL() << "the walk did not reach " << wizard_screen_name(stop);
 	}
 
 	std::vector<std::string> trail;
