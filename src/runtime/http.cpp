@@ -347,6 +347,11 @@ int down_class::GetOSErr()
 	return socket->GetOSError();
 }
 
+bool down_class::Succeeded()
+{
+	return status() >= status_final_min && status() <= status_ok_max && IsComplete() && !IsErr();
+}
+
 void down_class::DoProcessing()
 {
 	if (!socket) return;
@@ -479,7 +484,7 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
 	}
 	// Success needs the file whole on disk: its last flush happens at the close.
 	d->close_output();
-	const bool ok = d->status() >= status_final_min && d->status() <= status_ok_max && d->IsComplete() && !d->IsErr();
+	const bool ok = d->Succeeded();
 	if (!ok) {
 		const char* const* L = kDiagLabels;
 		xer << L[0] << destination << "\n"

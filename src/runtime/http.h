@@ -96,6 +96,8 @@ public:
 	bool IsComplete() const { return bytes_written == content_length; }
 	bool IsErr();
 	int GetOSErr();
+	// The verdict of a download that is over: a 2xx status, the whole body, no error.
+	bool Succeeded();
 	// Closes the output file; a failed close (a full disk at the last flush) is an error.
 	void close_output();
 
