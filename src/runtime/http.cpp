@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -76,10 +75,13 @@ bool needs_escape(unsigned char c)
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+// ASCII letters, digits, '-' and '.', whatever the locale says a letter is.
 bool plain_host_name(const char* name)
 {
-	for (const char* c = name; *c; ++c)
-		if (!std::isalnum(static_cast<unsigned char>(*c)) && *c != '-' && *c != '.') return false;
+	for (const char* c = name; *c; ++c) {
+		const char lower = char(*c | 0x20);
+		if (!(lower >= 'a' && lower <= 'z') && !(*c >= '0' && *c <= '9') && *c != '-' && *c != '.') return false;
+	}
 	return true;
 }
 
@@ -90,14 +92,6 @@ int hex_value(char c)
 	if (c >= 'a' && c <= 'f') return c - 'a' + 10;
 	if (c >= 'A' && c <= 'F') return c - 'A' + 10;
 	return -1;
-}
-
-std::string trimmed(const std::string& text)
-{
-	size_t begin = 0, end = text.size();
-	while (begin < end && is_blank(text[begin])) ++begin;
-	while (end > begin && is_blank(text[end - 1])) --end;
-	return text.substr(begin, end - begin);
 }
 
 // A decimal length, or -1 when the text is not one.
@@ -198,7 +192,10 @@ void http_response_reader::take_line(const std::string& line)
 	}
 	const size_t colon = line.find(':');
 	if (colon == std::string::npos) return;
-	headers.emplace(line.substr(0, colon), trimmed(line.substr(colon + 1)));
+	size_t begin = colon + 1, end = line.size();
+	while (begin < end && is_blank(line[begin])) ++begin;
+	while (end > begin && is_blank(line[end - 1])) --end;
+	headers.emplace(line.substr(0, colon), line.substr(begin, end - begin));
 }
 
 // ---- The chunked body

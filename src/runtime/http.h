@@ -107,7 +107,7 @@ public:
 	http_chunk_decoder chunks;      // of a chunked body
 	FILE* output = nullptr;
 	std::string output_path;
-	int error = 0;                  // 20011 lookup failed, else errno of the file
+	int error = 0;                  // 20011 no server; EPROTO a malformed chunked body; else errno
 	long long content_length = -1;  // of the final response, -1 until known
 	long long bytes_written = 0;    // body bytes handed to the output file
 	float last_activity = 0.0f;     // frame-clock seconds of the start or the last data received

@@ -431,7 +431,7 @@ TEST_F(HttpTest, ATransferCodingOverridesTheLength)
 	// A coding that cannot be undone is no file, whatever length stands beside it.
 	HttpReply gzip;
 	gzip.raw_head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\nContent-Length: 4\r\n\r\n";
-	gzip.body = "\x1f\x8b\x08\x00";
+	gzip.body = std::string("\x1f\x8b\x08\x00", 4);
 	EXPECT_EQ(get("/gzip", gzip, env.path("gzip")), 2);
 	EXPECT_EQ(blocks(), 1u);
 }
@@ -496,14 +496,14 @@ TEST_F(HttpTest, AHeadThatTricklesInIsAlive)
 
 TEST_F(HttpTest, ServerNamesThatAreNotHostNamesAreRefusedUnsent)
 {
-	for (const char* name : {"a b", "x?y", "host#frag", "evil.example/x", "under_score", "tab\there", "at@host"}) {
+	for (const char* name : {"a b", "x?y", "host#frag", "evil.example/x", "under_score", "tab\there", "at@host", "caf\xe9.example"}) {
 		EXPECT_EQ(http.net_check(2, name, "/f", env.path("f")), 2) << name;
 		EXPECT_NE(log.text().find(std::string("WARNING: ") + "refusing to download from a server name that is not a "
 		                          "plain host name: " + name + "\n"),
 		          std::string::npos)
 		    << name;
 	}
-	EXPECT_EQ(blocks(), 7u);
+	EXPECT_EQ(blocks(), 8u);
 	EXPECT_NE(log.text().find("   GetStat    =0\n   GetOSErr   =20011\n"), std::string::npos);
 	http.proxy_port_int = 0;
 	EXPECT_EQ(http.net_check(2, "a?b", "/f", env.path("f")), 2);
