@@ -43,8 +43,10 @@ constexpr auto kPollPause = std::chrono::milliseconds(20);
 constexpr auto kStepPause = std::chrono::microseconds(100);
 constexpr size_t kBigBytes = 10 * 1000 * 1000;
 constexpr char kLoopback[] = "127.0.0.1";
+constexpr mode_t kLogMode = 0600;
+constexpr int kExecFailed = 127;  // the shell's status for a program that could not start
 
-// Where Debian installs the programs, before the PATH (which may hold other pythons).
+// Where Debian installs the programs; the PATH may name other pythons first.
 const char* const kProgramDirs[] = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};
 const char kSetupHint[] = " is missing: scripts/lib/setup.sh installs it";
 
@@ -67,8 +69,8 @@ constexpr char kEndedEarly[] = "http_real_servers: ended by a signal or its time
 
 void end_all_groups(int)
 {
-	if (write(2, kEndedEarly, sizeof kEndedEarly - 1) < 0) {
-	}
+	const ssize_t written = write(STDERR_FILENO, kEndedEarly, sizeof kEndedEarly - 1);
+	(void)written;
 	for (volatile sig_atomic_t& g : g_groups)
 		if (g > 0) kill(-pid_t(g), SIGKILL);
 	_exit(1);
@@ -115,22 +117,23 @@ class server_process {
 public:
 	server_process(const std::vector<std::string>& argv, const std::string& log, int port) : port_(port)
 	{
+		// Made before the fork: the child only calls what is safe after one.
+		std::vector<char*> args;
+		for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+		args.push_back(nullptr);
 		const pid_t parent = getpid();
 		pid_ = fork();
 		if (pid_ == 0) {
 			setpgid(0, 0);
 			prctl(PR_SET_PDEATHSIG, SIGKILL);
 			if (getppid() != parent) _exit(1);
-			const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+			const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, kLogMode);
 			const int in = open("/dev/null", O_RDONLY);
-			dup2(in, 0);
-			dup2(out, 1);
-			dup2(out, 2);
-			std::vector<char*> args;
-			for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-			args.push_back(nullptr);
+			dup2(in, STDIN_FILENO);
+			dup2(out, STDOUT_FILENO);
+			dup2(out, STDERR_FILENO);
 			execv(args[0], args.data());
-			_exit(127);
+			_exit(kExecFailed);
 		}
 		if (pid_ > 0) {
 			setpgid(pid_, pid_);  // also here, so the group exists before any signal needs it
