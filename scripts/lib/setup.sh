@@ -13,6 +13,7 @@ KX_PACKAGES=(
   libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils xvfb xauth xdotool
   zip unzip 7zip libarchive-tools zenity time netpbm libnvtt-bin x11-apps
   clang libclang-rt-14-dev
+  nginx-light tinyproxy
 )
 
 kx_install_missing() {
@@ -27,7 +28,17 @@ kx_install_missing() {
     local sudo=""
     [ "$(id -u)" = 0 ] || sudo="sudo"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # The tests start their own HTTP servers and proxy on free loopback ports; the
+    # packages must not start system ones, whose start can fail the install (port 80
+    # taken, no IPv6). Where no policy forbids service starts already, one does so for
+    # the length of the install.
+    local policy=/usr/sbin/policy-rc.d own_policy="" rc=0
+    if [ ! -e "$policy" ]; then
+      printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null && $sudo chmod 755 "$policy" && own_policy=1
+    fi
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" || rc=$?
+    if [ -n "$own_policy" ]; then $sudo rm -f "$policy"; fi
+    return "$rc"
   fi
 }
 

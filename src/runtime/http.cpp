@@ -2,7 +2,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "runtime/PCSBSocketUDP.h"
@@ -35,6 +37,11 @@ constexpr size_t status_code_len = 3;
 constexpr size_t status_text_at = 13;
 // More digits than this cannot be a length any file system holds.
 constexpr size_t length_digits_max = 18;
+// The one transfer coding the downloader reads; any other leaves the body unreadable.
+constexpr char coding_header[] = "Transfer-Encoding";
+constexpr char coding_chunked[] = "chunked";
+// A chunk size past this would overflow when the next digit comes.
+constexpr long long chunk_size_max = LLONG_MAX >> 4;
 
 constexpr const char* http_source = "VAvered/OOPS_cpp/http";
 constexpr int line_slot = 232;
@@ -50,6 +57,10 @@ const char* const kSlashPath[3] = {
     "Our convention is that a directory name does start with a slash because it must include the hard "
     "drive,which is a dir char on unix!"};
 
+// A server name is a host name or a dotted address: anything else ('?', '#', '/', a
+// blank) would change the address a proxy fetches.
+constexpr char kBadServerLine[] = "WARNING: refusing to download from a server name that is not a plain host name: ";
+
 // The labels of the log's diagnostics block, in order.
 const char* const kDiagLabels[] = {"HTTP Error for ", "   server     =", "   file       =", "   IsDone     =",
                                    "   IsComplete =", "   IsErr      =", "   GetStat    =", "   GetOSErr   =",
@@ -63,6 +74,25 @@ bool needs_escape(unsigned char c)
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// ASCII letters, digits, '-' and '.', whatever the locale says a letter is.
+bool plain_host_name(const char* name)
+{
+	for (const char* c = name; *c; ++c) {
+		const char lower = char(*c | 0x20);
+		if (!(lower >= 'a' && lower <= 'z') && !(*c >= '0' && *c <= '9') && *c != '-' && *c != '.') return false;
+	}
+	return true;
+}
+
+// The value of a hexadecimal digit, or -1.
+int hex_value(char c)
+{
+	if (c >= '0' && c <= '9') return c - '0';
+	if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+	if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+	return -1;
+}
 
 // A decimal length, or -1 when the text is not one.
 long long parse_length(const std::string& text)
@@ -125,8 +155,12 @@ void http_response_reader::feed(const char* data, size_t size)
 			at += 2;
 			if (status >= status_final_min) {
 				headers_done = true;
-				auto it = headers.find("Content-Length");
-				if (it != headers.end()) content_length = parse_length(it->second);
+				auto coding = headers.find(coding_header);
+				auto length = headers.find("Content-Length");
+				if (coding != headers.end())
+					chunked = strcasecmp(coding->second.c_str(), coding_chunked) == 0;
+				else if (length != headers.end())
+					content_length = parse_length(length->second);
 			}
 			continue;
 		}
@@ -164,6 +198,78 @@ void http_response_reader::take_line(const std::string& line)
 	headers.emplace(line.substr(0, colon), line.substr(begin, end - begin));
 }
 
+// ---- The chunked body
+
+size_t http_chunk_decoder::decode(char* data, size_t size)
+{
+	size_t in = 0, out = 0;
+	while (in < size && state_ != state::failed) {
+		if (state_ == state::data) {
+			const size_t n = size_t(std::min<long long>(left_, (long long)(size - in)));
+			std::memmove(data + out, data + in, n);
+			in += n;
+			out += n;
+			left_ -= (long long)n;
+			if (left_ == 0) state_ = state::data_cr;
+			continue;
+		}
+		if (!step(data[in++])) state_ = state::failed;
+	}
+	return out;
+}
+
+bool http_chunk_decoder::step(char c)
+{
+	const bool line_end = c == '\r';
+	if (state_ != state::size_lf && state_ != state::data_cr && state_ != state::data_lf &&
+	    ++line_bytes_ > http_response_reader::max_header_bytes)
+		return false;
+	switch (state_) {
+	case state::size:
+		if (const int v = hex_value(c); v >= 0) {
+			if (left_ > chunk_size_max) return false;
+			left_ = left_ * 16 + v;
+			digits_ = true;
+			return true;
+		}
+		if (!digits_) return false;
+		state_ = line_end ? state::size_lf : c == ';' ? state::extension : state::size_blank;
+		return line_end || c == ';' || is_blank(c);
+	case state::size_blank:
+		if (is_blank(c)) return true;
+		state_ = line_end ? state::size_lf : state::extension;
+		return line_end || c == ';';
+	case state::extension:
+		if (line_end) state_ = state::size_lf;
+		return true;
+	case state::size_lf:
+		state_ = left_ == 0 ? state::trailer : state::data;
+		line_bytes_ = 0;
+		return c == '\n';
+	case state::data_cr:
+		state_ = state::data_lf;
+		return line_end;
+	case state::data_lf:
+		state_ = state::size;
+		digits_ = false;
+		return c == '\n';
+	case state::trailer:
+		state_ = line_end ? state::end_lf : state::trailer_line;
+		return true;
+	case state::trailer_line:
+		if (line_end) state_ = state::trailer_lf;
+		return true;
+	case state::trailer_lf:
+		state_ = state::trailer;
+		return c == '\n';
+	case state::end_lf:
+		state_ = state::done;
+		return c == '\n';
+	default:
+		return false;  // a byte after the end
+	}
+}
+
 // ---- One download
 
 down_class::down_class(const char* server, uint16_t port, const char* path, bool is_post,
@@ -173,6 +279,11 @@ down_class::down_class(const char* server, uint16_t port, const char* path, bool
 	if (destination) output_path = app_path + destination;
 	last_activity = now_seconds();
 	response.status = 0;
+	if (!plain_host_name(server)) {
+		xer << kBadServerLine << server << "\n";
+		error = err_net_no_server;
+		return;
+	}
 
 	const bool proxy = http.UseProxy(server, port);
 	const uint32_t address = PCSBSocket::LookupAddress(http.ProxyHost(server, port).c_str());
@@ -233,6 +344,11 @@ int down_class::GetOSErr()
 	return socket->GetOSError();
 }
 
+bool down_class::Succeeded()
+{
+	return status() >= status_final_min && status() <= status_ok_max && IsComplete() && !IsErr();
+}
+
 void down_class::DoProcessing()
 {
 	if (!socket) return;
@@ -254,6 +370,8 @@ void down_class::DoProcessing()
 		if (got == 0 && socket->ReceivedRelease()) socket->Disconnect();
 		return;
 	}
+	// A header that trickles in is as alive as a body that does.
+	last_activity = now_seconds();
 
 	const bool had_headers = response.headers_done;
 	response.feed(readChunk, size_t(got));
@@ -271,13 +389,27 @@ void down_class::DoProcessing()
 		content_length = response.content_length;
 	}
 
-	last_activity = now_seconds();
 	std::string& body = response.pending;
+	// Only the bytes of this read are new: without an output file the decoded body
+	// stays in the buffer.
+	if (response.chunked) take_chunks(had_headers ? body.size() - size_t(got) : 0);
 	if (content_length != -1 && (long long)body.size() + bytes_written >= content_length) socket->Disconnect();
 	if (output && !body.empty()) {
 		bytes_written += (long long)body.size();
 		if (std::fwrite(body.data(), 1, body.size(), output) != body.size() && !error) error = errno ? errno : EIO;
 		body.clear();
+	}
+}
+
+void down_class::take_chunks(size_t fresh_at)
+{
+	std::string& body = response.pending;
+	body.resize(fresh_at + chunks.decode(body.data() + fresh_at, body.size() - fresh_at));
+	if (chunks.failed()) {
+		if (!error) error = EPROTO;
+		socket->Disconnect();
+	} else if (chunks.done()) {
+		content_length = bytes_written + (long long)body.size();
 	}
 }
 
@@ -349,7 +481,7 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
 	}
 	// Success needs the file whole on disk: its last flush happens at the close.
 	d->close_output();
-	const bool ok = d->status() >= status_final_min && d->status() <= status_ok_max && d->IsComplete() && !d->IsErr();
+	const bool ok = d->Succeeded();
 	if (!ok) {
 		const char* const* L = kDiagLabels;
 		xer << L[0] << destination << "\n"

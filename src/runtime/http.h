@@ -38,11 +38,38 @@ public:
 	int status = -1;            // -1 until a status line arrives
 	std::string status_text;    // the reason phrase of the last status line
 	http_header_map headers;    // of the last response; the first occurrence of a name wins
-	long long content_length = -1;  // from a final response's "Content-Length", -1 unknown
+	// From a final response's "Content-Length", -1 unknown. A response with a transfer
+	// coding has no length of its own: its "Content-Length" is ignored.
+	long long content_length = -1;
+	bool chunked = false;  // the body comes framed in chunks ("Transfer-Encoding: chunked")
 
 private:
 	void take_line(const std::string& line);
 	size_t header_bytes_ = 0;  // header bytes consumed so far, interim responses included
+};
+
+// A chunked body decoded as it streams in: the chunk sizes and their extensions, the
+// line ends around the data and the trailer lines are dropped, and only the data is
+// left. It keeps no bytes of its own, so memory stays bounded whatever the chunk sizes.
+// A malformed size or line end, a size or trailer line longer than a whole header, or
+// any byte after the last chunk's end fails the body.
+class http_chunk_decoder {
+public:
+	// Decodes `size` bytes at `data` in place; returns how many body bytes now stand at
+	// the front of `data`.
+	size_t decode(char* data, size_t size);
+	bool done() const { return state_ == state::done; }
+	bool failed() const { return state_ == state::failed; }
+
+private:
+	enum class state { size, size_blank, extension, size_lf, data, data_cr, data_lf, trailer, trailer_line,
+		           trailer_lf, end_lf, done, failed };
+	bool step(char c);  // one byte of framing; false when it fails the body
+
+	state state_ = state::size;
+	long long left_ = 0;     // while a size is read, its value; then the chunk's bytes still to come
+	bool digits_ = false;    // the size line has a digit
+	size_t line_bytes_ = 0;  // bytes of the current size line, or of the whole trailer
 };
 
 // The request path as sent: bytes that could end or split the request line, start a
@@ -69,21 +96,29 @@ public:
 	bool IsComplete() const { return bytes_written == content_length; }
 	bool IsErr();
 	int GetOSErr();
+	// The verdict of a download that is over: a 2xx status, the whole body, no error.
+	bool Succeeded();
 	// Closes the output file; a failed close (a full disk at the last flush) is an error.
 	void close_output();
 
 	PCSBSocket* socket = nullptr;
 	std::string send_buffer;
 	http_response_reader response;  // its `pending` is the receive buffer
+	http_chunk_decoder chunks;      // of a chunked body
 	FILE* output = nullptr;
 	std::string output_path;
-	int error = 0;                  // 20011 lookup failed, else errno of the file
+	int error = 0;                  // 20011 no server; EPROTO a malformed chunked body; else errno
 	long long content_length = -1;  // of the final response, -1 until known
 	long long bytes_written = 0;    // body bytes handed to the output file
-	float last_activity = 0.0f;     // frame-clock seconds of the start or the last body data
+	float last_activity = 0.0f;     // frame-clock seconds of the start or the last data received
 
 	// The status code: 0 when the lookup failed, -1 until a status line arrives.
 	int status() const { return response.status; }
+
+private:
+	// Decodes the chunked body bytes from `fresh_at` on; at the last chunk's end the
+	// body's length becomes known.
+	void take_chunks(size_t fresh_at);
 };
 
 constexpr int http_slot_count = 6;
@@ -120,5 +155,5 @@ extern std::vector<std::string> gProxyExclude;
 
 // The User-agent the downloader sends: "Installer-APL/" and the build's last four characters.
 std::string http_user_agent();
-// The time a download may go without body data, in frame-clock seconds.
+// The time a download may go without receiving data, in frame-clock seconds.
 constexpr float http_timeout_seconds = 30.0f;

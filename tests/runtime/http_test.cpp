@@ -90,6 +90,111 @@ TEST(HttpReader, AnEndlessHeadStopsAtTheLimitWithBoundedMemory)
 	EXPECT_FALSE(one.headers_done);
 }
 
+TEST(HttpReader, ATransferCodingHasNoLengthOfItsOwn)
+{
+	// As a proxy passes them on: the length of the framed bytes beside the coding.
+	http_response_reader both =
+	    read_all("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 25\r\n\r\n5\r\n");
+	EXPECT_TRUE(both.chunked);
+	EXPECT_EQ(both.content_length, -1);
+	EXPECT_EQ(both.pending, "5\r\n");
+	EXPECT_TRUE(read_all("HTTP/1.1 200 OK\r\ntransfer-encoding:  Chunked \r\n\r\n").chunked);
+	// A coding the downloader cannot undo leaves the body without a length.
+	http_response_reader gzip = read_all("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nTransfer-Encoding: gzip, chunked\r\n\r\n");
+	EXPECT_FALSE(gzip.chunked);
+	EXPECT_EQ(gzip.content_length, -1);
+	EXPECT_FALSE(read_all("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n").chunked);
+}
+
+// A body framed in chunks of the given sizes (the rest in one last chunk), the
+// extension on every chunk, then the trailer lines.
+std::string chunked(const std::string& body, std::vector<size_t> sizes, const std::string& ext = "",
+                    const std::string& trailer = "")
+{
+	static const char hex[] = "0123456789abcdef";
+	std::string out;
+	size_t at = 0;
+	sizes.push_back(body.size());
+	for (size_t n : sizes) {
+		n = std::min(n, body.size() - at);
+		if (n == 0) continue;
+		std::string size;
+		for (size_t v = n; v; v >>= 4) size.insert(size.begin(), hex[v & 15]);
+		out += size + ext + "\r\n" + body.substr(at, n) + "\r\n";
+		at += n;
+	}
+	return out + "0" + ext + "\r\n" + trailer + "\r\n";
+}
+
+struct decoded {
+	std::string body;
+	bool done, failed;
+};
+
+decoded decode_all(const std::string& framed, size_t piece)
+{
+	http_chunk_decoder d;
+	decoded r{};
+	for (size_t at = 0; at < framed.size(); at += piece) {
+		std::string buf = framed.substr(at, piece);
+		r.body.append(buf.data(), d.decode(buf.data(), buf.size()));
+	}
+	r.done = d.done();
+	r.failed = d.failed();
+	return r;
+}
+
+TEST(HttpChunks, DecodedInAnyPiecesWithExtensionsAndTrailersDropped)
+{
+	const std::string body = kx_test::random_bytes(70000, 3);
+	const std::string framings[] = {
+	    chunked(body, {1, 7, 4096, 65536}),
+	    chunked(body, {16, 255}, ";name=value;flag", "X-Digest: abc\r\nX-More: 1\r\n"),
+	    chunked(body, {}, " \t; spaced = \"quoted;\\\"\"", "Trailer-Only: x\r\n"),
+	    "0010\r\n" + body.substr(0, 16) + "\r\n" + "FFF\r\n" + body.substr(16, 0xfff) + "\r\n" +
+	        chunked(body.substr(16 + 0xfff), {}),
+	};
+	for (const std::string& framed : framings)
+		for (size_t piece : {size_t(1), size_t(5), size_t(65536), framed.size()}) {
+			const decoded d = decode_all(framed, piece);
+			EXPECT_TRUE(d.done) << piece;
+			EXPECT_FALSE(d.failed) << piece;
+			EXPECT_EQ(d.body, body) << piece;
+		}
+	EXPECT_TRUE(decode_all("0\r\n\r\n", 1).done);
+	// Cut before its last chunk: not done, not failed; the closing connection decides.
+	const decoded cut = decode_all(chunked("hello", {}).substr(0, 10), 1);
+	EXPECT_FALSE(cut.done);
+	EXPECT_FALSE(cut.failed);
+	EXPECT_EQ(cut.body, "hello");
+}
+
+TEST(HttpChunks, MalformedFramingFailsAndNothingBoundlessIsKept)
+{
+	const std::string endless(http_response_reader::max_header_bytes + 1, 'x');
+	for (const std::string& bad :
+	     {std::string("\r\n\r\n"), std::string("g\r\nx\r\n0\r\n\r\n"), std::string("-1\r\n"), std::string("0x5\r\n"),
+	      std::string("5\nhello\n0\n\n"), std::string("5\r\nhelloX\r\n0\r\n\r\n"), std::string("5 6\r\n"),
+	      std::string("1000000000000000000\r\n"), "5;" + endless, "0\r\n" + endless, std::string("0\r\n\r\nx"),
+	      std::string("0\r\nX: 1\rY\r\n\r\n")})
+		for (size_t piece : {size_t(1), bad.size()}) {
+			const decoded d = decode_all(bad, piece);
+			EXPECT_TRUE(d.failed) << bad.substr(0, 40) << " in pieces of " << piece;
+			EXPECT_FALSE(d.done);
+		}
+	// The largest size there is streams through in place.
+	http_chunk_decoder d;
+	std::string head = "7fffffffffffffff\r\n";
+	EXPECT_EQ(d.decode(head.data(), head.size()), 0u);
+	std::string data = kx_test::random_bytes(65536, 9);
+	const std::string copy = data;
+	for (int i = 0; i < 16; ++i) {
+		ASSERT_EQ(d.decode(data.data(), data.size()), data.size());
+		ASSERT_EQ(data, copy);
+	}
+	EXPECT_FALSE(d.done() || d.failed());
+}
+
 TEST(HttpPath, EncodesWhatCouldSplitOrCutTheRequest)
 {
 	EXPECT_EQ(http_encode_path("/a b.zip"), "/a%20b.zip");
@@ -303,6 +408,112 @@ TEST_F(HttpTest, TheseFailWithTheDiagnosticsBlock)
 	          std::string::npos);
 	EXPECT_NE(log.text().find("   GetStat    =0\n   GetOSErr   =20011\n"), std::string::npos);
 	EXPECT_EQ(blocks(), 8u);
+}
+
+TEST_F(HttpTest, ATransferCodingOverridesTheLength)
+{
+	const std::string framed = chunked("hello world", {4});
+	// A proxy's pass-through: the framed length beside the coding.
+	HttpReply passed;
+	passed.raw_head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: " +
+	                  std::to_string(framed.size()) + "\r\n\r\n";
+	passed.body = framed;
+	EXPECT_EQ(get("/passed", passed, env.path("passed")), 1);
+	EXPECT_EQ(kx_test::read_file(env.path("passed")), "hello world");
+	// A length that ends before the body: arriving in pieces, it must not cut the file.
+	HttpReply short_length = passed;
+	short_length.raw_head = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n";
+	short_length.chunk = 6;
+	short_length.pause_ms = 20;
+	EXPECT_EQ(get("/short", short_length, env.path("short")), 1);
+	EXPECT_EQ(kx_test::read_file(env.path("short")), "hello world");
+	EXPECT_EQ(blocks(), 0u);
+	// A coding that cannot be undone is no file, whatever length stands beside it.
+	HttpReply gzip;
+	gzip.raw_head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\nContent-Length: 4\r\n\r\n";
+	gzip.body = std::string("\x1f\x8b\x08\x00", 4);
+	EXPECT_EQ(get("/gzip", gzip, env.path("gzip")), 2);
+	EXPECT_EQ(blocks(), 1u);
+}
+
+TEST_F(HttpTest, ChunkedBodiesAreDecodedAsTheyStream)
+{
+	const std::string body = kx_test::random_bytes(300000, 11);
+	const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+	HttpReply streamed;
+	streamed.raw_head = head;
+	streamed.body = chunked(body, {1, 2, 3, 1000, 65535, 65536, 65537}, ";ext=1", "X-Trailer: t\r\n");
+	streamed.chunk = 7000;
+	EXPECT_EQ(get("/streamed", streamed, env.path("streamed")), 1);
+	EXPECT_EQ(kx_test::read_file(env.path("streamed")), body);
+	HttpReply empty;
+	empty.raw_head = head;
+	empty.body = "0\r\n\r\n";
+	EXPECT_EQ(get("/empty", empty, env.path("empty")), 1);
+	EXPECT_EQ(kx_test::read_file(env.path("empty")), "");
+	EXPECT_EQ(blocks(), 0u);
+
+	HttpReply malformed;
+	malformed.raw_head = head;
+	malformed.body = "5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n";
+	EXPECT_EQ(get("/malformed", malformed, env.path("malformed")), 2);
+	EXPECT_NE(log.text().find("   GetOSErr   =" + std::to_string(EPROTO)), std::string::npos);
+	EXPECT_EQ(blocks(), 1u);
+	HttpReply cut = streamed;
+	cut.chunk = 0;
+	cut.close_after = (long long)cut.body.size() / 2;
+	EXPECT_EQ(get("/cut", cut, env.path("cut")), 2);
+	EXPECT_EQ(blocks(), 2u);
+}
+
+TEST_F(HttpTest, AHeadThatTricklesInIsAlive)
+{
+	HttpReply slow;
+	slow.raw_head = "HTTP/1.1 200 OK\r\n";
+	for (int i = 0; i < 6; ++i) slow.raw_head += "X-Slow-" + std::to_string(i) + ": line\r\n";
+	slow.raw_head += "Content-Length: 4\r\n\r\n";
+	slow.body = "late";
+	slow.chunk = 10;
+	slow.pause_ms = 30;
+	server.route("example.test", "/slow", slow);
+	// Each header line that arrives moves the frame clock on by two thirds of the
+	// time-out: more than a whole time-out passes before the body.
+	int r = 0;
+	size_t lines = 0;
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+	while (r == 0 && std::chrono::steady_clock::now() < until) {
+		r = http.net_check(2, "example.test", "/slow", env.path("slow"));
+		if (down_class* d = http.slots[2]; d && !d->response.headers_done && d->response.headers.size() > lines) {
+			lines = d->response.headers.size();
+			xtim.elapsed += http_timeout_seconds * 2 / 3;
+		}
+		std::this_thread::sleep_for(std::chrono::microseconds(200));
+	}
+	EXPECT_GE(lines, 2u);
+	EXPECT_EQ(r, 1);
+	EXPECT_EQ(kx_test::read_file(env.path("slow")), "late");
+}
+
+TEST_F(HttpTest, ServerNamesThatAreNotHostNamesAreRefusedUnsent)
+{
+	for (const char* name : {"a b", "x?y", "host#frag", "evil.example/x", "under_score", "tab\there", "at@host", "caf\xe9.example"}) {
+		EXPECT_EQ(http.net_check(2, name, "/f", env.path("f")), 2) << name;
+		EXPECT_NE(log.text().find(std::string("WARNING: ") + "refusing to download from a server name that is not a "
+		                          "plain host name: " + name + "\n"),
+		          std::string::npos)
+		    << name;
+	}
+	EXPECT_EQ(blocks(), 8u);
+	EXPECT_NE(log.text().find("   GetStat    =0\n   GetOSErr   =20011\n"), std::string::npos);
+	http.proxy_port_int = 0;
+	EXPECT_EQ(http.net_check(2, "a?b", "/f", env.path("f")), 2);
+	EXPECT_EQ(g_lookups, 0);
+	EXPECT_TRUE(server.requests().empty());
+	use_proxy();
+	HttpReply ok;
+	ok.body = "x";
+	server.route("Mixed-Case.9.example", "/f", ok);
+	EXPECT_EQ(poll(2, "Mixed-Case.9.example", "/f", env.path("f")), 1);
 }
 
 TEST_F(HttpTest, SilenceTimesOutOnTheFrameClockWithoutABlock)
