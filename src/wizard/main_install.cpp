@@ -38,8 +38,9 @@ constexpr char kNameLabel[] = "Install Name:";
 constexpr char kNamePrompt[] = "Please pick a name for your Kestrix 9 installation...";
 const char* const kExists[] = {"The folder '", "' already exists in the dir '",
                                "'.\n\nPlease change the install name or destination."};
-const char* const kWillCreate[] = {"I will create the folder '", "' in the directory '"};
-constexpr char kWillCreateEnd[] = "'.";
+// The closing piece is translated too: a language may end the sentence with a word of
+// its own after the parent folder.
+const char* const kWillCreate[] = {"I will create the folder '", "' in the directory '", "'."};
 const char* const kOnDesktop[] = {"\n\n(The folder ", " will appear on your desktop.)"};
 constexpr char kPickEnough[] = "You have enough free disk space to install Kestrix 9 at this location.";
 constexpr char kPickShort[] =
@@ -174,7 +175,7 @@ int dvd_pick_install(int first, wizard_screen& s)
 	const new_folder_words words{
 	    UTL_translate_string(kNamePrompt),
 	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
-	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]), kWillCreateEnd},
+	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]), UTL_translate_string(kWillCreate[2])},
 	    {UTL_translate_string(kOnDesktop[0]), UTL_translate_string(kOnDesktop[1])}};
 	if (UTIL_new_folder(g_pick.parent_dir, g_pick.install_folder, g_pick.desktop_f, words, s.text) !=
 	    new_folder_free) {
