@@ -128,7 +128,8 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 		if (type != t_lang) {
 			for (int i = 0; i < 4; ++i)
 				OGL_string(kTextColour, cx, alert_line_y[i], lines[i], wrap, charset_UI_diff_space, kCentred);
-			if (type == t_exit) OGL_string(kTextColour, cx, alert_location_y, where, wrap, charset_UI_diff_space, kCentred);
+			if (type == t_exit)
+				OGL_string(kTextColour, cx, alert_location_y, where, wrap, charset_UI_diff_space, kCentred);
 		} else {
 			for (const auto& c : kChoices) BTN_is_int(cx - kChoiceLeftOfCentre, c.y, &mnw.lang, c.lang, c.label);
 			stls.wind_title = kChooserTitle;

@@ -45,9 +45,7 @@ const wind_row kWindows[] = {
 	{998, nullptr, 614, 561, 474},        {999, nullptr, 77, 330, 474},
 };
 
-// Windows whose close boxes a click (or Return) does not work. The two-button question
-// (997) draws none, and closing it would answer it: its callers take that answer as
-// leaving the run, so it is left open like the modified-file question.
+// The fixed-size dialog `id`, or null for a window that takes the screen's size.
 const wind_row* fixed_window(int id)
 {
 	for (const auto& w : kWindows)
@@ -55,6 +53,9 @@ const wind_row* fixed_window(int id)
 	return nullptr;
 }
 
+// Windows whose close boxes a click (or Return) does not work. The two-button question
+// (997) draws none, and closing it would answer it: its callers take that answer as
+// leaving the run, so it is left open like the modified-file question.
 const int kNoCloseBox[] = {0, 994, 995, 996, 997, 998, 999};
 constexpr float kCloseBoxWidth = 25;
 constexpr float kCloseBoxHeight = 20;

@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr int kButtonUp = btn_bar_button_up, kButtonDown = btn_bar_button_down;
-constexpr float kButtonHalfHeight = btn_button_half_height;
+constexpr int kButtonUp = btn_bar_button_up, kButtonDown = 3;
+constexpr float kButtonHalfHeight = 10;
 constexpr float kTextDrop = 3;
 constexpr int kHighlightMode = 2;
 constexpr int kSideColour = 45;

@@ -23,13 +23,10 @@ BTN_label_lines BTN_label_split_lines(std::string text, int align);
 // aligned.
 float BTN_label_width(const std::string& text, int align);
 
-// The push button: its bar style, the width it takes for a label (`width`, or the
-// label's own plus a margin when width <= 0), and how far its hits reach above and below
-// its centre.
+// The push button: its bar style, and the width it takes for a label (`width`, or the
+// label's own plus a margin when width <= 0).
 constexpr int btn_bar_button_up = 2;
-constexpr int btn_bar_button_down = 3;
 float BTN_action_width(float width, const std::string& label);
-constexpr float btn_button_half_height = 10;
 // A check box or radio button: its 18 by 18 cell is centred this far above its y.
 constexpr float btn_bool_cell_half = 9;
 constexpr float btn_bool_cell_rise = 3;

@@ -175,7 +175,8 @@ int dvd_pick_install(int first, wizard_screen& s)
 	const new_folder_words words{
 	    UTL_translate_string(kNamePrompt),
 	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
-	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]), UTL_translate_string(kWillCreate[2])},
+	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]),
+	     UTL_translate_string(kWillCreate[2])},
 	    {UTL_translate_string(kOnDesktop[0]), UTL_translate_string(kOnDesktop[1])}};
 	if (UTIL_new_folder(g_pick.parent_dir, g_pick.install_folder, g_pick.desktop_f, words, s.text) !=
 	    new_folder_free) {

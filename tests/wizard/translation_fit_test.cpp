@@ -156,7 +156,8 @@ room above_find_it()
 }
 room above_change_destination()
 {
-	return screen_text(lines_above(wizard_text_y, bar_top(button_bar(dest_change_x, dest_change_y, 0, ""))));
+	const float top = bar_top(button_bar(dest_change_x, dest_change_y, dest_change_auto_width, ""));
+	return screen_text(lines_above(wizard_text_y, top));
 }
 room above_the_progress_bar()
 {
@@ -435,7 +436,8 @@ std::vector<drawn_text> screen_texts()
 std::vector<drawn_text> progress_texts()
 {
 	std::vector<drawn_text> t;
-	for (const char* prefix : {"Installing: ", "Repairing: "}) t.push_back({"run", {key(prefix), raw(kFile)}, progress_text()});
+	for (const char* prefix : {"Installing: ", "Repairing: "})
+		t.push_back({"run", {key(prefix), raw(kFile)}, progress_text()});
 	for (const char* k : {"Finishing up...", "Finishing Up...", "Scanning %d of %d files."})
 		t.push_back({"run", {key(k)}, progress_text()});
 	t.push_back({"web search",
