@@ -13,7 +13,6 @@
 
 #include "engine/install.h"
 #include "graphics/oglp.h"
-#include "runtime/hl_globals.h"
 #include "runtime/translate.h"
 #include "shell/hl_alerts.h"
 #include "shell/hl_mnw.h"
