@@ -79,6 +79,14 @@ void OGL_gray_string(int colour, float x, float y, std::string s);
 int ui_text_width(const std::string& s);
 // Where a line of that width starts for alignment 0 (left), 1 (centred) or 2 (right).
 float ui_text_start_x(float x, int width, int align);
+// OGL_string steps wrapped lines down by this much.
+constexpr float ui_line_height = 10;
+// The rows the glyph cells of one line cover: line `line` (0 the first) of a wrapped
+// interface-font text that OGL_string draws at y (the dialog origin left out).
+struct ogl_band {
+	float bottom, top;
+};
+ogl_band OGL_line_band(float y, int line);
 // The glyph cell (column, row) of byte c in a charset (100, 102 or 103).
 struct ogl_cell {
 	int col, row;

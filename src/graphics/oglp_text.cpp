@@ -21,7 +21,7 @@ namespace {
 constexpr float atlas_size = 512.0f;
 constexpr float glyph_drop = 4.0f;       // a glyph's quad starts this far below the pen
 constexpr float string_drop = 2.0f;      // OGL_string's baseline below the given y
-constexpr float line_height = 10.0f;     // wrapped lines step down by this
+constexpr float line_height = ui_line_height;
 constexpr float wrap_off = 9999.0f;      // wrap widths at or above this draw one line
 constexpr int word_estimate_advance = 6;  // estimated advance of a character of the next word
 constexpr float gray_pad = 2.0f, gray_top = 8.0f;
@@ -108,6 +108,12 @@ float ui_text_start_x(float x, int width, int align)
 	if (align == 1) return x - 0.5f * float(width);
 	if (align == 2) return x - float(width);
 	return x;
+}
+
+ogl_band OGL_line_band(float y, int line)
+{
+	const float bottom = y - string_drop - glyph_drop - line_height * float(line);
+	return {bottom, bottom + find_charset(charset_UI_diff_space)->cell_h};
 }
 
 ogl_cell OGL_glyph_cell(unsigned char c, int charset)

@@ -38,12 +38,8 @@ const char* const kMemReason =
 	"This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || "
 	"recursive_error)";
 
-// Alert box layout (interface units of window 994).
-constexpr float kLineY[4] = {205, 165, 125, 85};
-constexpr float kLocationY = 45;
-constexpr float kWrapShare = 0.9f;
+// Alert box layout (interface units of window 994), beyond what the header gives.
 constexpr int kTextColour = 43;
-constexpr float kButtonY = 18;
 constexpr int kPanelStyle = 13;
 constexpr float kPanelY = 35;
 constexpr float kPanelFromEdge = -1;  // the panel's own margins
@@ -127,18 +123,19 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 		BTN_fillwin(kFillFrame, kNoTitleBar);
 		float next_x = 0, next_y = 0;
 		BTN_subwin(0, kPanelStyle, kPanelFromEdge, kPanelY, kPanelFromEdge, kPanelFromEdge, "", &next_x, &next_y);
-		const float cx = mnw.wind_dx / 2, wrap = kWrapShare * mnw.wind_dx;
+		const float cx = mnw.wind_dx / 2, wrap = alert_wrap_share * mnw.wind_dx;
 		std::string label = stls.ui_str[stls_alert_button];
 		if (type != t_lang) {
 			for (int i = 0; i < 4; ++i)
-				OGL_string(kTextColour, cx, kLineY[i], lines[i], wrap, charset_UI_diff_space, kCentred);
-			if (type == t_exit) OGL_string(kTextColour, cx, kLocationY, where, wrap, charset_UI_diff_space, kCentred);
+				OGL_string(kTextColour, cx, alert_line_y[i], lines[i], wrap, charset_UI_diff_space, kCentred);
+			if (type == t_exit)
+				OGL_string(kTextColour, cx, alert_location_y, where, wrap, charset_UI_diff_space, kCentred);
 		} else {
 			for (const auto& c : kChoices) BTN_is_int(cx - kChoiceLeftOfCentre, c.y, &mnw.lang, c.lang, c.label);
 			stls.wind_title = kChooserTitle;
 			label = kAccept;
 		}
-		const int fired = BTN_action(cx, kButtonY, 0, 0, 1, label, "-");
+		const int fired = BTN_action(cx, alert_button_y, 0, 0, 1, label, "-");
 		// The window's close button answers the box the way that changes nothing.
 		if (fired || return_hit || quit_requested) {
 			return_hit = 0;

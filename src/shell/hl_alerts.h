@@ -7,6 +7,14 @@
 void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, const std::string& line2,
                                   const std::string& line3, const std::string& line4, int type, const char* file,
                                   int line);
+// The alert box's layout (window 994): the four lines centred on the window's middle at
+// these heights, wrapped to a share of its width, the location of a quitting alert
+// under them, and the button at the foot.
+constexpr float alert_line_y[4] = {205, 165, 125, 85};
+constexpr float alert_location_y = 45;
+constexpr float alert_wrap_share = 0.9f;
+constexpr float alert_button_y = 18;
+
 // 1 while an alert is being shown on the main thread.
 int DIDIVI_in_alert();
 void DIDIVI_reset_alerts();

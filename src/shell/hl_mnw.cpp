@@ -45,6 +45,14 @@ const wind_row kWindows[] = {
 	{998, nullptr, 614, 561, 474},        {999, nullptr, 77, 330, 474},
 };
 
+// The fixed-size dialog `id`, or null for a window that takes the screen's size.
+const wind_row* fixed_window(int id)
+{
+	for (const auto& w : kWindows)
+		if (w.id == id) return &w;
+	return nullptr;
+}
+
 // Windows whose close boxes a click (or Return) does not work. The two-button question
 // (997) draws none, and closing it would answer it: its callers take that answer as
 // leaving the run, so it is left open like the modified-file question.
@@ -190,6 +198,15 @@ int DIDIVI_help_height(int length)
 	return std::clamp(length / kHelpCharsPerLine * kHelpLineHeight + kHelpPad, kHelpMinHeight, kHelpMaxHeight);
 }
 
+bool DIDIVI_fixed_window_size(int id, float& width, float& height)
+{
+	const wind_row* w = fixed_window(id);
+	if (!w) return false;
+	width = float(w->width);
+	height = float(w->height);
+	return true;
+}
+
 void DIDIVI_startwind(int id, int /*flag*/)
 {
 	plot_init_lights = 1;
@@ -198,11 +215,10 @@ void DIDIVI_startwind(int id, int /*flag*/)
 	mnw.wind_dx = float(mnw.x_res_now);
 	mnw.wind_dy = float(mnw.y_res_now);
 	mnw.fixed_dialog = 0;
-	for (const auto& w : kWindows) {
-		if (w.id != id) continue;
-		stls.wind_title = w.title ? w.title : stls.ui_str[w.title_ui];
-		mnw.wind_dx = float(w.width);
-		mnw.wind_dy = float(w.height);
+	if (const wind_row* w = fixed_window(id)) {
+		stls.wind_title = w->title ? w->title : stls.ui_str[w->title_ui];
+		mnw.wind_dx = float(w->width);
+		mnw.wind_dy = float(w->height);
 		mnw.fixed_dialog = 1;
 	}
 	BTN_unfocus_any();

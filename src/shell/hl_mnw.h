@@ -34,6 +34,9 @@ constexpr int alert_wait_ms = 167;
 
 void DIDIVI_event_proc();
 void DIDIVI_startwind(int id, int flag);
+// The size of a fixed-size dialog in interface units; false for a window that takes the
+// screen's size.
+bool DIDIVI_fixed_window_size(int id, float& width, float& height);
 void APL_handlewin(const plat_event& event);
 void DIDIVI_handleclick(int forced);
 void mouse_help_per_wind(int id);

@@ -8,8 +8,7 @@
 
 namespace {
 
-constexpr int kButtonUp = 2, kButtonDown = 3;
-constexpr float kAutoWidthPad = 21;     // an automatic width is the label's plus this
+constexpr int kButtonUp = btn_bar_button_up, kButtonDown = 3;
 constexpr float kButtonHalfHeight = 10;
 constexpr float kTextDrop = 3;
 constexpr int kHighlightMode = 2;
@@ -18,7 +17,7 @@ constexpr float kSideGap = 10, kSideRise = 7, kSideWrap = 500;
 constexpr const char* kNoSideText = "-";
 
 // Check box and radio cells on the interface atlas: 18 by 18, centred 3 above y.
-constexpr float kCellHalf = 9, kCellRise = 3;
+constexpr float kCellHalf = btn_bool_cell_half, kCellRise = btn_bool_cell_rise;
 struct cell_pair {
 	float box_s, box_t, mark_s, mark_t;
 };
@@ -33,7 +32,7 @@ constexpr float kBoxHitHalfWidth = 8, kBoxHitBelow = 4, kBoxHitAbove = 12;
 int BTN_action(float x, float y, float width, int down, int mode, std::string label, std::string side_text)
 {
 	BTN_label l = BTN_split_label(label);
-	if (width <= 0) width = label.empty() ? kAutoWidthPad : float(ui_text_width(label)) + kAutoWidthPad;
+	width = BTN_action_width(width, label);
 
 	BTN_frame1(kButtonUp, x, y, width, 0);
 	if (down) BTN_frame1(kButtonDown, x, y, width, 0);

@@ -29,7 +29,7 @@ constexpr int kSelectionColour = 8;
 constexpr float kClickHeight = 8;
 constexpr int kFieldBox = 9;
 constexpr float kBoxShift = 2, kBoxRise = 3, kBoxGrow = 10;
-constexpr float kLabelGap = 12, kMidGap = 6;
+constexpr float kLabelGap = btn_field_label_gap, kMidGap = 6;
 constexpr float kScissorLeft = 1, kScissorDrop = 3, kScissorGrow = 2, kScissorHeight = 11;
 constexpr size_t kCharFieldLimit = 499;  // the character-array form's arrays hold 500 bytes
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-
+#include "graphics/oglp.h"
 
 namespace {
 
@@ -12,6 +12,7 @@ constexpr float kInterfaceAtlas = 512;  // texture 392 is 512 x 512
 constexpr float kElementsS = 1024;      // texture 393 is addressed as 1024 x 128
 constexpr float kElementsT = 128;
 constexpr size_t kSplitAbove = 12;      // label parts longer than this may take two lines
+constexpr float kAutoWidthPad = 21;     // an automatic button width is the label's plus this
 
 // One horizontal three-slice bar style.
 struct bar_style {
@@ -264,4 +265,16 @@ BTN_zap_geometry BTN_zap_geometry_of(int state, float window_width, float window
 	g.right = quad(xr - kZapHalf, yc - kZapHalf, xr + kZapHalf, yc + kZapHalf, kZapS1, t1, kZapS2, t2,
 	               kInterfaceAtlas, kInterfaceAtlas);
 	return g;
+}
+
+float BTN_action_width(float width, const std::string& label)
+{
+	if (width > 0) return width;
+	return label.empty() ? kAutoWidthPad : float(ui_text_width(label)) + kAutoWidthPad;
+}
+
+float BTN_label_width(const std::string& text, int align)
+{
+	const BTN_label_lines lines = BTN_label_split_lines(text, align);
+	return float(std::max(ui_text_width(lines.first), ui_text_width(lines.second)));
 }

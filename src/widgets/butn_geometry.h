@@ -19,6 +19,19 @@ struct BTN_label_lines {
 	std::string first, second;
 };
 BTN_label_lines BTN_label_split_lines(std::string text, int align);
+// The width of the wider of those lines: how far the label reaches from where it is
+// aligned.
+float BTN_label_width(const std::string& text, int align);
+
+// The push button: its bar style, and the width it takes for a label (`width`, or the
+// label's own plus a margin when width <= 0).
+constexpr int btn_bar_button_up = 2;
+float BTN_action_width(float width, const std::string& label);
+// A check box or radio button: its 18 by 18 cell is centred this far above its y.
+constexpr float btn_bool_cell_half = 9;
+constexpr float btn_bool_cell_rise = 3;
+// A text field's label part ends this far left of the field.
+constexpr float btn_field_label_gap = 12;
 
 // One axis-aligned textured quad: corners in interface units, texture coordinates 0..1.
 struct BTN_quad {

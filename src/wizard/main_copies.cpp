@@ -32,12 +32,6 @@ const char* const kNotACopy[] = {"You selected the folder path:",
                                  "But it does not appear to be an installed copy of Kestrix 9.",
                                  "Please be sure to select the folder that contains the Kestrix application."};
 
-// The copy picker's places: a row per copy from the top, the question and Find It
-// under the last row.
-constexpr float kRowTop = 400, kRowStep = 25;
-constexpr float kRadioX = 250, kPathX = 280, kPathWrap = 500;
-constexpr float kQuestionX = 230, kQuestionWrap = 500;
-constexpr float kFindX = 605, kFindRise = 3, kFindWidth = 100;
 constexpr int kTextColour = 45;
 constexpr int kAlignLeft = 0;
 constexpr int kRadio = 1;
@@ -51,7 +45,7 @@ constexpr char kFindIt[] = "Find It";
 constexpr char kFindPrompt[] = "Please select your Kestrix 9 folder.";
 constexpr char kSelect[] = "Select";
 
-float row_y(size_t i) { return kRowTop - kRowStep * float(i); }
+float row_y(size_t i) { return pick_row_top - pick_row_step * float(i); }
 
 // The folder above `folder` (which ends in "/"), ending in "/"; "" above the root.
 std::string parent_folder(const std::string& folder)
@@ -191,16 +185,16 @@ std::string UTIL_pick_install()
 {
 	for (size_t i = 0; i < all_orvalas.size(); ++i) {
 		const std::string copy = all_orvalas[i];
-		OGL_string(kTextColour, kPathX, row_y(i), copy, kPathWrap, charset_UI_diff_space, kAlignLeft);
+		OGL_string(kTextColour, pick_path_x, row_y(i), copy, pick_path_wrap, charset_UI_diff_space, kAlignLeft);
 		int on = dest_dir_path == copy ? 1 : 0;
 		// A click on the chosen copy keeps it chosen.
-		if (BTN_bool(kRadioX, row_y(i), &on, "", kRadio)) dest_dir_path = copy;
+		if (BTN_bool(pick_radio_x, row_y(i), &on, "", kRadio)) dest_dir_path = copy;
 	}
 	const float below = row_y(all_orvalas.size());
-	OGL_string(kTextColour, kQuestionX, below, UTL_translate_string(kMissingQuestion), kQuestionWrap,
+	OGL_string(kTextColour, pick_question_x, below, UTL_translate_string(kMissingQuestion), pick_question_wrap,
 	           charset_UI_diff_space, kAlignLeft);
-	if (BTN_action(kFindX, below + kFindRise, kFindWidth, 0, kButtonFeedback, UTL_translate_string(kFindIt),
-	               kNoSideText)) {
+	if (BTN_action(pick_find_x, below + pick_find_rise, pick_find_width, 0, kButtonFeedback,
+	               UTL_translate_string(kFindIt), kNoSideText)) {
 		char chosen[kDialogBuffer] = {};
 		dest_dir_path.copy(chosen, kDialogBuffer - 1);
 		if (GetFilePathFromUser(kFolderDialog, UTL_translate_string(kFindPrompt), UTL_translate_string(kSelect),

@@ -16,6 +16,13 @@ void register_new_kestrix();
 // "Instructions", "Output" and "Resources", else 0.
 int path_is_to_a_sim();
 
+// The copy picker's places: a row per copy from the top, each a radio button and the
+// copy's path; under the last row the question whether a copy is missing, and Find It.
+constexpr float pick_row_top = 400, pick_row_step = 25;
+constexpr float pick_radio_x = 250, pick_path_x = 280, pick_path_wrap = 500;
+constexpr float pick_question_x = 230, pick_question_wrap = 500;
+constexpr float pick_find_x = 605, pick_find_rise = 3, pick_find_width = 100;
+
 // The copy picker, one frame: a radio button and the path of each copy in all_orvalas
 // (a click chooses it as dest_dir_path), and "Find It", which asks for a folder and
 // finds the copy in it or above it. Returns dest_dir_path.

@@ -18,6 +18,22 @@ constexpr wizard_button wizard_back_button = {560, 12, 54, 89};
 constexpr wizard_button wizard_continue_button = {670, 12, 150, 100};
 constexpr wizard_button wizard_continue_as_quit = {670, 12, 1, 50};
 
+// The two panels: the step list's on the left, the screen's content on the right.
+struct wizard_panel {
+	float x, y, w, h;
+};
+constexpr wizard_panel wizard_step_panel = {10, 50, 190, 453};
+constexpr wizard_panel wizard_content_panel = {210, 50, 580, 453};
+
+// The step list: the first step at the top, one step a row.
+constexpr float wizard_step_x = 30, wizard_step_top = 480, wizard_step_gap = 20, wizard_step_wrap = 180;
+
+// The record's title, centred on its x, and its text from its corner, both wrapped to
+// the content panel.
+constexpr float wizard_title_x = 500, wizard_title_y = 480;
+constexpr float wizard_text_x = 230, wizard_text_y = 440;
+constexpr float wizard_content_wrap = 540;
+
 // Choice button i: centre x, y, width.
 constexpr float wizard_choice_x = 500;
 constexpr float wizard_choice_top = 350;
@@ -38,6 +54,11 @@ inline float wizard_server_y(int i, int count)
 // when the record asks for no bar.
 constexpr float wizard_progress_left = 240;
 constexpr float wizard_progress_width_full = 520;
+// The trough's bar style and the line both bars are centred on, and where the record's
+// progress text stands below them.
+constexpr int wizard_progress_trough_style = 4;
+constexpr float wizard_progress_y = 155;
+constexpr float wizard_progress_text_x = 242, wizard_progress_text_y = 120;
 float wizard_progress_width(float progress);
 
 // The atlas row an image button shows: pressed while held over it, lit while hovered,

@@ -30,30 +30,14 @@ constexpr int kAlignCentre = 1;
 // The background is addressed as 1024 texels square.
 constexpr float kBackgroundTexels = 1024;
 
-// The two panels.
 constexpr int kPanelStyle = 20;
-struct panel {
-	float x, y, w, h;
-};
-constexpr panel kStepPanel = {10, 50, 190, 453};
-constexpr panel kContentPanel = {210, 50, 580, 453};
-
-// The step list: the first step at the top, 20 units apart.
-constexpr float kStepX = 30, kStepTop = 480, kStepGap = 20, kStepWrap = 180;
-
-// Title and text of the content panel.
-constexpr float kTitleX = 500, kTitleY = 480;
-constexpr float kTextX = 230, kTextY = 440;
-constexpr float kContentWrap = 540;
 
 // Choice buttons: not down, showing the press, no side text.
 constexpr int kChoiceMode = 1;
 constexpr const char* kNoSideText = "-";
 
-// The progress bar: trough and fill (BTN_frame1 styles), centred on this line.
-constexpr int kTroughStyle = 4, kFillStyle = 5;
-constexpr float kBarY = 155;
-constexpr float kProgressTextX = 242, kProgressTextY = 120;
+// The progress bar's fill (a BTN_frame1 style).
+constexpr int kFillStyle = 5;
 
 // The server list's descriptions beside their radio buttons.
 constexpr float kServerTextX = 50, kServerWrap = 130;
@@ -72,7 +56,8 @@ void draw_steps()
 	const size_t n = std::min(step_names.size(), step_funcs.size());
 	for (size_t i = 0; i < n; ++i) {
 		const int colour = step_funcs[i] == g_wizard ? kCurrentStepColour : kStepColour;
-		OGL_string(colour, kStepX, kStepTop - kStepGap * float(i), step_names[i], kStepWrap, kCharset, kAlignLeft);
+		OGL_string(colour, wizard_step_x, wizard_step_top - wizard_step_gap * float(i), step_names[i],
+		           wizard_step_wrap, kCharset, kAlignLeft);
 	}
 }
 
@@ -83,10 +68,10 @@ void draw_progress(const wizard_screen& s)
 	// The bar stands at the same place on screen whatever window is current.
 	const float ox = mnw.dialog_x, oy = mnw.dialog_y;
 	const float mid = wizard_progress_left + wizard_progress_width_full / 2;
-	BTN_frame1(kTroughStyle, mid - ox, kBarY - oy, wizard_progress_width_full, 0);
-	BTN_frame1(kFillStyle, wizard_progress_left + b / 2 - ox, kBarY - oy, b, 0);
-	OGL_string(kTextColour, kProgressTextX, kProgressTextY, s.progress_text, wizard_progress_width_full, kCharset,
-	           kAlignLeft);
+	BTN_frame1(wizard_progress_trough_style, mid - ox, wizard_progress_y - oy, wizard_progress_width_full, 0);
+	BTN_frame1(kFillStyle, wizard_progress_left + b / 2 - ox, wizard_progress_y - oy, b, 0);
+	OGL_string(kTextColour, wizard_progress_text_x, wizard_progress_text_y, s.progress_text,
+	           wizard_progress_width_full, kCharset, kAlignLeft);
 }
 
 void draw_servers()
@@ -113,16 +98,16 @@ void APP_update()
 {
 	set_white();
 	draw_background();
-	BTN_frame2(kPanelStyle, kStepPanel.x, kStepPanel.y, kStepPanel.w, kStepPanel.h, "");
-	BTN_frame2(kPanelStyle, kContentPanel.x, kContentPanel.y, kContentPanel.w, kContentPanel.h, "");
+	for (const wizard_panel& p : {wizard_step_panel, wizard_content_panel})
+		BTN_frame2(kPanelStyle, p.x, p.y, p.w, p.h, "");
 	draw_steps();
 
 	wizard_screen s;
 	int result = 0;
 	if (!wizard_begin_frame(s, result)) return;
 
-	OGL_string(kTextColour, kTitleX, kTitleY, s.title, kContentWrap, kCharset, kAlignCentre);
-	OGL_string(kTextColour, kTextX, kTextY, s.text, kContentWrap, kCharset, kAlignLeft);
+	OGL_string(kTextColour, wizard_title_x, wizard_title_y, s.title, wizard_content_wrap, kCharset, kAlignCentre);
+	OGL_string(kTextColour, wizard_text_x, wizard_text_y, s.text, wizard_content_wrap, kCharset, kAlignLeft);
 
 	wizard_clicks clicks;
 	for (size_t i = 0; i < s.choice_labels.size(); ++i)

@@ -38,15 +38,14 @@ constexpr char kNameLabel[] = "Install Name:";
 constexpr char kNamePrompt[] = "Please pick a name for your Kestrix 9 installation...";
 const char* const kExists[] = {"The folder '", "' already exists in the dir '",
                                "'.\n\nPlease change the install name or destination."};
-const char* const kWillCreate[] = {"I will create the folder '", "' in the directory '"};
-constexpr char kWillCreateEnd[] = "'.";
+// The closing piece is translated too: a language may end the sentence with a word of
+// its own after the parent folder.
+const char* const kWillCreate[] = {"I will create the folder '", "' in the directory '", "'."};
 const char* const kOnDesktop[] = {"\n\n(The folder ", " will appear on your desktop.)"};
 constexpr char kPickEnough[] = "You have enough free disk space to install Kestrix 9 at this location.";
 constexpr char kPickShort[] =
     "You do not have enough free disk space to install Kestrix 9 at this location.  You can install to a different "
     "location, or save disk space by installing only some of the global scenery.";
-constexpr float kChangeX = 300, kChangeY = 203, kAutoWidth = -1;
-constexpr float kNameX = 420, kNameY = 200, kNameWidth = 340;
 constexpr int kNameMax = 256;
 constexpr int kFolderDialog = 2;
 constexpr int kDialogSettings = 1;
@@ -116,8 +115,8 @@ void dvd_pick_install_forget() { g_pick = pick_memory{}; }
 
 bool UTIL_change_destination(std::string& parent, const std::string& prompt)
 {
-	if (!BTN_action(kChangeX, kChangeY, kAutoWidth, 0, kButtonFeedback, UTL_translate_string(kChangeDestination),
-	                kNoSideText))
+	if (!BTN_action(dest_change_x, dest_change_y, dest_change_auto_width, 0, kButtonFeedback,
+	                UTL_translate_string(kChangeDestination), kNoSideText))
 		return false;
 	char chosen[kDialogBuffer] = {};
 	parent.copy(chosen, kDialogBuffer - 1);
@@ -169,14 +168,15 @@ int dvd_pick_install(int first, wizard_screen& s)
 	s.next_screen = dvd_eula_install;
 
 	if (UTIL_change_destination(g_pick.parent_dir, UTL_translate_string(kFolderPrompt))) g_pick.pass_pending = true;
-	if (BTN_enterstring(kNameX, kNameY, &g_pick.install_folder, kNameMax, UTL_translate_string(kNameLabel),
-	                    kNameWidth, 0))
+	if (BTN_enterstring(dest_name_x, dest_name_y, &g_pick.install_folder, kNameMax, UTL_translate_string(kNameLabel),
+	                    dest_name_width, 0))
 		g_pick.pass_pending = true;
 
 	const new_folder_words words{
 	    UTL_translate_string(kNamePrompt),
 	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
-	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]), kWillCreateEnd},
+	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]),
+	     UTL_translate_string(kWillCreate[2])},
 	    {UTL_translate_string(kOnDesktop[0]), UTL_translate_string(kOnDesktop[1])}};
 	if (UTIL_new_folder(g_pick.parent_dir, g_pick.install_folder, g_pick.desktop_f, words, s.text) !=
 	    new_folder_free) {

@@ -9,6 +9,11 @@
 // the engine, as at program start.
 void dvd_pick_install_forget();
 
+// The destination screens' places: the "Change Destination" button (as wide as its
+// label) and the field of the new copy's name, with its label to the left.
+constexpr float dest_change_x = 300, dest_change_y = 203, dest_change_auto_width = -1;
+constexpr float dest_name_x = 420, dest_name_y = 200, dest_name_width = 340;
+
 // The "Change Destination" button of the destination screens: on a click, the folder
 // dialog with this (translated) prompt, starting in `parent`; a chosen folder replaces
 // `parent`, ending in "/". True when it did.

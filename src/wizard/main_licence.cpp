@@ -20,7 +20,6 @@ constexpr char kLicence[] =
 constexpr char kTitle[] = "End User License Agreement (EULA)";
 constexpr char kAccept[] = "I accept this agreement.";
 constexpr int kTextColour = 45;
-constexpr float kAcceptX = 250, kAcceptY = 100, kAcceptWrap = 560, kBoxX = 230;
 constexpr int kAlignLeft = 0;
 constexpr int kCheckBox = 0;
 }  // namespace
@@ -31,7 +30,7 @@ void UTIL_licence_panel(wizard_screen& s, int* accepted)
 {
 	s.title = UTL_translate_string(kTitle);
 	s.text = UTIL_licence_text();
-	OGL_string(kTextColour, kAcceptX, kAcceptY, UTL_translate_string(kAccept), kAcceptWrap, charset_UI_diff_space,
-	           kAlignLeft);
-	BTN_bool(kBoxX, kAcceptY, accepted, "", kCheckBox);
+	OGL_string(kTextColour, licence_accept_x, licence_accept_y, UTL_translate_string(kAccept), licence_accept_wrap,
+	           charset_UI_diff_space, kAlignLeft);
+	BTN_bool(licence_box_x, licence_accept_y, accepted, "", kCheckBox);
 }

@@ -24,9 +24,6 @@ constexpr float kMegDivisor = 1024.0f;
 constexpr unsigned long long kBytesPerKb = 1000;
 // Where and how the size block is drawn.
 constexpr int kBlockColour = 45;
-constexpr float kBlockX = 220.0f;
-constexpr float kBlockY = 130.0f;
-constexpr float kBlockWrap = 560.0f;
 constexpr int kAlignLeft = 0;
 constexpr char kSizeFormat[] = "Disk size: %s\nFree disk space: %s\nDisk space needed to install: %s.\n\n%s";
 
@@ -62,18 +59,12 @@ constexpr int kDragColour = 12;   // black
 constexpr float kDragAlpha = 0.5f;
 constexpr int kOneUnit = 1;
 
-// The two image buttons under the map, cut from the elements atlas.
-struct map_button {
-	float x, y, u, w;
-};
-constexpr map_button kSelectAll = {470, 120, 255, 114};
-constexpr map_button kSelectNone = {620, 120, 374, 132};
 constexpr int kHot = 1;
 constexpr int kNormalStyle = 0;
 
 // One image button of the elements atlas, hot, in its normal style; 1 when the mouse
 // went down on it this frame.
-int map_image_button(const map_button& b)
+int map_image_button(const wizard_button& b)
 {
 	return interface_rect(b.x, b.y, b.u, wizard_button_v, b.w, wizard_button_h, kHot, kNormalStyle);
 }
@@ -139,7 +130,7 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 {
 	const disk_verdict v = UTIL_disk_space_verdict(enough_text, short_text);
 	if (!v.text.empty()) {
-		OGL_string(kBlockColour, kBlockX, kBlockY, v.text, kBlockWrap, charset_UI_diff_space, kAlignLeft);
+		OGL_string(kBlockColour, size_block_x, size_block_y, v.text, size_block_wrap, charset_UI_diff_space, kAlignLeft);
 		trace_size_block(v.text);
 	}
 	return v.fits;
@@ -214,11 +205,11 @@ void UTIL_world_map()
 		}
 	if (drag.dragging) draw_drag_outline(drag, m);
 
-	if (map_image_button(kSelectAll)) {
+	if (map_image_button(map_select_all)) {
 		set_all_tiles(1);
 		changed = true;
 	}
-	if (map_image_button(kSelectNone)) {
+	if (map_image_button(map_select_none)) {
 		set_all_tiles(0);
 		recalc_disk_sizes();
 		return;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/rec_stg.h"
+#include "wizard/main_engine.h"
 
 // A KB count (1000 bytes) for people: "4.8 GB", "1000 MB", "1024 KB".
 std::string size_string(float kb);
@@ -22,6 +23,9 @@ disk_verdict UTIL_disk_verdict(unsigned long long total_bytes, unsigned long lon
 // free space cannot be read the install fits and the text is empty (nothing is drawn).
 disk_verdict UTIL_disk_space_verdict(const std::string& enough_text, const std::string& short_text);
 
+// Where the size block stands and how wide it wraps.
+constexpr float size_block_x = 220, size_block_y = 130, size_block_wrap = 560;
+
 // Draws the size block of the destination's volume (nothing when its free space cannot
 // be read) and returns whether the install fits (1 then too).
 int UTIL_disk_space(const std::string& enough_text, const std::string& short_text);
@@ -37,6 +41,11 @@ constexpr float kMapBottom = 150.0f;
 constexpr float kMapWidth = 504.0f;
 constexpr float kMapHeight = 252.0f;
 constexpr float kTileSize = 14.0f;
+
+// The two image buttons under the map, cut from the elements atlas: select every tile,
+// clear every tile.
+constexpr wizard_button map_select_all = {470, 120, 255, 114};
+constexpr wizard_button map_select_none = {620, 120, 374, 132};
 
 struct map_rect {
 	float x0, y0, x1, y1;

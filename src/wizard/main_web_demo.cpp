@@ -74,7 +74,6 @@ const char kProblem[] = "There were problem installing the Kestrix 9 web demo - 
 // How often the destination screen's scan is looked at while it finishes within the frame.
 constexpr std::chrono::microseconds kScanPoll{200};
 // The "Install Name:" field.
-constexpr float kNameX = 420.0f, kNameY = 200.0f, kNameWidth = 340.0f;
 constexpr int kNameMax = 256;
 constexpr int kNoFocusTaken = 0;
 // abort_alert's answer for its second button, "Cancel".
@@ -165,8 +164,8 @@ int demo_pick_dest(int first, wizard_screen& s)
 	s.back_screen = demo_eula;
 	s.next_screen = demo_run_patch;
 	if (UTIL_change_destination(demo_dest.parent_dir, UTL_translate_string(kPickFolder))) changed = true;
-	if (BTN_enterstring(kNameX, kNameY, &demo_dest.install_folder, kNameMax, UTL_translate_string(kNameLabel), kNameWidth,
-	                    kNoFocusTaken))
+	if (BTN_enterstring(dest_name_x, dest_name_y, &demo_dest.install_folder, kNameMax, UTL_translate_string(kNameLabel),
+	                    dest_name_width, kNoFocusTaken))
 		changed = true;
 
 	const new_folder_words words{

@@ -16,29 +16,9 @@ constexpr int kNoAnswer = 3;
 constexpr int kTextColour = 43;
 constexpr int kFrameFlag = 1, kFrameKind = 21;
 
-struct text_spot {
-	float x, y;
-};
-struct button_row {
-	float x, y, width;
-	int result;
-};
-
-// Window 996: the three lines, then the five buttons in the order they are offered.
-constexpr text_spot kSelectFirst{20, 100}, kSelectPath{20, 90}, kSelectThird{20, 80};
-constexpr float kSelectWrapInset = 40;
-constexpr button_row kSelectButtons[] = {
-	{96, 53, 160, 1}, {96, 28, 160, 2}, {308, 53, 260, 4}, {308, 28, 260, 5}, {584, 28, 200, 3},
-};
-
-// Window 997: the message, two buttons and the text beside each.
-constexpr text_spot kAbortMessage{20, 160}, kAbortText1{150, 53}, kAbortText2{150, 28};
-constexpr float kAbortMessageInset = 40, kAbortTextInset = 210;
-constexpr button_row kAbortButtons[] = {{96, 56, 100, 1}, {96, 31, 100, 0}};
-
 const char* const kNoSideText = "-";
 
-void draw_text(const text_spot& at, const std::string& s, float wrap)
+void draw_text(const question_spot& at, const std::string& s, float wrap)
 {
 	OGL_string(kTextColour, at.x, at.y, s, wrap, charset_UI_diff_space, 0);
 }
@@ -74,12 +54,12 @@ int question_select_alert(std::string path, int gone)
 	const select_alert_texts_t t = select_alert_texts(gone);
 	const std::string labels[] = {t.button1, t.button2, t.button4, t.button5, t.button3};
 	return run_question(wind_modified_file, [&] {
-		const float wrap = mnw.window_width - kSelectWrapInset;
-		draw_text(kSelectFirst, t.first_line, wrap);
-		draw_text(kSelectPath, path, wrap);
-		draw_text(kSelectThird, t.third_line, wrap);
-		for (size_t i = 0; i < std::size(kSelectButtons); ++i) {
-			const button_row& b = kSelectButtons[i];
+		const float wrap = mnw.window_width - select_alert_wrap_inset;
+		draw_text(select_alert_first, t.first_line, wrap);
+		draw_text(select_alert_path, path, wrap);
+		draw_text(select_alert_third, t.third_line, wrap);
+		for (size_t i = 0; i < std::size(select_alert_buttons); ++i) {
+			const question_button& b = select_alert_buttons[i];
 			if (BTN_action(b.x, b.y, b.width, 0, 1, labels[i], kNoSideText)) return b.result;
 		}
 		return -1;
@@ -91,11 +71,11 @@ int question_abort_alert(std::string message, std::string label1, std::string te
 {
 	const std::string labels[] = {label1, label2};
 	return run_question(wind_two_button, [&] {
-		draw_text(kAbortMessage, message, mnw.window_width - kAbortMessageInset);
-		draw_text(kAbortText1, text1, mnw.window_width - kAbortTextInset);
-		draw_text(kAbortText2, text2, mnw.window_width - kAbortTextInset);
-		for (size_t i = 0; i < std::size(kAbortButtons); ++i) {
-			const button_row& b = kAbortButtons[i];
+		draw_text(abort_alert_message, message, mnw.window_width - abort_alert_message_inset);
+		draw_text(abort_alert_text1, text1, mnw.window_width - abort_alert_text_inset);
+		draw_text(abort_alert_text2, text2, mnw.window_width - abort_alert_text_inset);
+		for (size_t i = 0; i < std::size(abort_alert_buttons); ++i) {
+			const question_button& b = abort_alert_buttons[i];
 			if (BTN_action(b.x, b.y, b.width, 0, 1, labels[i], kNoSideText)) return b.result;
 		}
 		return -1;

@@ -24,6 +24,8 @@
 #include "wizard/main_screens.h"
 #include "wizard/main_trace.h"
 
+#include "language_files.h"
+
 namespace {
 
 using kx_install_test::add_history;
@@ -174,6 +176,18 @@ TEST_F(Screens, PickDestinationProposesTheDesktopAndChecksTheName)
 	for (int& t : stg.scenery_selected) t = 0;
 	frame(dvd_pick_install);
 	EXPECT_EQ(stg.scenery_selected[stg_tile(13, 10)], 0);
+}
+
+// Every piece of the sentence is the chosen language's, its closing one too: German
+// ends it with a word of its own.
+TEST_F(Screens, PickDestinationSaysWhatItWillCreateInTheChosenLanguage)
+{
+	KX_REQUIRE_GL(gl);
+	small_model();
+	const kx_languages::Loaded german("german");
+	frame(dvd_pick_install);
+	EXPECT_EQ(s.text, "Ich lege den Ordner 'Kestrix 9' im Ordner '" + desktop +
+	                      "' an.\n\n(Der Ordner Kestrix 9 erscheint auf Ihrem Schreibtisch.)");
 }
 
 TEST_F(Screens, ChangeDestinationAsksForAFolderAndKeepsTheOldOneOnCancel)

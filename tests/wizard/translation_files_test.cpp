@@ -16,21 +16,16 @@
 #include "runtime/hl_globals.h"
 #include "runtime/translate.h"
 #include "support/test_env.h"
+#include "language_files.h"
 #include "wizard/main_globals.h"
 #include "wizard/main_licence.h"
 #include "wizard/main_screens.h"
 
 namespace {
 
-const char* const kLanguages[] = {"french", "german"};
-const std::string kTextFile = "/Installer2.txt";
-
-std::string source_dir()
-{
-	const char* d = std::getenv("KX_SOURCE_DIR");
-	return d ? d : KX_SOURCE_DIR_FALLBACK;
-}
-std::string text_file(const std::string& base, const char* lang) { return base + "Resources/text/" + lang + kTextFile; }
+using kx_languages::kLanguages;
+using kx_languages::source_dir;
+using kx_languages::text_file;
 
 // ---- A small C++ tokenizer: enough to find the calls and the tables they read.
 
@@ -425,7 +420,7 @@ TEST(TranslationFiles, EveryTranslatedTextHasAnEntryInBothLanguages)
 	const auto calls = scan_calls(unreadable);
 	for (const char* lang : kLanguages) {
 		std::string log_text;
-		const auto entries = load_language(text_file(source_dir() + "/apps/", lang), log_text);
+		const auto entries = load_language(kx_languages::source_text_file(lang), log_text);
 		ASSERT_FALSE(entries.empty()) << lang;
 		for (const auto& c : calls)
 			for (const std::string& text : c.texts)
@@ -438,7 +433,7 @@ TEST(TranslationFiles, BothLoadCleanlyWithTheSameTextsAndFormats)
 	std::map<std::string, std::string> first;
 	for (const char* lang : kLanguages) {
 		std::string log_text;
-		const auto entries = load_language(text_file(source_dir() + "/apps/", lang), log_text);
+		const auto entries = load_language(kx_languages::source_text_file(lang), log_text);
 		EXPECT_EQ(log_text.find("ERROR: language"), std::string::npos) << lang << ":\n" << log_text;
 		for (const auto& [source, translation] : entries)
 			EXPECT_EQ(conversions(source), conversions(translation)) << lang << ": " << source;
@@ -456,7 +451,7 @@ TEST(TranslationFiles, BothLoadCleanlyWithTheSameTextsAndFormats)
 TEST(TranslationFiles, TheFilesAreLatin1)
 {
 	for (const char* lang : kLanguages) {
-		const std::string bytes = kx_test::read_file(text_file(source_dir() + "/apps/", lang));
+		const std::string bytes = kx_test::read_file(kx_languages::source_text_file(lang));
 		ASSERT_FALSE(bytes.empty()) << lang;
 		for (size_t i = 0; i + 1 < bytes.size(); ++i) {
 			const auto c = static_cast<unsigned char>(bytes[i]);
@@ -474,7 +469,7 @@ TEST(TranslationFiles, TheLicenceFollowsTheChosenLanguage)
 	EXPECT_EQ(english.rfind("Kestrix 9 is licensed to you", 0), 0u);
 	kx_test::TempEnv env;
 	xer.open(env.path("log.txt"));
-	UTL_translate_load(text_file(source_dir() + "/apps/", "german"));
+	UTL_translate_load(kx_languages::source_text_file("german"));
 	EXPECT_EQ(UTIL_licence_text().rfind("Kestrix 9 wird Ihnen lizenziert", 0), 0u);
 	UTL_translate_clear();
 	xer.close();
@@ -486,7 +481,7 @@ TEST(TranslationFiles, TheStepListFollowsTheChosenLanguage)
 {
 	kx_test::TempEnv env;
 	xer.open(env.path("log.txt"));
-	UTL_translate_load(text_file(source_dir() + "/apps/", "german"));
+	UTL_translate_load(kx_languages::source_text_file("german"));
 	dvd_set_install_steps();
 	UTL_translate_clear();
 	xer.close();
@@ -504,7 +499,7 @@ TEST(TranslationFiles, TheyAreCopiedBesideTheInstaller)
 {
 	for (const char* lang : kLanguages)
 		EXPECT_EQ(kx_test::read_file(text_file(KX_INSTALLER_DIR "/", lang)),
-		          kx_test::read_file(text_file(source_dir() + "/apps/", lang)))
+		          kx_test::read_file(kx_languages::source_text_file(lang)))
 		    << lang;
 }
 
