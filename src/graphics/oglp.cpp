@@ -20,7 +20,6 @@ int num_units = 1;
 
 namespace {
 
-constexpr UTL_stat_type stat_per_frame = 2;
 UTL_stat num_xdl_bind("num_xdl_bind", stat_per_frame, 0.0f);
 UTL_stat num_xdl_bind_ind("num_xdl_bind_ind", stat_per_frame, 0.0f);
 
