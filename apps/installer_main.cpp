@@ -2,11 +2,14 @@
 #include "runtime/rec_stls.h"
 #include "shell/hl_init.h"
 #include "shell/hl_mnw.h"
+#include "wizard/app_hooks.h"
 #include "wizard/main_steps.h"
 #include "wizard/question_windows.h"
 
 int main(int argc, char** argv)
 {
+	// From the first frame on, the start-up's language chooser included.
+	install_frame_recorder();
 	// Start-up parses the command line ("--help" and "--cmnds" end the process there)
 	// and opens the window; a start-up failure ends the process inside it.
 	DIDIVI_init(argc, argv);

@@ -12,7 +12,6 @@
 
 namespace {
 
-enum { stat_memory = 0 };
 UTL_stat chunky_bytes("memory/chunky_buffers", stat_memory, 0.0f);
 
 const char* const kMapFailed[4] = {

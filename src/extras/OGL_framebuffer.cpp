@@ -14,7 +14,6 @@
 
 namespace {
 
-enum { stat_per_frame = 2 };
 UTL_stat flush_per_frame("fbo/flush_per_frame", stat_per_frame, 0.0f);
 
 constexpr int kColourEnumMask = 7;

@@ -29,7 +29,7 @@ constexpr int kMaxRetries = 10;
 // Nobody reads the alerts under this option, so nobody mends anything between tries.
 const char* const kUnattended = "--fps_test";
 
-const GLenum kProgTargets[2] = {GL_FRAGMENT_PROGRAM_ARB, GL_VERTEX_PROGRAM_ARB};
+const GLenum shader_types[2] = {GL_FRAGMENT_PROGRAM_ARB, GL_VERTEX_PROGRAM_ARB};
 enum { prog_fragment = 0, prog_vertex = 1 };
 
 enum shader_text {
@@ -304,8 +304,8 @@ OGL_shader_prog::OGL_shader_prog(int t, const char* name) : id(0), type(t), path
 OGL_shader_prog::~OGL_shader_prog()
 {
 	if (current_shader[type] == this) {
-		glDisable(kProgTargets[type]);
-		glExt.glBindProgramARB(kProgTargets[type], 0);
+		glDisable(shader_types[type]);
+		glExt.glBindProgramARB(shader_types[type], 0);
 		current_shader[type] = nullptr;
 	}
 	glExt.glDeleteProgramsARB(1, &id);
@@ -315,8 +315,8 @@ OGL_shader_prog::~OGL_shader_prog()
 void OGL_shader_prog::bind()
 {
 	if (current_shader[type] == this) return;
-	glEnable(kProgTargets[type]);
-	glExt.glBindProgramARB(kProgTargets[type], id);
+	glEnable(shader_types[type]);
+	glExt.glBindProgramARB(shader_types[type], id);
 	current_shader[type] = this;
 }
 
@@ -324,15 +324,15 @@ void OGL_shader_prog::unbind_shaders()
 {
 	for (int t : {prog_fragment, prog_vertex}) {
 		if (!current_shader[t]) continue;
-		glDisable(kProgTargets[t]);
-		glExt.glBindProgramARB(kProgTargets[t], 0);
+		glDisable(shader_types[t]);
+		glExt.glBindProgramARB(shader_types[t], 0);
 		current_shader[t] = nullptr;
 	}
 }
 
 void OGL_shader_prog::reload(int)
 {
-	const GLenum target = kProgTargets[type];
+	const GLenum target = shader_types[type];
 	auto rebind_current = [&] {
 		glExt.glBindProgramARB(target, current_shader[type] ? current_shader[type]->id : 0);
 	};

@@ -45,7 +45,8 @@ constexpr float kScratchSize = 2048.0f;
 constexpr int kBytesPerPixel = 4;
 // Frame records that circulate, so the main thread captures while the thread compresses.
 constexpr int kMinBuffers = 3;
-// A movie file is finished only once this many frames came back from the thread.
+// A recording stops only once this many frames came back from the thread. A run without
+// a file counts no frames of its own: it keeps the count of the recording before it.
 constexpr int kMinFrames = 3;
 // The compressor gets a moment to settle before the first frame.
 constexpr int kStartWaitMs = 1000;
@@ -79,10 +80,16 @@ enum qtim_text {
 	tx_begin_media_failed,
 	tx_begin_compress,
 	tx_begin_compress_failed,
+	tx_max_size,
+	tx_max_size_failed,
 	tx_compress,
 	tx_compress_vendor,
 	tx_add_sample,
 	tx_add_sample_failed,
+	tx_end_media,
+	tx_end_media_failed,
+	tx_insert_media,
+	tx_insert_media_failed,
 	tx_add_resource,
 	tx_add_resource_failed,
 	tx_assert,
@@ -104,11 +111,17 @@ const char* const kTexts[] = {
 	"(BeginMediaEdits failed)",
 	"Could not CompressSequenceBegin.",
 	"(CompressSequenceBegin failed.)",
+	"Could not GetMaxCompressionSize.",
+	"(GetMaxCompressionSize failed.)",
 	"Could not CompressSequenceFrame.",
 	// The movie codecs here come from FFmpeg.
 	"YOU HAVE TO INSTALL THE LATEST QUICKTIME WITH AUTHORING MODULE FROM https://ffmpeg.org/download.html!",
 	"Could not AddMediaSample.",
 	"AddMediaSample failed.",
+	"Could not EndMediaEdits.",
+	"(EndMediaEdits failed.)",
+	"Could not InsertMediaIntoTrack.",
+	"(InsertMediaIntoTrack failed.)",
 	"Could not AddMovieResource.",
 	"(AddMovieResource failed.)",
 	"rel_assert Error! Possibly an out of range vector! Attach the debugger and see who called this!",
@@ -205,7 +218,7 @@ void draw_movie_quad(float w_tex, float h_tex)
 void compress_record(movie_frame_buf* rec)
 {
 	qt_movie_file* movie = gCurrentMovie;
-	if (!movie || !movie->can_compress()) {
+	if (!movie || !movie->has_compress_buffer()) {
 		alert(tx(tx_assert), tx(tx_assert_what), tx(tx_assert_where), tx(tx_assert_report), t_exit);
 		return;
 	}
@@ -272,9 +285,7 @@ void qtim_class::mov_toggle(int mode)
 		if (state == 0) tman.unload_texture(t_movie);
 		return;
 	}
-	// A movie file needs its first frames back before it can be finished; a run
-	// without a file has nothing to wait for.
-	if (state == 1 && frame_count < kMinFrames) return;
+	if (frame_count < kMinFrames) return;
 	mov_stoprecord();
 	tman.unload_texture(t_movie);
 }
@@ -331,6 +342,8 @@ void mov_startrecord()
 		gCurrentMovie = movie;
 		if (int e = movie->begin_compress(qtim.width, qtim.height))
 			mov_alert(tx(tx_begin_compress), "", tx(tx_begin_compress_failed), e);
+		if (int e = movie->make_compress_buffer(qtim.width, qtim.height))
+			mov_alert(tx(tx_max_size), "", tx(tx_max_size_failed), e);
 		UTL_sleep(kStartWaitMs);
 		qtim.frame_count = 0;
 	}
@@ -449,14 +462,25 @@ void mov_stoprecord()
 		qt_movie_file* movie = gCurrentMovie;
 		gCurrentMovie = nullptr;
 		movie->end_compress();
-		int err = movie->finish();
-		if (!err) err = movie->close();
-		delete movie;
-		if (err) {
-			release_store();
-			mov_alert(tx(tx_add_resource), "", tx(tx_add_resource_failed), err);
-			return;
+		// The movie is finished step by step; the first step that fails is the one told.
+		struct finish_step {
+			int (qt_movie_file::*run)();
+			qtim_text what, failed;
+		};
+		static const finish_step steps[] = {
+			{&qt_movie_file::end_media, tx_end_media, tx_end_media_failed},
+			{&qt_movie_file::insert_media, tx_insert_media, tx_insert_media_failed},
+			{&qt_movie_file::finish, tx_add_resource, tx_add_resource_failed},
+		};
+		for (const finish_step& step : steps) {
+			if (int err = (movie->*step.run)()) {
+				delete movie;
+				release_store();
+				mov_alert(tx(step.what), "", tx(step.failed), err);
+				return;
+			}
 		}
+		delete movie;
 	}
 	release_store();
 }

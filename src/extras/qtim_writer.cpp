@@ -48,6 +48,9 @@ int qt_movie_file::create(const std::string& path)
 	int err = avformat_alloc_output_context2(&fmt_, nullptr, kMuxer, path.c_str());
 	if (err < 0) return err;
 	if (!fmt_) return AVERROR_MUXER_NOT_FOUND;
+	// Samples gather in the file's buffer and go out as it fills and when the media
+	// ends, not one write each.
+	fmt_->flush_packets = 0;
 	return avio_open(&fmt_->pb, path.c_str(), AVIO_FLAG_WRITE);
 }
 
@@ -75,16 +78,11 @@ int qt_movie_file::begin_media(int width, int height)
 
 int qt_movie_file::begin_compress(int width, int height)
 {
-	end_compress();
+	avcodec_free_context(&enc_);
 	const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
 	if (!codec) return AVERROR_ENCODER_NOT_FOUND;
 	enc_ = avcodec_alloc_context3(codec);
-	frame_ = av_frame_alloc();
-	pkt_ = av_packet_alloc();
-	if (!enc_ || !frame_ || !pkt_) {
-		end_compress();
-		return AVERROR(ENOMEM);
-	}
+	if (!enc_) return AVERROR(ENOMEM);
 	enc_->width = width;
 	enc_->height = height;
 	enc_->pix_fmt = kJpegPixels;
@@ -92,8 +90,18 @@ int qt_movie_file::begin_compress(int width, int height)
 	enc_->codec_tag = kJpegTag;
 	enc_->flags |= AV_CODEC_FLAG_QSCALE;
 	enc_->global_quality = FF_QP2LAMBDA * kNormalQscale;
-	int err = avcodec_open2(enc_, codec, nullptr);
-	if (err >= 0) {
+	const int err = avcodec_open2(enc_, codec, nullptr);
+	if (err < 0) avcodec_free_context(&enc_);
+	return err;
+}
+
+int qt_movie_file::make_compress_buffer(int width, int height)
+{
+	free_compress_buffer();
+	frame_ = av_frame_alloc();
+	pkt_ = av_packet_alloc();
+	int err = frame_ && pkt_ ? 0 : AVERROR(ENOMEM);
+	if (!err) {
 		frame_->format = kJpegPixels;
 		frame_->width = width;
 		frame_->height = height;
@@ -109,13 +117,13 @@ int qt_movie_file::begin_compress(int width, int height)
 			sws_setColorspaceDetails(sws_, bt601, kFullRange, bt601, kFullRange, 0, kUnitScale, kUnitScale);
 		}
 	}
-	if (err < 0) end_compress();
+	if (err < 0) free_compress_buffer();
 	return err;
 }
 
 int qt_movie_file::compress_frame(const unsigned char* bgra)
 {
-	if (!enc_) return AVERROR(EINVAL);
+	if (!enc_ || !has_compress_buffer()) return AVERROR(EINVAL);
 	int err = av_frame_make_writable(frame_);
 	if (err < 0) return err;
 	const uint8_t* src[1] = {bgra};
@@ -151,28 +159,48 @@ int qt_movie_file::add_sample(int duration)
 	return 0;
 }
 
-void qt_movie_file::end_compress()
+void qt_movie_file::free_compress_buffer()
 {
 	sws_freeContext(sws_);
 	sws_ = nullptr;
 	av_packet_free(&pkt_);
 	av_frame_free(&frame_);
-	avcodec_free_context(&enc_);
 	have_packet_ = false;
+}
+
+void qt_movie_file::end_compress()
+{
+	free_compress_buffer();
+	avcodec_free_context(&enc_);
+}
+
+int qt_movie_file::end_media()
+{
+	if (!fmt_ || !fmt_->pb) return AVERROR(EINVAL);
+	// The samples still in the buffer reach the file; a write that failed on the way (a
+	// full disk) shows here at the latest.
+	avio_flush(fmt_->pb);
+	return fmt_->pb->error;
+}
+
+int qt_movie_file::insert_media()
+{
+	// No track without its media.
+	if (!header_written_) return AVERROR(EINVAL);
+	// The muxer lays the track over its samples itself when it writes the index; the
+	// track's length is the media's.
+	st_->duration = av_rescale_q(next_pts_, AVRational{1, qt_time_scale}, st_->time_base);
+	return 0;
 }
 
 int qt_movie_file::finish()
 {
 	if (!header_written_) return AVERROR(EINVAL);
 	header_written_ = false;
-	return av_write_trailer(fmt_);
-}
-
-int qt_movie_file::close()
-{
-	if (!fmt_ || !fmt_->pb) return 0;
+	int err = av_write_trailer(fmt_);
+	// The index is in the file only once it has been written out and the file closed.
 	avio_flush(fmt_->pb);
-	int err = fmt_->pb->error;
-	int closed = avio_closep(&fmt_->pb);
+	if (err >= 0) err = fmt_->pb->error;
+	const int closed = avio_closep(&fmt_->pb);
 	return err < 0 ? err : closed;
 }

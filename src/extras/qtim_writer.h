@@ -1,10 +1,19 @@
 #pragma once
 // The movie file behind the recorder: one QuickTime (.mov) file with one video track of
 // Photo-JPEG samples ('jpeg'), time scale 600, written through FFmpeg (libavformat's
-// QuickTime muxer, libavcodec's MJPEG encoder, libswscale for the BGRA read-back). The
-// steps keep the movie toolbox's order, so the recorder reports each failure the way it
-// always has: create the file, begin the media, begin the compressor, then per frame
-// compress and add a sample, and at the end finish the movie and close the file.
+// QuickTime muxer, libavcodec's MJPEG encoder, libswscale for the BGRA read-back). Each
+// step stands for the movie toolbox call the recorder reports its failure under, in the
+// toolbox's order:
+//   create               CreateMovieFile
+//   begin_media          NewMovieTrack, NewTrackMedia, BeginMediaEdits
+//   begin_compress       CompressSequenceBegin
+//   make_compress_buffer GetMaxCompressionSize and the compression buffer
+//   compress_frame       CompressSequenceFrame
+//   add_sample           AddMediaSample
+//   end_compress         CDSequenceEnd
+//   end_media            EndMediaEdits
+//   insert_media         InsertMediaIntoTrack
+//   finish               AddMovieResource and CloseMovieFile
 //
 // Every step returns 0 or a negative FFmpeg error code. One object is used by one thread
 // at a time; the recorder hands it between its threads only through its queues.
@@ -35,21 +44,31 @@ public:
 	int create(const std::string& path);
 	// The video track and its media, width x height pixels.
 	int begin_media(int width, int height);
-	// The JPEG compressor reading width x height BGRA pixels, top row first.
+	// The JPEG compressor.
 	int begin_compress(int width, int height);
-	bool can_compress() const { return enc_ != nullptr; }
-	// Compresses one picture (rows of width x 4 bytes) into the sample buffer.
+	// What the compressor works through: the picture it reads width x height BGRA pixels
+	// into (top row first) and the buffer it compresses into.
+	int make_compress_buffer(int width, int height);
+	bool has_compress_buffer() const { return frame_ && pkt_ && sws_; }
+	// Compresses one picture (rows of width x 4 bytes) into the compression buffer.
 	int compress_frame(const unsigned char* bgra);
 	// Appends the compressed picture as one sample lasting `duration` time-scale units.
 	int add_sample(int duration);
+	// Drops the compressor and its buffers.
 	void end_compress();
-	// Writes the movie's index; the file is complete after close().
+	// The media's samples are all in the file.
+	int end_media();
+	// The track takes the whole media, from time 0.
+	int insert_media();
+	// Writes the movie's index into the file and closes it: only then is the movie
+	// complete.
 	int finish();
-	int close();
 
 	int samples() const { return samples_; }
 
 private:
+	void free_compress_buffer();
+
 	AVFormatContext* fmt_ = nullptr;
 	AVStream* st_ = nullptr;
 	AVCodecContext* enc_ = nullptr;

@@ -399,8 +399,7 @@ int TEX_load_any_ext(const std::string& path, unsigned char** buf, unsigned long
 int o_tex[tex_unit_count];
 int o_mod[tex_unit_count];
 float gKillTex = 0.0f;
-constexpr int kStatDebugSwitch = 0;
-static UTL_stat kill_tex_stat(&gKillTex, "perf/kill_tex", kStatDebugSwitch);
+static UTL_stat kill_tex_stat(&gKillTex, "perf/kill_tex", stat_debug_switch);
 
 namespace {
 

@@ -20,7 +20,6 @@ int num_units = 1;
 
 namespace {
 
-constexpr UTL_stat_type stat_per_frame = 2;
 UTL_stat num_xdl_bind("num_xdl_bind", stat_per_frame, 0.0f);
 UTL_stat num_xdl_bind_ind("num_xdl_bind_ind", stat_per_frame, 0.0f);
 
@@ -48,10 +47,10 @@ constexpr int ui_area_w = 1024, ui_area_h = 768;
 // The state OGL_setstate last applied; `known` is false until it has asked GL once.
 struct cached_state {
 	bool known = false;
-	int fog = 0, tex = 0, lit = 0, alB = 0, alT = 0, deR = 0;
-	int deW = deW_fals;  // never asked of GL
+	int o_fog = 0, o_tex = 0, o_lit = 0, o_alB = 0, o_alT = 0, o_deR = 0;
+	int o_deW = deW_fals;  // never asked of GL
 };
-cached_state o;
+cached_state cache;
 
 void default_swap() { glFlush(); }
 ogl_swap_fn swap_hook = default_swap;
@@ -84,36 +83,36 @@ void set_cap(GLenum cap, bool on) { on ? glEnable(cap) : glDisable(cap); }
 
 // --- state ---
 
-void OGL_setstate_forget() { o = cached_state(); }
+void OGL_setstate_forget() { cache = cached_state(); }
 
 void OGL_setstate(int fog, int tex_units, int lit, int alpha, int depth_read, int depth_write)
 {
-	if (!o.known) {
-		o.known = true;
-		o.fog = glIsEnabled(GL_FOG) ? fog_true : fog_fals;
-		o.tex = glIsEnabled(GL_TEXTURE_2D) ? num_units : 0;
-		o.lit = glIsEnabled(GL_LIGHTING) ? lit_true : lit_fals;
-		o.alB = glIsEnabled(GL_BLEND) ? 1 : 0;
-		o.alT = glIsEnabled(GL_ALPHA_TEST) ? 1 : 0;
-		o.deR = glIsEnabled(GL_DEPTH_TEST) ? deR_true : deR_fals;
+	if (!cache.known) {
+		cache.known = true;
+		cache.o_fog = glIsEnabled(GL_FOG) ? fog_true : fog_fals;
+		cache.o_tex = glIsEnabled(GL_TEXTURE_2D) ? num_units : 0;
+		cache.o_lit = glIsEnabled(GL_LIGHTING) ? lit_true : lit_fals;
+		cache.o_alB = glIsEnabled(GL_BLEND) ? 1 : 0;
+		cache.o_alT = glIsEnabled(GL_ALPHA_TEST) ? 1 : 0;
+		cache.o_deR = glIsEnabled(GL_DEPTH_TEST) ? deR_true : deR_fals;
 	}
-	if (fog != o.fog) set_cap(GL_FOG, fog == fog_true);
+	if (fog != cache.o_fog) set_cap(GL_FOG, fog == fog_true);
 
-	int units = o.tex;
-	if (tex_units != o.tex) {
+	int units = cache.o_tex;
+	if (tex_units != cache.o_tex) {
 		set_cap(GL_TEXTURE_2D, tex_units >= 1);
 		units = std::clamp(tex_units, 0, std::max(ren.tex_units, 0));
 		num_units = units;
-		if (units >= 2 || o.tex >= 2) {
+		if (units >= 2 || cache.o_tex >= 2) {
 			for (int k = 0; k < max_state_units; ++k)
-				if (k >= o.tex && k < units) set_unit_enabled(k, true);
+				if (k >= cache.o_tex && k < units) set_unit_enabled(k, true);
 			for (int k = 0; k < max_state_units; ++k)
-				if (k < o.tex && k >= units) set_unit_enabled(k, false);
+				if (k < cache.o_tex && k >= units) set_unit_enabled(k, false);
 			active_unit(0);
 		}
 	}
 
-	if (lit != o.lit) {
+	if (lit != cache.o_lit) {
 		set_cap(GL_LIGHTING, lit == lit_true);
 		set_cap(GL_LIGHT0, lit == lit_true);
 	}
@@ -121,20 +120,20 @@ void OGL_setstate(int fog, int tex_units, int lit, int alpha, int depth_read, in
 	const bool want_blend = alpha == al_blend || alpha == al_both;
 	const bool want_test = alpha == al_test || alpha == al_both;
 	if (alpha >= al_none && alpha <= al_both) {
-		if (want_blend != bool(o.alB)) set_cap(GL_BLEND, want_blend);
-		if (want_test != bool(o.alT)) set_cap(GL_ALPHA_TEST, want_test);
+		if (want_blend != bool(cache.o_alB)) set_cap(GL_BLEND, want_blend);
+		if (want_test != bool(cache.o_alT)) set_cap(GL_ALPHA_TEST, want_test);
 	}
 
-	if (depth_read != o.deR) set_cap(GL_DEPTH_TEST, depth_read == deR_true);
-	if (depth_write != o.deW) glDepthMask(depth_write == deW_true ? GL_TRUE : GL_FALSE);
+	if (depth_read != cache.o_deR) set_cap(GL_DEPTH_TEST, depth_read == deR_true);
+	if (depth_write != cache.o_deW) glDepthMask(depth_write == deW_true ? GL_TRUE : GL_FALSE);
 
-	o.fog = fog;
-	o.tex = units;
-	o.lit = lit;
-	o.alB = want_blend;
-	o.alT = want_test;
-	o.deR = depth_read;
-	o.deW = depth_write;
+	cache.o_fog = fog;
+	cache.o_tex = units;
+	cache.o_lit = lit;
+	cache.o_alB = want_blend;
+	cache.o_alT = want_test;
+	cache.o_deR = depth_read;
+	cache.o_deW = depth_write;
 }
 
 void OGL_default_gl_state(int alias_now)

@@ -73,6 +73,18 @@ void OGL_char(float x, float y, float s0, float t0, float cell_w, float cell_h, 
 void str_one_line(int colour, float x, float y, const std::string& s, int charset, int align);
 void OGL_number(int colour, float x, float y, float value, int digits, int decimals, int charset);
 void OGL_gray_string(int colour, float x, float y, std::string s);
+// A text in a text-field frame that is centred on x and sized to the text, the label's
+// left part ending left of the frame and its right part starting right of it.
+void OGL_boxed_string(float x, float y, const std::string& label, const std::string& text, int charset, int colour);
+// The frame and the label parts of the boxed string are the widget toolkit's, which sits
+// above this layer: the toolkit hands them over when it is part of the program. Until
+// then the boxed string draws its text alone.
+struct ogl_box_pieces {
+	void (*expand_label)(const std::string& label, std::string* text, std::string* mid, std::string* tail);
+	void (*frame1)(int style, float x, float y, float width, int colour);
+	void (*draw_label)(float x, float y, int align, const std::string& text, int highlight);
+};
+void OGL_set_box_pieces(const ogl_box_pieces& pieces);
 
 // Text measuring and formatting, without GL.
 // Width of s in the proportional interface font.

@@ -26,6 +26,17 @@ constexpr float wrap_off = 9999.0f;      // wrap widths at or above this draw on
 constexpr int word_estimate_advance = 6;  // estimated advance of a character of the next word
 constexpr float gray_pad = 2.0f, gray_top = 8.0f;
 constexpr float gray_alpha = 0.5f;
+// OGL_boxed_string: a text-field frame (bar style 9, tinted with palette entry 0) a
+// little wider than its text, raised to sit round the baseline, the label parts a gap
+// beside it and the text inset from its left end.
+constexpr int box_frame_style = 9;
+constexpr int box_frame_colour = 0;
+constexpr float box_room = 7.0f;
+constexpr float box_other_width = 100.0f;  // charsets without a width rule
+constexpr float box_rise = 3.0f;
+constexpr float box_label_gap = 8.0f;
+constexpr float box_text_inset = 4.0f;
+constexpr int label_ends_at_x = 0, label_starts_at_x = 2;
 constexpr int max_number_digits = 11;
 constexpr int menu_cols = 40;  // charset 103's cells in a row
 
@@ -75,6 +86,10 @@ const charset_info* find_charset(int charset)
 	return nullptr;
 }
 
+// What the boxed string borrows from the widget toolkit; empty until the toolkit hands
+// it over (during static initialisation, so constant-initialised here).
+constinit ogl_box_pieces box_pieces{};
+
 int advance_of(unsigned char c, int adv) { return adv > 0 ? adv : ui_char_advance[c]; }
 
 bool is_break(char c) { return c == ' ' || c == '-' || c == '/'; }
@@ -87,6 +102,16 @@ int digit_at(double r, int p)
 {
 	const double d = std::fmod(std::trunc(r / pow10i(p)), 10.0);
 	return (d >= 0 && d <= 9) ? int(d) : 0;
+}
+
+// The boxed string's frame width: 10 units a character in the fixed charset, the text's
+// width in the proportional one, each with room for the frame's ends.
+float boxed_width(const std::string& text, int charset)
+{
+	if (charset == charset_UI_fixed_space)
+		return float(find_charset(charset)->advance) * float(text.size()) + box_room;
+	if (charset == charset_UI_diff_space) return float(ui_text_width(text)) + box_room;
+	return box_other_width;
 }
 
 // NaN and infinity format as zero.
@@ -322,4 +347,20 @@ void OGL_gray_string(int colour, float x, float y, std::string s)
 	const float half = float(ui_text_width(s)) / 2;
 	OGL_grayrect(x - half - gray_pad, y - gray_pad, x + half + gray_pad, y + gray_top, gray_alpha);
 	OGL_string(colour, x - half, y, s, wrap_off, charset_UI_diff_space, 0);
+}
+
+void OGL_set_box_pieces(const ogl_box_pieces& pieces) { box_pieces = pieces; }
+
+void OGL_boxed_string(float x, float y, const std::string& label, const std::string& text, int charset, int colour)
+{
+	const float w = boxed_width(text, charset);
+	const ogl_box_pieces p = box_pieces;
+	if (p.expand_label && p.frame1 && p.draw_label) {
+		std::string left, right, help;
+		p.expand_label(label, &left, &right, &help);
+		p.frame1(box_frame_style, x, y + box_rise, w, box_frame_colour);
+		p.draw_label(x - w / 2 - box_label_gap, y, label_ends_at_x, left, 0);
+		p.draw_label(x + w / 2 + box_label_gap, y, label_starts_at_x, right, 0);
+	}
+	OGL_string(colour, x - w / 2 + box_text_inset, y, text, wrap_off, charset, 0);
 }

@@ -14,7 +14,6 @@ const double gIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 namespace {
 
-constexpr UTL_stat_type stat_debug_switch = 4;
 constexpr double deg_to_rad = 0.017453292519943295;
 // A rotation axis this short is no axis at all.
 constexpr double min_axis_length = 0.0001;

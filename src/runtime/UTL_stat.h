@@ -7,6 +7,10 @@
 #include <set>
 
 using UTL_stat_type = int;
+// The categories statistics are filed under.
+constexpr UTL_stat_type stat_memory = 0;        // memory figures
+constexpr UTL_stat_type stat_per_frame = 2;     // counts per frame
+constexpr UTL_stat_type stat_debug_switch = 4;  // debug switches
 
 class UTL_stat {
 public:

@@ -361,7 +361,7 @@ UTL_remote_cmd dump_mem_now("Dump Memory Info", DumpMemCmd);
 
 float UTL_lazy_mempool::global_total = 0.0f;
 // What all pools hold, as a memory figure among the statistics.
-UTL_stat g_memory_used(&UTL_lazy_mempool::global_total, "memory/lazy_pools", 0);
+UTL_stat g_memory_used(&UTL_lazy_mempool::global_total, "memory/lazy_pools", stat_memory);
 
 UTL_lazy_mempool::~UTL_lazy_mempool()
 {

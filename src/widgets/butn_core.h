@@ -48,12 +48,12 @@ struct BTN_key {
 // which instance (id) it was queued for and in which frame.
 struct BTN_key_queue {
 	static constexpr int capacity = 64;
-	int chars[capacity];
-	int vkeys[capacity];
-	int flags[capacity];
-	int ids[capacity];
-	int frames[capacity];
-	int count = 0;
+	int char_slot[capacity];
+	int vkey_slot[capacity];
+	int flag_slot[capacity];
+	int id_slot[capacity];
+	int frame_slot[capacity];
+	int ctr_slot = 0;
 
 	// Hands every key queued for `id` to `take`, in queue order, skipping key-ups, and
 	// removes them. Keys queued for other instances stay; keys older than the previous
@@ -63,20 +63,20 @@ struct BTN_key_queue {
 	{
 		int kept = 0;
 		const int oldest = current_frame() - 1;
-		for (int i = 0; i < count; ++i) {
-			if (frames[i] < oldest) continue;
-			if (ids[i] == id) {
-				if (!(flags[i] & btn_key_up)) take(BTN_key{chars[i], vkeys[i], flags[i]});
+		for (int i = 0; i < ctr_slot; ++i) {
+			if (frame_slot[i] < oldest) continue;
+			if (id_slot[i] == id) {
+				if (!(flag_slot[i] & btn_key_up)) take(BTN_key{char_slot[i], vkey_slot[i], flag_slot[i]});
 				continue;
 			}
-			chars[kept] = chars[i];
-			vkeys[kept] = vkeys[i];
-			flags[kept] = flags[i];
-			ids[kept] = ids[i];
-			frames[kept] = frames[i];
+			char_slot[kept] = char_slot[i];
+			vkey_slot[kept] = vkey_slot[i];
+			flag_slot[kept] = flag_slot[i];
+			id_slot[kept] = id_slot[i];
+			frame_slot[kept] = frame_slot[i];
 			++kept;
 		}
-		count = kept;
+		ctr_slot = kept;
 	}
 	// Drops everything queued for `id` without handing it over.
 	void discard(int id)

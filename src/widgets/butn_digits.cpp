@@ -39,11 +39,6 @@ constexpr float kDownArrowDrop = 10, kUpArrowRise = 18;
 enum { vk_left = 37, vk_up = 38, vk_right = 39, vk_down = 40 };
 
 
-int flt_hot_digit = 0;
-BTN_key_queue flt_keys;
-int chars_hot_digit = 0;
-BTN_key_queue chars_keys;
-
 constexpr char kAlphabet[] = " 0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-";
 constexpr int kAlphabetSize = sizeof kAlphabet - 1;
 
@@ -96,24 +91,27 @@ int BTN_flt_range(float x, float y, float* value, int digits, int decimals, floa
 	const bool hover = digit_row(x, y, digits).contains(mnw.mouse_x, mnw.mouse_y);
 	if (hover) stls.mouse_help = l.tail;
 
-	bool asks = false;
+	// Shared by every numeric field: the cell that takes keys, and the key queue.
+	static int hot_digit = 0;
+	static BTN_key_queue slots;
+	bool asks_for_focus = false;
 	if (mnw.menu_state == kNoMenuOpen && mnw.mouse_down && hover) {
-		flt_hot_digit = int((mnw.mouse_x - kClickShift - x) / kCell);
-		asks = true;
+		hot_digit = int((mnw.mouse_x - kClickShift - x) / kCell);
+		asks_for_focus = true;
 	}
-	const int focused = BTN_register_focus(id, flt_keys, btn_mask_digit_field, asks ? 1 : 0);
-	if (focused) flt_hot_digit = std::clamp(flt_hot_digit, 0, std::max(digits - 1, 0));
+	const int focused = BTN_register_focus(id, slots, btn_mask_digit_field, asks_for_focus ? 1 : 0);
+	if (focused) hot_digit = std::clamp(hot_digit, 0, std::max(digits - 1, 0));
 
 	int changed = 0;
 	double v = *value;
 	const double scale = std::pow(10.0, decimals);
-	flt_keys.drain(id, [&](const BTN_key& k) {
-		const int hot = flt_hot_digit;
+	slots.drain(id, [&](const BTN_key& k) {
+		const int hot = hot_digit;
 		if (k.vkey == vk_left || k.vkey == vk_right) {
 			int h = hot + (k.vkey == vk_left ? -1 : 1);
 			if (h < 0) h = digits - 1;
 			if (h >= digits) h = 0;
-			flt_hot_digit = h;
+			hot_digit = h;
 		}
 		if (k.vkey == vk_down || k.vkey == vk_up) {
 			const double step = std::pow(10.0, digits - decimals - hot - 1);
@@ -129,7 +127,7 @@ int BTN_flt_range(float x, float y, float* value, int digits, int decimals, floa
 			const double d = std::fmod(std::floor(a / place), 10.0);
 			a += (c - '0' - d) * place;
 			v = std::copysign(a / scale, v);
-			flt_hot_digit = hot + 1 >= digits ? 0 : hot + 1;
+			hot_digit = hot + 1 >= digits ? 0 : hot + 1;
 			changed = 1;
 		}
 		if (c == '+' && min < 0) {
@@ -165,7 +163,7 @@ int BTN_flt_range(float x, float y, float* value, int digits, int decimals, floa
 	draw_arrows(x, y, digits);
 	BTN_util_draw_label(x - kLabelGap, y, 0, l.text, 0);
 	BTN_util_draw_label(right + kLabelGap, y, 2, l.mid, 0);
-	if (focused) draw_hot_mark(x, y, flt_hot_digit);
+	if (focused) draw_hot_mark(x, y, hot_digit);
 	OGL_number(kValueColour, x + kValueInset, y, *value, digits, decimals, charset_UI_fixed_space);
 	return changed;
 }
@@ -228,19 +226,22 @@ void BTN_chars(float x, float y, char* chars, int count, std::string label)
 {
 	BTN_label l = BTN_split_label(label);
 	const int id = BTN_position_id(x, y);
+	// Shared by every character field: the cell that takes keys, and the key queue.
+	static int hot_digit = 0;
+	static BTN_key_queue slots;
 	bool row_click = false;
 	if (mnw.menu_state == kNoMenuOpen && mnw.mouse_down && digit_row(x, y, count).contains(mnw.mouse_x, mnw.mouse_y)) {
-		chars_hot_digit = int((mnw.mouse_x - x) / kCell);
+		hot_digit = int((mnw.mouse_x - x) / kCell);
 		row_click = true;
 	}
-	const int focused = BTN_register_focus(id, chars_keys, btn_mask_char_field, row_click ? 1 : 0);
+	const int focused = BTN_register_focus(id, slots, btn_mask_char_field, row_click ? 1 : 0);
 	const int last = std::max(count - 1, 0);
-	if (focused) chars_hot_digit = std::clamp(chars_hot_digit, 0, last);
+	if (focused) hot_digit = std::clamp(hot_digit, 0, last);
 
-	chars_keys.drain(id, [&](const BTN_key& k) {
+	slots.drain(id, [&](const BTN_key& k) {
 		if (count <= 0) return;
 		// The hot cell is shared with wider fields: never past this field's own cells.
-		int& hot = chars_hot_digit;
+		int& hot = hot_digit;
 		hot = std::clamp(hot, 0, last);
 		if (k.vkey == vk_left || k.vkey == vk_right) {
 			hot = wrap(hot + (k.vkey == vk_left ? -1 : 1), count);
@@ -262,7 +263,7 @@ void BTN_chars(float x, float y, char* chars, int count, std::string label)
 	BTN_frame1(kBoxStyle, x + 5 * float(count) + 1, y + kBoxRise, kCell * float(count) + kBoxGrowChars, 0);
 	draw_arrows(x, y, count);
 	BTN_util_draw_label(x - kCharsLabelGap, y, 0, l.text, 0);
-	if (focused) draw_hot_mark(x, y, chars_hot_digit);
+	if (focused) draw_hot_mark(x, y, hot_digit);
 
 	for (int k = 0; k < count; ++k) {
 		const float xk = x + kCell * float(k);

@@ -39,7 +39,7 @@ constexpr int kVkDelete = 46, kVkPageUp = 33, kVkHome = 36;
 
 float advance(char c) { return ui_char_advance[static_cast<unsigned char>(c)]; }
 
-void cb_visible(OGLE_Rec*, float b[4])
+void OGLE_GetVisibleBounds(OGLE_Rec*, float b[4])
 {
 	b[0] = float(OGLE_x);
 	b[1] = float(OGLE_y) - kVisibleDrop;
@@ -54,9 +54,9 @@ float text_width(const char* b, const char* e)
 	return w;
 }
 
-void cb_logical(OGLE_Rec* rec, float b[4])
+void OGLE_GetLogicalBounds(OGLE_Rec* rec, float b[4])
 {
-	cb_visible(rec, b);
+	OGLE_GetVisibleBounds(rec, b);
 	b[0] -= OGLE_dx;
 	b[1] -= OGLE_dy;
 	b[2] -= OGLE_dx;
@@ -67,15 +67,15 @@ void cb_logical(OGLE_Rec* rec, float b[4])
 	b[2] = std::max(b[2] + kLogicalSlack, b[0] + text + 1);
 }
 
-void cb_set_height(OGLE_Rec*, float) {}
+void OGLE_SetLogicalHeight(OGLE_Rec*, float) {}
 
-void cb_scroll(OGLE_Rec*, float p[2])
+void OGLE_ScrollTo(OGLE_Rec*, float p[2])
 {
 	OGLE_dx = p[0];
 	OGLE_dy = p[1];
 }
 
-void cb_text(OGLE_Rec*, const char** b, const char** e)
+void OGLE_GetText(OGLE_Rec*, const char** b, const char** e)
 {
 	static const char empty = 0;
 	*b = *e = &empty;
@@ -84,18 +84,18 @@ void cb_text(OGLE_Rec*, const char** b, const char** e)
 	*e = OGLE_input->data() + OGLE_input->size();
 }
 
-void cb_replace(OGLE_Rec*, int start, int end, const char* nb, const char* ne)
+void OGLE_ReplaceTextFunc(OGLE_Rec*, int start, int end, const char* nb, const char* ne)
 {
 	OGLE_edit = 1;
 	if (!OGLE_input) return;
 	OGLE_input->replace(size_t(start), size_t(end - start), nb && ne > nb ? std::string(nb, ne) : std::string());
 }
 
-float cb_line_height(OGLE_Rec*) { return kLineHeight; }
+float OGLE_GetLineHeight(OGLE_Rec*) { return kLineHeight; }
 
-float cb_measure(OGLE_Rec*, const char* b, const char* e) { return text_width(b, e); }
+float OGLE_MeasureString(OGLE_Rec*, const char* b, const char* e) { return text_width(b, e); }
 
-int cb_fit_fwd(OGLE_Rec*, const char* b, const char* e, float width)
+int OGLE_FitStringFwd(OGLE_Rec*, const char* b, const char* e, float width)
 {
 	if (b >= e || width <= 0) return 0;
 	int n = 0;
@@ -107,7 +107,7 @@ int cb_fit_fwd(OGLE_Rec*, const char* b, const char* e, float width)
 	return n;
 }
 
-int cb_fit_rev(OGLE_Rec*, const char* b, const char* e, float width)
+int OGLE_FitStringRev(OGLE_Rec*, const char* b, const char* e, float width)
 {
 	if (b >= e) return 0;
 	if (width <= 0) return 1;
@@ -120,13 +120,13 @@ int cb_fit_rev(OGLE_Rec*, const char* b, const char* e, float width)
 	return n;
 }
 
-void cb_draw_string(OGLE_Rec*, const char* b, const char* e, float, float)
+void OGLE_DrawString(OGLE_Rec*, const char* b, const char* e, float, float)
 {
 	OGL_string(kTextColour, float(OGLE_x) - OGLE_dx, float(OGLE_y) - OGLE_dy, std::string(b, e), 0,
 	           charset_UI_diff_space, 0);
 }
 
-void cb_draw_selection(OGLE_Rec*, float r[4])
+void OGLE_DrawSelection(OGLE_Rec*, float r[4])
 {
 	if (r[0] == r[2])
 		OGL_line(kTextColour, colr.pulse, r[0], r[1], r[2], r[3]);
@@ -134,16 +134,17 @@ void cb_draw_selection(OGLE_Rec*, float r[4])
 		OGL_fillrect(kSelectionColour, 1, r[0], r[1], r[2] - r[0], r[3] - r[1]);
 }
 
-const char* cb_word_break(OGLE_Rec*, const char* b, const char* e)
+const char* OGLE_WordBreak(OGLE_Rec*, const char* b, const char* e)
 {
 	while (b < e && std::isspace(static_cast<unsigned char>(*b))) ++b;
 	while (b < e && !std::isspace(static_cast<unsigned char>(*b))) ++b;
 	return b;
 }
 
-const OGLE_Callbacks OGLE_cbs = {cb_visible,   cb_logical, cb_set_height, cb_scroll,      cb_text,
-                                 cb_replace,   cb_line_height, cb_measure, cb_fit_fwd,   cb_fit_rev,
-                                 cb_draw_string, cb_draw_selection, cb_word_break};
+const OGLE_Callbacks OGLE_cbs = {
+    OGLE_GetVisibleBounds, OGLE_GetLogicalBounds, OGLE_SetLogicalHeight, OGLE_ScrollTo, OGLE_GetText,
+    OGLE_ReplaceTextFunc,  OGLE_GetLineHeight,    OGLE_MeasureString,    OGLE_FitStringFwd, OGLE_FitStringRev,
+    OGLE_DrawString,       OGLE_DrawSelection,    OGLE_WordBreak};
 
 OGLE_Rec* engine = nullptr;
 int last_focused_id = 0;

@@ -85,9 +85,9 @@ int BTN_register_focus(int id, int* char_slots, int* vkey_slots, int* flag_slots
 
 int BTN_register_focus(int id, BTN_key_queue& q, int accept_mask, int take_focus)
 {
-	int r = BTN_register_focus(id, q.chars, q.vkeys, q.flags, q.ids, &q.count, BTN_key_queue::capacity, accept_mask,
-	                           take_focus);
-	focus_ring.back().frame_slots = q.frames;
+	int r = BTN_register_focus(id, q.char_slot, q.vkey_slot, q.flag_slot, q.id_slot, &q.ctr_slot,
+	                           BTN_key_queue::capacity, accept_mask, take_focus);
+	focus_ring.back().frame_slots = q.frame_slot;
 	return r;
 }
 

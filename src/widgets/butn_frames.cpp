@@ -46,6 +46,10 @@ void draw_quad(int texture, const BTN_quad& q, int colour)
 	draw_quads(g, colour);
 }
 
+// The drawing layer's boxed string is drawn with this toolkit's field frame and labels.
+[[maybe_unused]] const bool box_pieces_installed =
+    (OGL_set_box_pieces({BTN_expand_label, BTN_frame1, BTN_util_draw_label}), true);
+
 }  // namespace
 
 void BTN_util_draw_label(float x, float y, int align, const std::string& text, int highlight)

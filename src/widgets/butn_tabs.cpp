@@ -61,7 +61,7 @@ constexpr int kInfoColour = 47, kImageColour = 49;
 constexpr float kImageX1 = 341, kImageY1 = 80, kImageX2 = 541, kImageY2 = 280;
 constexpr int kPreviewRef = 408, kPreviewFlags = 1297;
 constexpr int kHeaderBlock = 2092;
-const int kVehVersions[] = {700, 740, 8000, 810, 830, 840, 860, 900, 901, 902, 0};
+const int veh_versions[] = {700, 740, 8000, 810, 830, 840, 860, 900, 901, 902, 0};
 const int kRecordingVersions[] = {1, 0};
 struct header_field {
 	int offset, size;
@@ -87,7 +87,7 @@ void read_aircraft(const std::string& path)
 {
 	preview.header.fill(0);
 	xmap_class f(path);
-	if (f.begin && f.check_file(xmap_binary, kVehVersions, nullptr, nullptr) != 0 && f.end - f.cur >= kHeaderBlock)
+	if (f.begin && f.check_file(xmap_binary, veh_versions, nullptr, nullptr) != 0 && f.end - f.cur >= kHeaderBlock)
 		f.read_n_rev(reinterpret_cast<long>(preview.header.data()), kHeaderBlock);
 	preview.has_image = tman.load_texture(tex_fail_silent, kPreviewRef, kPreviewFlags, tex_loaded,
 	                                      without_extension(path) + kIconSuffix) != 0;

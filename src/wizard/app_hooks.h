@@ -7,3 +7,6 @@ void APP_update();
 void APP_handlemenu(int code);
 // The framework's function-key hook; nothing calls it in this program.
 void function_key(int key);
+// Offers every frame to the movie recorder, which swaps the frames it records itself;
+// idle (as it stays unless switched on) it leaves the swap to the frame loop.
+void install_frame_recorder();

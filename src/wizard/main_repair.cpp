@@ -95,7 +95,6 @@ constexpr char kConfirmText[] = "I need to install approximately %d files to rep
 constexpr char kRepairEnough[] = "You have enough free disk space to repair this copy of Kestrix.";
 constexpr char kRepairShort[] = "You do not have enough free disk space to repair this copy of Kestrix.";
 constexpr char kConfirmGo[] = "\n\nClick continue to begin repairing Kestrix.";
-int g_num_file_install = 0;
 
 // The edit screen.
 constexpr char kEditTitle[] = "Select Scenery";
@@ -255,13 +254,15 @@ int dvd_scan_scenery(int first, wizard_screen& s) { return scan_screen(kFlows[fl
 
 int dvd_confirm_repair(int first, wizard_screen& s)
 {
+	// The files the repair will install, counted when the screen is entered.
+	static int num_file_install = 0;
 	if (first) {
 		if (keep_running_run(kFlows[flow_repair], s)) return 1;
 		recalc_disk_sizes();
-		g_num_file_install = repair_files_to_install();
+		num_file_install = repair_files_to_install();
 	}
 	s.title = UTL_translate_string(kConfirmTitle);
-	s.text = fill_numbers(UTL_translate_string(kConfirmText), {g_num_file_install}) + dest_dir_path + ".";
+	s.text = fill_numbers(UTL_translate_string(kConfirmText), {num_file_install}) + dest_dir_path + ".";
 	s.back_screen = dvd_pick_repair;
 	s.next_screen = dvd_install_repair;
 	if (!UTIL_disk_space(UTL_translate_string(kRepairEnough), UTL_translate_string(kRepairShort)))

@@ -87,10 +87,15 @@ TEST_F(MovieThread, StopsReturnBeforeAnyFrameAndInARunWithoutAFile)
 	EXPECT_FALSE(kx_test::read_file(take(1)).empty());
 	EXPECT_TRUE(read_movie(take(1)).samples.empty());
 
-	// A run without a file stops on its first frame, with no frames back.
-	qtim.frame_count = 0;
+	// A run without a file adds no frames: it keeps the count of the recording before
+	// it, and stops on the first frame once that count reaches three.
+	qtim.frame_count = 2;
 	qtim.mov_toggle(2);
 	EXPECT_EQ(qtim.state, 2);
+	EXPECT_EQ(qtim.mov_per_frame(), 0);
+	EXPECT_EQ(qtim.state, 2);
+	EXPECT_EQ(qtim.frame_count, 2);
+	qtim.frame_count = 3;
 	EXPECT_EQ(qtim.mov_per_frame(), 0);
 	EXPECT_EQ(qtim.state, 0);
 	EXPECT_EQ(qt_array, nullptr);

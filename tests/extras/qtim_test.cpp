@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include "extras/qtim_writer.h"
 #include "graphics/ogl_draw.h"
@@ -99,6 +104,8 @@ TEST_F(MovieRecorder, WidthIsClampedToTheWindow)
 
 TEST_F(MovieRecorder, SettingsWindowStopsARecordingAndDrawsItsFields)
 {
+	// A run without a file, after a recording of three frames.
+	qtim.frame_count = 3;
 	qtim.mov_toggle(2);
 	ASSERT_EQ(qtim.state, 2);
 	qtim.qtim_wind();
@@ -109,6 +116,93 @@ TEST_F(MovieRecorder, SettingsWindowStopsARecordingAndDrawsItsFields)
 	// One text line when the codecs exist, then the five that always stand: each text
 	// call binds the interface font once (its texts are empty in this program).
 	EXPECT_EQ(kx_doubles::rec.text_binds, 6);
+}
+
+// The end of a take, step by step: the first step that fails is told by its own name,
+// and the recorder is left idle with nothing of the take kept.
+class MovieFinish : public MovieWorld {
+protected:
+	// A movie as the start leaves it, its media begun when `begin` is set.
+	qt_movie_file* take_on(const std::string& path, bool begin)
+	{
+		auto* m = new qt_movie_file;
+		EXPECT_EQ(m->create(path), 0);
+		if (begin) {
+			EXPECT_EQ(m->begin_media(16, 16), 0);
+		}
+		return m;
+	}
+	static long long file_size(const std::string& path)
+	{
+		struct stat st {};
+		return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+	}
+	// Stops the take and returns the one alert it raised.
+	kx_test::RecordedAlert stop(qt_movie_file* m)
+	{
+		gCurrentMovie = m;
+		qtim.state = 1;
+		EXPECT_THROW(mov_stoprecord(), kx_test::AlertExit);
+		EXPECT_EQ(gCurrentMovie, nullptr);
+		EXPECT_EQ(qtim.state, 0);
+		auto a = alerts.alerts();
+		EXPECT_EQ(a.size(), 1u);
+		return a.empty() ? kx_test::RecordedAlert{} : a[0];
+	}
+	// Stops the take while no file may grow past the size the movie has on disk now. The
+	// log stays shut meanwhile, so that only the movie meets the limit.
+	kx_test::RecordedAlert stop_on_a_full_disk(qt_movie_file* m, const std::string& path)
+	{
+		const long long size = file_size(path);
+		EXPECT_GT(size, 0);
+		xer.close();
+		rlimit old {};
+		EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+		rlimit full = old;
+		full.rlim_cur = rlim_t(size);
+		void (*old_signal)(int) = std::signal(SIGXFSZ, SIG_IGN);
+		EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+		const kx_test::RecordedAlert a = stop(m);
+		setrlimit(RLIMIT_FSIZE, &old);
+		std::signal(SIGXFSZ, old_signal);
+		return a;
+	}
+	static void expect_told(const kx_test::RecordedAlert& a, const char* line1, const char* line3)
+	{
+		EXPECT_EQ(a.type, 2);
+		EXPECT_EQ(a.line1, line1);
+		EXPECT_EQ(a.line2, "");
+		EXPECT_EQ(a.line3, line3);
+		EXPECT_EQ(a.line4.substr(0, 1), "-");  // the FFmpeg error, signed
+	}
+};
+
+TEST_F(MovieFinish, SamplesThatCannotReachTheDiskEndTheMedia)
+{
+	const std::string path = env.path("samples.mov");
+	qt_movie_file* m = take_on(path, true);
+	ASSERT_EQ(m->begin_compress(16, 16), 0);
+	ASSERT_EQ(m->make_compress_buffer(16, 16), 0);
+	const std::vector<unsigned char> grey(16 * 16 * 4, 128);
+	ASSERT_EQ(m->compress_frame(grey.data()), 0);
+	const long long before = file_size(path);
+	ASSERT_EQ(m->add_sample(30), 0);
+	ASSERT_EQ(file_size(path), before) << "the sample went out at once";
+	expect_told(stop_on_a_full_disk(m, path), "Could not EndMediaEdits.", "(EndMediaEdits failed.)");
+}
+
+TEST_F(MovieFinish, ATrackWithoutMediaCannotTakeIt)
+{
+	expect_told(stop(take_on(env.path("no media.mov"), false)), "Could not InsertMediaIntoTrack.",
+	            "(InsertMediaIntoTrack failed.)");
+}
+
+TEST_F(MovieFinish, AnIndexThatCannotBeWrittenIsTheMovieResource)
+{
+	const std::string path = env.path("index.mov");
+	qt_movie_file* m = take_on(path, true);
+	ASSERT_EQ(m->end_media(), 0);
+	expect_told(stop_on_a_full_disk(m, path), "Could not AddMovieResource.", "(AddMovieResource failed.)");
 }
 
 // The road of a recording: the window red, then blue from the third frame, one swap

@@ -3,10 +3,12 @@
 #include <cstring>
 #include <string>
 
+#include "graphics/TEX_utils.h"
 #include "graphics/colr.h"
 #include "graphics/ogl_draw.h"
 #include "graphics/tman.h"
 #include "graphics/xcam.h"
+#include "runtime/UTL_stat.h"
 
 namespace {
 
@@ -17,7 +19,36 @@ void expect_rgb(const colr_class& c, int i, float r, float g, float b)
 	EXPECT_EQ(c.palette[i][2], b) << "entry " << i;
 }
 
+const UTL_stat* filed_stat(const std::string& name)
+{
+	for (const auto& [type, stats] : all_stats)
+		for (const UTL_stat* s : stats)
+			if (name == s->name) return s;
+	return nullptr;
+}
+
 }  // namespace
+
+// The layer's statistics as a viewer of the registry finds them: the debug switches
+// under type 4, the per-frame counts under type 2.
+TEST(Statistics, TheDrawingLayerFilesItsSwitchesAndCounts)
+{
+	UTL_stat::init_stats();
+	const UTL_stat* kill_tex = filed_stat("perf/kill_tex");
+	ASSERT_NE(kill_tex, nullptr);
+	EXPECT_EQ(kill_tex->type, 4);
+	EXPECT_EQ(kill_tex->target, &gKillTex);
+	for (const char* name : {"perf/kill_clip", "perf/kill_cull", "shadow/extra_near"}) {
+		const UTL_stat* s = filed_stat(name);
+		ASSERT_NE(s, nullptr) << name;
+		EXPECT_EQ(s->type, 4) << name;
+	}
+	for (const char* name : {"num_xdl_bind", "num_xdl_bind_ind"}) {
+		const UTL_stat* s = filed_stat(name);
+		ASSERT_NE(s, nullptr) << name;
+		EXPECT_EQ(s->type, 2) << name;
+	}
+}
 
 TEST(Palette, StartValues)
 {

@@ -21,7 +21,7 @@ protected:
 		focus_id = 0;
 		xtim.frame_count = 100;
 		BTN_begin_focus_ring();
-		for (BTN_key_queue* q : {&a, &b}) q->count = 0;
+		for (BTN_key_queue* q : {&a, &b}) q->ctr_slot = 0;
 	}
 	// One frame of drawing: each id registers in order, none taking focus.
 	void draw(const std::vector<int>& ids, int mask = btn_mask_text_field)
@@ -73,7 +73,7 @@ TEST_F(FocusRing, TabWalksTheRingBothWaysAndWraps)
 	draw({55}, btn_accept_tab);
 	focus_id = 55;
 	EXPECT_EQ(BTN_dispatch_to_focus(kTab, kTab, btn_key_up), 1);
-	EXPECT_EQ(a.count, 1);
+	EXPECT_EQ(a.ctr_slot, 1);
 }
 
 TEST_F(FocusRing, TheMaskTableDecidesRowByRow)
@@ -100,7 +100,7 @@ TEST_F(FocusRing, TheMaskTableDecidesRowByRow)
 	EXPECT_EQ(BTN_dispatch_to_focus('5', 0, btn_key_down), 1);
 	EXPECT_EQ(BTN_dispatch_to_focus('q', 0, btn_key_down), 0);  // goes on to the key commands
 	EXPECT_EQ(BTN_dispatch_to_focus(0xE9, 0, btn_key_down), 0);
-	EXPECT_EQ(a.count, 1);
+	EXPECT_EQ(a.ctr_slot, 1);
 }
 
 TEST_F(FocusRing, TheAlertWindowTakesNoKeysAndAFullQueueStillConsumes)
@@ -109,15 +109,15 @@ TEST_F(FocusRing, TheAlertWindowTakesNoKeysAndAFullQueueStillConsumes)
 	focus_id = 7;
 	mnw.current_window = 994;
 	EXPECT_EQ(BTN_dispatch_to_focus('a', 0, btn_key_down), 0);
-	EXPECT_EQ(a.count, 0);
+	EXPECT_EQ(a.ctr_slot, 0);
 	mnw.current_window = 0;
 
 	for (int i = 0; i < BTN_key_queue::capacity; ++i) ASSERT_EQ(BTN_dispatch_to_focus('a', 0, btn_key_down), 1);
-	EXPECT_EQ(a.count, 64);
+	EXPECT_EQ(a.ctr_slot, 64);
 	// The 65th key is meant for the field: consumed, but never written past the slots.
 	EXPECT_EQ(BTN_dispatch_to_focus('b', 0, btn_key_down), 1);
-	EXPECT_EQ(a.count, 64);
-	EXPECT_EQ(a.chars[63], 'a');
+	EXPECT_EQ(a.ctr_slot, 64);
+	EXPECT_EQ(a.char_slot[63], 'a');
 }
 
 TEST_F(FocusRing, TakeFocusTwiceInOneFrameLeavesTheLaterOne)
@@ -151,8 +151,8 @@ TEST_F(FocusRing, QueuesDrainPerInstanceCompactAndForgetStaleKeys)
 	ASSERT_EQ(keys.size(), 2u);
 	EXPECT_EQ(keys[0].character, 'a');
 	EXPECT_EQ(keys[1].character, 'c');
-	EXPECT_EQ(a.count, 1);  // only the other instance's key stays, moved to the front
-	EXPECT_EQ(a.ids[0], 2);
+	EXPECT_EQ(a.ctr_slot, 1);  // only the other instance's key stays, moved to the front
+	EXPECT_EQ(a.id_slot[0], 2);
 
 	// A key left by a widget that stopped drawing must not keep the queue full for ever:
 	// two frames on it is gone, and typing into the live field goes on.
@@ -165,5 +165,5 @@ TEST_F(FocusRing, QueuesDrainPerInstanceCompactAndForgetStaleKeys)
 		BTN_dispatch_to_focus('x', 0, btn_key_down);
 		ASSERT_EQ(drained(a, 1).size(), 1u) << "frame " << i;
 	}
-	EXPECT_EQ(a.count, 0);
+	EXPECT_EQ(a.ctr_slot, 0);
 }

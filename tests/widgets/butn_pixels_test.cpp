@@ -100,3 +100,29 @@ TEST_F(WidgetPixels, ALongTextIsClippedToItsField)
 	// The scissor box: x - 1 .. x + width + 1, y - 3 .. y + 8.
 	EXPECT_GT(differences_inside(a, b, 99, 317, 200, 327), 0);
 }
+
+// The boxed string of the drawing layer, in the toolkit's field frame: its frame as wide
+// as the text plus 7 (the fixed charset counting 10 a character), centred on x and 3
+// above the baseline, the label's parts 8 beyond the frame's ends and the text 4 inside
+// its left end.
+TEST_F(WidgetPixels, BoxedStringSitsInAFieldFrameBetweenItsLabelParts)
+{
+	struct boxed_case {
+		int charset;
+		const char* text;
+		float frame_width;
+	};
+	// "Hello world" is 60 wide in the proportional charset; five fixed cells are 50.
+	for (const boxed_case& c : {boxed_case{100, "Hello world", 67}, boxed_case{102, "12345", 57}}) {
+		SCOPED_TRACE(c.charset);
+		const float x = 300, y = 200, half = c.frame_width / 2;
+		auto boxed = draw([&] { OGL_boxed_string(x, y, "Fuel|kg", c.text, c.charset, 45); });
+		auto pieces = draw([&] {
+			BTN_frame1(9, x, y + 3, c.frame_width, 0);
+			BTN_util_draw_label(x - half - 8, y, 0, "Fuel", 0);
+			BTN_util_draw_label(x + half + 8, y, 2, "kg", 0);
+			OGL_string(45, x - half + 4, y, c.text, 9999, c.charset, 0);
+		});
+		EXPECT_EQ(differences_inside(boxed, pieces, 0, 0, 0, 0), 0);
+	}
+}
