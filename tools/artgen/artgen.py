@@ -109,7 +109,9 @@ PANEL_LOOKS = {
 
 # --- the elements atlas ----------------------------------------------------------------
 ELEMENT_LABELS = [("QUIT", 2, 45), ("GO BACK", 59, 139), ("CONTINUE", 153, 244),
-                  ("SELECT ALL", 259, 362), ("SELECT NONE", 377, 498)]
+                  ("SELECT ALL", 259, 362), ("SELECT NONE", 377, 498),
+                  # Two more the wizard does not use.
+                  ("DOWNLOAD", 512, 618), ("FINISH", 633, 712)]
 BAND_H = 23
 BAND_NORMAL, BAND_PRESSED, BAND_HOVER = 46, 23, 0
 
@@ -288,6 +290,97 @@ def folder_icon(d, w, h):
     d.rectangle((2, 8, w - 3, h - 4), fill=rgba((240, 205, 100)), outline=rgba((150, 120, 40)))
 
 
+# --- the small-icon strip (y 75..93): the list's row-type icons, then a few symbols ----
+ICON_INK = METAL_TEXT
+ICON_PAPER = (250, 250, 246)
+
+
+def list_folder(d, w, h):
+    d.rectangle((1, 2, 5, 3), fill=rgba((220, 190, 90)), outline=rgba((150, 120, 40)))
+    d.rectangle((1, 3, w - 2, h - 2), fill=rgba((240, 205, 100)), outline=rgba((150, 120, 40)))
+
+
+def list_aircraft(d, w, h):
+    c = w // 2
+    d.line((c, 1, c, h - 2), fill=rgba(ICON_INK), width=2)          # fuselage
+    d.polygon([(0, 6), (w - 1, 6), (c + 1, 4), (c - 1, 4)], fill=rgba(ICON_INK))  # wings
+    d.line((c - 3, h - 2, c + 3, h - 2), fill=rgba(ICON_INK), width=1)  # tail
+
+
+def list_airfoil(d, w, h):
+    d.polygon([(0, 6), (2, 4), (5, 3), (w - 1, 6), (5, 8), (2, 8)], fill=rgba((125, 126, 121)), outline=rgba(ICON_INK))
+
+
+def list_weapon(d, w, h):
+    d.rectangle((1, 5, w - 4, 6), fill=rgba(ICON_INK))
+    d.polygon([(w - 4, 4), (w - 1, 5), (w - 1, 6), (w - 4, 7)], fill=rgba((200, 60, 40)))
+    d.polygon([(0, 2), (3, 5), (3, 6), (0, 9)], fill=rgba(ICON_INK))
+
+
+def page(d, w, h):
+    d.polygon([(2, 0), (w - 4, 0), (w - 2, 2), (w - 2, h - 1), (2, h - 1)], fill=rgba(ICON_PAPER), outline=rgba(ICON_INK))
+
+
+def list_situation(d, w, h):
+    page(d, w, h)
+    d.ellipse((4, 4, 8, 8), outline=rgba((40, 110, 170)))
+    d.line((4, 6, 8, 6), fill=rgba((40, 110, 170)))
+
+
+def list_movie(d, w, h):
+    d.rectangle((0, 2, w - 1, h - 3), fill=rgba(ICON_INK))
+    for x in range(1, w - 1, 3):
+        d.point((x, 3), fill=rgba(ICON_PAPER))
+        d.point((x, h - 4), fill=rgba(ICON_PAPER))
+    d.rectangle((2, 5, w - 3, h - 6), fill=rgba((120, 170, 220)))
+
+
+def list_plan(d, w, h):
+    page(d, w, h)
+    d.line((4, 9, 5, 5, 7, 7, 8, 3), fill=rgba((200, 60, 40)))
+
+
+def list_object(d, w, h):
+    d.polygon([(1, 4), (5, 1), (10, 3), (10, 8), (6, 11), (1, 9)], fill=rgba((180, 186, 196)), outline=rgba(ICON_INK))
+    d.line((1, 4, 6, 6, 10, 3), fill=rgba(ICON_INK))
+    d.line((6, 6, 6, 11), fill=rgba(ICON_INK))
+
+
+ICON_STRIP_Y, STRIP_CELL, STRIP_FIRST_X = 76, 16, 120  # the symbols after the list's icons
+
+
+def strip_symbols():
+    """The strip's other symbols, each a 16 x 16 cell from x 120 on."""
+    def check(d, w, h):
+        d.line((2, 8, 6, 12, 13, 3), fill=rgba((40, 140, 70)), width=2)
+
+    def arrow_to(direction):
+        def paint(d, w, h):
+            pts = {"left": [(12, 2), (12, 13), (3, 8)], "right": [(3, 2), (3, 13), (12, 8)],
+                   "up": [(2, 12), (13, 12), (8, 3)], "down": [(2, 3), (13, 3), (8, 12)]}[direction]
+            d.polygon(pts, fill=rgba(ICON_INK))
+        return paint
+
+    def sheet(d, w, h):
+        page(d, w, h)
+        for y in (5, 8, 11):
+            d.line((4, y, w - 5, y), fill=rgba((125, 126, 121)))
+
+    def wrench(d, w, h):
+        d.line((4, 12, 10, 6), fill=rgba(ICON_INK), width=3)
+        d.ellipse((8, 1, 14, 7), outline=rgba(ICON_INK), width=2)
+
+    def pencil(d, w, h):
+        d.polygon([(2, 13), (3, 10), (11, 2), (14, 5), (6, 13)], fill=rgba((230, 180, 60)), outline=rgba(ICON_INK))
+
+    return [check, arrow_to("left"), arrow_to("right"), arrow_to("up"), arrow_to("down"), sheet, wrench, pencil]
+
+
+def paint_strip(atlas):
+    for k, painter in enumerate(strip_symbols()):
+        atlas.paste(cell(STRIP_CELL, STRIP_CELL, painter), STRIP_FIRST_X + k * (STRIP_CELL + 2), ICON_STRIP_Y)
+
+
 def trough(w, h):
     im = Image.new("RGBA", (w, h), (0, 0, 0, 0))
     d = ImageDraw.Draw(im)
@@ -322,6 +415,9 @@ def sprite_for(name, w, h):
         "slider_up": arrow("up"), "slider_thumb": thumb, "slider_down": arrow("down"), "slider_knob": knob,
         "tab_front": tab(True), "tab_back": tab(False), "dial_face": dial_face, "needle_0": needle(WHITE),
         "needle_1": needle(GLASS), "chooser_icon": folder_icon, "submenu_arrow": arrow("right"),
+        "list_folder": list_folder, "list_aircraft": list_aircraft, "list_airfoil": list_airfoil,
+        "list_weapon": list_weapon, "list_situation": list_situation, "list_movie": list_movie,
+        "list_plan": list_plan, "list_object": list_object,
     }
     return cell(w, h, painters[name])
 
@@ -381,6 +477,7 @@ def make_interface(layout):
     atlas = Atlas(512, 512)
     paint_font(atlas)
     paint_legend(atlas)
+    paint_strip(atlas)
     for name, which, x, y, w, h in layout:
         if which != "interface" or name in ("font", "legend"):
             continue
