@@ -5,7 +5,7 @@
 // of text it drew are drawn again alone to find their glyph pixels, and the text's
 // palette colour is set against the panel pixels around each line (WCAG 2 contrast).
 #include <GL/gl.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -285,8 +285,8 @@ protected:
 	}
 	void choose(int i) { click({wizard_choice_x, wizard_choice_y(i)}); }
 
-	// The DVDs of one release over two discs; the first one mounted.
-	void build_two_dvds()
+	// The DVDs of one release spread over several discs; the first one mounted.
+	void build_dvd_set()
 	{
 		const kx_test::MasterTreeOptions o{.seed = 7, .bulk_files = 12, .max_file_bytes = 20000, .tile_count = 0,
 		                                   .tile_bytes = 20000, .tile_names = {"+40-080", "-10+020"}};
@@ -377,10 +377,12 @@ TEST_P(Legibility, EveryBoxReadsClearly)
 	                      UTL_translate_string("Continue"), UTL_translate_string("the installation process.")),
 	          0);
 	// The preferences window, with the stream count shown, until the program's window closes.
+	const int streams = stg.stream_count;
 	stg.stream_count = 2;
 	win.at_frame(win.frame() + kBoxFrames, ScriptedWindow::of_kind(plat_ev_high_level));
 	handle_prefs();
 	quit_requested = 0;
+	stg.stream_count = streams;
 	for (const char* w : {"window 994", kChooserPlace, "window 996", "window 997", "window 2"})
 		EXPECT_TRUE(results.count(w)) << w << " was not drawn";
 	// The chooser's Accept button sits inside the window's panel, clear of any frame.
@@ -394,7 +396,7 @@ TEST_P(Legibility, EveryScreenOfTheDvdInstallerReadsClearly)
 	// Before a DVD is in the drive, then the whole install over several DVDs, with the cancel
 	// question asked on the way.
 	ASSERT_TRUE(start_on(dvd_start));
-	build_two_dvds();
+	build_dvd_set();
 	ASSERT_TRUE(continue_from(dvd_start));
 	ASSERT_TRUE(continue_from(dvd_pick_install));
 	ASSERT_TRUE(until_screen(dvd_eula_install));
@@ -413,7 +415,7 @@ TEST_P(Legibility, EveryScreenOfTheDvdInstallerReadsClearly)
 	const std::string copy = dest_dir_path;
 
 	// A repair of a copy with a file gone and a file the user changed (the question is
-	// answered Keep), from the main menu, with only the last DVD in the drive.
+	// answered Keep), from the main menu.
 	std::string victims[2];
 	for (const std::string& p : tree.shipped) {
 		if (p.rfind("All/", 0) != 0 || p.find("Global Scenery") != std::string::npos) continue;
