@@ -71,6 +71,10 @@ void OGL_spectrum_rgb(float x);
 int OGL_strtex(int charset, int colour, float* s0, float* t0, float* cell_w, float* cell_h);
 void OGL_char(float x, float y, float s0, float t0, float cell_w, float cell_h, int c, int charset);
 void str_one_line(int colour, float x, float y, const std::string& s, int charset, int align);
+// Sees every line of text as str_one_line draws it, x already aligned: the legibility
+// tests draw the same lines again to find their glyphs. Unset, nothing is called.
+using ogl_text_observer_fn = void (*)(int colour, float x, float y, const std::string& s, int charset);
+ogl_text_observer_fn OGL_set_text_observer(ogl_text_observer_fn f);
 void OGL_number(int colour, float x, float y, float value, int digits, int decimals, int charset);
 void OGL_gray_string(int colour, float x, float y, std::string s);
 // A text in a text-field frame that is centred on x and sized to the text, the label's

@@ -296,11 +296,23 @@ void OGL_char(float x, float y, float s0, float t0, float cell_w, float cell_h, 
 	glVertex2f(xi + w, yi);
 }
 
+namespace {
+ogl_text_observer_fn text_observer = nullptr;
+}  // namespace
+
+ogl_text_observer_fn OGL_set_text_observer(ogl_text_observer_fn f)
+{
+	ogl_text_observer_fn old = text_observer;
+	text_observer = f;
+	return old;
+}
+
 void str_one_line(int colour, float x, float y, const std::string& s, int charset, int align)
 {
 	float s0, t0, cw, ch;
 	const int adv = OGL_strtex(charset, colour, &s0, &t0, &cw, &ch);
 	x = ui_text_start_x(x, ui_text_width(s), align);
+	if (text_observer) text_observer(colour, x, y, s, charset);
 	glBegin(GL_QUADS);
 	for (unsigned char c : s) {
 		if (c == '\r' || c == '\n' || c == '\t') continue;

@@ -32,17 +32,20 @@ constexpr int kSearchMaxLen = 36;
 constexpr int kTextColour = 45;
 constexpr float kNameInset = 20, kName2Inset = 242, kTextDrop = 3;
 constexpr float kTextWrap = 9999;
-constexpr float kIconInset = 10, kIconHalf = 6, kIconS = 88;
+constexpr float kIconInset = 10, kIconHalf = 6;
 constexpr int kBarColour = 12;
 constexpr float kBarAlpha = 0.25f, kBarInset = 18, kBarNarrower = 22, kBarDrop = 5, kBarHeight = 10;
 constexpr int kFocusColour = 45;
 
-// Row type → the centre t of its icon on the interface atlas.
+// Row type → the centre of its icon in the interface atlas's small-icon strip: the
+// folder, then aircraft, airfoil, weapon, situation, movie, flight plan and object files.
 struct type_icon {
 	int type;
-	float t;
+	float s, t;
 };
-constexpr type_icon kIcons[] = {{1, 40}, {3, 54}, {4, 68}, {5, 96}, {9, 110}, {10, 124}, {11, 138}, {7, 152}};
+constexpr float kIconRowT = 84;
+constexpr type_icon kIcons[] = {{1, 8, kIconRowT},  {3, 22, kIconRowT},  {4, 36, kIconRowT},  {5, 50, kIconRowT},
+                                {9, 64, kIconRowT}, {10, 78, kIconRowT}, {11, 92, kIconRowT}, {7, 106, kIconRowT}};
 
 std::string type_ahead;
 float last_type_ahead = -1e9f;
@@ -140,7 +143,7 @@ int BTN_list_and_search(int slider_index, float x, float y, float width, float h
 		if (type_fn) {
 			const int t = type_fn(i, type_ref);
 			for (const type_icon& ic : kIcons)
-				if (ic.type == t) BTN_util_element(x + kIconInset, ry, kIconS, ic.t, kIconHalf, kIconHalf, 0);
+				if (ic.type == t) BTN_util_element(x + kIconInset, ry, ic.s, ic.t, kIconHalf, kIconHalf, 0);
 		}
 		if (i == *selection)
 			OGL_fillrect(kBarColour, kBarAlpha, x + kBarInset, ry - kBarDrop, w - kBarNarrower, kBarHeight);

@@ -139,9 +139,22 @@ TEST(BuiltinAtlas, EveryCutRectangleIsInkedAndNoneOverlap)
 			const bool apart = a.s + a.w <= b.s || b.s + b.w <= a.s || a.t + a.h <= b.t || b.t + b.h <= a.t;
 			EXPECT_TRUE(apart) << a.name << " overlaps " << b.name;
 		}
-	// Unused label spans of the elements atlas are empty.
+	// The two labels the wizard does not use are painted in their spans, in all three
+	// looks, and nothing lies between the labels.
+	for (const auto& [x0, x1] : {std::pair{512, 618}, std::pair{633, 712}})
+		for (int band : {0, 23, 46}) {
+			int ink = 0;
+			for (int y = band; y < band + 23; ++y)
+				for (int x = x0; x <= x1; ++x) ink += kElements.alpha(x, y) != 0;
+			EXPECT_GT(ink, 100) << "the label at " << x0 << " in the band at " << band;
+		}
 	for (int y = 0; y < 70; ++y)
-		for (int x = 512; x < 713; ++x) ASSERT_EQ(kElements.alpha(x, y), 0);
+		for (int x : {505, 625, 720, 900}) ASSERT_EQ(kElements.alpha(x, y), 0) << x << "," << y;
+	// The small-icon strip: symbols along y 75..93 beside the list's icons.
+	int strip = 0;
+	for (int y = 75; y <= 93; ++y)
+		for (int x = 114; x < 300; ++x) strip += kInterface.alpha(x, y) != 0;
+	EXPECT_GT(strip, 400);
 }
 
 TEST(BuiltinAtlas, MapIsOpaqueWithItsTwoHalves)

@@ -75,9 +75,43 @@ TAB_BACK = (93, 99, 110)
 METAL_TEXT = (34, 41, 53)
 GLASS = (127, 220, 175)
 
+# The surfaces text is drawn on. Dark text (METAL TEXT, LIST TEXT, black, the wizard's
+# blue step) goes on light metal; light text (titles, MENU TEXT, GLASS HELP TXT) on the
+# dark slate of the bands, menus and glass panels. Each pair reads at better than 4.5:1.
+METAL_BODY = (200, 205, 212)     # the window panel under the boxes' texts
+METAL_LIGHT = (226, 229, 234)    # inner panels, a step lighter than the window
+LIST_BODY = (244, 245, 247)
+TITLE_BAND = (44, 58, 76)        # under the window title (SUBTITLE BAR TXT)
+GLASS_DARK = (12, 24, 22)        # under GLASS HELP TXT and the start-up progress lines
+FRAME_LINE = (104, 112, 124)
+BUTTON_FACE = (222, 225, 230)    # push buttons carry METAL TEXT
+BUTTON_DOWN = (186, 191, 199)
+POPUP_FACE = (58, 66, 80)        # the pop-up list box shows its choice in MENU TEXT
+TAB_FRONT_FACE = (246, 247, 249)
+TAB_BACK_FACE = (228, 231, 236)  # the back tabs' text (TAB BACK) is a mid grey
+WIZARD_PANEL_ALPHA = 200
+BARS_WITH_TEXT = (2, 3, 9, 10)   # push buttons, the text field, the pop-up list box         # the wizard's panels over the background picture
+
+# The panel styles: outsets (side, bottom, top) as the program grows the rectangle,
+# and the look. The window frame (11) is the frame itself in its outsets and carries the
+# title band in its top cap; the others frame the rectangle they are given.
+PANEL_LOOKS = {
+    11: {"outsets": (9, 14, 4), "body": METAL_BODY, "band": TITLE_BAND, "band_rows": 30, "frame_in_outsets": True},
+    12: {"outsets": (9, 14, 4), "body": METAL_BODY, "edge": FRAME_LINE},
+    13: {"outsets": (9, 14, 4), "body": METAL_LIGHT, "edge": FRAME_LINE},
+    14: {"outsets": (9, 14, 4), "body": HILIGHT, "edge": MENU_RECT2},
+    15: {"outsets": (9, 14, 4), "body": GLASS_DARK, "edge": (60, 110, 96)},
+    16: {"outsets": (2, 2, 2), "body": LIST_BODY, "edge": FRAME_LINE},
+    17: {"outsets": (8, 13, 2), "body": MENU_RECT, "edge": METAL_TEXT},
+    18: {"outsets": (8, 13, 2), "body": METAL_LIGHT, "edge": FRAME_LINE},
+    19: {"outsets": (6, 9, 4), "body": METAL_LIGHT, "edge": FRAME_LINE},
+}
+
 # --- the elements atlas ----------------------------------------------------------------
 ELEMENT_LABELS = [("QUIT", 2, 45), ("GO BACK", 59, 139), ("CONTINUE", 153, 244),
-                  ("SELECT ALL", 259, 362), ("SELECT NONE", 377, 498)]
+                  ("SELECT ALL", 259, 362), ("SELECT NONE", 377, 498),
+                  # Two more the wizard does not use.
+                  ("DOWNLOAD", 512, 618), ("FINISH", 633, 712)]
 BAND_H = 23
 BAND_NORMAL, BAND_PRESSED, BAND_HOVER = 46, 23, 0
 
@@ -125,12 +159,13 @@ def read_layout(path):
 
 
 # --- sprite painters: each fills a w x h RGBA image, top row first --------------------
-def bar(w, h, colour, cap, round_ends=True):
-    """A three-slice bar: vertical shading only in the middle, so its tiles meet seamlessly."""
+def bar(w, h, colour, cap, spread=0.7, round_ends=True):
+    """A three-slice bar: vertical shading only in the middle, so its tiles meet seamlessly.
+    `spread` is how far the shading runs from the lit top to the shaded bottom."""
     im = Image.new("RGBA", (w, h), (0, 0, 0, 0))
     d = ImageDraw.Draw(im)
     for r in range(h):
-        f = 1.35 - 0.7 * r / max(1, h - 1)
+        f = 1 + spread / 2 - spread * r / max(1, h - 1)
         d.line((0, r, w - 1, r), fill=rgba(shade(colour, f)))
     d.line((0, 0, w - 1, 0), fill=rgba(shade(colour, 1.6)))
     d.line((0, h - 1, w - 1, h - 1), fill=rgba(shade(colour, 0.45)))
@@ -143,15 +178,33 @@ def bar(w, h, colour, cap, round_ends=True):
     return im
 
 
-def panel(size_w, size_h, fill, border, alpha=255, title_band=0):
-    """A nine-slice panel: uniform middle, framed edges."""
-    im = Image.new("RGBA", (size_w, size_h), rgba(fill, alpha))
+def panel(size, look):
+    """A nine-slice panel of `size` square, painted so that the rectangle the program asks
+    for is the panel's body: the frame line runs on that rectangle's edge and what the
+    outsets add beyond it is a soft shadow (or, for the window frame, the frame itself).
+    Text is drawn on the body, so the body's colour is chosen for the text colour the
+    style's callers use; a title band sits in the top cap where the style's title goes."""
+    side, bottom, top = look["outsets"]
+    im = Image.new("RGBA", (size, size), (0, 0, 0, 0))
     d = ImageDraw.Draw(im)
-    d.rectangle((0, 0, size_w - 1, size_h - 1), outline=rgba(border))
-    d.rectangle((1, 1, size_w - 2, size_h - 2), outline=rgba(shade(border, 1.6)))
-    d.line((2, size_h - 3, size_w - 3, size_h - 3), fill=rgba(shade(fill, 0.7), alpha))
-    if title_band:
-        d.rectangle((2, 2, size_w - 3, 2 + title_band), fill=rgba(shade(fill, 0.8)))
+    # PIL rows run from the top: the body spans columns side .. size-1-side and rows
+    # top .. size-1-bottom.
+    l, t, r, b = side, top, size - 1 - side, size - 1 - bottom
+    if look.get("frame_in_outsets"):
+        # The window frame: the outsets are the frame, in the band's colour.
+        d.rectangle((0, 0, size - 1, size - 1), fill=rgba(look["band"]))
+        d.rectangle((0, 0, size - 1, size - 1), outline=rgba(shade(look["band"], 0.55)))
+        d.line((1, 1, size - 2, 1), fill=rgba(shade(look["band"], 1.5)))
+    d.rectangle((l, t, r, b), fill=rgba(look["body"], look.get("alpha", 255)))
+    if look.get("band_rows"):
+        d.rectangle((l, 0 if look.get("frame_in_outsets") else t, r, look["band_rows"] - 1), fill=rgba(look["band"]))
+        d.line((l, look["band_rows"] - 1, r, look["band_rows"] - 1), fill=rgba(shade(look["band"], 0.6)))
+    edge = look.get("edge")
+    if edge:
+        d.rectangle((l, t, r, b), outline=rgba(edge))
+        # A lit inner edge at the top and left, a shaded one at the bottom and right.
+        d.line((l + 1, t + 1, r - 1, t + 1), fill=rgba(shade(look["body"], 1.08)))
+        d.line((l + 1, b - 1, r - 1, b - 1), fill=rgba(shade(look["body"], 0.9)))
     return im
 
 
@@ -211,8 +264,8 @@ def thumb(d, w, h):
 
 def tab(selected):
     def paint(d, w, h):
-        fill = HILIGHT if selected else TAB_BACK
-        d.rounded_rectangle((0, 0, w - 1, h + 6), radius=7, fill=rgba(fill), outline=rgba(MENU_RECT2))
+        fill = TAB_FRONT_FACE if selected else TAB_BACK_FACE
+        d.rounded_rectangle((0, 0, w - 1, h + 6), radius=7, fill=rgba(fill), outline=rgba(FRAME_LINE))
     return paint
 
 
@@ -237,6 +290,97 @@ def folder_icon(d, w, h):
     d.rectangle((2, 8, w - 3, h - 4), fill=rgba((240, 205, 100)), outline=rgba((150, 120, 40)))
 
 
+# --- the small-icon strip (y 75..93): the list's row-type icons, then a few symbols ----
+ICON_INK = METAL_TEXT
+ICON_PAPER = (250, 250, 246)
+
+
+def list_folder(d, w, h):
+    d.rectangle((1, 2, 5, 3), fill=rgba((220, 190, 90)), outline=rgba((150, 120, 40)))
+    d.rectangle((1, 3, w - 2, h - 2), fill=rgba((240, 205, 100)), outline=rgba((150, 120, 40)))
+
+
+def list_aircraft(d, w, h):
+    c = w // 2
+    d.line((c, 1, c, h - 2), fill=rgba(ICON_INK), width=2)          # fuselage
+    d.polygon([(0, 6), (w - 1, 6), (c + 1, 4), (c - 1, 4)], fill=rgba(ICON_INK))  # wings
+    d.line((c - 3, h - 2, c + 3, h - 2), fill=rgba(ICON_INK), width=1)  # tail
+
+
+def list_airfoil(d, w, h):
+    d.polygon([(0, 6), (2, 4), (5, 3), (w - 1, 6), (5, 8), (2, 8)], fill=rgba((125, 126, 121)), outline=rgba(ICON_INK))
+
+
+def list_weapon(d, w, h):
+    d.rectangle((1, 5, w - 4, 6), fill=rgba(ICON_INK))
+    d.polygon([(w - 4, 4), (w - 1, 5), (w - 1, 6), (w - 4, 7)], fill=rgba((200, 60, 40)))
+    d.polygon([(0, 2), (3, 5), (3, 6), (0, 9)], fill=rgba(ICON_INK))
+
+
+def page(d, w, h):
+    d.polygon([(2, 0), (w - 4, 0), (w - 2, 2), (w - 2, h - 1), (2, h - 1)], fill=rgba(ICON_PAPER), outline=rgba(ICON_INK))
+
+
+def list_situation(d, w, h):
+    page(d, w, h)
+    d.ellipse((4, 4, 8, 8), outline=rgba((40, 110, 170)))
+    d.line((4, 6, 8, 6), fill=rgba((40, 110, 170)))
+
+
+def list_movie(d, w, h):
+    d.rectangle((0, 2, w - 1, h - 3), fill=rgba(ICON_INK))
+    for x in range(1, w - 1, 3):
+        d.point((x, 3), fill=rgba(ICON_PAPER))
+        d.point((x, h - 4), fill=rgba(ICON_PAPER))
+    d.rectangle((2, 5, w - 3, h - 6), fill=rgba((120, 170, 220)))
+
+
+def list_plan(d, w, h):
+    page(d, w, h)
+    d.line((4, 9, 5, 5, 7, 7, 8, 3), fill=rgba((200, 60, 40)))
+
+
+def list_object(d, w, h):
+    d.polygon([(1, 4), (5, 1), (10, 3), (10, 8), (6, 11), (1, 9)], fill=rgba((180, 186, 196)), outline=rgba(ICON_INK))
+    d.line((1, 4, 6, 6, 10, 3), fill=rgba(ICON_INK))
+    d.line((6, 6, 6, 11), fill=rgba(ICON_INK))
+
+
+ICON_STRIP_Y, STRIP_CELL, STRIP_FIRST_X = 76, 16, 120  # the symbols after the list's icons
+
+
+def strip_symbols():
+    """The strip's other symbols, each a 16 x 16 cell from x 120 on."""
+    def check(d, w, h):
+        d.line((2, 8, 6, 12, 13, 3), fill=rgba((40, 140, 70)), width=2)
+
+    def arrow_to(direction):
+        def paint(d, w, h):
+            pts = {"left": [(12, 2), (12, 13), (3, 8)], "right": [(3, 2), (3, 13), (12, 8)],
+                   "up": [(2, 12), (13, 12), (8, 3)], "down": [(2, 3), (13, 3), (8, 12)]}[direction]
+            d.polygon(pts, fill=rgba(ICON_INK))
+        return paint
+
+    def sheet(d, w, h):
+        page(d, w, h)
+        for y in (5, 8, 11):
+            d.line((4, y, w - 5, y), fill=rgba((125, 126, 121)))
+
+    def wrench(d, w, h):
+        d.line((4, 12, 10, 6), fill=rgba(ICON_INK), width=3)
+        d.ellipse((8, 1, 14, 7), outline=rgba(ICON_INK), width=2)
+
+    def pencil(d, w, h):
+        d.polygon([(2, 13), (3, 10), (11, 2), (14, 5), (6, 13)], fill=rgba((230, 180, 60)), outline=rgba(ICON_INK))
+
+    return [check, arrow_to("left"), arrow_to("right"), arrow_to("up"), arrow_to("down"), sheet, wrench, pencil]
+
+
+def paint_strip(atlas):
+    for k, painter in enumerate(strip_symbols()):
+        atlas.paste(cell(STRIP_CELL, STRIP_CELL, painter), STRIP_FIRST_X + k * (STRIP_CELL + 2), ICON_STRIP_Y)
+
+
 def trough(w, h):
     im = Image.new("RGBA", (w, h), (0, 0, 0, 0))
     d = ImageDraw.Draw(im)
@@ -251,10 +395,12 @@ def trough(w, h):
 def sprite_for(name, w, h):
     if name.startswith("frame1_"):
         style = int(name.split("_")[1])
-        colours = {0: MENU_RECT2, 1: MENU_RECT2, 2: MENU_RECT2, 3: MENU_RECT, 4: HILIGHT, 5: GLASS, 7: MENU_RECT,
-                   8: MENU_RECT2, 9: (245, 245, 240), 10: MENU_RECT2}
+        colours = {0: MENU_RECT, 1: MENU_RECT, 2: BUTTON_FACE, 3: BUTTON_DOWN, 4: HILIGHT, 5: GLASS, 7: MENU_RECT,
+                   8: MENU_RECT2, 9: (245, 245, 240), 10: POPUP_FACE}
         caps = {0: 10, 1: 20, 2: 10, 3: 10, 4: 10, 5: 10, 7: 10, 8: 7, 9: 10, 10: 26}
-        im = bar(w, h, colours[style], caps[style])
+        # Bars that carry text are shaded gently, so the text reads from top to bottom.
+        spread = 0.25 if style in BARS_WITH_TEXT else 0.7
+        im = bar(w, h, colours[style], caps[style], spread)
         if style == 10:  # the pop-up list's drop arrow in its right cap
             d = ImageDraw.Draw(im)
             d.polygon([(w - 18, 9), (w - 8, 9), (w - 13, 15)], fill=rgba(WHITE))
@@ -262,16 +408,16 @@ def sprite_for(name, w, h):
     if name == "frame0":
         return trough(w, h)
     if name.startswith("frame2_"):
-        style = int(name.split("_")[1])
-        fills = {11: BACKGROUND, 12: BACKGROUND, 13: MENU_RECT, 14: HILIGHT, 15: (20, 40, 36), 16: MENU_RECT,
-                 17: MENU_RECT, 18: TAB_BACK, 19: METAL_TEXT}
-        return panel(w, h, fills[style], METAL_TEXT, 255, title_band=14 if style == 11 else 0)
+        return panel(w, PANEL_LOOKS[int(name.split("_")[1])])
     painters = {
         "zap_up": zap(False), "zap_down": zap(True), "check_box": frame_box, "check_mark": check_mark,
         "radio_box": radio_box, "radio_mark": radio_dot, "num_down": arrow("down"), "num_up": arrow("up"),
         "slider_up": arrow("up"), "slider_thumb": thumb, "slider_down": arrow("down"), "slider_knob": knob,
         "tab_front": tab(True), "tab_back": tab(False), "dial_face": dial_face, "needle_0": needle(WHITE),
         "needle_1": needle(GLASS), "chooser_icon": folder_icon, "submenu_arrow": arrow("right"),
+        "list_folder": list_folder, "list_aircraft": list_aircraft, "list_airfoil": list_airfoil,
+        "list_weapon": list_weapon, "list_situation": list_situation, "list_movie": list_movie,
+        "list_plan": list_plan, "list_object": list_object,
     }
     return cell(w, h, painters[name])
 
@@ -331,6 +477,7 @@ def make_interface(layout):
     atlas = Atlas(512, 512)
     paint_font(atlas)
     paint_legend(atlas)
+    paint_strip(atlas)
     for name, which, x, y, w, h in layout:
         if which != "interface" or name in ("font", "legend"):
             continue
@@ -362,10 +509,11 @@ def make_elements(layout):
                                               Image.new("L", text.size, 255), glow))
                 sprite.alpha_composite(Image.merge("RGBA", (Image.new("L", text.size, 255),) * 3 + (text,)))
             atlas.paste(sprite, x0, band)
-    # The style-20 frame: a white square frame, light translucent middle.
+    # The style-20 frame: a white square frame, a white middle that lets the picture
+    # behind show faintly and keeps the wizard's dark text readable over sky and cloud.
     for name, which, x, y, w, h in layout:
         if which == "elements" and name == "frame2_20":
-            im = Image.new("RGBA", (w, h), (255, 255, 255, 90))
+            im = Image.new("RGBA", (w, h), (255, 255, 255, WIZARD_PANEL_ALPHA))
             d = ImageDraw.Draw(im)
             d.rectangle((0, 0, w - 1, h - 1), outline=(255, 255, 255, 255), width=2)
             atlas.paste(im, x, y)
