@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -44,9 +43,9 @@ std::set<int> child_pids()
 	return out;
 }
 
-bool ChildWatch::wait_new(int seconds)
+bool ChildWatch::wait_new(std::chrono::seconds bound)
 {
-	const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+	const auto deadline = std::chrono::steady_clock::now() + bound;
 	bool all_ended = true;
 	for (int pid : child_pids()) {
 		if (before_.count(pid)) continue;

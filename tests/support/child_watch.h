@@ -2,7 +2,10 @@
 // Waiting for the programs one test started, and for no others. A test binary run as
 // one process carries children of earlier tests that live on by design (the progress
 // window stays for the whole run), so waiting for any child could wait forever.
+#include <chrono>
 #include <set>
+
+#include "support/bounded_wait.h"
 
 namespace kx_test {
 
@@ -14,9 +17,9 @@ std::set<int> child_pids();
 class ChildWatch {
 public:
 	ChildWatch() : before_(child_pids()) {}
-	// Waits up to `seconds` for every child started since; one still running then is
+	// Waits up to `bound` for every child started since; one still running then is
 	// killed. True when all of them ended by themselves.
-	bool wait_new(int seconds = 10);
+	bool wait_new(std::chrono::seconds bound = kHangBound);
 
 private:
 	std::set<int> before_;

@@ -29,10 +29,12 @@ PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC fbo_status;
 
 // A test without its context checks nothing. On a machine that lacks the driver it may
 // skip; in CI a skip would let a broken set-up pass every drawing test, so there it fails.
+constexpr char kCiVar[] = "CI";
+constexpr char kCiOn[] = "true";
 void report_missing_context(int width, int height, const std::string& why)
 {
-	const char* ci = std::getenv("CI");
-	if (!ci || std::strcmp(ci, "true") != 0) return;
+	const char* ci = std::getenv(kCiVar);
+	if (!ci || std::strcmp(ci, kCiOn) != 0) return;
 	ADD_FAILURE() << "CI=true: the headless OpenGL context (Mesa surfaceless EGL, compatibility profile, " << width
 	              << "x" << height << ") could not be made: " << why;
 }
