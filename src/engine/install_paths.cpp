@@ -1,5 +1,8 @@
 #include "engine/install_paths.h"
 
+#include <cerrno>
+
+#include "engine/engine_globals.h"
 
 void get_path_with_path(std::string& out, const std::string& in)
 {
@@ -19,5 +22,10 @@ std::string ENG_folder_of(const std::string& path)
 	std::string out;
 	get_path_with_path(out, path);
 	return out;
+}
+
+int ENG_reach_inside(const std::string& rel, bool make)
+{
+	return path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), make) : EINVAL;
 }
 

@@ -17,3 +17,12 @@ std::string ENG_folder_of(const std::string& path);
 // The rule for paths below the install folder (path_stays_inside), the folder-chain
 // walk (walk_folder_chain) and the temporary names (temp_name_in, the sweep
 // remove_temp_leftovers) are the archive readers' own, in runtime/io_safe_path.h.
+
+// Whether the file `rel` of the file list (its platform folder trimmed) may be reached
+// below the install folder, by the one rule of every step that digests, writes or
+// deletes it: the path stays inside, and no folder on its way is a link or something
+// other than a folder. The file itself may be a link: it is taken as the link. 0 when
+// it may (with `make`, the missing folders are made on the way); EINVAL for a path
+// that leaves the install folder, ELOOP for a link on the way, ENOTDIR for a file
+// where a folder belongs; other errno values as they come.
+int ENG_reach_inside(const std::string& rel, bool make);

@@ -126,7 +126,7 @@ void delete_files()
 		stg.file_state = 0;
 
 		// Nothing is deleted outside the install folder or through a link inside it.
-		int r = path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), false) : EINVAL;
+		int r = ENG_reach_inside(rel, false);
 		const bool refused = r != 0;
 		if (!refused) r = delete_file(full);
 		if (stg.log_actions || refused) xer << "DELETING  file " << full << ", with result=" << r << ".\n";

@@ -105,7 +105,7 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 
 	// The folder may be missing: the clean-up after deletions removes folders that
 	// became empty, also one that a file still to come lands in.
-	int r = path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), true) : EINVAL;
+	int r = ENG_reach_inside(rel, true);
 	if (r == EINVAL || r == ELOOP)
 		xer << "EXPANDING refused for " << destination << ": it leaves the install folder.\n";
 

@@ -101,7 +101,7 @@ float slot_fraction(int slot)
 void net_delete(const std::string& rel, const std::string& destination)
 {
 	stg.file_state = 0;
-	int r = path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), false) : EINVAL;
+	int r = ENG_reach_inside(rel, false);
 	const bool refused = r != 0;
 	if (!refused) r = delete_file(destination);
 	if (stg.log_actions || refused)

@@ -8,6 +8,7 @@
 
 #include "engine/checksum_task.h"
 #include "engine/engine.h"
+#include "engine/install_paths.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/xtim.h"
@@ -27,13 +28,16 @@ double elapsed_seconds() { return double(xtim.microsecs()) / 1000000.0; }
 
 void digest_one(file_version_struct& v)
 {
-	std::string disk_path = v.path;
-	trim_dest_folder(disk_path);
-	disk_path = dest_dir_path + disk_path;
+	std::string rel = v.path;
+	trim_dest_folder(rel);
+	const std::string disk_path = dest_dir_path + rel;
 
 	v.sig_have = "NONE";
+	// What the install and delete steps may not reach is not in the install folder:
+	// through a folder link it would be someone else's file, to be counted as
+	// installed, or asked about and deleted.
 	struct stat st;
-	if (lstat(disk_path.c_str(), &st) == 0) {
+	if (ENG_reach_inside(rel, false) == 0 && lstat(disk_path.c_str(), &st) == 0) {
 		if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
 			calc_file_md5(disk_path, v.sig_have);  // a link is digested as its target text
 		else

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "engine/install.h"
 #include "engine_test_util.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_thread.h"
@@ -103,6 +104,56 @@ TEST_F(ScanTest, DigestsCurrentChangedMissingLinkedAndSpecialEntries)
 	EXPECT_EQ(sim_info[7].back().have, 1);
 	EXPECT_EQ(sim_info[8].back().sig_have, "NONE");
 	EXPECT_EQ(sim_info[8].back().have, 0);
+}
+
+// Every question asked about a file the user changed, by path.
+std::vector<std::string> g_asked;
+int record_question(std::string path, int)
+{
+	g_asked.push_back(path);
+	return 2;  // keep it
+}
+
+TEST_F(ScanTest, NothingIsReadThroughAFolderLinkOrAPathThatLeadsOut)
+{
+	const std::string outside = env.path("outside/");
+	ASSERT_TRUE(kx_test::write_file(outside + "x.txt", "outside"));
+	ASSERT_TRUE(kx_test::write_file(outside + "gone.txt", "outside"));
+	ASSERT_TRUE(kx_test::write_file(on_disk("Versions/A/lib"), "inside"));
+	ASSERT_EQ(symlink("../outside", on_disk("Resources").c_str()), 0);
+	ASSERT_EQ(symlink("Resources", on_disk("chain").c_str()), 0);     // a link to that link
+	ASSERT_EQ(symlink("Versions/A", on_disk("Current").c_str()), 0);  // a bundle's version link
+	ASSERT_EQ(symlink("../outside/x.txt", on_disk("alias.txt").c_str()), 0);
+
+	const std::string theirs = md5_of("outside");
+	sim_info.push_back({version_of("All/Resources/x.txt", theirs)});
+	sim_info.push_back({version_of("All/Resources/gone.txt", "GONE")});
+	sim_info.push_back({version_of("All/chain/x.txt", theirs)});
+	sim_info.push_back({version_of("All/../outside/x.txt", theirs)});
+	// A path through a link to a folder of the copy is refused by the install and
+	// delete steps alike, so it is not counted as installed either.
+	sim_info.push_back({version_of("All/Current/lib", md5_of("inside"))});
+	// Links as entries of their own are their target text, wherever they point.
+	sim_info.push_back({version_of("All/Current", md5_of("Versions/A"))});
+	sim_info.push_back({version_of("All/alias.txt", theirs)});
+	sim_info.push_back({version_of("All/Versions/A/lib", md5_of("inside"))});
+
+	scan_to_end();
+	for (int i : {0, 1, 2, 3, 4}) {
+		EXPECT_EQ(sim_info[i].back().sig_have, "NONE") << sim_info[i].back().path;
+		EXPECT_EQ(sim_info[i].back().have, 0) << sim_info[i].back().path;
+	}
+	EXPECT_EQ(sim_info[5].back().have, 1);
+	EXPECT_EQ(sim_info[6].back().sig_have, md5_of("../outside/x.txt"));
+	EXPECT_EQ(sim_info[7].back().have, 1);
+
+	// So the user is asked about nothing outside, and nothing there is to delete.
+	g_asked.clear();
+	const select_alert_fn old = ENG_set_select_alert_hook(record_question);
+	EXPECT_EQ(choose_files(), 1);
+	ENG_set_select_alert_hook(old);
+	EXPECT_EQ(g_asked, std::vector<std::string>{dest_dir_path + "alias.txt"});  // the link itself, changed
+	EXPECT_EQ(sim_info[1].back().remove, 0);
 }
 
 TEST_F(ScanTest, SocketWhereAFileBelongsIsNotOpened)

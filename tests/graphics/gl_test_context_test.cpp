@@ -2,6 +2,9 @@
 // target and hand the capability record real entry points.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,6 +12,8 @@
 #include "runtime/rec_glext.h"
 #include "support/gl_pixels.h"
 #include "support/gl_test_context.h"
+#include "support/test_env.h"
+#include "support/xvfb_server.h"
 
 TEST(GlTestContext, DrawsIntoItsOwnTargetAndReadsBack)
 {
@@ -48,4 +53,35 @@ TEST(GlTestContext, PicturesOfFailuresStayOutOfTheWorkingFolder)
 	EXPECT_EQ(w, 8);
 	EXPECT_EQ(std::remove(written.c_str()), 0);
 	EXPECT_NE(std::remove("GlTestContext.PicturesOfFailuresStayOutOfTheWorkingFolder-probe.png"), 0);
+}
+
+// A drawing test that cannot make its context checks nothing: in CI that must fail the
+// run, naming the context; elsewhere it may skip. The test program runs one drawing
+// test again with EGL pointed at no driver (glvnd's vendor list and Mesa's driver),
+// so this process keeps its own context.
+TEST(GlTestContext, WithoutAContextCiFailsAndAnyoneElseSkips)
+{
+	kx_test::TempEnv env;
+	char self[PATH_MAX] = {};
+	ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+	const std::vector<std::string> argv = {self, "--gtest_filter=GlTestContext.DrawsIntoItsOwnTargetAndReadsBack"};
+	const std::vector<std::string> no_driver = {"__EGL_VENDOR_LIBRARY_FILENAMES=" + env.path("none.json"),
+	                                            "GALLIUM_DRIVER=none"};
+	constexpr int kSeconds = 60;
+
+	std::vector<std::string> ci = no_driver;
+	ci.push_back("CI=true");
+	const kx_test::RunResult failed = kx_test::run_program(argv, ci, kSeconds);
+	EXPECT_NE(failed.status, 0) << failed.out;
+	EXPECT_NE(failed.out.find("CI=true: the headless OpenGL context (Mesa surfaceless EGL, compatibility profile, "
+	                          "64x32) could not be made: "),
+	          std::string::npos)
+	    << failed.out;
+
+	std::vector<std::string> local = no_driver;
+	local.push_back("CI=");
+	const kx_test::RunResult skipped = kx_test::run_program(argv, local, kSeconds);
+	EXPECT_EQ(skipped.status, 0) << skipped.out;
+	EXPECT_NE(skipped.out.find("[  SKIPPED ] GlTestContext.DrawsIntoItsOwnTargetAndReadsBack"), std::string::npos)
+	    << skipped.out;
 }

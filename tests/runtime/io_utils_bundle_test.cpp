@@ -1,13 +1,13 @@
 // Bundles as get_OS_abs_path and launch_app see them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cerrno>
 
 #include "platform/plat_dirs.h"
 #include "runtime/hl_alert.h"
 #include "runtime/io_utils.h"
+#include "support/child_watch.h"
 #include "support/test_env.h"
 
 using kx_test::read_file;
@@ -26,14 +26,13 @@ int launch_and_reap(const std::string& app)
 	const finishup_fn old_finishup = DIDIVI_set_finishup(quiet_finishup);
 	const launch_exit_fn old_exit = launch_app_set_exit(throwing_exit);
 	int status = 0;
+	kx_test::ChildWatch started;
 	try {
 		status = launch_app(app, "");
 	} catch (const Launched& l) {
 		status = -l.status;
 	}
-	int child_status = 0;
-	while (waitpid(-1, &child_status, 0) < 0 && errno == EINTR) {
-	}
+	EXPECT_TRUE(started.wait_new());
 	DIDIVI_set_finishup(old_finishup);
 	launch_app_set_exit(old_exit);
 	return status;

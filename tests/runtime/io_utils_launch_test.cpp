@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "runtime/hl_alert.h"
 #include "runtime/io_utils.h"
+#include "support/child_watch.h"
 #include "support/test_env.h"
 
 using kx_test::read_file;
@@ -44,14 +44,13 @@ struct LaunchSeams {
 int launch_and_reap(const std::string& app, const std::string& arg)
 {
 	int status = -1;
+	kx_test::ChildWatch started;
 	try {
 		launch_app(app, arg);
 	} catch (const Launched& l) {
 		status = l.status;
 	}
-	int child_status = 0;
-	while (waitpid(-1, &child_status, 0) < 0 && errno == EINTR) {
-	}
+	EXPECT_TRUE(started.wait_new());
 	return status;
 }
 }  // namespace

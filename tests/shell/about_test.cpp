@@ -2,7 +2,6 @@
 // loopback server through the proxy setting.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <thread>
@@ -13,6 +12,7 @@
 #include "runtime/io_utils.h"
 #include "shell/hl_mnw_about.h"
 #include "support/archive_tools.h"
+#include "support/child_watch.h"
 #include "support/loopback_http.h"
 #include "support/test_env.h"
 
@@ -141,6 +141,7 @@ TEST_F(AboutTest, ANewerReleaseIsDownloadedUnzippedAndStarted)
 	frames_until(about_offer);
 	EXPECT_EQ(st.button, "Update Kestrix!");
 	std::vector<std::string> messages;
+	kx_test::ChildWatch started;
 	EXPECT_THROW(frames_until(about_done, &messages), Launched);
 	DIDIVI_set_finishup(old_finishup);
 	launch_app_set_exit(old_exit);
@@ -150,8 +151,7 @@ TEST_F(AboutTest, ANewerReleaseIsDownloadedUnzippedAndStarted)
 	for (const std::string& m : messages)
 		progress = progress || (m.rfind("Downloading the installer...", 0) == 0 && m.find("% complete") != std::string::npos);
 	EXPECT_TRUE(progress);
-	int status = 0;
-	waitpid(-1, &status, 0);
+	EXPECT_TRUE(started.wait_new());
 	EXPECT_EQ(kx_test::read_file(st.folder + "marker"), "started\n");
 }
 

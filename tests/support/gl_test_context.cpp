@@ -2,6 +2,7 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,18 @@ PFNGLRENDERBUFFERSTORAGEEXTPROC rbo_storage;
 PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC fbo_rbo;
 PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC fbo_status;
 
+// A test without its context checks nothing. On a machine that lacks the driver it may
+// skip; in CI a skip would let a broken set-up pass every drawing test, so there it fails.
+constexpr char kCiVar[] = "CI";
+constexpr char kCiOn[] = "true";
+void report_missing_context(int width, int height, const std::string& why)
+{
+	const char* ci = std::getenv(kCiVar);
+	if (!ci || std::strcmp(ci, kCiOn) != 0) return;
+	ADD_FAILURE() << "CI=true: the headless OpenGL context (Mesa surfaceless EGL, compatibility profile, " << width
+	              << "x" << height << ") could not be made: " << why;
+}
+
 }  // namespace
 
 void* GlTestContext::proc(const char* name)
@@ -42,6 +55,12 @@ void GlTestContext::fill_glext_entry_points()
 
 GlTestContext::GlTestContext(int width, int height) : width_(width), height_(height)
 {
+	ok_ = open();
+	if (!ok_) report_missing_context(width, height, why_);
+}
+
+bool GlTestContext::open()
+{
 	// Mesa's software rasteriser, whatever the machine has: results must not depend on
 	// a graphics card.
 	setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
@@ -49,17 +68,17 @@ GlTestContext::GlTestContext(int width, int height) : width_(width), height_(hei
 		reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
 	if (!get_platform_display) {
 		why_ = "eglGetPlatformDisplayEXT missing";
-		return;
+		return false;
 	}
 	EGLDisplay dpy = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
 	if (dpy == EGL_NO_DISPLAY || !eglInitialize(dpy, nullptr, nullptr)) {
 		why_ = "no surfaceless EGL display";
-		return;
+		return false;
 	}
 	display_ = dpy;
 	if (!eglBindAPI(EGL_OPENGL_API)) {
 		why_ = "EGL has no desktop OpenGL";
-		return;
+		return false;
 	}
 	const EGLint config_attrs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
 	EGLConfig config = nullptr;
@@ -71,12 +90,12 @@ GlTestContext::GlTestContext(int width, int height) : width_(width), height_(hei
 	EGLContext ctx = eglCreateContext(dpy, count ? config : EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, ctx_attrs);
 	if (ctx == EGL_NO_CONTEXT) {
 		why_ = "eglCreateContext failed";
-		return;
+		return false;
 	}
 	context_ = ctx;
 	if (!eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, ctx)) {
 		why_ = "eglMakeCurrent failed";
-		return;
+		return false;
 	}
 	gen_fbos = reinterpret_cast<PFNGLGENFRAMEBUFFERSEXTPROC>(proc("glGenFramebuffersEXT"));
 	bind_fbo = reinterpret_cast<PFNGLBINDFRAMEBUFFEREXTPROC>(proc("glBindFramebufferEXT"));
@@ -89,31 +108,31 @@ GlTestContext::GlTestContext(int width, int height) : width_(width), height_(hei
 	fbo_status = reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC>(proc("glCheckFramebufferStatusEXT"));
 	if (!gen_fbos || !bind_fbo || !gen_rbos || !bind_rbo || !rbo_storage || !fbo_rbo || !fbo_status) {
 		why_ = "no framebuffer objects";
-		return;
+		return false;
 	}
 	gen_fbos(1, &fbo_);
 	bind_fbo(GL_FRAMEBUFFER_EXT, fbo_);
 	gen_rbos(1, &colour_);
 	bind_rbo(GL_RENDERBUFFER_EXT, colour_);
-	rbo_storage(GL_RENDERBUFFER_EXT, GL_RGBA8, width, height);
+	rbo_storage(GL_RENDERBUFFER_EXT, GL_RGBA8, width_, height_);
 	fbo_rbo(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_RENDERBUFFER_EXT, colour_);
 	gen_rbos(1, &depth_);
 	bind_rbo(GL_RENDERBUFFER_EXT, depth_);
-	rbo_storage(GL_RENDERBUFFER_EXT, GL_DEPTH24_STENCIL8_EXT, width, height);
+	rbo_storage(GL_RENDERBUFFER_EXT, GL_DEPTH24_STENCIL8_EXT, width_, height_);
 	fbo_rbo(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
 	fbo_rbo(GL_FRAMEBUFFER_EXT, GL_STENCIL_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depth_);
 	if (fbo_status(GL_FRAMEBUFFER_EXT) != GL_FRAMEBUFFER_COMPLETE_EXT) {
 		why_ = "framebuffer incomplete";
-		return;
+		return false;
 	}
 	glDrawBuffer(GL_COLOR_ATTACHMENT0_EXT);
 	glReadBuffer(GL_COLOR_ATTACHMENT0_EXT);
-	glViewport(0, 0, width, height);
+	glViewport(0, 0, width_, height_);
 	// The state start-up gives a new context, and a state switch that asks GL afresh.
 	if (OGL_default_gl_state) OGL_default_gl_state(0);
 	if (OGL_setstate_forget) OGL_setstate_forget();
 	fill_glext_entry_points();
-	ok_ = true;
+	return true;
 }
 
 GlTestContext::~GlTestContext()

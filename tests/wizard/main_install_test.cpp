@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cerrno>
 #include <string>
@@ -10,6 +9,7 @@
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
+#include "support/child_watch.h"
 #include "support/test_env.h"
 #include "wizard/main_install.h"
 #include "wizard/main_screens.h"
@@ -79,14 +79,13 @@ TEST_F(InstallEnd, RunningACopyStartsItsProgramAndEnds)
 	kx_test::write_file(inner, "#!/bin/sh\nprintf '%s %s' \"$0\" \"$#\" > '" + env.path("ran") + "'\n");
 	::chmod(inner.c_str(), 0755);
 	int status = 0;
+	kx_test::ChildWatch started;
 	try {
 		frame(dvd_do_run_sim);
 	} catch (const Launched& l) {
 		status = l.status;
 	}
-	int child = 0;
-	while (waitpid(-1, &child, 0) < 0 && errno == EINTR) {
-	}
+	EXPECT_TRUE(started.wait_new());
 	EXPECT_EQ(status, 1);
 	EXPECT_EQ(kx_test::read_file(env.path("ran")), inner + " 0");
 	EXPECT_TRUE(alerts.alerts().empty());

@@ -1,11 +1,10 @@
 #include "wizard/main_steps.h"
 
-#include <sys/wait.h>
-
 #include <cerrno>
 
 #include "runtime/hl_alert.h"
 #include "support/archive_tools.h"
+#include "support/child_watch.h"
 #include "wizard_fixture.h"
 
 using kx_test::LogCapture;
@@ -30,14 +29,13 @@ int relaunch(const std::string& temp, const std::string& app, const std::string&
 	g_finishups = 0;
 	::mkdir(temp.c_str(), 0700);
 	int result;
+	kx_test::ChildWatch started;
 	try {
 		result = -main_relaunch(temp, app, folder);
 	} catch (const Launched& l) {
 		result = l.status;
 	}
-	int child_status = 0;
-	while (waitpid(-1, &child_status, 0) < 0 && errno == EINTR) {
-	}
+	EXPECT_TRUE(started.wait_new());
 	DIDIVI_set_finishup(old_finishup);
 	launch_app_set_exit(old_exit);
 	return result;
