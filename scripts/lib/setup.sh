@@ -10,7 +10,7 @@ KX_PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libpng-dev libminizip-dev libsquish-dev libmd-dev libmimalloc-dev libarchive-dev liblzma-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils xvfb xauth xdotool
+  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils xvfb xauth xdotool x11-xkb-utils xkb-data
   zip unzip 7zip libarchive-tools zenity time netpbm libnvtt-bin x11-apps
   clang libclang-rt-14-dev
 )

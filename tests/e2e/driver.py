@@ -203,18 +203,22 @@ class XServer:
 
 
 class Installer:
-    """The real installer in a sandbox on a private X server."""
+    """The real installer in a sandbox on a private X server, whose keyboard layout is
+    `keyboard` when given (set before the program starts, which reads it once)."""
 
-    def __init__(self, installer, sandbox, args=(), cwd=None):
+    def __init__(self, installer, sandbox, args=(), cwd=None, keyboard=None):
         self.sandbox = sandbox
         self.x = XServer()
         env = sandbox.env()
         env["DISPLAY"] = self.x.display
         self.env = env
         try:
+            if keyboard:
+                subprocess.run(["setxkbmap", "-display", self.x.display, keyboard], env=env, check=True,
+                               timeout=WAIT_SECONDS)
             self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
                                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
-        except OSError:
+        except (OSError, subprocess.SubprocessError):
             # Nobody else knows of this X server yet: a program that cannot start must not
             # leave it running.
             self.x.stop()
@@ -443,12 +447,13 @@ def arguments():
 
 def run_flow(name, body):
     """Runs body(args, start) where start(sandbox, *installer_args) starts an installer (or
-    the `program=` given) that is stopped afterwards. Exits 0 on success, 1 with the report on failure."""
+    the `program=` given, on the `keyboard=` layout) that is stopped afterwards. Exits 0 on
+    success, 1 with the report on failure."""
     args = arguments()
     started = []
 
-    def start(sandbox, *installer_args, cwd=None, program=None):
-        inst = Installer(program or args.installer, sandbox, installer_args, cwd)
+    def start(sandbox, *installer_args, cwd=None, program=None, keyboard=None):
+        inst = Installer(program or args.installer, sandbox, installer_args, cwd, keyboard)
         started.append(inst)
         return inst
 
