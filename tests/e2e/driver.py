@@ -109,7 +109,10 @@ class Sandbox:
         return os.path.join(self.root, rel)
 
     def env(self):
+        """The installer's environment; with dialog_cmd set to None the installer opens the
+        desktop's own folder chooser."""
         e = dict(os.environ)
+        e.pop("KESTRIX_FOLDER_DIALOG", None)
         e.update({
             "HOME": self.home,
             "XDG_CONFIG_HOME": self.config,
@@ -117,11 +120,12 @@ class Sandbox:
             "TMPDIR": self.tmp,
             "KESTRIX_MEDIA_ROOTS": self.media,
             "KESTRIX_EJECT_COMMAND": self.eject_cmd,
-            "KESTRIX_FOLDER_DIALOG": self.dialog_cmd,
             "KESTRIX_SCREEN_TRACE": self.trace,
             "LIBGL_ALWAYS_SOFTWARE": "1",
             self.manifest["fake_sim"]["log_variable"]: self.sim_log,
         })
+        if self.dialog_cmd:
+            e["KESTRIX_FOLDER_DIALOG"] = self.dialog_cmd
         return e
 
     def private_temp(self):
@@ -266,11 +270,16 @@ class Installer:
         subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True, timeout=WAIT_SECONDS,
                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
+    def window_named(self, name):
+        """The first shown window on this X server whose title matches `name`: the
+        installer's, or one a desktop tool it started opened."""
+        out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", name],
+                             env=self.env, timeout=WAIT_SECONDS, stdout=subprocess.PIPE, check=True)
+        return out.stdout.split()[0].decode()
+
     def find_window(self):
         if self.window is None:
-            out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", WINDOW_NAME],
-                                 env=self.env, timeout=WAIT_SECONDS, stdout=subprocess.PIPE, check=True)
-            self.window = out.stdout.split()[0].decode()
+            self.window = self.window_named(WINDOW_NAME)
         return self.window
 
     def click(self, name_or_point):
@@ -286,11 +295,16 @@ class Installer:
     def click_choice(self, i):
         self.click(choice_point(i))
 
-    def key(self, *keys):
-        self._xdotool("key", "--window", self.find_window(), *keys)
+    def focus(self, window):
+        """Gives a window the keyboard (there is no window manager to do it): a desktop
+        tool's window takes typed keys only then."""
+        self._xdotool("windowfocus", "--sync", window)
 
-    def type(self, text):
-        self._xdotool("type", "--window", self.find_window(), text)
+    def key(self, *keys, window=None):
+        self._xdotool("key", "--window", window or self.find_window(), *keys)
+
+    def type(self, text, window=None):
+        self._xdotool("type", "--window", window or self.find_window(), text)
 
     # ---- what the window shows
 
