@@ -31,8 +31,8 @@ kx_install_missing() {
   fi
 }
 
-# kx_build DIR [cmake options...]
-kx_build() {
+# kx_configure DIR [cmake options...]
+kx_configure() {
   local dir=$1; shift
   local launcher=()
   # A compiler cache, where the machine has one, makes rebuilds of a fresh checkout quick.
@@ -40,7 +40,12 @@ kx_build() {
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
   cmake -S "$KX_ROOT" -B "$KX_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
-  cmake --build "$KX_ROOT/$dir" -j "$KX_JOBS"
+}
+
+# kx_build DIR [cmake options...]: configures and builds everything, tests included.
+kx_build() {
+  kx_configure "$@"
+  cmake --build "$KX_ROOT/$1" -j "$KX_JOBS"
 }
 
 # Tests that open a window need an X server: give them a virtual one when there is none.
