@@ -65,14 +65,15 @@ std::string start_folder(int preference_key, const char* default_location)
 // ended otherwise than with an answer or a cancel.
 void report_chooser_failure(const plat_dialog_program& program, const plat_dialog_outcome* o)
 {
+	const std::string said = o && !o->error_line.empty() ? ": " + o->error_line : "";
 	if (!o) {
 		xer << kNoChooser;
 	} else if (o->start_error) {
 		xer << kChooserWarning << program.path << kNotStarted << std::strerror(o->start_error) << "\n";
 	} else if (o->signal) {
-		xer << kChooserWarning << program.path << kEndedBySignal << o->signal << ": " << o->error_line << "\n";
+		xer << kChooserWarning << program.path << kEndedBySignal << o->signal << said << "\n";
 	} else {
-		xer << kChooserWarning << program.path << kFailedWithStatus << o->status << ": " << o->error_line << "\n";
+		xer << kChooserWarning << program.path << kFailedWithStatus << o->status << said << "\n";
 	}
 	__DIDIVI_alert(0, UTL_translate_string(kChooserFailed), program.path, "", "", t_alert, __FILE__, __LINE__);
 }

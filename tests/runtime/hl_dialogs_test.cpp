@@ -136,7 +136,7 @@ TEST_F(DialogTest, ACancelIsQuietAndAFailureIsOneWarningAndOneAlert)
 TEST_F(DialogTest, AHelperThatKeepsTheChoosersPipesOpenDoesNotHoldTheCaller)
 {
 	const std::string p = env.path("bin/zenity");
-	kx_test::write_file(p, "#!/bin/sh\nsleep 30 &\necho $! > '" + env.path("helper.pid") + "'\necho /answered\n");
+	kx_test::write_file(p, "#!/bin/sh\n/bin/sleep 20 &\necho $! > '" + env.path("helper.pid") + "'\necho /answered\n");
 	::chmod(p.c_str(), 0755);
 	const auto before = std::chrono::steady_clock::now();
 	EXPECT_EQ(choose(2, nullptr, buf), 1);
