@@ -10,7 +10,7 @@ KX_PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libpng-dev libminizip-dev libsquish-dev libmd-dev libmimalloc-dev libarchive-dev liblzma-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils xvfb xauth xdotool
+  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils xvfb xauth xdotool x11-xkb-utils xkb-data
   zip unzip 7zip libarchive-tools zenity time netpbm libnvtt-bin x11-apps
   clang libclang-rt-14-dev
   nginx-light tinyproxy
@@ -42,8 +42,8 @@ kx_install_missing() {
   fi
 }
 
-# kx_build DIR [cmake options...]
-kx_build() {
+# kx_configure DIR [cmake options...]
+kx_configure() {
   local dir=$1; shift
   local launcher=()
   # A compiler cache, where the machine has one, makes rebuilds of a fresh checkout quick.
@@ -51,7 +51,12 @@ kx_build() {
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
   cmake -S "$KX_ROOT" -B "$KX_ROOT/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
-  cmake --build "$KX_ROOT/$dir" -j "$KX_JOBS"
+}
+
+# kx_build DIR [cmake options...]: configures and builds everything, tests included.
+kx_build() {
+  kx_configure "$@"
+  cmake --build "$KX_ROOT/$1" -j "$KX_JOBS"
 }
 
 # Tests that open a window need an X server: give them a virtual one when there is none.

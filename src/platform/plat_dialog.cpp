@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 
 extern char** environ;
@@ -20,6 +21,7 @@ constexpr char kZenity[] = "zenity";
 constexpr char kKdialog[] = "kdialog";
 constexpr int kPumpMs = 20;
 constexpr size_t kReadChunk = 4096;
+constexpr size_t kErrorKeep = 1024;  // of standard error, enough for its first lines
 constexpr char kProgressTitle[] = "Kestrix DVD Installer";
 constexpr int kPercent = 100;
 constexpr unsigned char kFirstNonAscii = 0x80;
@@ -53,36 +55,64 @@ std::string on_path(const char* name)
 	return "";
 }
 
-// Starts `args` with its standard output (and input, when asked) on pipes.
-int spawn(const std::vector<std::string>& args, int* out_fd, int* in_fd, pid_t* pid)
+// A standard stream of a child that goes through a pipe when `mine` is set: the
+// caller's end of the pipe goes there.
+struct child_pipe {
+	int fd;            // the child's stream
+	int* mine;
+	bool child_reads;  // standard input
+	int ends[2] = {-1, -1};
+};
+
+void close_pipes(child_pipe* pipes, size_t n)
+{
+	for (size_t i = 0; i < n; ++i)
+		for (int& e : pipes[i].ends)
+			if (e >= 0) close(e), e = -1;
+}
+
+// Starts `args` with the streams asked for on pipes.
+int spawn(const std::vector<std::string>& args, int* out_fd, int* err_fd, int* in_fd, pid_t* pid)
 {
 	std::vector<char*> argv;
 	for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
 	argv.push_back(nullptr);
-	int out[2] = {-1, -1}, in[2] = {-1, -1};
-	if (out_fd && pipe2(out, O_CLOEXEC) != 0) return errno;
-	if (in_fd && pipe2(in, O_CLOEXEC) != 0) {
-		const int e = errno;
-		if (out_fd) close(out[0]), close(out[1]);
-		return e;
+	child_pipe pipes[] = {{STDOUT_FILENO, out_fd, false}, {STDERR_FILENO, err_fd, false}, {STDIN_FILENO, in_fd, true}};
+	for (child_pipe& p : pipes) {
+		if (p.mine && pipe2(p.ends, O_CLOEXEC) != 0) {
+			const int e = errno;
+			close_pipes(pipes, std::size(pipes));
+			return e;
+		}
 	}
 	posix_spawn_file_actions_t fa;
 	posix_spawn_file_actions_init(&fa);
-	if (out_fd) posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-	if (in_fd) posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);
+	for (const child_pipe& p : pipes)
+		if (p.mine) posix_spawn_file_actions_adddup2(&fa, p.ends[p.child_reads ? 0 : 1], p.fd);
 	const int e = posix_spawnp(pid, argv[0], &fa, nullptr, argv.data(), environ);
 	posix_spawn_file_actions_destroy(&fa);
-	if (out_fd) {
-		close(out[1]);
-		if (e) close(out[0]);
-		else *out_fd = out[0];
+	for (child_pipe& p : pipes) {
+		if (!p.mine) continue;
+		int& kept = p.ends[p.child_reads ? 1 : 0];
+		if (!e) *p.mine = kept, kept = -1;
 	}
-	if (in_fd) {
-		close(in[0]);
-		if (e) close(in[1]);
-		else *in_fd = in[1];
-	}
+	close_pipes(pipes, std::size(pipes));
 	return e;
+}
+
+// The first line of `text` that is not blank, without its line end.
+std::string first_line(const std::string& text)
+{
+	size_t at = 0;
+	while (at < text.size()) {
+		size_t end = text.find('\n', at);
+		if (end == std::string::npos) end = text.size();
+		std::string line = text.substr(at, end - at);
+		if (!line.empty() && line.back() == '\r') line.pop_back();
+		if (line.find_first_not_of(" \t") != std::string::npos) return line;
+		at = end + 1;
+	}
+	return "";
 }
 
 bool write_all(int fd, const std::string& s)
@@ -134,8 +164,7 @@ plat_dialog_program plat_find_dialog_program()
 }
 
 std::vector<std::string> plat_dialog_args(const plat_dialog_program& p, int kind, const std::string& message,
-                                          const std::string& ok_label, const std::string& start,
-                                          const std::string& proposed)
+                                          const std::string& start, const std::string& proposed)
 {
 	if (kind < plat_dialog_open || kind > plat_dialog_folder) kind = plat_dialog_folder;
 	const kind_options& k = kKinds[kind];
@@ -151,38 +180,71 @@ std::vector<std::string> plat_dialog_args(const plat_dialog_program& p, int kind
 	a.push_back("--file-selection");
 	if (*k.zenity) a.push_back(k.zenity);
 	a.push_back("--title=" + message);
-	a.push_back("--ok-label=" + ok_label);
 	if (!start.empty()) a.push_back("--filename=" + where);
 	return a;
 }
 
-int plat_run_dialog(const std::vector<std::string>& args, std::string& answer, size_t max_answer, void (*pump)())
+plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t max_answer, void (*pump)())
 {
-	answer.clear();
-	int fd = -1;
+	plat_dialog_outcome o;
+	if (args.empty()) return o;
+	int out = -1, err = -1;
 	pid_t pid = -1;
-	if (args.empty() || spawn(args, &fd, nullptr, &pid) != 0) return -1;
+	if ((o.start_error = spawn(args, &out, &err, nullptr, &pid)) != 0) return o;
+	std::string errors;
+	struct stream {
+		int* fd;
+		std::string* kept;
+		size_t keep;
+	};
+	const stream streams[] = {{&out, &o.answer, max_answer}, {&err, &errors, kErrorKeep}};
 	char buf[kReadChunk];
-	for (;;) {
-		pollfd p = {fd, POLLIN, 0};
-		const int r = poll(&p, 1, kPumpMs);
-		if (r < 0 && errno != EINTR) break;
-		if (r <= 0) {
-			if (pump) pump();
-			continue;
-		}
-		const ssize_t n = read(fd, buf, sizeof buf);
-		if (n < 0 && errno == EINTR) continue;
-		if (n <= 0) break;
-		// Whatever comes past the limit is read and dropped, so the child never blocks.
-		if (answer.size() < max_answer) answer.append(buf, std::min(size_t(n), max_answer - answer.size()));
-	}
-	close(fd);
+	bool ended = false, reaped = false;
 	int status = 0;
-	while (waitpid(pid, &status, 0) < 0) {
-		if (errno != EINTR) return -1;
+	while (!ended || out >= 0 || err >= 0) {
+		pollfd p[std::size(streams)];
+		const stream* of[std::size(streams)];
+		nfds_t n = 0;
+		for (const stream& s : streams) {
+			if (*s.fd < 0) continue;
+			of[n] = &s;
+			p[n++] = {*s.fd, POLLIN, 0};
+		}
+		// Once the program has ended, only what is already in the pipes is read.
+		const int r = poll(p, n, ended ? 0 : kPumpMs);
+		if (r < 0 && errno != EINTR) break;
+		if (r == 0 && ended) break;
+		if (r == 0 && pump) pump();
+		for (nfds_t i = 0; r > 0 && i < n; ++i) {
+			if (!p[i].revents) continue;
+			const stream& s = *of[i];
+			const ssize_t got = read(*s.fd, buf, sizeof buf);
+			if (got < 0 && errno == EINTR) continue;
+			if (got <= 0) {
+				close(*s.fd);
+				*s.fd = -1;
+				continue;
+			}
+			// Whatever comes past the limit is read and dropped, so the child never blocks.
+			if (s.kept->size() < s.keep) s.kept->append(buf, std::min(size_t(got), s.keep - s.kept->size()));
+		}
+		if (!ended) {
+			const pid_t w = waitpid(pid, &status, WNOHANG);
+			reaped = w == pid;
+			ended = reaped || (w < 0 && errno != EINTR);
+		}
 	}
-	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+	for (int fd : {out, err})
+		if (fd >= 0) close(fd);
+	while (!ended) {
+		const pid_t w = waitpid(pid, &status, 0);
+		reaped = w == pid;
+		ended = reaped || errno != EINTR;
+	}
+	if (reaped && WIFEXITED(status)) o.status = WEXITSTATUS(status);
+	if (reaped && WIFSIGNALED(status)) o.signal = WTERMSIG(status);
+	o.error_line = first_line(errors);
+	return o;
 }
 
 int plat_progress_show(const std::string& text, const float* fraction)
@@ -194,7 +256,7 @@ int plat_progress_show(const std::string& text, const float* fraction)
 		pid_t pid;
 		const std::vector<std::string> args = {z, "--progress", std::string("--title=") + kProgressTitle,
 		                                       "--text=" + text, "--no-cancel"};
-		if (int e = spawn(args, nullptr, &g_progress_fd, &pid)) return e;
+		if (int e = spawn(args, nullptr, nullptr, &g_progress_fd, &pid)) return e;
 	}
 	// One line of text: a line end would start a new command.
 	std::string one_line = text;

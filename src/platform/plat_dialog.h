@@ -24,17 +24,32 @@ struct plat_dialog_program {
 // The program that answers a chooser now.
 plat_dialog_program plat_find_dialog_program();
 
-// The chooser's argument list (program first). `start` is the folder the chooser
-// opens in ("" leaves it to the tool); `proposed` the file name a save offers.
+// The exit status with which zenity and kdialog (and a named program, which answers as
+// zenity does) say that the user cancelled.
+constexpr int plat_dialog_cancelled = 1;
+
+// The chooser's argument list (program first), only of options that zenity 3.44 and
+// kdialog 22.12 take for their choosers. `message` becomes the window's title; neither
+// tool takes a label for a chooser's confirming button (zenity refuses --ok-label there
+// and ends with 255). `start` is the folder the chooser opens in ("" leaves it to the
+// tool); `proposed` the file name a save offers.
 std::vector<std::string> plat_dialog_args(const plat_dialog_program& p, int kind, const std::string& message,
-                                          const std::string& ok_label, const std::string& start,
-                                          const std::string& proposed);
+                                          const std::string& start, const std::string& proposed);
+
+// How a chooser ended.
+struct plat_dialog_outcome {
+	int status = -1;         // its exit status; -1 when it was not started or did not exit
+	int start_error = 0;     // the errno of a start that failed
+	int signal = 0;          // the signal that ended it
+	std::string answer;      // its standard output (at most the bytes asked for)
+	std::string error_line;  // the first line of its standard error that is not blank
+};
 
 // Runs a chooser and waits for it, calling `pump` (when set) about every 20 ms
-// meanwhile so the caller's window stays alive. The program's standard output goes
-// into `answer` (at most `max_answer` bytes kept). Returns the exit status, or -1 when
-// the program could not be started or did not exit normally.
-int plat_run_dialog(const std::vector<std::string>& args, std::string& answer, size_t max_answer, void (*pump)());
+// meanwhile so the caller's window stays alive. Keeps at most `max_answer` bytes of
+// what the program writes. Once the program has ended, only what it left in its pipes
+// is read: a helper it started that keeps them open does not hold the caller.
+plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t max_answer, void (*pump)());
 
 // The progress window: a zenity --progress child fed through its standard input (the
 // program ignores SIGPIPE, so a window its user closed only makes the writes fail).

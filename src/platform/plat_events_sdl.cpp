@@ -206,14 +206,17 @@ bool translate_key(const SDL_KeyboardEvent& k, const SDL_Event* next, plat_event
 	out.what = down ? (k.repeat ? plat_ev_auto_key : plat_ev_key_down) : plat_ev_key_up;
 	out.modifiers = plat_mac_modifiers(k.keysym.mod);
 	int character = plat_mac_char_of_key(sc);
+	long typed = 0;
 	if (down && next && next->type == SDL_TEXTINPUT) {
 		character = plat_latin1_of_utf8(next->text.text);
+		if (character) typed = plat_key_typed_text;
 		took_next = true;
 	} else if (!down && !character && k.keysym.sym >= ' ' && k.keysym.sym < 0x7F) {
 		// A key-up has no text of its own: the key's unshifted character.
 		character = k.keysym.sym;
 	}
-	out.message = (character & kLatin1Max) | (long(plat_mac_key_code(sc) & kLatin1Max) << kMessageKeyShift);
+	out.message =
+	    (character & kLatin1Max) | (long(plat_mac_key_code(sc) & kLatin1Max) << kMessageKeyShift) | typed;
 	return true;
 }
 

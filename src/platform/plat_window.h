@@ -33,10 +33,15 @@ enum plat_modifier_bits {
 
 // The message of an operating-system event that sends the application to the back.
 constexpr long plat_os_suspend_message = 0x01000000L;
+// Keys: set beside the character when the user's layout typed it as text (AltGr+Q is
+// '@' on a German keyboard), so that a modifier that helped to type it does not turn
+// it off.
+constexpr long plat_key_typed_text = 0x10000L;
 
 struct plat_event {
 	int what = plat_ev_null;
-	long message = 0;   // keys: typed character in bits 0..7, Mac key code in bits 8..15
+	long message = 0;   // keys: typed character in bits 0..7, Mac key code in bits 8..15,
+	                    // plat_key_typed_text
 	int modifiers = 0;  // plat_modifier_bits
 	int x = 0, y = 0;   // mouse events: window pixels from the top left corner
 	int wheel = 0;      // plat_ev_wheel: steps, positive away from the user

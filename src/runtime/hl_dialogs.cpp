@@ -6,51 +6,103 @@
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <map>
 
 #include "platform/plat_dialog.h"
 #include "platform/plat_window.h"
+#include "runtime/hl_alert.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_trace.h"
 #include "runtime/io_utils.h"
+#include "runtime/translate.h"
 
 namespace {
 std::atomic<dialog_hook_fn> g_pump{nullptr};
 std::atomic<dialog_hook_fn> g_drop_input{nullptr};
 
-constexpr int kCancelled = 1;  // the choosers' exit status when the user cancels
 constexpr char kFolderDialog[] = "folder_dialog";
 constexpr char kMessageBox[] = "message_box";
 constexpr char kBoxTitle[] = "Kestrix 9 Installer";
 constexpr char kOkLabel[] = "OK";
 constexpr int kConfirmYes = 1;
-constexpr char kNoChooser[] = "WARNING: no folder dialog: neither zenity nor kdialog was found.\n";
 // Reading stops a little past the longest path, so a huge answer is still seen as too long.
 constexpr size_t kAnswerKeep = kDialogPathMax + 2;
 
+// A chooser that could not be opened: one line in the log, one alert to the user.
+constexpr char kNoChooser[] = "WARNING: no folder dialog: neither zenity nor kdialog was found.\n";
+constexpr char kChooserWarning[] = "WARNING: the folder dialog ";
+constexpr char kNotStarted[] = " could not be started: ";
+constexpr char kEndedBySignal[] = " was ended by signal ";
+constexpr char kFailedWithStatus[] = " failed with status ";
+constexpr char kChooserFailed[] = "The folder chooser could not be opened.";
+
 std::string system_text(const std::string& s) { return plat_latin1_to_utf8(s.substr(0, kDialogTextMax)); }
+
+// The last folder a chooser of each preference key showed an answer in, for this run.
+std::map<int, std::string> g_last_folder;
+
+void remember_folder(int preference_key, int kind, const std::string& chosen)
+{
+	if (kind == plat_dialog_folder) {
+		g_last_folder[preference_key] = chosen;
+		return;
+	}
+	const size_t slash = chosen.rfind('/');
+	if (slash != std::string::npos) g_last_folder[preference_key] = chosen.substr(0, slash + 1);
+}
+
+// Where a chooser opens: the caller's folder, else the one remembered for its key, else
+// the tool's choice.
+std::string start_folder(int preference_key, const char* default_location)
+{
+	if (default_location && *default_location && dir_exists(default_location)) return default_location;
+	const auto it = g_last_folder.find(preference_key);
+	if (it != g_last_folder.end() && dir_exists(it->second)) return it->second;
+	return "";
+}
+
+// The log line and the alert for a chooser that was not found, not started or that
+// ended otherwise than with an answer or a cancel.
+void report_chooser_failure(const plat_dialog_program& program, const plat_dialog_outcome* o)
+{
+	const std::string said = o && !o->error_line.empty() ? ": " + o->error_line : "";
+	if (!o) {
+		xer << kNoChooser;
+	} else if (o->start_error) {
+		xer << kChooserWarning << program.path << kNotStarted << std::strerror(o->start_error) << "\n";
+	} else if (o->signal) {
+		xer << kChooserWarning << program.path << kEndedBySignal << o->signal << said << "\n";
+	} else {
+		xer << kChooserWarning << program.path << kFailedWithStatus << o->status << said << "\n";
+	}
+	__DIDIVI_alert(0, UTL_translate_string(kChooserFailed), program.path, "", "", t_alert, __FILE__, __LINE__);
+}
 }  // namespace
 
 dialog_hook_fn HL_set_dialog_pump(dialog_hook_fn f) { return g_pump.exchange(f); }
 dialog_hook_fn HL_set_dialog_drop_input(dialog_hook_fn f) { return g_drop_input.exchange(f); }
 
-int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int /*preference_key*/,
+int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int preference_key,
                         const char* default_location, char* io_path)
 {
 	const plat_dialog_program program = plat_find_dialog_program();
 	if (program.tool == plat_tool_none) {
-		xer << kNoChooser;
+		report_chooser_failure(program, nullptr);
 		return 0;
 	}
-	std::string start;
-	if (default_location && *default_location && dir_exists(default_location)) start = default_location;
+	const std::string start = start_folder(preference_key, default_location);
 	const std::string proposed = kind == plat_dialog_save && io_path ? io_path : "";
 	UTL_trace_modal(kFolderDialog, {message, start}, {action_label});
-	std::string answer;
-	const int status =
-	    plat_run_dialog(plat_dialog_args(program, kind, system_text(message), system_text(action_label), start, proposed),
-	                    answer, kAnswerKeep, g_pump.load());
+	const plat_dialog_outcome o =
+	    plat_run_dialog(plat_dialog_args(program, kind, system_text(message), start, proposed), kAnswerKeep, g_pump.load());
 	if (dialog_hook_fn drop = g_drop_input.load()) drop();
-	if (status == kCancelled || status != 0 || !io_path) return 0;
+	if (o.status == plat_dialog_cancelled) return 0;
+	if (o.status != 0) {
+		report_chooser_failure(program, &o);
+		return 0;
+	}
+	if (!io_path) return 0;
+	std::string answer = o.answer;
 	if (!answer.empty() && answer.back() == '\n') answer.pop_back();
 	if (answer.size() > 1 && answer.back() == '/') answer.pop_back();
 	if (answer.empty() || answer.size() > kDialogPathMax) {
@@ -58,6 +110,7 @@ int GetFilePathFromUser(int kind, const std::string& message, const std::string&
 		return 0;
 	}
 	std::memcpy(io_path, answer.c_str(), answer.size() + 1);
+	remember_folder(preference_key, kind, answer);
 	return 1;
 }
 

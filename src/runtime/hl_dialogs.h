@@ -6,10 +6,13 @@
 
 // Runs the desktop's chooser: kind 0 opens a file, 1 saves one (io_path holds the
 // proposed name on entry), 2 picks a folder. `default_location` is the folder it
-// starts in when it exists (null: the tool's choice). Returns 1 with the chosen path
-// (UTF-8, no final "/", at most 2046 bytes) in io_path, a buffer of at least 2048
-// bytes; 0 when the user cancelled or the chooser failed, io_path untouched, except
-// that an answer too long for the buffer leaves it empty.
+// starts in when it exists; else it starts in the last folder that a chooser of the
+// same `preference_key` answered in during this run, else where the tool likes.
+// Returns 1 with the chosen path (UTF-8, no final "/", at most 2046 bytes) in io_path,
+// a buffer of at least 2048 bytes; 0 when the user cancelled or the chooser failed,
+// io_path untouched, except that an answer too long for the buffer leaves it empty. A
+// chooser that could not be found or started, or that failed, is a WARNING line in
+// the log and an alert that goes on.
 int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int preference_key,
                         const char* default_location, char* io_path);
 

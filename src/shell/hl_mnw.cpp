@@ -233,6 +233,9 @@ void DIDIVI_startwind(int id, int /*flag*/)
 	}
 }
 
+// The key layer reads the seam's key messages as they come.
+static_assert(key_msg_typed_text == plat_key_typed_text);
+
 void APL_handlewin(const plat_event& e)
 {
 	switch (e.what) {

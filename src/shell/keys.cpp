@@ -183,8 +183,11 @@ constexpr int kUsLayout[vtlm_Key_Map_size] = {
 
 std::atomic<keys_layout_fn> g_layout{nullptr};
 
-// Control, Option and Command turn the typed character off.
+// Command turns the typed character off, so its shortcuts stay shortcuts. Option and
+// Control do too, unless the layout typed the character as text with their help
+// (AltGr, which arrives as Option, types '@' and '{' on European keyboards).
 constexpr long kCharSuppressingMods = key_mod_command | key_mod_option | key_mod_control;
+constexpr long kTypedTextSuppressingMods = key_mod_command;
 constexpr long kByteMask = 0xFF;
 constexpr int kKeyCodeShift = 8;
 constexpr int kLayoutKeyMask = 0x7F;
@@ -262,7 +265,8 @@ void keys_class::handle_key_raw(long kind, long message, long modifiers)
 	if (kind == key_raw_down) flags |= key_flag_down;
 	if (kind == key_raw_up) flags |= key_flag_up;
 
-	const int character = (modifiers & kCharSuppressingMods) ? 0 : static_cast<int>(message & kByteMask);
+	const long suppressing = (message & key_msg_typed_text) ? kTypedTextSuppressingMods : kCharSuppressingMods;
+	const int character = (modifiers & suppressing) ? 0 : static_cast<int>(message & kByteMask);
 	const int key_code = static_cast<int>((message >> kKeyCodeShift) & kByteMask);
 	const int vkey = vkey_for(key_code);
 

@@ -21,6 +21,8 @@ enum {
 
 // Raw event kinds and modifier bits as the window seam delivers them.
 enum { key_raw_down = 3, key_raw_up = 4, key_raw_repeat = 5 };
+// Beside the character of a raw key message: the layout typed it as text.
+constexpr long key_msg_typed_text = 0x10000L;
 enum {
 	key_mod_command = 0x100,
 	key_mod_shift = 0x200,
@@ -91,7 +93,7 @@ public:
 	std::vector<key_binding> bindings;
 
 	// kind: key_raw_down, _up or _repeat. message: bits 0..7 the character, bits 8..15
-	// the Mac key code. modifiers: key_mod_ bits.
+	// the Mac key code, and key_msg_typed_text. modifiers: key_mod_ bits.
 	void handle_key_raw(long kind, long message, long modifiers);
 	void execute_key_cmnd(int vkey, int flags);
 	void run_repeat_keys();

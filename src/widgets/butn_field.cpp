@@ -151,12 +151,19 @@ int last_focused_id = 0;
 BTN_key_queue field_keys;
 
 // One queued key, as the field hands it to the engine. Only Backspace, Delete, the
-// arrows and printable characters edit; Home, End, the page keys and anything typed with
-// Option or Control are dropped rather than inserted as control bytes.
+// arrows and printable characters edit; Home, End and the page keys are dropped rather
+// than inserted as control bytes. A printable character is text the keyboard layout
+// typed, whatever modifier helped (AltGr arrives as Option and types '@' on a German
+// keyboard); an editing key with Option or Control held is dropped.
 void apply_key(const BTN_key& k)
 {
-	if (k.flags & (btn_key_option | btn_key_control)) return;
 	const int extend = k.flags & btn_key_shift;
+	const int c = k.character;
+	if (c >= kFirstPrintable && c <= kLastPrintable) {
+		OGLE_Key(engine, char(c), extend);
+		return;
+	}
+	if (k.flags & (btn_key_option | btn_key_control)) return;
 	if (k.vkey == kVkDelete) {
 		// Delete takes the character after the caret (or the selection).
 		int s = 0, e = 0;
@@ -169,10 +176,7 @@ void apply_key(const BTN_key& k)
 		return;
 	}
 	if (k.vkey >= kVkPageUp && k.vkey <= kVkHome) return;
-	const int c = k.character;
-	const bool editing = c == kBackspace || (c >= kFirstArrow && c <= kLastArrow);
-	const bool printable = c >= kFirstPrintable && c <= kLastPrintable;
-	if (editing || printable) OGLE_Key(engine, char(c), extend);
+	if (c == kBackspace || (c >= kFirstArrow && c <= kLastArrow)) OGLE_Key(engine, char(c), extend);
 }
 
 void bind(float x, float y, std::string* text, float width)

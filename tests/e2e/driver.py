@@ -109,7 +109,10 @@ class Sandbox:
         return os.path.join(self.root, rel)
 
     def env(self):
+        """The installer's environment; with dialog_cmd set to None the installer opens the
+        desktop's own folder chooser."""
         e = dict(os.environ)
+        e.pop("KESTRIX_FOLDER_DIALOG", None)
         e.update({
             "HOME": self.home,
             "XDG_CONFIG_HOME": self.config,
@@ -117,11 +120,12 @@ class Sandbox:
             "TMPDIR": self.tmp,
             "KESTRIX_MEDIA_ROOTS": self.media,
             "KESTRIX_EJECT_COMMAND": self.eject_cmd,
-            "KESTRIX_FOLDER_DIALOG": self.dialog_cmd,
             "KESTRIX_SCREEN_TRACE": self.trace,
             "LIBGL_ALWAYS_SOFTWARE": "1",
             self.manifest["fake_sim"]["log_variable"]: self.sim_log,
         })
+        if self.dialog_cmd:
+            e["KESTRIX_FOLDER_DIALOG"] = self.dialog_cmd
         return e
 
     def private_temp(self):
@@ -203,18 +207,22 @@ class XServer:
 
 
 class Installer:
-    """The real installer in a sandbox on a private X server."""
+    """The real installer in a sandbox on a private X server, whose keyboard layout is
+    `keyboard` when given (set before the program starts, which reads it once)."""
 
-    def __init__(self, installer, sandbox, args=(), cwd=None):
+    def __init__(self, installer, sandbox, args=(), cwd=None, keyboard=None):
         self.sandbox = sandbox
         self.x = XServer()
         env = sandbox.env()
         env["DISPLAY"] = self.x.display
         self.env = env
         try:
+            if keyboard:
+                subprocess.run(["setxkbmap", "-display", self.x.display, keyboard], env=env, check=True,
+                               timeout=WAIT_SECONDS)
             self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
                                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
-        except OSError:
+        except (OSError, subprocess.SubprocessError):
             # Nobody else knows of this X server yet: a program that cannot start must not
             # leave it running.
             self.x.stop()
@@ -262,11 +270,16 @@ class Installer:
         subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True, timeout=WAIT_SECONDS,
                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
+    def window_named(self, name):
+        """The first shown window on this X server whose title matches `name`: the
+        installer's, or one a desktop tool it started opened."""
+        out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", name],
+                             env=self.env, timeout=WAIT_SECONDS, stdout=subprocess.PIPE, check=True)
+        return out.stdout.split()[0].decode()
+
     def find_window(self):
         if self.window is None:
-            out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", WINDOW_NAME],
-                                 env=self.env, timeout=WAIT_SECONDS, stdout=subprocess.PIPE, check=True)
-            self.window = out.stdout.split()[0].decode()
+            self.window = self.window_named(WINDOW_NAME)
         return self.window
 
     def click(self, name_or_point):
@@ -282,11 +295,16 @@ class Installer:
     def click_choice(self, i):
         self.click(choice_point(i))
 
-    def key(self, *keys):
-        self._xdotool("key", "--window", self.find_window(), *keys)
+    def focus(self, window):
+        """Gives a window the keyboard (there is no window manager to do it): a desktop
+        tool's window takes typed keys only then."""
+        self._xdotool("windowfocus", "--sync", window)
 
-    def type(self, text):
-        self._xdotool("type", "--window", self.find_window(), text)
+    def key(self, *keys, window=None):
+        self._xdotool("key", "--window", window or self.find_window(), *keys)
+
+    def type(self, text, window=None):
+        self._xdotool("type", "--window", window or self.find_window(), text)
 
     # ---- what the window shows
 
@@ -443,12 +461,13 @@ def arguments():
 
 def run_flow(name, body):
     """Runs body(args, start) where start(sandbox, *installer_args) starts an installer (or
-    the `program=` given) that is stopped afterwards. Exits 0 on success, 1 with the report on failure."""
+    the `program=` given, on the `keyboard=` layout) that is stopped afterwards. Exits 0 on
+    success, 1 with the report on failure."""
     args = arguments()
     started = []
 
-    def start(sandbox, *installer_args, cwd=None, program=None):
-        inst = Installer(program or args.installer, sandbox, installer_args, cwd)
+    def start(sandbox, *installer_args, cwd=None, program=None, keyboard=None):
+        inst = Installer(program or args.installer, sandbox, installer_args, cwd, keyboard)
         started.append(inst)
         return inst
 

@@ -33,6 +33,10 @@ constexpr char kDvdFolder[] = "KESTRIX_DVD";
 constexpr char kSceneryFolder[] = "Global Scenery";
 constexpr char kFakeSim[] = "Linux/Kestrix.app/Contents/MacOS/Kestrix";
 constexpr char kFakeSimLogVar[] = "KESTRIX_FAKE_SIM_LOG";
+// What the simulator's stand-in tells the terminal the installer was started from, so
+// that the installer ending on "Run Kestrix Now" does not look like a crash.
+constexpr char kFakeSimSays[] = "printf 'Kestrix 9 sample set: this stands in for the simulator; it was started from "
+                                "the copy in %s/ and does nothing more.\\n' \"${0%/Kestrix.app/*}\"\n";
 constexpr int kGen1Version = 91000;
 constexpr int kGen2Version = 91001;
 constexpr int kMaxDvds = 2;             // set A spans exactly this many
@@ -187,7 +191,7 @@ int main(int argc, char** argv)
 	kx_test::MasterTree tree = kx_test::make_master_tree(master, o);
 	kx_test::write_file(master + kFakeSim, std::string("#!/bin/sh\n# The simulator's stand-in: records how it was started.\n"
 	                                                   "printf '%s\\n' \"$0\" \"$@\" >> \"${") +
-	                                           kFakeSimLogVar + ":-/dev/null}\"\n");
+	                                           kFakeSimLogVar + ":-/dev/null}\"\n" + kFakeSimSays);
 	::chmod((master + kFakeSim).c_str(), 0755);
 	tree.shipped.push_back(kFakeSim);
 	build(builder, master, out + "gen1/", kGen1Version, "", kLargeDvdKb);

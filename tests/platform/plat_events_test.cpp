@@ -86,11 +86,19 @@ TEST(EventTables, KeyDownTakesTheFollowingTextAsLatin1)
 	EXPECT_EQ(t.ev.what, plat_ev_key_down);
 	EXPECT_EQ(char_of(t.ev), 0xE9);
 	EXPECT_EQ(mac_key_of(t.ev), 14);
+	EXPECT_TRUE(t.ev.message & plat_key_typed_text);
+	// AltGr is Option, and the '@' it typed is marked as typed text all the same.
+	const SDL_Event at = text_event("@");
+	t = translate(key_event(SDL_KEYDOWN, SDL_SCANCODE_Q, SDLK_q, KMOD_RALT), &at);
+	EXPECT_EQ(char_of(t.ev), '@');
+	EXPECT_EQ(t.ev.modifiers, plat_mod_option);
+	EXPECT_TRUE(t.ev.message & plat_key_typed_text);
 
 	const SDL_Event euro = text_event("\xE2\x82\xAC");  // U+20AC is past Latin-1
 	t = translate(down, &euro);
 	EXPECT_TRUE(t.took_next);
 	EXPECT_EQ(char_of(t.ev), 0);
+	EXPECT_FALSE(t.ev.message & plat_key_typed_text);
 	const SDL_Event cyrillic = text_event("\xD0\x96");  // U+0416, two bytes but past 0xFF
 	EXPECT_EQ(char_of(translate(down, &cyrillic).ev), 0);
 
@@ -99,6 +107,7 @@ TEST(EventTables, KeyDownTakesTheFollowingTextAsLatin1)
 	t = translate(down, &other);
 	EXPECT_FALSE(t.took_next);
 	EXPECT_EQ(char_of(t.ev), 0);
+	EXPECT_FALSE(t.ev.message & plat_key_typed_text);
 }
 
 TEST(EventTables, KeysThatTypeNoTextCarryMacCharacters)

@@ -86,6 +86,9 @@ const raw_case kRawCases[] = {
 	{"Shift+A repeat", key_raw_repeat, 'A', mk_a, key_mod_shift, 'A', 65, 1, 0, 0, 0},
 	{"a up", key_raw_up, 'a', mk_a, 0, 'a', 65, 16, 0, 0, 0},
 	{"Option+Control+e", key_raw_down, 0xE9, 14, key_mod_option | key_mod_control, 0, 69, 14, 0, 0, 0},
+	// What the layout typed as text stays, whichever modifier helped; Command still wins.
+	{"AltGr+Q typed '@'", key_raw_down, '@' | int(key_msg_typed_text), mk_q, key_mod_option, '@', 81, 10, 0, 0, 0},
+	{"Command+S typed 's'", key_raw_down, 's' | int(key_msg_typed_text), mk_s, key_mod_command, 0, 83, 8, 0, 0, 0},
 	{"Caps Lock adds nothing", key_raw_down, 'a', mk_a, 0x400, 'a', 65, 8, 0, 0, 0},
 	{"period", key_raw_down, '.', mk_period, 0, '.', 185, 8, 0, 0, 0},
 	{"forward Delete", key_raw_down, 127, mk_fwd_delete, 0, 127, 46, 8, 0, 0, 1},

@@ -206,6 +206,9 @@ TEST_F(Widgets, FieldKeysThatAreNotEditsAreDroppedAndDeleteGoesForward)
 	EXPECT_EQ(s, "a!");
 	keys({kLeft, kLeft, kLeft, letter('>')}, field);
 	EXPECT_EQ(s, ">a!");
+	// AltGr arrives as Option: the '@' it typed goes in, an Option+Backspace does not.
+	keys({BTN_key{'@', 'Q', kDown | btn_key_option}, BTN_key{8, 8, kDown | btn_key_option}}, field);
+	EXPECT_EQ(s, ">@a!");
 }
 
 TEST_F(Widgets, KeysForAFieldThatLostTheFocusNeverEditAnotherString)
