@@ -7,7 +7,9 @@
 #include "runtime/pref.h"
 #include "runtime/translate.h"
 #include "shell/keys.h"
+#include "platform/plat_clock.h"
 #include "shell_fixture.h"
+#include "support/archive_tools.h"
 
 using namespace kx_test;
 
@@ -261,4 +263,74 @@ TEST_F(ShellTest, RandomAndAngleTablesAreTheSameAtEveryStart)
 	EXPECT_NEAR(lookup_cos[180], -1.0f, 1e-6f);
 	EXPECT_NEAR(lookup_sin[360], 0.0f, 1e-5f);
 	EXPECT_EQ(reinterpret_cast<std::uintptr_t>(scratch_array) % 16, 0u);
+}
+
+TEST_F(ShellTest, TheLogWritesFloatsInFixedPointNotation)
+{
+	answer_chooser();
+	start();
+	// Every statement, whichever thread writes it, as on the one stream start-up set up.
+	xer << " Start of MD5 at " << 2.5f << "\n";
+	std::thread([] { xer << "tiny " << 1e-7 << " large " << 12345678.0 << "\n"; }).join();
+	xer.flush();
+	const std::string l = log();
+	EXPECT_NE(l.find(" Start of MD5 at 2.500000\n"), std::string::npos) << l;
+	EXPECT_NE(l.find("tiny 0.000000 large 12345678.000000\n"), std::string::npos) << l;
+}
+
+// Run on its own, in a process of its own, by the test below: start-up between two
+// readings of the clock, then the generator's first value.
+TEST_F(ShellTest, DISABLED_FirstRandomValueAfterStartup)
+{
+	answer_chooser();
+	const unsigned long long before = PLAT_microseconds();
+	start();
+	const unsigned long long after = PLAT_microseconds();
+	std::printf("start-up between %llu and %llu drew %d\n", before, after, std::rand());
+}
+
+namespace {
+struct StartDraw {
+	unsigned long long before = 0, after = 0;
+	int value = -1;
+};
+
+// Whether `value` is the first draw after a seed taken from the clock at some instant
+// in [from, to]: the low 32 bits of its microseconds, then seed % 1000 draws passed over.
+bool drawn_from_clock_between(unsigned long long from, unsigned long long to, int value)
+{
+	for (unsigned long long t = from; t <= to; ++t) {
+		const auto seed = static_cast<uint32_t>(t);
+		std::srand(seed);
+		for (unsigned i = 0; i < seed % 1000; ++i) std::rand();
+		if (std::rand() == value) return true;
+	}
+	return false;
+}
+}  // namespace
+
+TEST(StartupRandom, TwoStartsDrawDifferentFirstValues)
+{
+	TempEnv env;  // the helper's own sandbox lies inside this one
+	char exe[PATH_MAX] = {};
+	ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+	const std::string helper = "timeout 60 " + sh_quote(exe) +
+	                           " --gtest_also_run_disabled_tests"
+	                           " --gtest_filter=ShellTest.DISABLED_FirstRandomValueAfterStartup";
+	auto one_start = [&helper] {
+		std::string out;
+		EXPECT_EQ(run_sh(helper, &out), 0) << out;
+		StartDraw d;
+		const size_t at = out.find("start-up between ");
+		if (at != std::string::npos)
+			std::sscanf(out.c_str() + at, "start-up between %llu and %llu drew %d", &d.before, &d.after, &d.value);
+		return d;
+	};
+	const StartDraw a = one_start(), b = one_start();
+	ASSERT_GE(a.value, 0);
+	ASSERT_GE(b.value, 0);
+	EXPECT_NE(a.value, b.value);
+	// Each start seeded from a clock that counts from boot, read during that start-up.
+	EXPECT_TRUE(drawn_from_clock_between(a.before, a.after, a.value)) << a.after - a.before << " us";
+	EXPECT_TRUE(drawn_from_clock_between(b.before, b.after, b.value)) << b.after - b.before << " us";
 }
