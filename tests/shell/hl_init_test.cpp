@@ -162,6 +162,46 @@ TEST_F(ShellTest, NoDisplayIsTheStartupAlertOnStandardError)
 	EXPECT_EQ(app_done, 1);
 }
 
+namespace {
+std::vector<std::string> g_presented;
+// Shows nothing and goes on, so every alert along the way is seen.
+void going_on_presenter(int, const std::string& l1, const std::string& l2, const std::string& l3,
+                        const std::string& l4, int type, const char*, int)
+{
+	g_presented.push_back(l1 + "|" + l2 + "|" + l3 + "|" + l4 + "|" + std::to_string(type));
+}
+}  // namespace
+
+TEST_F(ShellTest, WithoutTheOpenGLLibraryStartupEndsOnItsAlert)
+{
+	OGL_probe missing = fake_probe();
+	missing.library = "libkx-no-such-gl.so.1";
+	OGL_set_probe(missing);
+	DIDIVI_set_alert_exit([](int status) { throw AlertExit{status}; });
+	try {
+		start();
+		ADD_FAILURE() << "start-up went on without its OpenGL library";
+	} catch (const AlertExit& e) {
+		EXPECT_EQ(e.status, 1);
+	}
+	DIDIVI_set_alert_exit(nullptr);
+	// Drawn as a system box: there is no OpenGL yet to draw the alert box with.
+	ASSERT_EQ(win.boxes.size(), 1u);
+	EXPECT_EQ(win.boxes[0].rfind("Could not create bundle for location", 0), 0u) << win.boxes[0];
+	EXPECT_NE(win.boxes[0].find("libkx-no-such-gl.so.1"), std::string::npos) << win.boxes[0];
+
+	// A presenter that goes on meets the window set-up's own alert next.
+	g_presented.clear();
+	DIDIVI_set_alert_presenter(going_on_presenter);
+	mnw.x_res_req = 800;
+	mnw.y_res_req = 600;
+	DIDIVI_setres(1);
+	EXPECT_EQ(DIDIVI_make_context(0), 1);
+	ASSERT_EQ(g_presented.size(), 2u);
+	EXPECT_EQ(g_presented[0], "Could not create bundle for location|||libkx-no-such-gl.so.1|2");
+	EXPECT_EQ(g_presented[1], "Could not open OpenGL framework||Error=-54.000000||2");
+}
+
 TEST_F(ShellTest, FrenchIsChosenAndLoaded)
 {
 	write_file(env.path("Resources/text/french/Installer2.txt"), "I\n900 version\nTRANSLATION\nSTRING Quit====Quitter\n");
