@@ -97,8 +97,10 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 // Ejects the disc holding `path`; a path not on a CD or DVD changes nothing (ENODEV).
 // KESTRIX_EJECT_COMMAND, when set, runs instead with the volume's root.
 int eject_dvd(std::string path);
-// 1 when `path` lies on CD or DVD media.
-int APL_is_dvd_disk(const std::string& path);
+// 1 when the volume numbered `volume` in the list of mounted volumes (0 first, in the
+// order plat_volume_roots gives them) sits on CD or DVD media, else 0. Why it could not
+// tell goes to standard output.
+int APL_is_dvd_disk(short volume);
 
 // Replaces the running installer by the program `app` (a bundle runs the program inside
 // it, see plat_bundle_executable), passing "-path" and `arg` when
