@@ -30,6 +30,7 @@ plat_disc_answer plat_disc_of(const std::string& root);
 // folder above it in turn: 1 when one is a SCSI device of the CD-ROM type (the kind
 // every Linux CD and DVD drive is), else 0.
 int plat_disc_in_devices(const std::string& device_folder);
+
 // Ejects the disc holding `path`: the drive's eject request, and when the drive refuses
 // while the disc is mounted, an unmount and a second request. A path that is not on a
 // CD or DVD drive gives ENODEV and nothing changes. Returns 0 or errno.

@@ -4,10 +4,10 @@
 #include <thread>
 
 #include "graphics/tman.h"
+#include "platform/plat_clock.h"
 #include "runtime/pref.h"
 #include "runtime/translate.h"
 #include "shell/keys.h"
-#include "platform/plat_clock.h"
 #include "shell_fixture.h"
 #include "support/archive_tools.h"
 
@@ -336,13 +336,15 @@ struct StartDraw {
 };
 
 // Whether `value` is the first draw after a seed taken from the clock at some instant
-// in [from, to]: the low 32 bits of its microseconds, then seed % 1000 draws passed over.
+// in [from, to]: the low 32 bits of its microseconds, then as many draws passed over as
+// the seed's remainder by 1000.
 bool drawn_from_clock_between(unsigned long long from, unsigned long long to, int value)
 {
+	constexpr unsigned kDiscardModulo = 1000;
 	for (unsigned long long t = from; t <= to; ++t) {
 		const auto seed = static_cast<uint32_t>(t);
 		std::srand(seed);
-		for (unsigned i = 0; i < seed % 1000; ++i) std::rand();
+		for (unsigned i = 0; i < seed % kDiscardModulo; ++i) std::rand();
 		if (std::rand() == value) return true;
 	}
 	return false;
