@@ -8,7 +8,7 @@ KX_JOBS=$(nproc 2>/dev/null || echo 4)
 KX_PACKAGES=(
   build-essential cmake ninja-build pkg-config git python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  zlib1g-dev libpng-dev libminizip-dev libsquish-dev libmd-dev libmimalloc-dev libarchive-dev liblzma-dev
+  zlib1g-dev libpng-dev libminizip-dev libsquish-dev libmd-dev libmimalloc-dev libarchive-dev liblzma-dev libdw-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 mesa-utils xvfb xauth xdotool x11-xkb-utils xkb-data
   zip unzip 7zip libarchive-tools zenity time netpbm libnvtt-bin x11-apps

@@ -1,5 +1,7 @@
 #include "platform/plat_dirs.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -155,4 +157,43 @@ std::string plat_bundle_executable(const std::string& app)
 	struct stat st;
 	if (stat(inside.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(inside.c_str(), X_OK) == 0) return inside;
 	return p + "/" + stem;
+}
+
+int plat_library_folders(std::vector<std::string>& out)
+{
+	// The loader's own answer for the running program, so the list is the one it uses.
+	void* self = dlopen(nullptr, RTLD_LAZY);
+	if (!self) return ENOENT;
+	int err = 0;
+	Dl_serinfo size;
+	if (dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0) {
+		err = ENOENT;
+	} else {
+		std::vector<unsigned char> buf(size.dls_size);
+		auto* info = reinterpret_cast<Dl_serinfo*>(buf.data());
+		*info = size;
+		if (dlinfo(self, RTLD_DI_SERINFO, info) != 0) {
+			err = ENOENT;
+		} else {
+			out.clear();
+			for (unsigned i = 0; i < info->dls_cnt; ++i) {
+				std::string folder = info->dls_serpath[i].dls_name;
+				while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+				out.push_back(folder);
+			}
+		}
+	}
+	dlclose(self);
+	return err;
+}
+
+void* plat_load_library(const std::string& path)
+{
+	if (path.empty()) return nullptr;  // the loader would hand back the program itself
+	return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void plat_unload_library(void* handle)
+{
+	if (handle) dlclose(handle);
 }

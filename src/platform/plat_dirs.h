@@ -2,6 +2,7 @@
 // Well-known folders of a Linux desktop session. Each returns 0 with an absolute path,
 // or errno with `out` unchanged.
 #include <string>
+#include <vector>
 
 // The running executable itself (/proc/self/exe).
 int plat_exe_path(std::string& out);
@@ -23,3 +24,14 @@ std::string plat_bundle_of(const std::string& exe);
 // for a folder, <dir>/Contents/MacOS/<stem> when that is executable, else <dir>/<stem>,
 // the stem being the folder's name less a final ".app"; anything else is run itself.
 std::string plat_bundle_executable(const std::string& app);
+
+// Shared libraries, the stand-in for the system's framework bundles. The folders the
+// dynamic loader searches for a library named without a folder, in its order
+// (LD_LIBRARY_PATH, the program's run path, the system's library folders), each
+// without a final "/". Returns 0 or an error code.
+int plat_library_folders(std::vector<std::string>& out);
+// Loads the shared library at `path`, or, for a name without "/", the one the loader
+// knows by that name; null when it cannot. Each load is undone by one
+// plat_unload_library.
+void* plat_load_library(const std::string& path);
+void plat_unload_library(void* handle);

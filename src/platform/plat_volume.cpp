@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,7 +37,7 @@ int open_optical(const std::string& device)
 }
 }  // namespace
 
-int plat_mount_of(const std::string& path, std::string& mount_point, std::string& device)
+int plat_mount_of(const std::string& path, std::string& mount_point, std::string& device, std::string* fstype)
 {
 	char* real = realpath(path.c_str(), nullptr);
 	if (!real) return errno;
@@ -59,20 +60,66 @@ int plat_mount_of(const std::string& path, std::string& mount_point, std::string
 		best = dir.size();
 		mount_point = dir;
 		device = e->mnt_fsname;
+		if (fstype) *fstype = e->mnt_type;
 		found = true;
 	}
 	endmntent(m);
 	return found ? 0 : ENOENT;
 }
 
-int plat_is_optical(const std::string& path)
+namespace {
+// File systems reached over the network.
+const char* const kNetworkTypes[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "afs", "ceph", "fuse.sshfs"};
+constexpr char kBlockDevices[] = "/sys/dev/block/";
+// A SCSI device's folder holds its type beside its SCSI level; 5 is the CD-ROM type.
+constexpr char kScsiType[] = "/type";
+constexpr char kScsiLevel[] = "/scsi_level";
+constexpr int kScsiCdRom = 5;
+
+bool is_network_type(const std::string& t)
 {
-	std::string mount_point, device;
-	if (plat_mount_of(path, mount_point, device) != 0) return 0;
-	const int fd = open_optical(device);
-	if (fd < 0) return 0;
-	close(fd);
-	return 1;
+	for (const char* n : kNetworkTypes)
+		if (t == n) return true;
+	return false;
+}
+
+bool is_scsi_cd_rom(const std::string& folder)
+{
+	if (access((folder + kScsiLevel).c_str(), F_OK) != 0) return false;
+	std::ifstream in(folder + kScsiType);
+	int type = -1;
+	return static_cast<bool>(in >> type) && type == kScsiCdRom;
+}
+}  // namespace
+
+plat_disc_answer plat_disc_of(const std::string& root)
+{
+	std::string mount_point, device, fstype;
+	if (int e = plat_mount_of(root, mount_point, device, &fstype)) return {plat_disc_no_mount, e};
+	if (device.empty()) return {plat_disc_no_device, 0};
+	if (is_network_type(fstype)) return {plat_disc_network, 0};
+	struct stat st;
+	if (stat(device.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {plat_disc_not_a_device, 0};
+	const std::string entry =
+	    kBlockDevices + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+	if (access(entry.c_str(), F_OK) != 0) return {plat_disc_unlisted, 0};
+	char* real = realpath(entry.c_str(), nullptr);
+	if (!real) return {plat_disc_no_parents, errno};
+	const std::string folder = real;
+	free(real);
+	return {plat_disc_in_devices(folder) ? plat_disc_yes : plat_disc_no, 0};
+}
+
+int plat_disc_in_devices(const std::string& device_folder)
+{
+	std::string folder = device_folder;
+	while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+	while (!folder.empty() && folder != "/") {
+		if (is_scsi_cd_rom(folder)) return 1;
+		const size_t slash = folder.rfind('/');
+		folder = slash == std::string::npos || slash == 0 ? "/" : folder.substr(0, slash);
+	}
+	return 0;
 }
 
 int plat_eject(const std::string& path)

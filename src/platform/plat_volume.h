@@ -3,11 +3,34 @@
 #include <string>
 #include <vector>
 
-// The mount point and device of the mounted file system that holds the existing `path`.
-// Returns 0 or errno.
-int plat_mount_of(const std::string& path, std::string& mount_point, std::string& device);
-// 1 when `path` lies on a CD or DVD drive, else 0.
-int plat_is_optical(const std::string& path);
+// The mount point and device (and, when asked, the file-system type) of the mounted
+// file system that holds the existing `path`. Returns 0 or errno.
+int plat_mount_of(const std::string& path, std::string& mount_point, std::string& device,
+                  std::string* fstype = nullptr);
+
+// Whether the folder `root` sits on CD or DVD media, and where the test stopped when it
+// could not tell: the mount that holds it, its device, the system's entry for that
+// device, then that entry and each device it belongs to in turn.
+enum plat_disc_step {
+	plat_disc_yes,           // the device or one it belongs to is a CD or DVD drive
+	plat_disc_no,            // none of them is
+	plat_disc_no_mount,      // the mount holding the folder is unknown (code: errno)
+	plat_disc_no_device,     // the mount names no device
+	plat_disc_network,       // a network file system
+	plat_disc_not_a_device,  // what the mount names is not a block device
+	plat_disc_unlisted,      // the system lists no such device
+	plat_disc_no_parents,    // the devices it belongs to cannot be read (code: errno)
+};
+struct plat_disc_answer {
+	plat_disc_step step;
+	int code;
+};
+plat_disc_answer plat_disc_of(const std::string& root);
+// From a device's folder among the system's devices (under /sys/devices), it and each
+// folder above it in turn: 1 when one is a SCSI device of the CD-ROM type (the kind
+// every Linux CD and DVD drive is), else 0.
+int plat_disc_in_devices(const std::string& device_folder);
+
 // Ejects the disc holding `path`: the drive's eject request, and when the drive refuses
 // while the disc is mounted, an unmount and a second request. A path that is not on a
 // CD or DVD drive gives ENODEV and nothing changes. Returns 0 or errno.

@@ -2,12 +2,16 @@
 
 #include <cxxabi.h>
 #include <dlfcn.h>
+#include <dwarf.h>
+#include <elfutils/libdwfl.h>
+#include <unistd.h>
 
 #include <cinttypes>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/plat_mem.h"
 
@@ -24,6 +28,68 @@ void copy_text(char (&dst)[1024], const char* src)
 	if (n >= sizeof dst) n = sizeof dst - 1;
 	std::memcpy(dst, src, n);
 	dst[n] = 0;
+}
+
+// A C++ name as written in the source; other names as they are.
+void copy_symbol_name(char (&dst)[1024], const char* name)
+{
+	int status = -1;
+	char* plain = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+	copy_text(dst, status == 0 && plain ? plain : name);
+	std::free(plain);
+}
+
+// The debug information of this process's images, kept from one lookup to the next: a
+// stack dump names up to a hundred addresses, and reading an image's tables is the
+// slow part. Each lookup reports the images mapped now, so a library loaded or let go
+// since is seen as it is.
+std::mutex g_debug_info_lock;
+Dwfl* g_debug_info = nullptr;
+char* g_debuginfo_path = nullptr;  // the default places of separate debug files
+const Dwfl_Callbacks kDebugInfoCallbacks = {dwfl_linux_proc_find_elf, dwfl_standard_find_debuginfo, nullptr,
+                                            &g_debuginfo_path};
+
+// Under g_debug_info_lock: the module holding addr, or null.
+Dwfl_Module* debug_module_of(uintptr_t addr)
+{
+	if (!g_debug_info) g_debug_info = dwfl_begin(&kDebugInfoCallbacks);
+	if (!g_debug_info) return nullptr;
+	dwfl_report_begin(g_debug_info);
+	const int reported = dwfl_linux_proc_report(g_debug_info, getpid());
+	if (dwfl_report_end(g_debug_info, nullptr, nullptr) != 0 || reported != 0) return nullptr;
+	return dwfl_addrmodule(g_debug_info, addr);
+}
+
+// The source file and line of addr within the function that holds it. Code inlined
+// into that function is named by the place it was inlined at, so the line belongs to
+// the function the dump names, not to a header it called. Under g_debug_info_lock.
+void source_of(Dwfl_Module* module, uintptr_t addr, symbol_info* info)
+{
+	Dwfl_Line* line = dwfl_module_getsrc(module, addr);
+	int number = 0;
+	const char* source = line ? dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr, nullptr) : nullptr;
+	Dwarf_Addr bias = 0;
+	Dwarf_Die* unit = dwfl_module_addrdie(module, addr, &bias);
+	Dwarf_Die* scopes = nullptr;
+	const int depth = unit ? dwarf_getscopes(unit, addr - bias, &scopes) : 0;
+	for (int i = depth - 1; i >= 0; --i) {
+		if (dwarf_tag(&scopes[i]) != DW_TAG_inlined_subroutine) continue;
+		Dwarf_Attribute attr;
+		Dwarf_Word file = 0, call_line = 0;
+		Dwarf_Files* files = nullptr;
+		size_t file_count = 0;
+		if (dwarf_formudata(dwarf_attr(&scopes[i], DW_AT_call_file, &attr), &file) == 0 &&
+		    dwarf_formudata(dwarf_attr(&scopes[i], DW_AT_call_line, &attr), &call_line) == 0 &&
+		    dwarf_getsrcfiles(unit, &files, &file_count) == 0 && file < file_count) {
+			source = dwarf_filesrc(files, file, nullptr, nullptr);
+			number = static_cast<int>(call_line);
+		}
+		break;  // the outermost inlined call is the place in the function itself
+	}
+	std::free(scopes);
+	if (!source) return;
+	copy_text(info->source_path, source);
+	info->source_line = number;
 }
 
 const char* last_component(const char* path)
@@ -91,7 +157,12 @@ void dump_hex(FILE* file, const void* data, int len)
 	}
 }
 
-void UTL_get_debug_symbol(const void* addr, symbol_info* info)
+namespace {
+
+// What UTL_get_debug_symbol finds for addr, with the source file and line of
+// `source_at`: a frame's return address follows the call the frame made, and that call
+// is the line to name.
+void debug_symbol(const void* addr, uintptr_t source_at, symbol_info* info)
 {
 	info->image_path[0] = 0;
 	info->image_base = nullptr;
@@ -105,20 +176,28 @@ void UTL_get_debug_symbol(const void* addr, symbol_info* info)
 	copy_text(info->image_path, dl.dli_fname);
 	info->image_base = dl.dli_fbase;
 	info->symbol_address = dl.dli_saddr;
-	if (dl.dli_sname) {
-		int status = -1;
-		char* plain = abi::__cxa_demangle(dl.dli_sname, nullptr, nullptr, &status);
-		copy_text(info->symbol_name, status == 0 && plain ? plain : dl.dli_sname);
-		std::free(plain);
+	if (dl.dli_sname) copy_symbol_name(info->symbol_name, dl.dli_sname);
+
+	// The image's own symbol table and line table, where it carries them: the table
+	// names the functions the loader's table leaves out (local and hidden ones), the
+	// line table gives the source file and line.
+	const uintptr_t a = reinterpret_cast<uintptr_t>(addr);
+	std::lock_guard<std::mutex> g(g_debug_info_lock);
+	Dwfl_Module* module = debug_module_of(a);
+	if (!module) return;
+	GElf_Off offset = 0;
+	GElf_Sym sym;
+	if (const char* name = dwfl_module_addrinfo(module, a, &offset, &sym, nullptr, nullptr, nullptr)) {
+		copy_symbol_name(info->symbol_name, name);
+		info->symbol_address = reinterpret_cast<void*>(a - offset);
 	}
-	// Source file and line would need a reader of the debug information, which the
-	// program does not carry; they stay unknown.
+	source_of(module, source_at, info);
 }
 
-void print_symbol(FILE* file, const void* addr)
+void write_symbol(FILE* file, const void* addr, uintptr_t source_at)
 {
 	symbol_info info;
-	UTL_get_debug_symbol(addr, &info);
+	debug_symbol(addr, source_at, &info);
 	const uintptr_t a = reinterpret_cast<uintptr_t>(addr);
 	const uintptr_t sym = reinterpret_cast<uintptr_t>(info.symbol_address);
 	const uintptr_t base = reinterpret_cast<uintptr_t>(info.image_base);
@@ -142,6 +221,15 @@ void print_symbol(FILE* file, const void* addr)
 		std::fprintf(file, " (%s + %" PRIdPTR ")\n", last_component(info.image_path), static_cast<intptr_t>(a - base));
 }
 
+}  // namespace
+
+void UTL_get_debug_symbol(const void* addr, symbol_info* info)
+{
+	debug_symbol(addr, reinterpret_cast<uintptr_t>(addr), info);
+}
+
+void print_symbol(FILE* file, const void* addr) { write_symbol(file, addr, reinterpret_cast<uintptr_t>(addr)); }
+
 // Not inlined: with a null frame the walk starts at this function's own frame, whose
 // return address is the place the caller called it from.
 __attribute__((noinline)) void UTL_dump_stack(FILE* file, stack_frame* frame, const void* pc)
@@ -162,7 +250,7 @@ __attribute__((noinline)) void UTL_dump_stack(FILE* file, stack_frame* frame, co
 		// The stack grows downward: a caller's frame lies above its callee's.
 		if (reinterpret_cast<uintptr_t>(frame->next) <= reinterpret_cast<uintptr_t>(frame)) break;
 		std::fprintf(file, " % 2d) ", index);
-		print_symbol(file, frame->ret);
+		write_symbol(file, frame->ret, reinterpret_cast<uintptr_t>(frame->ret) - 1);
 		frame = frame->next;
 		++index;
 	}

@@ -32,8 +32,11 @@ int UTL_valid_memory(const void* addr, unsigned int len, int need_read, int need
 // One line per 16 bytes: the bytes in hex and as characters, in groups of four.
 void dump_hex(FILE* file, const void* data, int len);
 
+// The loader's image and symbol of addr, and from the image's own symbol and line
+// tables (where it carries them) the function, source file and line.
 void UTL_get_debug_symbol(const void* addr, symbol_info* info);
-// Writes "symbol + offset (image + offset)" for addr, ending in a newline.
+// Writes "symbol + offset (file:line) (image + offset)" for addr, ending in a newline;
+// the source part only when the source file is known.
 void print_symbol(FILE* file, const void* addr);
 
 // Writes one " nn) symbol" line per frame, at most 100 lines. pc, when given, is the

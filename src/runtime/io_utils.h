@@ -35,6 +35,16 @@ int FilePathToFSRefAndName(const char* path, FSRef* ref, std::string* name);
 // Rewrites a path in place in the colon-separated form ("/a/b/" becomes "a:b:").
 void ConvertPathToCFM(std::string& path);
 
+// A loaded shared library (the loader's handle), the stand-in for a framework bundle.
+using CFBundleRef = void*;
+// Loads the shared library `name` (a name without a folder, or a path inside them)
+// from the system's library folders, or as the loader knows it. Returns 0 with the
+// library in *out (or unloaded again when out is null), or the failing step's code:
+// -50 the name is no text, -120 no library folders, -36 none to look in, -43 the name
+// leads out of them, -54 no library of that name, -37 it cannot be loaded. With
+// alert_flag set, a failure is a quitting alert: its message, two empty lines, `name`.
+int load_bundle_by_filename(const char* name, int alert_flag, CFBundleRef* out);
+
 // Case-correcting path matching: off, and nothing in this program turns it on.
 extern int g_case_sensitive;
 
@@ -87,8 +97,10 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 // Ejects the disc holding `path`; a path not on a CD or DVD changes nothing (ENODEV).
 // KESTRIX_EJECT_COMMAND, when set, runs instead with the volume's root.
 int eject_dvd(std::string path);
-// 1 when `path` lies on CD or DVD media.
-int APL_is_dvd_disk(const std::string& path);
+// 1 when the volume numbered `volume` in the list of mounted volumes (0 first, in the
+// order plat_volume_roots gives them) sits on CD or DVD media, else 0. Why it could not
+// tell goes to standard output.
+int APL_is_dvd_disk(short volume);
 
 // Replaces the running installer by the program `app` (a bundle runs the program inside
 // it, see plat_bundle_executable), passing "-path" and `arg` when

@@ -5,11 +5,71 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/plat_dirs.h"
+#include "runtime/hl_alert.h"
 #include "runtime/io_utils.h"
 
 int g_case_sensitive = 0;
+
+namespace {
+const char* const kIoSource = "VAvered/Files/io_utils";
+
+// Loading a library by name, step by step: each step's result and message when it fails.
+enum bundle_step { bundle_name, bundle_folders, bundle_folder_list, bundle_in_folders, bundle_found, bundle_code };
+struct bundle_failure_row {
+	int err;
+	const char* message;
+};
+const bundle_failure_row kBundleFailures[] = {
+	{-50, "Could not make strsing."},
+	{-120, "Could not find frameworks folder."},
+	{-36, "Could not make URL from frameworks folder"},
+	{-43, "Could not find bundle in frameworks folder"},
+	{-54, "Could not create bundle for location"},
+	{-37, "Could not load code for framework"},
+};
+
+int bundle_failed(bundle_step step, const char* name, int alert_flag)
+{
+	const bundle_failure_row& f = kBundleFailures[step];
+	if (alert_flag) __DIDIVI_alert(0, f.message, "", "", name ? name : "", t_exit, kIoSource, __LINE__);
+	return f.err;
+}
+
+bool is_utf8(const char* s)
+{
+	constexpr unsigned char kContinuationMask = 0xC0, kContinuation = 0x80;
+	struct lead_row {
+		unsigned char mask, bits;
+		int following;
+	};
+	static const lead_row kLeads[] = {{0x80, 0x00, 0}, {0xE0, 0xC0, 1}, {0xF0, 0xE0, 2}, {0xF8, 0xF0, 3}};
+	for (const auto* p = reinterpret_cast<const unsigned char*>(s); *p;) {
+		int following = -1;
+		for (const lead_row& r : kLeads)
+			if ((*p & r.mask) == r.bits) following = r.following;
+		if (following < 0) return false;
+		++p;
+		for (int i = 0; i < following; ++i, ++p)
+			if ((*p & kContinuationMask) != kContinuation) return false;
+	}
+	return true;
+}
+
+// A name inside the library folders: not empty, not absolute, no ".." component.
+bool stays_inside(const std::string& name)
+{
+	return !name.empty() && name[0] != '/' && ("/" + name + "/").find("/../") == std::string::npos;
+}
+
+bool is_file(const std::string& path)
+{
+	struct stat st;
+	return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+}  // namespace
 
 int get_OS_abs_path(int which, std::string& out)
 {
@@ -132,4 +192,37 @@ void findPath(char* path)
 		if (!found) return;
 		start = stop + 1;
 	}
+}
+
+int load_bundle_by_filename(const char* name, int alert_flag, CFBundleRef* out)
+{
+	// 1. The name as text.
+	if (!name || !is_utf8(name)) return bundle_failed(bundle_name, name, alert_flag);
+	// 2, 3. The system's library folders, as the loader searches them.
+	std::vector<std::string> folders;
+	if (plat_library_folders(folders) != 0) return bundle_failed(bundle_folders, name, alert_flag);
+	if (folders.empty()) return bundle_failed(bundle_folder_list, name, alert_flag);
+	// 4. The name within those folders, never a way out of them.
+	if (!stays_inside(name)) return bundle_failed(bundle_in_folders, name, alert_flag);
+	// 5. The first folder that holds it; a bare name none holds may still be one the
+	// loader knows from its cache.
+	std::string location;
+	for (const std::string& f : folders)
+		if (is_file(f + "/" + name)) {
+			location = f + "/" + name;
+			break;
+		}
+	CFBundleRef handle = nullptr;
+	if (location.empty()) {
+		if (!std::strchr(name, '/')) handle = plat_load_library(name);
+		if (!handle) return bundle_failed(bundle_found, name, alert_flag);
+	} else if (!(handle = plat_load_library(location))) {
+		// 6. Its code.
+		return bundle_failed(bundle_code, name, alert_flag);
+	}
+	if (out)
+		*out = handle;
+	else
+		plat_unload_library(handle);
+	return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/plat_dirs.h"
@@ -15,6 +16,21 @@
 
 namespace {
 std::atomic<launch_exit_fn> g_launch_exit{nullptr};
+
+// What the disc test prints when it cannot tell, by the step that stopped it.
+constexpr int kNoSuchVolume = -35;
+const char* const kNoVolumeParams = "PBHGetVolParmsSync returned %d\n";
+struct disc_diagnostic_row {
+	plat_disc_step step;
+	const char* text;  // a printf format taking the step's code, where it has one
+};
+const disc_diagnostic_row kDiscDiagnostics[] = {
+	{plat_disc_no_mount, kNoVolumeParams},
+	{plat_disc_no_device, "Vol Params struct too old for BSD root node acess!"},
+	{plat_disc_not_a_device, "IOBSDNameMatching returned a NULL dictionary."},
+	{plat_disc_unlisted, "IOServiceGetMatchingService returned IO_OBJECT_NULL."},
+	{plat_disc_no_parents, "IORegistryEntryCreateIterator returned 0x%08x\n"},
+};
 
 bool is_folder(const std::string& p)
 {
@@ -43,7 +59,18 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 
 int eject_dvd(std::string path) { return plat_eject_volume(path); }
 
-int APL_is_dvd_disk(const std::string& path) { return plat_is_optical(path); }
+int APL_is_dvd_disk(short volume)
+{
+	const std::vector<plat_volume_root> roots = plat_volume_roots();
+	if (volume < 0 || volume >= static_cast<int>(roots.size())) {
+		std::printf(kNoVolumeParams, kNoSuchVolume);
+		return 0;
+	}
+	const plat_disc_answer a = plat_disc_of(roots[static_cast<size_t>(volume)].root);
+	for (const disc_diagnostic_row& d : kDiscDiagnostics)
+		if (d.step == a.step) std::printf(d.text, a.code);
+	return a.step == plat_disc_yes ? 1 : 0;
+}
 
 launch_exit_fn launch_app_set_exit(launch_exit_fn f) { return g_launch_exit.exchange(f); }
 

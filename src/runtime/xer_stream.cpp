@@ -1,5 +1,7 @@
 #include "runtime/xer_stream.h"
 
+xer_line::xer_line(xer_stream& s) : s_(&s) { buf_.flags(s.flags()); }
+
 xer_line::~xer_line()
 {
 	if (s_) s_->write_whole(buf_.str(), flush_);
@@ -42,6 +44,14 @@ void xer_stream::close()
 {
 	std::lock_guard<std::mutex> g(lock_);
 	if (out_.is_open()) out_.close();
+}
+
+std::ios_base::fmtflags xer_stream::setf(std::ios_base::fmtflags flags, std::ios_base::fmtflags mask)
+{
+	std::lock_guard<std::mutex> g(lock_);
+	const std::ios_base::fmtflags old = flags_.load();
+	flags_.store((old & ~mask) | (flags & mask));
+	return old;
 }
 
 void xer_stream::flush()

@@ -1,7 +1,10 @@
 #pragma once
 // The log stream. Worker tasks and the main thread log through the same stream, so
 // every statement `xer << a << b << "\n";` is gathered into one piece and written
-// whole under one lock when the statement ends: lines of two threads never mix.
+// whole under one lock when the statement ends: lines of two threads never mix. Each
+// statement starts from the stream's notation (start-up sets fixed-point for floats), as
+// if all were written to one stream; a manipulator inside a statement lasts for it alone.
+#include <atomic>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -11,7 +14,7 @@ class xer_stream;
 
 class xer_line {
 public:
-	explicit xer_line(xer_stream& s) : s_(&s) {}
+	explicit xer_line(xer_stream& s);
 	xer_line(xer_line&& o) noexcept : s_(o.s_), buf_(std::move(o.buf_)), flush_(o.flush_) { o.s_ = nullptr; }
 	xer_line(const xer_line&) = delete;
 	xer_line& operator=(const xer_line&) = delete;
@@ -39,6 +42,10 @@ public:
 	void close();
 	void flush();
 	bool good();
+	// Sets the notation flags of `mask` to those of `flags` for every later statement;
+	// returns the flags before, as std::ios_base::setf does.
+	std::ios_base::fmtflags setf(std::ios_base::fmtflags flags, std::ios_base::fmtflags mask);
+	std::ios_base::fmtflags flags() const { return flags_.load(); }
 
 	template <class T>
 	xer_line operator<<(const T& v) { xer_line l(*this); l << v; return l; }
@@ -50,4 +57,6 @@ public:
 private:
 	std::mutex lock_;
 	std::ofstream out_;
+	// Read by every statement on any thread, so kept apart from the lock.
+	std::atomic<std::ios_base::fmtflags> flags_{std::ios_base::skipws | std::ios_base::dec};  // a new stream's
 };

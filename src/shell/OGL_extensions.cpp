@@ -23,7 +23,11 @@ const char* gl_string(GLenum name) { return reinterpret_cast<const char*>(glGetS
 void gl_integer(GLenum name, GLint* out) { glGetIntegerv(name, out); }
 void gl_float(GLenum name, GLfloat* out) { glGetFloatv(name, out); }
 
-OGL_probe g_probe = {gl_string, gl_integer, gl_float, plat_gl_proc};
+// The library the window's OpenGL context comes from.
+const char* const kOpenGLLibrary = "libGL.so.1";
+
+const OGL_probe kDefaultProbe = {gl_string, gl_integer, gl_float, plat_gl_proc, kOpenGLLibrary};
+OGL_probe g_probe = kDefaultProbe;
 
 const char* const kSource = "VAvered/OGL/OGL_extensions";
 constexpr int kThreadedLine = 637;
@@ -182,7 +186,7 @@ void lookup_entry_points(OGL_extensions& e)
 
 }  // namespace
 
-OGL_probe OGL_default_probe() { return {gl_string, gl_integer, gl_float, plat_gl_proc}; }
+OGL_probe OGL_default_probe() { return kDefaultProbe; }
 
 OGL_probe OGL_set_probe(const OGL_probe& p)
 {
@@ -201,11 +205,12 @@ int OGL_version_code(const char* version)
 	return kUnknownVersion;
 }
 
+CFBundleRef gBundleRefOpenGL = nullptr;
+
 int OGL_extensions::init_entry_points()
 {
-	// The entry points come from the window's context through the probe; there is no
-	// framework bundle to open first.
-	return 0;
+	constexpr int kAlertsOn = 1;
+	return load_bundle_by_filename(g_probe.library, kAlertsOn, &gBundleRefOpenGL);
 }
 
 void OGL_extensions::threaded_ogl_failed()

@@ -17,6 +17,7 @@
 #include "graphics/ogl_draw.h"
 #include "graphics/oglp.h"
 #include "graphics/tman.h"
+#include "platform/plat_clock.h"
 #include "platform/plat_dirs.h"
 #include "platform/plat_sysinfo.h"
 #include "platform/plat_window.h"
@@ -214,7 +215,9 @@ void fill_tables()
 {
 	std::srand(1);
 	for (float& r : randrat) r = float(std::rand() * kRandScale * kRandShrink);
-	const auto seed = static_cast<unsigned>(xtim.microsecs() & 0xFFFFFFFFu);
+	// A clock that counts from boot: one that counts from its own first reading gives
+	// about the same seed at every start, and with it the same server order.
+	const auto seed = static_cast<uint32_t>(PLAT_microseconds());
 	std::srand(seed);
 	for (unsigned i = 0; i < seed % kRandDiscardModulo; ++i) std::rand();
 	for (int d = 0; d < lookup_degrees; ++d) {
@@ -467,6 +470,7 @@ void DIDIVI_init(int argc, const char* const* argv)
 
 	std::string desktop;
 	if (get_OS_abs_path(os_dir_desktop, desktop) == 0) xer.open(desktop + kLogName);
+	xer.setf(std::ios_base::fixed, std::ios_base::floatfield);
 
 	const auto base = reinterpret_cast<std::uintptr_t>(scratch_array_storage);
 	scratch_array = scratch_array_storage + ((kScratchAlign - base % kScratchAlign) % kScratchAlign);

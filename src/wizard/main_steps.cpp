@@ -2,11 +2,13 @@
 
 #include <vector>
 
+#include "engine/utils_net.h"
 #include "platform/plat_volume.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/pref.h"
+#include "shell/hl_alerts.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_globals.h"
 
@@ -157,6 +159,8 @@ void main_read_registration() { g_registration_reader(); }
 
 void main_start(int argc, const char* const* argv)
 {
+	// The engine opens the maker's download page in the user's browser, not in the log.
+	ENG_set_go_to_URL_hook(go_to_URL);
 	std::string temp, app, app_folder;
 	get_OS_abs_path(os_dir_temp, temp);
 	get_OS_abs_path(os_dir_app_bundle, app);

@@ -7,10 +7,10 @@
 //   return 0;
 #include <string>
 
-// Everything between the shell's start-up and the frame loop: locate the install DVD,
-// relaunch from the temporary folder when started from it, log the folders, give the
-// globals and stg their start values, read the preferences, take "-path", read the
-// registration file.
+// Everything between the shell's start-up and the frame loop: hand the engine the
+// shell's web-page opener, locate the install DVD, relaunch from the temporary folder
+// when started from it, log the folders, give the globals and stg their start values,
+// read the preferences, take "-path", read the registration file.
 void main_start(int argc, const char* const* argv);
 
 // Sets dvd_path to the mounted install DVD's root (ending in "/"), or empties it.

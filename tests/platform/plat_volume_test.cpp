@@ -131,3 +131,26 @@ TEST(Bundles, OneRuleForTheBundleAndWhatRunsInIt)
 	EXPECT_EQ(plat_bundle_executable(env.path("plain/")), env.path("plain/plain"));
 	EXPECT_EQ(plat_bundle_executable(env.path("plain/x")), env.path("plain/x"));
 }
+
+TEST(Volumes, ADiscDriveIsACdRomSomewhereAboveTheDevice)
+{
+	// The system's devices as /sys/devices lays them out: a drive is a SCSI device (a
+	// type beside a SCSI level) with its block device below it.
+	TempEnv env;
+	const std::string drive = env.path("devices/pci0/ata1/host0/target0:0:0/0:0:0:0/");
+	write_file(drive + "type", "5\n");
+	write_file(drive + "scsi_level", "6\n");
+	ASSERT_TRUE(write_file(drive + "block/sr0/dev", "11:0\n"));
+	const std::string disk = env.path("devices/pci0/ata2/host1/target1:0:0/1:0:0:0/");
+	write_file(disk + "type", "0\n");
+	write_file(disk + "scsi_level", "8\n");
+	ASSERT_TRUE(write_file(disk + "block/sda/sda1/partition", "1\n"));
+	// A folder with a type of 5 that is no SCSI device (a network interface's).
+	ASSERT_TRUE(write_file(env.path("devices/virtual/net/lo/type"), "5\n"));
+	ASSERT_TRUE(write_file(env.path("devices/virtual/net/lo/block/fake0/dev"), "254:0\n"));
+
+	EXPECT_EQ(plat_disc_in_devices(drive + "block/sr0"), 1);
+	EXPECT_EQ(plat_disc_in_devices(drive + "block/sr0/"), 1);
+	EXPECT_EQ(plat_disc_in_devices(disk + "block/sda/sda1"), 0);
+	EXPECT_EQ(plat_disc_in_devices(env.path("devices/virtual/net/lo/block/fake0")), 0);
+}

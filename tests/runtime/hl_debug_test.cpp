@@ -16,26 +16,43 @@
 #include "support/test_env.h"
 
 // Exported, not inlined and not tail-called, so that each keeps a frame of its own
-// that the walk can name.
+// that the walk can name. Their code lies between kWalkFirstLine and kWalkLastLine.
+constexpr int kWalkFirstLine = __LINE__;
 extern "C" __attribute__((noinline)) int kx_walk_level_three(FILE* f)
 {
 	UTL_dump_stack(f, nullptr, nullptr);
 	asm volatile("" ::: "memory");
 	return 3;
 }
+constexpr int kLevelThreeCallLine = __LINE__ - 4;  // each the line of the call above
 extern "C" __attribute__((noinline)) int kx_walk_level_two(FILE* f)
 {
 	int r = kx_walk_level_three(f);
 	asm volatile("" ::: "memory");
 	return r + 2;
 }
+constexpr int kLevelTwoCallLine = __LINE__ - 4;
 extern "C" __attribute__((noinline)) int kx_walk_level_one(FILE* f)
 {
 	int r = kx_walk_level_two(f);
 	asm volatile("" ::: "memory");
 	return r + 1;
 }
+constexpr int kLevelOneCallLine = __LINE__ - 4;
+// A dump called from code inlined into the frame: the frame names its own line.
+static inline __attribute__((always_inline)) void kx_walk_inlined_dump(FILE* f)
+{
+	UTL_dump_stack(f, nullptr, nullptr);
+}
+extern "C" __attribute__((noinline)) int kx_walk_through_inlined_code(FILE* f)
+{
+	kx_walk_inlined_dump(f);
+	asm volatile("" ::: "memory");
+	return 4;
+}
+constexpr int kInlinedCallLine = __LINE__ - 4;
 extern "C" __attribute__((noinline)) void kx_walk_return_target() { asm volatile(""); }
+constexpr int kWalkLastLine = __LINE__;
 
 namespace {
 
@@ -60,6 +77,16 @@ private:
 	size_t len_ = 0;
 	FILE* f_;
 };
+
+// The line of this file that a symbol text names, or -1.
+int line_in_this_file(const std::string& symbol_text)
+{
+	const std::string mark = " (hl_debug_test.cpp:";
+	const size_t at = symbol_text.find(mark);
+	return at == std::string::npos ? -1 : std::atoi(symbol_text.c_str() + at + mark.size());
+}
+
+bool in_walk_functions(int line) { return line >= kWalkFirstLine && line <= kWalkLastLine; }
 
 std::vector<std::string> lines_of(const std::string& s)
 {
@@ -156,20 +183,23 @@ TEST(ValidMemory, MappedUnmappedAndReadOnly)
 	EXPECT_EQ(UTL_valid_memory(reinterpret_cast<void*>(~uintptr_t{0} - 7), 16, 0, 0), 0);
 }
 
-TEST(PrintSymbol, NamesExportedFunctionsAndBareAddresses)
+TEST(PrintSymbol, NamesFunctionsTheirSourceLinesAndBareAddresses)
 {
 	{
+		// The function, then the source file and line, then the image.
 		MemFile m;
 		print_symbol(m.get(), reinterpret_cast<const char*>(&kx_walk_level_two) + 4);
 		const std::string s = m.text();
-		EXPECT_EQ(s.rfind("kx_walk_level_two + 4 (runtime_tests + ", 0), 0u) << s;
+		EXPECT_EQ(s.rfind("kx_walk_level_two + 4 (hl_debug_test.cpp:", 0), 0u) << s;
+		EXPECT_TRUE(in_walk_functions(line_in_this_file(s))) << s;
+		EXPECT_NE(s.find(") (runtime_tests + "), std::string::npos) << s;
 		EXPECT_EQ(s.back(), '\n');
 	}
 	{
-		// C++ names come out demangled.
+		// C++ names come out demangled; a function of another unit names that unit.
 		MemFile m;
 		print_symbol(m.get(), reinterpret_cast<const void*>(&print_symbol));
-		EXPECT_EQ(m.text().rfind("print_symbol(_IO_FILE*, void const*) + 0 (", 0), 0u) << m.text();
+		EXPECT_EQ(m.text().rfind("print_symbol(_IO_FILE*, void const*) + 0 (hl_debug.cpp:", 0), 0u) << m.text();
 	}
 	{
 		// An address in no loaded image: the full 64-bit address and no image.
@@ -196,7 +226,19 @@ TEST(DumpStack, ThreeDeepChainNamedInOrder)
 	EXPECT_EQ(l[1].rfind("  1) kx_walk_level_two + ", 0), 0u) << l[1];
 	EXPECT_EQ(l[2].rfind("  2) kx_walk_level_one + ", 0), 0u) << l[2];
 	EXPECT_NE(l[3].find("ThreeDeepChainNamedInOrder"), std::string::npos) << l[3];
+	// Each frame names the line of the call it made.
+	EXPECT_EQ(line_in_this_file(l[0]), kLevelThreeCallLine) << l[0];
+	EXPECT_EQ(line_in_this_file(l[1]), kLevelTwoCallLine) << l[1];
+	EXPECT_EQ(line_in_this_file(l[2]), kLevelOneCallLine) << l[2];
+	EXPECT_GT(line_in_this_file(l[3]), kWalkLastLine) << l[3];
 	EXPECT_LE(l.size(), 100u);
+
+	MemFile inlined;
+	EXPECT_EQ(kx_walk_through_inlined_code(inlined.get()), 4);
+	const std::vector<std::string> li = lines_of(inlined.text());
+	ASSERT_FALSE(li.empty());
+	EXPECT_EQ(li[0].rfind("  0) kx_walk_through_inlined_code + ", 0), 0u) << li[0];
+	EXPECT_EQ(line_in_this_file(li[0]), kInlinedCallLine) << li[0];
 }
 
 TEST(DumpStack, SyntheticChains)
@@ -208,7 +250,8 @@ TEST(DumpStack, SyntheticChains)
 		UTL_dump_stack(m.get(), c.data(), nullptr);
 		const std::vector<std::string> l = lines_of(m.text());
 		ASSERT_EQ(l.size(), 100u);
-		EXPECT_EQ(l[0].rfind("  0) kx_walk_return_target + 0 (runtime_tests + ", 0), 0u) << l[0];
+		EXPECT_EQ(l[0].rfind("  0) kx_walk_return_target + 0 (", 0), 0u) << l[0];
+		EXPECT_NE(l[0].find(" (runtime_tests + "), std::string::npos) << l[0];
 		EXPECT_EQ(l[99].rfind("  99) kx_walk_return_target", 0), 0u) << l[99];
 	}
 	{

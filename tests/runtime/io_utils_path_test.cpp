@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/hl_alert.h"
 #include "runtime/io_utils.h"
 #include "support/test_env.h"
 
@@ -130,4 +132,75 @@ TEST(PathRefs, FindPathCorrectsCase)
 	findPath(buf.data());
 	EXPECT_STREQ(buf.data(), env.path("Alpha/Nope/FILE.txt").c_str());
 	EXPECT_EQ(g_case_sensitive, 0);
+}
+
+namespace {
+// The libraries the tests find by name: the system's OpenGL, and one built with the
+// tests in a folder of the test program's run path.
+constexpr char kSystemGL[] = "libGL.so.1";
+constexpr char kBuiltLibrary[] = "libkx_bundle_library.so";
+constexpr char kNotCode[] = "libkx_not_code.so.1";
+constexpr char kMissing[] = "libkx-no-such-library.so.9";
+constexpr int kAlertsOff = 0, kAlertsOn = 1;
+}  // namespace
+
+TEST(LoadBundle, FindsLibrariesByNameAndLoadsTheirCode)
+{
+	kx_test::AlertRecorder alerts;
+	CFBundleRef gl = nullptr;
+	ASSERT_EQ(load_bundle_by_filename(kSystemGL, kAlertsOn, &gl), 0);
+	ASSERT_NE(gl, nullptr);
+	EXPECT_NE(dlsym(gl, "glGetString"), nullptr);
+	CFBundleRef built = nullptr;
+	ASSERT_EQ(load_bundle_by_filename(kBuiltLibrary, kAlertsOn, &built), 0);
+	auto answer = reinterpret_cast<int (*)()>(dlsym(built, "kx_bundle_library_answer"));
+	ASSERT_NE(answer, nullptr);
+	EXPECT_EQ(answer(), 42);
+	dlclose(built);
+	dlclose(gl);
+	// Without a place to put it the library is let go again.
+	EXPECT_EQ(load_bundle_by_filename(kBuiltLibrary, kAlertsOn, nullptr), 0);
+	EXPECT_EQ(dlopen(kBuiltLibrary, RTLD_NOW | RTLD_NOLOAD), nullptr);
+	EXPECT_TRUE(alerts.alerts().empty());
+}
+
+TEST(LoadBundle, EachFailingStepHasItsCodeAndItsQuittingAlert)
+{
+	kx_test::AlertRecorder alerts;
+	struct failing {
+		const char* name;
+		int err;
+		const char* message;
+	};
+	const failing cases[] = {
+		{nullptr, -50, "Could not make strsing."},
+		{"lib\xff\xfe.so", -50, "Could not make strsing."},
+		{"", -43, "Could not find bundle in frameworks folder"},
+		{"/usr/lib/x86_64-linux-gnu/libGL.so.1", -43, "Could not find bundle in frameworks folder"},
+		{"../x86_64-linux-gnu/libGL.so.1", -43, "Could not find bundle in frameworks folder"},
+		{kMissing, -54, "Could not create bundle for location"},
+		{kNotCode, -37, "Could not load code for framework"},
+	};
+	for (const failing& c : cases) {
+		const std::string name = c.name ? c.name : "";
+		CFBundleRef out = nullptr;
+		EXPECT_EQ(load_bundle_by_filename(c.name, kAlertsOff, &out), c.err) << name;
+		EXPECT_EQ(out, nullptr) << name;
+		EXPECT_TRUE(alerts.alerts().empty()) << name;
+		try {
+			load_bundle_by_filename(c.name, kAlertsOn, &out);
+			ADD_FAILURE() << name << " went on after its alert";
+		} catch (const kx_test::AlertExit& e) {
+			EXPECT_EQ(e.status, 1);
+		}
+		const auto a = alerts.alerts();
+		ASSERT_EQ(a.size(), 1u) << name;
+		EXPECT_EQ(a[0].line1, c.message);
+		EXPECT_EQ(a[0].line2, "");
+		EXPECT_EQ(a[0].line3, "");
+		EXPECT_EQ(a[0].line4, name);
+		EXPECT_EQ(a[0].type, t_exit);
+		EXPECT_EQ(a[0].file, "VAvered/Files/io_utils");
+		alerts.clear();
+	}
 }

@@ -248,9 +248,27 @@ TEST(Volumes, EjectRefusesAFolderOnAFixedDisk)
 	TempEnv env;
 	write_file(env.path("disc/file"), "x");
 	EXPECT_EQ(eject_dvd(env.path("disc/")), ENODEV);
-	EXPECT_EQ(APL_is_dvd_disk(env.path("disc/")), 0);
 	EXPECT_EQ(read_file(env.path("disc/file")), "x");
 	EXPECT_EQ(eject_dvd(env.path("missing/")), ENOENT);
+}
+
+TEST(Volumes, DiscTestByVolumeNumber)
+{
+	TempEnv env;
+	write_file(env.path("media/disc/file"), "x");
+	kx_test::ScopedEnvVar roots("KESTRIX_MEDIA_ROOTS", env.path("media").c_str());
+	// Volume 0 is the media folder, 1 the disc folder inside it; 2 is none.
+	testing::internal::CaptureStdout();
+	EXPECT_EQ(APL_is_dvd_disk(2), 0);
+	EXPECT_EQ(APL_is_dvd_disk(-1), 0);
+	EXPECT_EQ(testing::internal::GetCapturedStdout(),
+	          "PBHGetVolParmsSync returned -35\nPBHGetVolParmsSync returned -35\n");
+	// A folder on a fixed disk: no disc, and at most the line for a file system that is
+	// on no block device.
+	testing::internal::CaptureStdout();
+	EXPECT_EQ(APL_is_dvd_disk(1), 0);
+	const std::string said = testing::internal::GetCapturedStdout();
+	EXPECT_TRUE(said.empty() || said == "IOBSDNameMatching returned a NULL dictionary.") << said;
 }
 
 TEST(FileOps, LargeAddressAwareFlag)

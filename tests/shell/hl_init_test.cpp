@@ -4,10 +4,12 @@
 #include <thread>
 
 #include "graphics/tman.h"
+#include "platform/plat_clock.h"
 #include "runtime/pref.h"
 #include "runtime/translate.h"
 #include "shell/keys.h"
 #include "shell_fixture.h"
+#include "support/archive_tools.h"
 
 using namespace kx_test;
 
@@ -160,6 +162,46 @@ TEST_F(ShellTest, NoDisplayIsTheStartupAlertOnStandardError)
 	EXPECT_EQ(app_done, 1);
 }
 
+namespace {
+std::vector<std::string> g_presented;
+// Shows nothing and goes on, so every alert along the way is seen.
+void going_on_presenter(int, const std::string& l1, const std::string& l2, const std::string& l3,
+                        const std::string& l4, int type, const char*, int)
+{
+	g_presented.push_back(l1 + "|" + l2 + "|" + l3 + "|" + l4 + "|" + std::to_string(type));
+}
+}  // namespace
+
+TEST_F(ShellTest, WithoutTheOpenGLLibraryStartupEndsOnItsAlert)
+{
+	OGL_probe missing = fake_probe();
+	missing.library = "libkx-no-such-gl.so.1";
+	OGL_set_probe(missing);
+	DIDIVI_set_alert_exit([](int status) { throw AlertExit{status}; });
+	try {
+		start();
+		ADD_FAILURE() << "start-up went on without its OpenGL library";
+	} catch (const AlertExit& e) {
+		EXPECT_EQ(e.status, 1);
+	}
+	DIDIVI_set_alert_exit(nullptr);
+	// Drawn as a system box: there is no OpenGL yet to draw the alert box with.
+	ASSERT_EQ(win.boxes.size(), 1u);
+	EXPECT_EQ(win.boxes[0].rfind("Could not create bundle for location", 0), 0u) << win.boxes[0];
+	EXPECT_NE(win.boxes[0].find("libkx-no-such-gl.so.1"), std::string::npos) << win.boxes[0];
+
+	// A presenter that goes on meets the window set-up's own alert next.
+	g_presented.clear();
+	DIDIVI_set_alert_presenter(going_on_presenter);
+	mnw.x_res_req = 800;
+	mnw.y_res_req = 600;
+	DIDIVI_setres(1);
+	EXPECT_EQ(DIDIVI_make_context(0), 1);
+	ASSERT_EQ(g_presented.size(), 2u);
+	EXPECT_EQ(g_presented[0], "Could not create bundle for location|||libkx-no-such-gl.so.1|2");
+	EXPECT_EQ(g_presented[1], "Could not open OpenGL framework||Error=-54.000000||2");
+}
+
 TEST_F(ShellTest, FrenchIsChosenAndLoaded)
 {
 	write_file(env.path("Resources/text/french/Installer2.txt"), "I\n900 version\nTRANSLATION\nSTRING Quit====Quitter\n");
@@ -261,4 +303,76 @@ TEST_F(ShellTest, RandomAndAngleTablesAreTheSameAtEveryStart)
 	EXPECT_NEAR(lookup_cos[180], -1.0f, 1e-6f);
 	EXPECT_NEAR(lookup_sin[360], 0.0f, 1e-5f);
 	EXPECT_EQ(reinterpret_cast<std::uintptr_t>(scratch_array) % 16, 0u);
+}
+
+TEST_F(ShellTest, TheLogWritesFloatsInFixedPointNotation)
+{
+	answer_chooser();
+	start();
+	// Every statement, whichever thread writes it, as on the one stream start-up set up.
+	xer << " Start of MD5 at " << 2.5f << "\n";
+	std::thread([] { xer << "tiny " << 1e-7 << " large " << 12345678.0 << "\n"; }).join();
+	xer.flush();
+	const std::string l = log();
+	EXPECT_NE(l.find(" Start of MD5 at 2.500000\n"), std::string::npos) << l;
+	EXPECT_NE(l.find("tiny 0.000000 large 12345678.000000\n"), std::string::npos) << l;
+}
+
+// Run on its own, in a process of its own, by the test below: start-up between two
+// readings of the clock, then the generator's first value.
+TEST_F(ShellTest, DISABLED_FirstRandomValueAfterStartup)
+{
+	answer_chooser();
+	const unsigned long long before = PLAT_microseconds();
+	start();
+	const unsigned long long after = PLAT_microseconds();
+	std::printf("start-up between %llu and %llu drew %d\n", before, after, std::rand());
+}
+
+namespace {
+struct StartDraw {
+	unsigned long long before = 0, after = 0;
+	int value = -1;
+};
+
+// Whether `value` is the first draw after a seed taken from the clock at some instant
+// in [from, to]: the low 32 bits of its microseconds, then as many draws passed over as
+// the seed's remainder by 1000.
+bool drawn_from_clock_between(unsigned long long from, unsigned long long to, int value)
+{
+	constexpr unsigned kDiscardModulo = 1000;
+	for (unsigned long long t = from; t <= to; ++t) {
+		const auto seed = static_cast<uint32_t>(t);
+		std::srand(seed);
+		for (unsigned i = 0; i < seed % kDiscardModulo; ++i) std::rand();
+		if (std::rand() == value) return true;
+	}
+	return false;
+}
+}  // namespace
+
+TEST(StartupRandom, TwoStartsDrawDifferentFirstValues)
+{
+	TempEnv env;  // the helper's own sandbox lies inside this one
+	char exe[PATH_MAX] = {};
+	ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+	const std::string helper = "timeout 60 " + sh_quote(exe) +
+	                           " --gtest_also_run_disabled_tests"
+	                           " --gtest_filter=ShellTest.DISABLED_FirstRandomValueAfterStartup";
+	auto one_start = [&helper] {
+		std::string out;
+		EXPECT_EQ(run_sh(helper, &out), 0) << out;
+		StartDraw d;
+		const size_t at = out.find("start-up between ");
+		if (at != std::string::npos)
+			std::sscanf(out.c_str() + at, "start-up between %llu and %llu drew %d", &d.before, &d.after, &d.value);
+		return d;
+	};
+	const StartDraw a = one_start(), b = one_start();
+	ASSERT_GE(a.value, 0);
+	ASSERT_GE(b.value, 0);
+	EXPECT_NE(a.value, b.value);
+	// Each start seeded from a clock that counts from boot, read during that start-up.
+	EXPECT_TRUE(drawn_from_clock_between(a.before, a.after, a.value)) << a.after - a.before << " us";
+	EXPECT_TRUE(drawn_from_clock_between(b.before, b.after, b.value)) << b.after - b.before << " us";
 }

@@ -89,6 +89,7 @@ inline OGL_probe fake_probe()
 		if (std::string(name) == "glGetProgramivARB") return reinterpret_cast<void*>(&fake_get_program);
 		return reinterpret_cast<void*>(&fake_gl_noop);
 	};
+	p.library = OGL_default_probe().library;
 	return p;
 }
 

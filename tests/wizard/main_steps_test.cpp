@@ -2,7 +2,9 @@
 
 #include <cerrno>
 
+#include "engine/utils_net.h"
 #include "runtime/hl_alert.h"
+#include "shell/hl_alerts.h"
 #include "support/archive_tools.h"
 #include "support/child_watch.h"
 #include "wizard_fixture.h"
@@ -184,6 +186,8 @@ TEST_F(WizardTest, StartFromAHardDiskWithADvdMounted)
 	const char* argv[] = {"prog", "-path", "/srv/copy"};
 	main_start(3, argv);
 	main_set_registration_reader(old);
+	// The engine's web pages open in the browser through the shell from now on.
+	EXPECT_EQ(ENG_set_go_to_URL_hook(nullptr), &go_to_URL);
 	// The test program is not on the DVD: no copy, no relaunch, every later step ran.
 	EXPECT_EQ(dvd_path, media + "DVD1/");
 	EXPECT_EQ(log.text().find("WARNING"), std::string::npos);
