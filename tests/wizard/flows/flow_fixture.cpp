@@ -61,7 +61,7 @@ FlowTest::FlowTest()
 	main_init_globals();
 	http.proxy_host = "127.0.0.1";
 	http.proxy_port_int = server.port();
-	demo_dest = demo_dest_state{};
+	demo_dest = new_copy_place{};
 	install_question_windows();
 	wizard_trace_reset();
 	wizard_reset_engine();
@@ -97,7 +97,7 @@ FlowTest::~FlowTest()
 	g_wizard = dvd_start;
 	wizard_reset_engine();
 	wizard_trace_reset();
-	demo_dest = demo_dest_state{};
+	demo_dest = new_copy_place{};
 	quit_requested = 0;
 	app_done = 0;
 }

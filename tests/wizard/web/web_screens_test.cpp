@@ -33,13 +33,13 @@ protected:
 		old_abort = ENG_set_abort_alert_hook(scripted_abort);
 		g_abort_calls = 0;
 		g_abort_answer = 1;
-		demo_dest = demo_dest_state{};
+		demo_dest = new_copy_place{};
 	}
 	~WebScreensTest() override
 	{
 		checksum_directory_kill();
 		ENG_set_abort_alert_hook(old_abort);
-		demo_dest = demo_dest_state{};
+		demo_dest = new_copy_place{};
 	}
 
 	// Registers these copies (made as folders) in the registration file.
