@@ -145,7 +145,7 @@ int demo_pick_dest(int first, wizard_screen& s)
 	if (f.state == new_folder_taken) s.next_screen = nullptr;  // the sizes are still shown for the taken folder
 	// Entering the screen rescans too: another screen may have changed the model since.
 	if (first || f.changed || dest_dir_path != g_scanned_for) rescan();
-	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits)
+	if (!UTIL_disk_space(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)))
 		s.next_screen = nullptr;
 	return 0;
 }
