@@ -145,8 +145,9 @@ int demo_pick_dest(int first, wizard_screen& s)
 	if (f.state == new_folder_taken) s.next_screen = nullptr;  // the sizes are still shown for the taken folder
 	// Entering the screen rescans too: another screen may have changed the model since.
 	if (first || f.changed || dest_dir_path != g_scanned_for) rescan();
-	if (!UTIL_disk_space(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)))
-		s.next_screen = nullptr;
+	// A short disk is said, and Continue stays, as on the DVD install's destination
+	// screen: a disk that fills during the run ends it with the full-disk error.
+	UTIL_disk_space(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort));
 	return 0;
 }
 

@@ -86,6 +86,8 @@ TEST_F(SizeBlock, TheDemoDestinationShowsTheDiskItsFreeSpaceAndWhatTheDemoNeeds)
 	stg.kb_to_install = kMoreThanTheDisk;
 	ASSERT_TRUE(block_says("demo_pick_dest", short_space));
 	expect_block("demo_pick_dest", short_space);
+	// As on the DVD install's destination screen, the user may still go on.
+	EXPECT_EQ(last_of("demo_pick_dest").field("next"), "demo_run_patch");
 }
 
 TEST_F(SizeBlock, TheUpdatesDiskCheckShowsTheDiskItsFreeSpaceAndWhatTheUpdateNeeds)
