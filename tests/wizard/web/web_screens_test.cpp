@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "engine/install.h"
+#include "runtime/hl_errors.h"
 #include "web_fixture.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_licence.h"
@@ -594,6 +595,39 @@ TEST_F(WebRunTest, AFailedDownloadShowsTheFailureWhileTheStreamWaits)
 	EXPECT_EQ(s.back_screen, net_check_disk);
 	EXPECT_EQ(s.next_screen, nullptr);
 	EXPECT_EQ(s.show_servers, 1);
+}
+
+// Going on with too little space is allowed: a disk that fills during the run ends it
+// with the full-disk error and the done screen's problem text, instead of the run
+// fetching the archive again and again from server after server.
+TEST_F(WebRunTest, ADiskFullDuringTheDemoRunEndsItWithTheFullDiskError)
+{
+	demo_dest.parent_dir = env.path("apps/");
+	demo_dest.install_folder = "K Demo";
+	dest_dir_path = env.path("apps/K Demo/");
+	serve_one_file(true);
+	stg.server_count = 2;
+	server_name[1] = "srv2.example";
+	server_path[1] = "/k9/F/";
+	wizard_screen s;
+	EXPECT_EQ(frame(demo_run_patch, 1, s), 0);
+	// The run has asked for the archive; now every byte written where it lands is lost.
+	for (const char* archive : {"0.zip", "1.zip"}) ASSERT_EQ(::symlink("/dev/full", (temp_path + archive).c_str()), 0);
+	server.release();
+	ASSERT_EQ(run_frames(demo_run_patch, 0, s), 1);
+	EXPECT_EQ(s.next_screen, demo_done);
+	EXPECT_EQ(demo_install_is_running, 0);
+	EXPECT_FALSE(kx_test::path_exists(dest_dir_path + "Resources/a.txt"));
+	EXPECT_EQ(server.count("srv1.example") + server.count("srv2.example"), 1u) << "asked once, not again elsewhere";
+	const auto a = alerts.alerts();
+	ASSERT_EQ(a.size(), 1u);
+	EXPECT_EQ(a[0].type, t_alert);
+	EXPECT_EQ(a[0].line1, "The installer cannot extract a file.");
+	EXPECT_EQ(a[0].line2, "Error: " + error_str(ENOSPC));
+	EXPECT_EQ(a[0].line4, "Destination: " + dest_dir_path + "Resources/a.txt");
+	frame(demo_done, 1, s);
+	EXPECT_EQ(s.text, "There were problem installing the Kestrix 9 web demo - it may not be usable.");
+	EXPECT_TRUE(s.choice_labels.empty());
 }
 
 TEST_F(WebRunTest, GoingBackDuringTheDemoRunAsksAndContinuesWithoutARestart)
