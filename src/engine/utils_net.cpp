@@ -248,15 +248,16 @@ int grab_files()
 		} else if (v.install) {
 			if (waiting_to_retry(s)) continue;
 			stg.file_state = 1;
-			const int r = http.net_check(s + net_first_slot, server_name[server], remote, local);
+			const int slot = s + net_first_slot;
+			const int r = http.net_check(slot, server_name[server], remote, local);
 			if (r == 0) {
-				const float f = slot_fraction(s + net_first_slot);
+				const float f = slot_fraction(slot);
 				stg.file_fraction = f;
 				next.kb_in_flight += f * v.zip_kb;
-			} else if (r == 2 && http.file_error(s + net_first_slot)) {
+			} else if (r == 2 && http.file_error(slot)) {
 				// The archive cannot be written here (a full disk): no other server mends
 				// that, so the run ends as it does on an archive that does not unpack.
-				cannot_extract(http.file_error(s + net_first_slot), local, destination);
+				cannot_extract(http.file_error(slot), local, destination);
 				delete_file(local);
 				return stg.extract_failed;
 			} else if (r == 2) {

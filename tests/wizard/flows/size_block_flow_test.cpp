@@ -1,8 +1,10 @@
 // The size block of the web families' space checks, read from the screen trace as a
 // driver outside sees it: the volume's size, its free space and the space the install
 // needs, then the verdict's sentence, both with room enough and with too little.
-#include <cstdio>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "flow_fixture.h"
 #include "runtime/io_utils.h"
@@ -17,6 +19,8 @@ constexpr char kFreeSpace[] = "Free disk space: ";
 constexpr char kNeeded[] = "Disk space needed to install: ";
 constexpr size_t kBlockLines = 5;  // three sizes, a blank line, the sentence
 constexpr unsigned long long kBytesPerKb = 1000;
+// The block's units over KB of 1000 bytes.
+constexpr double kKbPerGb = 1048576, kKbPerMb = 1024;
 // Other programs write to the volume meanwhile: the free space shown may be this share
 // of the volume away from the free space measured after it.
 constexpr double kFreeDrift = 0.05;
@@ -30,7 +34,7 @@ double shown_kb(const std::string& size)
 	char unit[3] = {};
 	if (std::sscanf(size.c_str(), "%lf %2s", &value, unit) != 2) return -1;
 	const std::string u = unit;
-	return u == "GB" ? value * 1048576 : u == "MB" ? value * 1024 : u == "KB" ? value : -1;
+	return u == "GB" ? value * kKbPerGb : u == "MB" ? value * kKbPerMb : u == "KB" ? value : -1;
 }
 
 class SizeBlock : public FlowTest {
