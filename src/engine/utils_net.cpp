@@ -149,6 +149,16 @@ void remove_emptied_folders()
 	}
 }
 
+// The file of `archive` cannot be installed at `destination` (error `e`): the run is
+// ending, and the user is told why.
+void cannot_extract(int e, const std::string& archive, const std::string& destination)
+{
+	stg.extract_failed = 1;
+	__DIDIVI_alert(0, UTL_translate_string("The installer cannot extract a file."),
+	               UTL_translate_string("Error: ") + error_str(e), UTL_translate_string("Compressed File: ") + archive,
+	               UTL_translate_string("Destination: ") + destination, t_alert, "utils", __LINE__);
+}
+
 }  // namespace
 
 int ENG_stream_target(float rate_kb_s, int manual_count)
@@ -181,13 +191,7 @@ int ENG_go_to_URL(const std::string& url)
 int extract_and_delete_file(std::string archive, std::string destination)
 {
 	const int r = ENG_unpack_into_place(archive, destination);
-	if (r) {
-		stg.extract_failed = 1;
-		__DIDIVI_alert(0, UTL_translate_string("The installer cannot extract a file."),
-		               UTL_translate_string("Error: ") + error_str(r),
-		               UTL_translate_string("Compressed File: ") + archive,
-		               UTL_translate_string("Destination: ") + destination, t_alert, "utils", __LINE__);
-	}
+	if (r) cannot_extract(r, archive, destination);
 	const int c = destination.find("Contents/MacOS/") != std::string::npos
 	                  ? make_file_executable(destination.c_str())
 	                  : 0;
@@ -244,11 +248,18 @@ int grab_files()
 		} else if (v.install) {
 			if (waiting_to_retry(s)) continue;
 			stg.file_state = 1;
-			const int r = http.net_check(s + net_first_slot, server_name[server], remote, local);
+			const int slot = s + net_first_slot;
+			const int r = http.net_check(slot, server_name[server], remote, local);
 			if (r == 0) {
-				const float f = slot_fraction(s + net_first_slot);
+				const float f = slot_fraction(slot);
 				stg.file_fraction = f;
 				next.kb_in_flight += f * v.zip_kb;
+			} else if (r == 2 && http.file_error(slot)) {
+				// The archive cannot be written here (a full disk): no other server mends
+				// that, so the run ends as it does on an archive that does not unpack.
+				cannot_extract(http.file_error(slot), local, destination);
+				delete_file(local);
+				return stg.extract_failed;
 			} else if (r == 2) {
 				stg.download_failed = 1;
 				next.cursor = std::min(next.cursor, index);

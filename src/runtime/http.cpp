@@ -320,8 +320,15 @@ down_class::~down_class()
 void down_class::close_output()
 {
 	if (!output) return;
-	if (std::fclose(output) != 0 && !error) error = errno ? errno : EIO;
+	if (std::fclose(output) != 0) file_failed();
 	output = nullptr;
+}
+
+void down_class::file_failed()
+{
+	const int e = errno ? errno : EIO;
+	if (!error) error = e;
+	if (!file_error) file_error = e;
 }
 
 int down_class::GetStat()
@@ -384,7 +391,7 @@ void down_class::DoProcessing()
 	if (!had_headers) {
 		if (!output_path.empty()) {
 			output = std::fopen(output_path.c_str(), "wb");
-			if (!output) error = errno;
+			if (!output) file_failed();
 		}
 		content_length = response.content_length;
 	}
@@ -396,7 +403,7 @@ void down_class::DoProcessing()
 	if (content_length != -1 && (long long)body.size() + bytes_written >= content_length) socket->Disconnect();
 	if (output && !body.empty()) {
 		bytes_written += (long long)body.size();
-		if (std::fwrite(body.data(), 1, body.size(), output) != body.size() && !error) error = errno ? errno : EIO;
+		if (std::fwrite(body.data(), 1, body.size(), output) != body.size()) file_failed();
 		body.clear();
 	}
 }
@@ -474,6 +481,7 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
 	                     d->socket->GetStatus() == status_Error;
 	if (!verdict) {
 		if (now_seconds() > d->last_activity + http_timeout_seconds) {
+			file_errors_[slot] = 0;
 			cancel(slot);
 			return 2;
 		}
@@ -494,6 +502,9 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
 		    << L[7] << d->GetOSErr() << "\n"
 		    << L[8] << d->response.status_text << " (#" << d->status() << ")\n\n";
 	}
+	file_errors_[slot] = ok ? 0 : d->file_error;
 	cancel(slot);
 	return ok ? 1 : 2;
 }
+
+int http_class::file_error(int slot) const { return slot < 0 || slot >= http_slot_count ? 0 : file_errors_[slot]; }

@@ -100,6 +100,9 @@ public:
 	bool Succeeded();
 	// Closes the output file; a failed close (a full disk at the last flush) is an error.
 	void close_output();
+	// The output file could not be opened, written or closed (errno says why): the
+	// download fails, and the file is the reason.
+	void file_failed();
 
 	PCSBSocket* socket = nullptr;
 	std::string send_buffer;
@@ -108,6 +111,7 @@ public:
 	FILE* output = nullptr;
 	std::string output_path;
 	int error = 0;                  // 20011 no server; EPROTO a malformed chunked body; else errno
+	int file_error = 0;             // errno of the output file's open, write or close; 0 when it was fine
 	long long content_length = -1;  // of the final response, -1 until known
 	long long bytes_written = 0;    // body bytes handed to the output file
 	float last_activity = 0.0f;     // frame-clock seconds of the start or the last data received
@@ -134,6 +138,10 @@ public:
 	int net_check(int slot, std::string server, std::string path, const std::string& destination);
 	// Ends the slot's download, if any, keeping what was written; the slot is idle.
 	void cancel(int slot);
+	// The errno with which the slot's last failed download could not write its file (a
+	// full disk, a folder closed to us), 0 when it failed for another reason or did not
+	// fail: a failure no other server can mend.
+	int file_error(int slot) const;
 
 	bool UseProxy(const std::string& host, uint16_t port) const;
 	std::string ProxyHost(const std::string& host, uint16_t port) const;
@@ -146,6 +154,7 @@ public:
 
 private:
 	bool started_ = false;
+	int file_errors_[http_slot_count] = {};
 };
 
 extern http_class http;

@@ -29,10 +29,10 @@ constexpr char kRunNow[] = "Run Kestrix Now";
 constexpr char kAppName[] = "Kestrix";
 constexpr char kAppSuffix[] = ".app";
 
-// Pick Destination.
+// Pick Destination. The sentences of both destination screens; each screen gives the
+// texts it has of its own.
 constexpr char kPickTitle[] = "Pick Install Destination.";
 constexpr char kChangeDestination[] = "Change Destination";
-constexpr char kFolderPrompt[] = "Pick a folder to install Kestrix 9 into.";
 constexpr char kSelect[] = "Select";
 constexpr char kNameLabel[] = "Install Name:";
 constexpr char kNamePrompt[] = "Please pick a name for your Kestrix 9 installation...";
@@ -41,7 +41,9 @@ const char* const kExists[] = {"The folder '", "' already exists in the dir '",
 // The closing piece is translated too: a language may end the sentence with a word of
 // its own after the parent folder.
 const char* const kWillCreate[] = {"I will create the folder '", "' in the directory '", "'."};
-const char* const kOnDesktop[] = {"\n\n(The folder ", " will appear on your desktop.)"};
+constexpr char kOnDesktop[] = "\n\n(The folder ";
+constexpr char kFolderPrompt[] = "Pick a folder to install Kestrix 9 into.";
+constexpr char kOnDesktopEnd[] = " will appear on your desktop.)";
 constexpr char kPickEnough[] = "You have enough free disk space to install Kestrix 9 at this location.";
 constexpr char kPickShort[] =
     "You do not have enough free disk space to install Kestrix 9 at this location.  You can install to a different "
@@ -50,6 +52,7 @@ constexpr int kNameMax = 256;
 constexpr int kFolderDialog = 2;
 constexpr int kDialogSettings = 1;
 constexpr int kButtonFeedback = 1;
+constexpr int kNoFocusTaken = 0;
 constexpr char kNoSideText[] = "-";
 
 // Select Scenery.
@@ -78,9 +81,7 @@ constexpr char kWhichCopy[] = "Please pick which copy of Kestrix 9 you would lik
 // in the engine: its destination and tile selection. Another flow that scanned another
 // copy or set the tiles since makes the flow redo its pass.
 struct pick_memory {
-	std::string parent_dir;
-	std::string install_folder;
-	std::string desktop_f;
+	new_copy_place place;
 	bool pass_pending = false;
 	bool left_anything = false;
 	std::string left_dest;
@@ -146,10 +147,34 @@ new_folder_state UTIL_new_folder(const std::string& parent, const std::string& n
 	return new_folder_free;
 }
 
+destination_frame UTIL_pick_destination(int first, wizard_screen& s, new_copy_place& place,
+                                        const destination_words& own)
+{
+	bool changed = false;
+	if (first) get_OS_abs_path(os_dir_desktop, place.desktop_f);
+	if (place.parent_dir.empty()) {
+		get_OS_abs_path(os_dir_default_apps, place.parent_dir);
+		place.install_folder = install_name + own.name_suffix;
+		changed = true;
+	}
+	s.title = UTL_translate_string(kPickTitle);
+	if (UTIL_change_destination(place.parent_dir, own.folder_prompt)) changed = true;
+	if (BTN_enterstring(dest_name_x, dest_name_y, &place.install_folder, kNameMax, UTL_translate_string(kNameLabel),
+	                    dest_name_width, kNoFocusTaken))
+		changed = true;
+
+	const new_folder_words words{
+	    UTL_translate_string(kNamePrompt),
+	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
+	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]),
+	     UTL_translate_string(kWillCreate[2])},
+	    {UTL_translate_string(kOnDesktop), own.desktop_end}};
+	return {UTIL_new_folder(place.parent_dir, place.install_folder, place.desktop_f, words, s.text), changed};
+}
+
 int dvd_pick_install(int first, wizard_screen& s)
 {
 	if (first) {
-		get_OS_abs_path(os_dir_desktop, g_pick.desktop_f);
 		accept_eula = 0;
 		dvd_set_install_steps();
 		// Repair and the scenery flow leave their own filter, tiles and scan behind: a
@@ -158,28 +183,12 @@ int dvd_pick_install(int first, wizard_screen& s)
 		if (another_flow_came_between()) g_pick.pass_pending = true;
 		recalc_disk_sizes();
 	}
-	if (g_pick.parent_dir.empty()) {
-		get_OS_abs_path(os_dir_default_apps, g_pick.parent_dir);
-		g_pick.install_folder = install_name;
-		g_pick.pass_pending = true;
-	}
-	s.title = UTL_translate_string(kPickTitle);
 	s.back_screen = dvd_start;
 	s.next_screen = dvd_eula_install;
-
-	if (UTIL_change_destination(g_pick.parent_dir, UTL_translate_string(kFolderPrompt))) g_pick.pass_pending = true;
-	if (BTN_enterstring(dest_name_x, dest_name_y, &g_pick.install_folder, kNameMax, UTL_translate_string(kNameLabel),
-	                    dest_name_width, 0))
-		g_pick.pass_pending = true;
-
-	const new_folder_words words{
-	    UTL_translate_string(kNamePrompt),
-	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
-	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]),
-	     UTL_translate_string(kWillCreate[2])},
-	    {UTL_translate_string(kOnDesktop[0]), UTL_translate_string(kOnDesktop[1])}};
-	if (UTIL_new_folder(g_pick.parent_dir, g_pick.install_folder, g_pick.desktop_f, words, s.text) !=
-	    new_folder_free) {
+	const destination_frame f = UTIL_pick_destination(
+	    first, s, g_pick.place, {UTL_translate_string(kFolderPrompt), "", UTL_translate_string(kOnDesktopEnd)});
+	if (f.changed) g_pick.pass_pending = true;
+	if (f.state != new_folder_free) {
 		s.next_screen = nullptr;
 		remember_what_the_flow_left();
 		return 0;
@@ -193,6 +202,8 @@ int dvd_pick_install(int first, wizard_screen& s)
 		recalc_disk_sizes();
 		g_pick.pass_pending = false;
 	}
+	// A short disk is said, and Continue stays: the scenery screen, where less can be
+	// chosen, is the one that stops.
 	UTIL_disk_space(UTL_translate_string(kPickEnough), UTL_translate_string(kPickShort));
 	remember_what_the_flow_left();
 	return 0;

@@ -19,10 +19,9 @@ constexpr float dest_name_x = 420, dest_name_y = 200, dest_name_width = 340;
 // `parent`, ending in "/". True when it did.
 bool UTIL_change_destination(std::string& parent, const std::string& prompt);
 
-// What the destination screens say of a new copy's folder, translated by the screen:
-// the prompt for a name; the pieces around the name and the parent when the folder
-// exists, and when it will be made; the pieces around the name when the parent is the
-// desktop.
+// What the destination screens say of a new copy's folder, translated: the prompt for
+// a name; the pieces around the name and the parent when the folder exists, and when it
+// will be made; the pieces around the name when the parent is the desktop.
 struct new_folder_words {
 	std::string no_name;
 	std::string exists[3];
@@ -35,6 +34,35 @@ enum new_folder_state { new_folder_unnamed, new_folder_taken, new_folder_free };
 // can be made (only new_folder_free allows Continue).
 new_folder_state UTIL_new_folder(const std::string& parent, const std::string& name, const std::string& desktop,
                                  const new_folder_words& words, std::string& text);
+
+// Where a destination screen proposes to make a new copy, kept for the whole program
+// run: the desktop folder, the folder the copy is made in (empty until the screen is
+// first shown) and the name of the copy's folder.
+struct new_copy_place {
+	std::string desktop_f, parent_dir, install_folder;
+};
+
+// What a destination screen says of its own, translated: the folder dialog's prompt,
+// what follows the product's name in the first proposed name, and what follows the
+// name in the sentence saying the folder will appear on the desktop.
+struct destination_words {
+	std::string folder_prompt, name_suffix, desktop_end;
+};
+
+// What one frame of a destination screen found.
+struct destination_frame {
+	new_folder_state state;
+	bool changed;  // the folder or the name was set in this frame: proposed, chosen or typed
+};
+
+// One frame of what the destination screens share: on the first frame the desktop
+// folder is looked up; on the first showing of the run the default folder for new
+// copies and the product's name are proposed; then the title, "Change Destination"
+// with its folder dialog, the "Install Name:" field, and from the name checks
+// dest_dir_path and the screen's text. Go Back, Continue and the sizes stay the
+// screen's own.
+destination_frame UTIL_pick_destination(int first, wizard_screen& s, new_copy_place& place,
+                                        const destination_words& own);
 
 // The frame every done screen shows: its title, Go Back to the main menu and Continue as
 // Quit; after a run without errors `success_text` and the "Run Kestrix Now" choice,

@@ -9,11 +9,11 @@
 #include "graphics/ogl_draw.h"
 #include "graphics/tman.h"
 #include "runtime/hl_globals.h"
-#include "runtime/hl_trace.h"
 #include "runtime/io_utils.h"
 #include "runtime/translate.h"
 #include "runtime/xtim.h"
 #include "wizard/main_engine.h"
+#include "wizard/main_trace.h"
 
 namespace {
 // The formatter's steps: KB of 1000 bytes divided by powers of two, with the GB
@@ -84,17 +84,6 @@ void set_all_tiles(int value)
 	for (int& t : stg.scenery_selected) t = value;
 }
 
-// The size block is drawn beside the screen's own text, outside what the screen fills
-// in: the trace carries it as a line of its own each time it changes, so the totals can
-// be followed from outside.
-void trace_size_block(const std::string& text)
-{
-	static std::string last;
-	if (!UTL_trace_on() || text == last) return;
-	last = text;
-	UTL_trace_write(", \"sizes\": " + UTL_trace_json(text));
-}
-
 bool overlaps(const map_rect& a, const map_rect& b) { return a.x1 > b.x0 && b.x1 > a.x0 && a.y1 > b.y0 && b.y1 > a.y0; }
 bool contains(const map_rect& t, float x, float y) { return x >= t.x0 && x <= t.x1 && y >= t.y0 && y <= t.y1; }
 }  // namespace
@@ -131,7 +120,9 @@ int UTIL_disk_space(const std::string& enough_text, const std::string& short_tex
 	const disk_verdict v = UTIL_disk_space_verdict(enough_text, short_text);
 	if (!v.text.empty()) {
 		OGL_string(kBlockColour, size_block_x, size_block_y, v.text, size_block_wrap, charset_UI_diff_space, kAlignLeft);
-		trace_size_block(v.text);
+		// Drawn beside the screen's own text, outside what the screen fills in: the trace
+		// carries it on its own, so the totals can be followed from outside.
+		wizard_trace_sizes(v.text);
 	}
 	return v.fits;
 }

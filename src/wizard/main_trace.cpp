@@ -54,6 +54,7 @@ constexpr char kUnnamed[] = "?";
 std::string g_last_fields;
 bool g_have_last = false;
 unsigned g_modals_at_last = 0;
+std::string g_last_sizes;
 
 std::string name_json(screen_fn f)
 {
@@ -103,8 +104,16 @@ void wizard_trace_screen(int window, screen_fn current, const wizard_screen& s)
 	g_modals_at_last = modals;
 }
 
+void wizard_trace_sizes(const std::string& block)
+{
+	if (!UTL_trace_on() || block == g_last_sizes) return;
+	g_last_sizes = block;
+	UTL_trace_write(", \"sizes\": " + UTL_trace_json(block));
+}
+
 void wizard_trace_reset()
 {
 	g_last_fields.clear();
 	g_have_last = false;
+	g_last_sizes.clear();
 }

@@ -19,5 +19,9 @@ std::string wizard_trace_fields(int window, screen_fn current, const wizard_scre
 // Writes the line when it differs from the last one written, or when a modal box has
 // opened since (the window came back from the box).
 void wizard_trace_screen(int window, screen_fn current, const wizard_screen& s);
-// Forgets the last line, so the next one is written whatever it holds.
+// The size block a screen draws beside its own text: a line of its own ("sizes") each
+// time it differs from the last one written.
+void wizard_trace_sizes(const std::string& block);
+// Forgets the last line and the last size block, so the next ones are written whatever
+// they hold.
 void wizard_trace_reset();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "wizard/main_globals.h"
+#include "wizard/main_install.h"
 
 // ---- The server list and the file list ----
 
@@ -69,12 +70,8 @@ extern int accept_eula_demo;
 // 1 while a demo download run is under way.
 extern int demo_install_is_running;
 
-// The destination screen's memory: the desktop folder, the folder to install into
-// (empty until the screen is first shown) and the name of the new folder.
-struct demo_dest_state {
-	std::string desktop_f, parent_dir, install_folder;
-};
-extern demo_dest_state demo_dest;
+// Where the destination screen proposes to make the demo copy.
+extern new_copy_place demo_dest;
 
 int demo_start(int first, wizard_screen& s);
 int demo_eula(int first, wizard_screen& s);

@@ -1,18 +1,14 @@
 // The web demo: six screens that install a new demo copy from the update servers into a
 // folder the user names, on the web updater's machinery.
-#include <cstdio>
 #include <chrono>
 #include <iterator>
 #include <thread>
 
 #include "engine/engine.h"
-#include "graphics/ogl_draw.h"
 #include "runtime/hl_globals.h"
-#include "runtime/hl_dialogs.h"
 #include "runtime/io_utils.h"
 #include "runtime/rec_stg.h"
 #include "runtime/translate.h"
-#include "widgets/btn.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_install.h"
 #include "wizard/main_licence.h"
@@ -22,7 +18,7 @@
 
 int accept_eula_demo = 0;
 int demo_install_is_running = 0;
-demo_dest_state demo_dest;
+new_copy_place demo_dest;
 
 namespace {
 
@@ -40,19 +36,10 @@ const char kGuide[] = "I will guide you through the process of installing the we
 const char kAlreadyHave[] =
     "\n\nWarning: you already have Kestrix 9 installed on this computer.  Are you sure you want to install a new "
     "demo copy of Kestrix 9?";
-const char kDestTitle[] = "Pick Install Destination.";
 const char kPickFolder[] = "Pick a folder to install the Kestrix 9 demo into.";
-const char kNameLabel[] = "Install Name:";
 const char kDemoWord[] = "Demo";
-const char kPickName[] = "Please pick a name for your Kestrix 9 installation...";
-const char kExists[] = "The folder '";
-const char kExistsIn[] = "' already exists in the dir '";
-const char kExistsEnd[] = "'.\n\nPlease change the install name or destination.";
-const char kCreate[] = "I will create the folder '";
-const char kCreateIn[] = "' in the directory '";
-const char kCreateEnd[] = "'.";
-const char kDesktop[] = "\n\n(The folder ";
 const char kDesktopEnd[] = "will appear on your desktop.)";
+const char kBlank[] = " ";  // before the word for demo, and before kDesktopEnd
 const char kSpaceEnough[] = "You have enough free disk space to install the Kestrix9  demo at this location.";
 const char kSpaceShort[] =
     "You do not have enough free disk space to install the Kestrix 9 demo at this location.  You can install to a "
@@ -70,12 +57,8 @@ const char kFinishedEnd[] = ".";  // punctuation, the same in every language
 const char kFly[] = "Fly Kestrix 9 Now";
 const char kProblem[] = "There were problem installing the Kestrix 9 web demo - it may not be usable.";
 
-// The licence box and its sentence.
 // How often the destination screen's scan is looked at while it finishes within the frame.
 constexpr std::chrono::microseconds kScanPoll{200};
-// The "Install Name:" field.
-constexpr int kNameMax = 256;
-constexpr int kNoFocusTaken = 0;
 // abort_alert's answer for its second button, "Cancel".
 constexpr int kCancelAnswer = 0;
 
@@ -83,7 +66,6 @@ constexpr int kCancelAnswer = 0;
 float g_demo_ratio = 0.0f;
 std::string g_scanned_for;
 
-// "Change Destination": the desktop's folder dialog, starting in `parent`.
 // The copy is scanned at once, then the choice and the sizes follow the new destination.
 void rescan()
 {
@@ -149,43 +131,23 @@ int demo_pick_dest(int first, wizard_screen& s)
 		if (!dest_dir_path.empty()) recursive_delete_folder(dest_dir_path);
 		demo_install_is_running = 0;
 	}
-	bool changed = false;
-	if (first) {
-		web_download_reset();
-		get_OS_abs_path(os_dir_desktop, demo_dest.desktop_f);
-		changed = true;
-	}
-	if (demo_dest.parent_dir.empty()) {
-		get_OS_abs_path(os_dir_default_apps, demo_dest.parent_dir);
-		demo_dest.install_folder = install_name + " " + UTL_translate_string(kDemoWord);
-		changed = true;
-	}
-	s.title = UTL_translate_string(kDestTitle);
+	if (first) web_download_reset();
 	s.back_screen = demo_eula;
 	s.next_screen = demo_run_patch;
-	if (UTIL_change_destination(demo_dest.parent_dir, UTL_translate_string(kPickFolder))) changed = true;
-	if (BTN_enterstring(dest_name_x, dest_name_y, &demo_dest.install_folder, kNameMax, UTL_translate_string(kNameLabel),
-	                    dest_name_width, kNoFocusTaken))
-		changed = true;
-
-	const new_folder_words words{
-	    UTL_translate_string(kPickName),
-	    {UTL_translate_string(kExists), UTL_translate_string(kExistsIn), UTL_translate_string(kExistsEnd)},
-	    {UTL_translate_string(kCreate), UTL_translate_string(kCreateIn), UTL_translate_string(kCreateEnd)},
-	    {UTL_translate_string(kDesktop), " " + UTL_translate_string(kDesktopEnd)}};
-	switch (UTIL_new_folder(demo_dest.parent_dir, demo_dest.install_folder, demo_dest.desktop_f, words, s.text)) {
-	case new_folder_unnamed:
+	const destination_frame f =
+	    UTIL_pick_destination(first, s, demo_dest,
+	                          {UTL_translate_string(kPickFolder), kBlank + UTL_translate_string(kDemoWord),
+	                           kBlank + UTL_translate_string(kDesktopEnd)});
+	if (f.state == new_folder_unnamed) {
 		s.next_screen = nullptr;
 		return 0;
-	case new_folder_taken:
-		s.next_screen = nullptr;  // the sizes are still shown for the taken folder
-		break;
-	case new_folder_free:
-		break;
 	}
-	if (changed || dest_dir_path != g_scanned_for) rescan();
-	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits)
-		s.next_screen = nullptr;
+	if (f.state == new_folder_taken) s.next_screen = nullptr;  // the sizes are still shown for the taken folder
+	// Entering the screen rescans too: another screen may have changed the model since.
+	if (first || f.changed || dest_dir_path != g_scanned_for) rescan();
+	// A short disk is said, and Continue stays, as on the DVD install's destination
+	// screen: a disk that fills during the run ends it with the full-disk error.
+	UTIL_disk_space(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort));
 	return 0;
 }
 

@@ -393,7 +393,7 @@ int net_check_disk(int first, wizard_screen& s)
 		s.next_screen = net_done;
 		return 1;
 	}
-	if (!UTIL_disk_space_verdict(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort)).fits) {
+	if (!UTIL_disk_space(UTL_translate_string(kSpaceEnough), UTL_translate_string(kSpaceShort))) {
 		s.next_screen = nullptr;
 		s.text = UTL_translate_string(kNoSpace);
 		return 0;

@@ -391,6 +391,8 @@ TEST_F(HttpTest, TheseFailWithTheDiagnosticsBlock)
 	EXPECT_EQ(get("/full", ok, "/dev/full"), 2);
 	EXPECT_EQ(blocks(), 6u);
 	EXPECT_NE(log.text().find("   GetOSErr   =" + std::to_string(ENOSPC)), std::string::npos);
+	// The file, not the server, was the reason.
+	EXPECT_EQ(http.file_error(2), ENOSPC);
 
 	// A refusal: the proxy's port just closed.
 	{
@@ -399,6 +401,7 @@ TEST_F(HttpTest, TheseFailWithTheDiagnosticsBlock)
 	}
 	EXPECT_EQ(poll(2, "example.test", "/refused", env.path("refused")), 2);
 	EXPECT_EQ(blocks(), 7u);
+	EXPECT_EQ(http.file_error(2), 0) << "the server was the reason";
 
 	// A name that does not resolve: no proxy, and the lookup fails without a query.
 	http.proxy_port_int = 0;

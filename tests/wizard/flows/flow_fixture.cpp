@@ -1,6 +1,7 @@
 #include "flow_fixture.h"
 
 #include <fstream>
+#include <sstream>
 
 #include "support/builder_run.h"
 #include "support/gl_pixels.h"
@@ -61,7 +62,7 @@ FlowTest::FlowTest()
 	main_init_globals();
 	http.proxy_host = "127.0.0.1";
 	http.proxy_port_int = server.port();
-	demo_dest = demo_dest_state{};
+	demo_dest = new_copy_place{};
 	install_question_windows();
 	wizard_trace_reset();
 	wizard_reset_engine();
@@ -97,7 +98,7 @@ FlowTest::~FlowTest()
 	g_wizard = dvd_start;
 	wizard_reset_engine();
 	wizard_trace_reset();
-	demo_dest = demo_dest_state{};
+	demo_dest = new_copy_place{};
 	quit_requested = 0;
 	app_done = 0;
 }
@@ -140,6 +141,54 @@ bool FlowTest::continue_from(screen_fn screen)
 	if (!offered) return false;
 	click(kContinue);
 	return frames_until([&] { return g_wizard != screen; });
+}
+
+void FlowTest::start_updater(const std::string& copy)
+{
+	std::string typed = copy;
+	if (typed.size() > 1 && typed.back() == '/') typed.pop_back();
+	const char* argv[] = {"kestrix-installer", "-path", typed.c_str()};
+	main_take_path_arg(3, argv);
+	g_wizard = net_start;
+}
+
+void FlowTest::demo_to_the_destination()
+{
+	g_wizard = demo_start;
+	ASSERT_TRUE(continue_from(demo_start));
+	ASSERT_TRUE(frames_until([this] { return showed("demo_eula"); }));
+	EXPECT_EQ(last_of("demo_eula").field("next"), "null") << "Continue waits for the box";
+	click(kLicenceBox);
+	ASSERT_TRUE(frames_until([] { return accept_eula_demo == 1; }));
+	// The frame that ticked the box already offers Continue.
+	EXPECT_EQ(last_of("demo_eula").field("next"), "demo_get_updates");
+	ASSERT_TRUE(continue_from(demo_eula));
+	// "Check Servers" moves on by itself once the file list is read.
+	ASSERT_TRUE(frames_until([] { return g_wizard == demo_pick_dest; }));
+	EXPECT_EQ(last_of("demo_get_updates").field("title"), "Check Servers");
+}
+
+std::vector<std::string> FlowTest::size_block_of(const std::string& screen) const
+{
+	// The block is drawn while its screen is called, so its line comes before the
+	// screen's own line of that frame, when the frame wrote one.
+	const std::vector<trace_line> all = trace();
+	std::string block, current;
+	for (size_t i = 0; i < all.size(); ++i) {
+		if (all[i].has("screen")) current = all[i].field("screen");
+		if (!all[i].has("sizes")) continue;
+		std::string owner = current;
+		for (size_t j = i + 1; j < all.size() && all[j].field("frame") == all[i].field("frame"); ++j) {
+			if (!all[j].has("screen")) continue;
+			owner = all[j].field("screen");
+			break;
+		}
+		if (owner == screen) block = all[i].field("sizes");
+	}
+	std::vector<std::string> lines;
+	std::istringstream in(block);
+	for (std::string l; std::getline(in, l);) lines.push_back(l);
+	return lines;
 }
 
 std::vector<trace_line> FlowTest::lines_of(const std::string& screen) const

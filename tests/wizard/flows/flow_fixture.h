@@ -54,6 +54,9 @@ constexpr point kQuestionFirst = {96, 56};
 constexpr point kQuestionSecond = {96, 31};
 constexpr int kQuestionWindow = 997;
 
+// The demo licence screen's check box.
+constexpr point kLicenceBox = {230, 100};
+
 // One line of the screen trace, with the few fields the flows read.
 struct trace_line {
 	std::string raw;
@@ -75,6 +78,11 @@ protected:
 	bool continue_from(screen_fn screen);
 	// The rectangle (interface units, bottom row first, RGBA) as the next frame drew it.
 	std::vector<unsigned char> grab(int x, int y, int w, int h);
+	// Starts the updater as the program does when given "-path" with `copy` (no final
+	// slash, as a user types it).
+	void start_updater(const std::string& copy);
+	// The demo from its start to the destination screen, the licence box ticked by a click.
+	void demo_to_the_destination();
 	// Answers the next two-button question with the button at `p` when it opens.
 	void answer_question_with(point p) { question_answer = p, question_pending = true; }
 
@@ -83,6 +91,9 @@ protected:
 	std::vector<trace_line> lines_of(const std::string& screen) const;
 	trace_line last_of(const std::string& screen) const;
 	bool showed(const std::string& screen) const { return !lines_of(screen).empty(); }
+	// The size block the trace carried last while `screen` was current, line by line
+	// (empty when it carried none).
+	std::vector<std::string> size_block_of(const std::string& screen) const;
 
 	// Builds a release of the master tree and serves it from both servers; the old list
 	// carries the history of the release before.

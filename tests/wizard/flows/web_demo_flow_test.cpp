@@ -15,8 +15,6 @@ using namespace kx_flow_test;
 // A point of window 0 where only the background is drawn, and how near its colour must be.
 constexpr int kBareX = 5, kBareY = 300, kColourTolerance = 2;
 
-// The licence screen's check box.
-constexpr point kLicenceBox = {230, 100};
 constexpr char kRegistered[] = "/nowhere/Kestrix 9/\n";
 
 class DemoFlow : public FlowTest {
@@ -40,21 +38,10 @@ protected:
 		serve_both_servers();
 		std::srand(3);
 	}
-	// The demo from its start to the install screen, the licence box ticked by a click.
+	// The demo from its start to the install screen.
 	void to_the_run()
 	{
-		g_wizard = demo_start;
-		ASSERT_TRUE(continue_from(demo_start));
-		ASSERT_TRUE(frames_until([this] { return showed("demo_eula"); }));
-		EXPECT_EQ(last_of("demo_eula").field("next"), "null") << "Continue waits for the box";
-		click(kLicenceBox);
-		ASSERT_TRUE(frames_until([] { return accept_eula_demo == 1; }));
-		// The frame that ticked the box already offers Continue.
-		EXPECT_EQ(last_of("demo_eula").field("next"), "demo_get_updates");
-		ASSERT_TRUE(continue_from(demo_eula));
-		// "Check Servers" moves on by itself once the file list is read.
-		ASSERT_TRUE(frames_until([] { return g_wizard == demo_pick_dest; }));
-		EXPECT_EQ(last_of("demo_get_updates").field("title"), "Check Servers");
+		demo_to_the_destination();
 		ASSERT_TRUE(continue_from(demo_pick_dest));
 		ASSERT_EQ(g_wizard, demo_run_patch);
 	}

@@ -23,16 +23,6 @@ constexpr int kSlowPauseMs = 150;
 
 class UpdateFlow : public FlowTest {
 protected:
-	// Starts the updater as the program does when given "-path" with `copy` (no final
-	// slash, as a user types it).
-	void start_updater(const std::string& copy)
-	{
-		std::string typed = copy;
-		if (typed.size() > 1 && typed.back() == '/') typed.pop_back();
-		const char* argv[] = {"kestrix-installer", "-path", typed.c_str()};
-		main_take_path_arg(3, argv);
-		g_wizard = net_start;
-	}
 	// From the start screen to the disk-space check.
 	void search(const std::string& copy)
 	{

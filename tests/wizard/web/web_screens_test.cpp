@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "engine/install.h"
+#include "runtime/hl_errors.h"
 #include "web_fixture.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_licence.h"
@@ -33,13 +34,13 @@ protected:
 		old_abort = ENG_set_abort_alert_hook(scripted_abort);
 		g_abort_calls = 0;
 		g_abort_answer = 1;
-		demo_dest = demo_dest_state{};
+		demo_dest = new_copy_place{};
 	}
 	~WebScreensTest() override
 	{
 		checksum_directory_kill();
 		ENG_set_abort_alert_hook(old_abort);
-		demo_dest = demo_dest_state{};
+		demo_dest = new_copy_place{};
 	}
 
 	// Registers these copies (made as folders) in the registration file.
@@ -445,10 +446,10 @@ TEST_F(WebScreensTest, DemoDestinationNameDesktopAndExistingFolder)
 	frame(demo_pick_dest, 0, s);
 	EXPECT_EQ(s.text, "I will create the folder '" + name + "' in the directory '" + env.path("elsewhere/") + "'.");
 	EXPECT_EQ(s.next_screen, demo_run_patch);
-	// More than the volume holds: Continue goes.
+	// More than the volume holds: said by the size block, and Continue stays.
 	stg.kb_to_install = 1e15f;
 	frame(demo_pick_dest, 0, s);
-	EXPECT_EQ(s.next_screen, nullptr);
+	EXPECT_EQ(s.next_screen, demo_run_patch);
 	demo_dest.install_folder.clear();
 	frame(demo_pick_dest, 0, s);
 	EXPECT_EQ(s.text, "Please pick a name for your Kestrix 9 installation...");
@@ -594,6 +595,39 @@ TEST_F(WebRunTest, AFailedDownloadShowsTheFailureWhileTheStreamWaits)
 	EXPECT_EQ(s.back_screen, net_check_disk);
 	EXPECT_EQ(s.next_screen, nullptr);
 	EXPECT_EQ(s.show_servers, 1);
+}
+
+// Going on with too little space is allowed: a disk that fills during the run ends it
+// with the full-disk error and the done screen's problem text, instead of the run
+// fetching the archive again and again from server after server.
+TEST_F(WebRunTest, ADiskFullDuringTheDemoRunEndsItWithTheFullDiskError)
+{
+	demo_dest.parent_dir = env.path("apps/");
+	demo_dest.install_folder = "K Demo";
+	dest_dir_path = env.path("apps/K Demo/");
+	serve_one_file(true);
+	stg.server_count = 2;
+	server_name[1] = "srv2.example";
+	server_path[1] = "/k9/F/";
+	wizard_screen s;
+	EXPECT_EQ(frame(demo_run_patch, 1, s), 0);
+	// The run has asked for the archive; now every byte written where it lands is lost.
+	for (const char* archive : {"0.zip", "1.zip"}) ASSERT_EQ(::symlink("/dev/full", (temp_path + archive).c_str()), 0);
+	server.release();
+	ASSERT_EQ(run_frames(demo_run_patch, 0, s), 1);
+	EXPECT_EQ(s.next_screen, demo_done);
+	EXPECT_EQ(demo_install_is_running, 0);
+	EXPECT_FALSE(kx_test::path_exists(dest_dir_path + "Resources/a.txt"));
+	EXPECT_EQ(server.count("srv1.example") + server.count("srv2.example"), 1u) << "asked once, not again elsewhere";
+	const auto a = alerts.alerts();
+	ASSERT_EQ(a.size(), 1u);
+	EXPECT_EQ(a[0].type, t_alert);
+	EXPECT_EQ(a[0].line1, "The installer cannot extract a file.");
+	EXPECT_EQ(a[0].line2, "Error: " + error_str(ENOSPC));
+	EXPECT_EQ(a[0].line4, "Destination: " + dest_dir_path + "Resources/a.txt");
+	frame(demo_done, 1, s);
+	EXPECT_EQ(s.text, "There were problem installing the Kestrix 9 web demo - it may not be usable.");
+	EXPECT_TRUE(s.choice_labels.empty());
 }
 
 TEST_F(WebRunTest, GoingBackDuringTheDemoRunAsksAndContinuesWithoutARestart)
