@@ -48,6 +48,11 @@ void set_size_str(float kb, std::string* out);
 // One non-blocking step of the MD5 scan of `dest_dir_path`: 0 busy, 1 done. The caller
 // owns `cursor` (0 before the first step) and `progress`.
 int checksum_directory(int& cursor, float& progress);
+// The scan's pool: a task digests this many files, and the pool holds this many tasks
+// for each processor, handed out and not yet collected; so one step hands out at most
+// checksum_tasks_per_processor * processors * checksum_files_per_task files.
+constexpr int checksum_files_per_task = 10;
+constexpr int checksum_tasks_per_processor = 4;
 // Ends a running scan: waits for the tasks already handed out, destroys the pool.
 // Safe to call when nothing runs.
 void checksum_directory_kill();

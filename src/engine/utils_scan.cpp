@@ -21,8 +21,6 @@ namespace {
 // opening a FIFO for reading blocks until a writer comes.
 const char* const not_a_file = "NOT A FILE";
 
-constexpr int files_per_task = 10;
-
 // The frame clock's seconds, so the scan's two log lines compare with the rest of the log.
 double elapsed_seconds() { return double(xtim.microsecs()) / 1000000.0; }
 
@@ -88,7 +86,7 @@ int checksum_directory(int& cursor, float& progress)
 	if (!checksum_workers) {
 		int threads = UTL_count_processors();
 		if (threads < 1) threads = 1;
-		checksum_workers = new UTL_worker_threads(threads, 4 * threads);
+		checksum_workers = new UTL_worker_threads(threads, checksum_tasks_per_processor * threads);
 		xer << " Start of MD5 at " << elapsed_seconds() << "\n";
 	}
 
@@ -98,7 +96,7 @@ int checksum_directory(int& cursor, float& progress)
 	if (cursor > n) cursor = n;
 	while (cursor < n && checksum_workers->has_free_slot()) {
 		int k = n - cursor;
-		if (k > files_per_task) k = files_per_task;
+		if (k > checksum_files_per_task) k = checksum_files_per_task;
 		checksum_workers->enqueue_task(new checksum_task(cursor, cursor + k));
 		cursor += k;
 	}

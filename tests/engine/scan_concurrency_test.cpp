@@ -58,7 +58,7 @@ TEST_F(ScanConcurrencyTest, ScanOfManyFilesGivesEveryResult)
 
 TEST_F(ScanConcurrencyTest, KilledScanKeepsHandedOutResultsAndResumesFromTheCursor)
 {
-	const int handed_out = 4 * UTL_count_processors() * 10;
+	const int handed_out = checksum_tasks_per_processor * UTL_count_processors() * checksum_files_per_task;
 	make_tree(handed_out + 95);
 	int cursor = 0;
 	float progress = 0;
@@ -80,7 +80,7 @@ TEST_F(ScanConcurrencyTest, KilledScanKeepsHandedOutResultsAndResumesFromTheCurs
 TEST_F(ScanConcurrencyTest, FolderVanishingUnderARunningScanEndsItFirst)
 {
 	// More files than one call hands out, so the first call cannot finish the scan.
-	make_tree(4 * UTL_count_processors() * 10 + 95);
+	make_tree(checksum_tasks_per_processor * UTL_count_processors() * checksum_files_per_task + 95);
 	int cursor = 0;
 	float progress = 0;
 	ASSERT_EQ(checksum_directory(cursor, progress), 0);

@@ -212,7 +212,7 @@ TEST_F(ScanTest, EmptyListOnAnExistingFolderLogsStartAndEnd)
 TEST_F(ScanTest, FirstStepHandsOutTasksUpToThePoolLimit)
 {
 	ASSERT_EQ(mkdir(dest_dir_path.c_str(), 0755), 0);
-	const int limit_files = 4 * UTL_count_processors() * 10;
+	const int limit_files = checksum_tasks_per_processor * UTL_count_processors() * checksum_files_per_task;
 	const int n = limit_files + 25;
 	for (int i = 0; i < n; ++i) sim_info.push_back({version_of("All/f" + std::to_string(i), "x")});
 	int cursor = 0;
