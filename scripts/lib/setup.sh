@@ -35,9 +35,12 @@ kx_install_missing() {
     local policy=/usr/sbin/policy-rc.d own_policy="" rc=0
     if [ ! -e "$policy" ]; then
       printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null && $sudo chmod 755 "$policy" && own_policy=1
+      # An install that is interrupted must not leave the machine refusing service starts.
+      # shellcheck disable=SC2064
+      [ -n "$own_policy" ] && trap "$sudo rm -f $policy" EXIT
     fi
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" || rc=$?
-    if [ -n "$own_policy" ]; then $sudo rm -f "$policy"; fi
+    if [ -n "$own_policy" ]; then $sudo rm -f "$policy"; trap - EXIT; fi
     return "$rc"
   fi
 }
