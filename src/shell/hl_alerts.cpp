@@ -120,6 +120,9 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 		UTL_trace_modal(wind_alert, {lines[0], lines[1], lines[2], lines[3]}, {stls.ui_str[stls_alert_button]});
 	while (mnw.wind_id == wind_alert) {
 		OGL_plot_back_col();
+		// The chooser's title is the window's before its frame is drawn, so the first
+		// frame shows it too.
+		if (type == t_lang) stls.wind_title = kChooserTitle;
 		BTN_fillwin(kFillFrame, kNoTitleBar);
 		float next_x = 0, next_y = 0;
 		BTN_subwin(0, kPanelStyle, kPanelFromEdge, kPanelY, kPanelFromEdge, kPanelFromEdge, "", &next_x, &next_y);
@@ -132,7 +135,6 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 				OGL_string(kTextColour, cx, alert_location_y, where, wrap, charset_UI_diff_space, kCentred);
 		} else {
 			for (const auto& c : kChoices) BTN_is_int(cx - kChoiceLeftOfCentre, c.y, &mnw.lang, c.lang, c.label);
-			stls.wind_title = kChooserTitle;
 			label = kAccept;
 		}
 		const int fired = BTN_action(cx, alert_button_y, 0, 0, 1, label, "-");

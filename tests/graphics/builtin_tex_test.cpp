@@ -157,6 +157,21 @@ TEST(BuiltinAtlas, EveryCutRectangleIsInkedAndNoneOverlap)
 	EXPECT_GT(strip, 400);
 }
 
+// The window frame (the boxes' frame, sprite frame2_11 at s 1, t 358, 100 square): its
+// edge line and the lit line under it run along the whole top, the middle that the frame
+// tiles across a box as well as the corners.
+TEST(BuiltinAtlas, TheWindowFrameEdgeRunsAlongItsWholeTop)
+{
+	constexpr int kS = 1, kSize = 100, kTop = 358 + kSize - 1;
+	for (int row : {kTop, kTop - 1}) {
+		const int from = row == kTop ? kS : kS + 1, to = row == kTop ? kS + kSize - 1 : kS + kSize - 2;
+		const unsigned char* corner = kInterface.at(from, row);
+		for (int x = from; x <= to; ++x)
+			for (int c = 0; c < 4; ++c)
+				ASSERT_EQ(kInterface.at(x, row)[c], corner[c]) << "row " << row << ", column " << x;
+	}
+}
+
 TEST(BuiltinAtlas, MapIsOpaqueWithItsTwoHalves)
 {
 	for (int y = 0; y < 504; ++y)

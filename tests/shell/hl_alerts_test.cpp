@@ -91,6 +91,15 @@ TEST_F(Alerts, FrenchChosenInTheLanguageChooser)
 	EXPECT_EQ(mnw.wind_id, wind_main);
 }
 
+TEST_F(Alerts, TheChooserShowsItsTitleFromItsFirstFrame)
+{
+	kx_fake::fire_button("Accept", 2);
+	__DIDIVI_alert(-1, "-", "-", "-", "-", t_lang, "hl_init", 1664);
+	const auto frames = kx_fake::calls_of("BTN_fillwin");
+	ASSERT_FALSE(frames.empty());
+	for (const auto& f : frames) EXPECT_EQ(f.text, "Language/") << "in frame " << f.frame;
+}
+
 TEST_F(Alerts, CloseButtonInsideABoxAnswersIt)
 {
 	win.at_frame(1, ScriptedWindow::of_kind(plat_ev_high_level));

@@ -197,7 +197,9 @@ def panel(size, look):
         d.line((1, 1, size - 2, 1), fill=rgba(shade(look["band"], 1.5)))
     d.rectangle((l, t, r, b), fill=rgba(look["body"], look.get("alpha", 255)))
     if look.get("band_rows"):
-        d.rectangle((l, 0 if look.get("frame_in_outsets") else t, r, look["band_rows"] - 1), fill=rgba(look["band"]))
+        # The band starts on the body's top row: above it, the window frame's own edge
+        # line and lit line run along the whole top, not just over the corners.
+        d.rectangle((l, t, r, look["band_rows"] - 1), fill=rgba(look["band"]))
         d.line((l, look["band_rows"] - 1, r, look["band_rows"] - 1), fill=rgba(shade(look["band"], 0.6)))
     edge = look.get("edge")
     if edge:

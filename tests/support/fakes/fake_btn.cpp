@@ -1,4 +1,5 @@
 // The widgets.
+#include "runtime/hl_globals.h"
 #include "support/fakes/fake_record.h"
 #include "support/fakes/fakes.h"
 #include "widgets/btn.h"
@@ -12,7 +13,8 @@ int BTN_dispatch_to_focus(int c, int v, int f)
 	record("BTN_dispatch_to_focus", {double(c), double(v), double(f)});
 	return kx_fake::focus_takes_keys;
 }
-void BTN_fillwin(int flag, int kind) { record("BTN_fillwin", {double(flag), double(kind)}); }
+// The window frame draws the window's title as it is when the frame is filled.
+void BTN_fillwin(int flag, int kind) { record("BTN_fillwin", {double(flag), double(kind)}, stls.wind_title); }
 void BTN_frame1(int style, float x, float y, float w, int c)
 {
 	record("BTN_frame1", {double(style), x, y, w, double(c)});
