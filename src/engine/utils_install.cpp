@@ -91,6 +91,11 @@ void dvd_unpack_task::copy_stage()
 	const file_version_struct& v = sim_info[index].back();
 	const std::string source = copy_source();
 	stage = 1;
+	// Without a temporary folder the name is bare and would land in the working folder.
+	if (temp_file.empty() || temp_file[0] != '/') {
+		error_code = ENOENT;
+		return;
+	}
 	error_code = path_stays_inside(v.path) ? copy_file(source, temp_file) : EINVAL;
 	// A partial copy (a full disk) would only take space.
 	if (error_code) delete_file(temp_file);

@@ -247,6 +247,11 @@ int grab_files()
 			finished = true;
 		} else if (v.install) {
 			if (waiting_to_retry(s)) continue;
+			// Without a temporary folder the download would land in the working folder.
+			if (temp_path.empty()) {
+				cannot_extract(ENOENT, local, destination);
+				return stg.extract_failed;
+			}
 			stg.file_state = 1;
 			const int slot = s + net_first_slot;
 			const int r = http.net_check(slot, server_name[server], remote, local);

@@ -87,12 +87,18 @@ int plat_desktop_dir(std::string& out)
 	return 0;
 }
 
-int plat_temp_dir(std::string& out)
+std::string plat_temp_dir_candidate()
 {
 	std::string base = env("TMPDIR");
 	if (base.empty() || base[0] != '/') base = "/tmp";
 	while (base.size() > 1 && base.back() == '/') base.pop_back();
-	const std::string dir = base + "/kestrix-installer-" + std::to_string(getuid());
+	return base + "/kestrix-installer-" + std::to_string(getuid()) + "/";
+}
+
+int plat_temp_dir(std::string& out)
+{
+	std::string dir = plat_temp_dir_candidate();
+	dir.pop_back();
 	if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return errno;
 	// Another user could have made the name first in a shared /tmp: use it only when it
 	// is our own real folder, and keep it private.

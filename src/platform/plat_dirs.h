@@ -12,6 +12,9 @@ int plat_desktop_dir(std::string& out);
 // The private temporary folder ${TMPDIR:-/tmp}/kestrix-installer-<uid>/, created with
 // mode 0700; refused when it is a link, not a folder or not owned by this user.
 int plat_temp_dir(std::string& out);
+// The path plat_temp_dir makes and checks, ending in "/", whether or not it can: what
+// a message about a missing temporary folder names.
+std::string plat_temp_dir_candidate();
 // The preferences folder ${XDG_CONFIG_HOME:-$HOME/.config}/, created when missing.
 int plat_prefs_dir(std::string& out);
 

@@ -11,6 +11,7 @@
 #include "runtime/xmap.h"
 #include "wizard/main_screens.h"
 #include "wizard/main_steps.h"
+#include "wizard/main_temp.h"
 
 namespace {
 constexpr char kIdentityFile[] = "dvd_version.txt";
@@ -56,6 +57,7 @@ void read_identity()
 
 void read_file_list()
 {
+	if (!main_temp_folder_ready()) return;
 	const std::string archive = dvd_path + install_name + kListArchive;
 	const std::string list = temp_path + kListFile;
 	// An earlier run's list must never stand in for this DVD's.

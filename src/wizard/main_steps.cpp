@@ -1,5 +1,7 @@
 #include "wizard/main_steps.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 #include "engine/utils_net.h"
@@ -11,6 +13,7 @@
 #include "shell/hl_alerts.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_globals.h"
+#include "wizard/main_temp.h"
 
 namespace {
 constexpr char kIdentityFile[] = "dvd_version.txt";
@@ -39,6 +42,8 @@ const char kCopyFailed[] = "WARNING: could not copy the installer from the DVD t
 const char kTextsCopyFailed[] = "WARNING: could not copy the translations to ";
 const char kLaunchFailed[] = "WARNING: could not start the installer's copy ";
 const char kGoingOn[] = "; going on from the DVD.";
+const char kNoTempFolder[] = "WARNING: no private temporary folder to copy the installer into";
+const char kNotOverItself[] = "WARNING: the installer's copy would take the place of the installer itself at ";
 
 void no_registrations() {}
 registration_reader_fn g_registration_reader = locate_all_kestrixes;
@@ -55,13 +60,43 @@ std::string folder_path(std::string p)
 	return p;
 }
 
-// Takes an earlier run's copy away, so that only what was copied now can be started.
-void remove_old_copy(const std::string& dest)
+// Where `path` really is, without a final "/": its folder resolved through links and
+// "..", its own name as written (a link of that name is removed as a link).
+std::string real_place(const std::string& path)
 {
+	const std::string p = without_final_slash(path);
+	const size_t slash = p.rfind('/');
+	if (slash == std::string::npos) return p;
+	char* r = realpath(slash == 0 ? "/" : p.substr(0, slash).c_str(), nullptr);
+	if (!r) return p;
+	std::string folder = r;
+	std::free(r);
+	if (folder == "/") folder.clear();
+	return folder + p.substr(slash);
+}
+
+// Whether `inner` lies inside the folder `outer` (both real places).
+bool lies_in(const std::string& inner, const std::string& outer)
+{
+	const std::string folder = outer == "/" ? outer : outer + "/";
+	return inner.size() > folder.size() && inner.compare(0, folder.size(), folder) == 0;
+}
+
+// Takes an earlier run's copy away, so that only what was copied now can be started.
+// Only an absolute name inside `temp` is taken, and never one that is, holds or lies
+// in `own` (what is being copied): a bare name would be taken in the working folder,
+// which is the DVD's own folder when the program was started from there.
+int remove_old_copy(const std::string& dest, const std::string& temp, const std::string& own)
+{
+	if (dest.empty() || dest[0] != '/') return EINVAL;
+	const std::string place = real_place(dest), mine = real_place(own);
+	if (!lies_in(place, real_place(temp)) || place == mine || lies_in(place, mine) || lies_in(mine, place))
+		return EINVAL;
 	if (dir_exists(dest))
 		recursive_delete_folder(folder_path(dest));
 	else
 		delete_file(dest);
+	return 0;
 }
 }  // namespace
 
@@ -87,13 +122,18 @@ std::string main_last_component(const std::string& app)
 
 int main_relaunch(const std::string& temp, const std::string& app, const std::string& app_folder)
 {
+	// Without the private temporary folder there is nowhere to move to.
+	if (temp.empty() || temp[0] != '/') {
+		xer << kNoTempFolder << kGoingOn << "\n";
+		return ENOENT;
+	}
 	const std::string component = main_last_component(app);
 	const std::string dest = temp + component;
-	int e = component.empty() ? ENOENT : 0;
-	if (e == 0) {
-		remove_old_copy(without_final_slash(dest));
-		e = copy_file_recursive(without_final_slash(app), without_final_slash(dest));
+	if (!component.empty() && remove_old_copy(without_final_slash(dest), temp, app) != 0) {
+		xer << kNotOverItself << dest << kGoingOn << "\n";
+		return EINVAL;
 	}
+	int e = component.empty() ? ENOENT : copy_file_recursive(without_final_slash(app), without_final_slash(dest));
 	if (e != 0) {
 		xer << kCopyFailed << dest << ": " << error_str(e) << kGoingOn << "\n";
 		return e;
@@ -103,9 +143,9 @@ int main_relaunch(const std::string& temp, const std::string& app, const std::st
 	if (!app_folder.empty() && dir_exists(texts)) {
 		const std::string texts_dest = temp + kTranslationsFolder;
 		make_folder(temp + "Resources/");
-		remove_old_copy(texts_dest);
-		if (int t = copy_file_recursive(texts, texts_dest))
-			xer << kTextsCopyFailed << texts_dest << ": " << error_str(t) << "\n";
+		int t = remove_old_copy(texts_dest, temp, texts);
+		if (t == 0) t = copy_file_recursive(texts, texts_dest);
+		if (t) xer << kTextsCopyFailed << texts_dest << ": " << error_str(t) << "\n";
 	}
 	e = launch_app(dest, "");
 	xer << kLaunchFailed << dest << ": " << error_str(e) << kGoingOn << "\n";
@@ -125,7 +165,7 @@ void main_log_folders()
 
 void main_init_globals()
 {
-	get_OS_abs_path(os_dir_temp, temp_path);
+	main_take_temp_folder();
 	stls.ui_str[stls_alert_button] = "OK";
 	install_name = no_install_name;
 	stg.dir_state = 0;

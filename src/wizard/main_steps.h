@@ -23,12 +23,15 @@ bool main_started_from_dvd(const std::string& app, const std::string& dvd);
 std::string main_last_component(const std::string& app);
 // Copies the program at `app` (and the translations beside it, Resources/text/ of the
 // application's folder `app_folder`) into `temp` and starts the copy. Returns only when
-// the copy or the start failed (a "WARNING: " line is logged), with the error code.
+// the copy or the start failed (a "WARNING: " line is logged), with the error code:
+// ENOENT without an absolute `temp`, EINVAL when the copy would take the place of the
+// program itself, lie inside it or hold it (nothing is deleted then).
 int main_relaunch(const std::string& temp, const std::string& app, const std::string& app_folder);
 
 // Logs the five well-known folders and an empty line.
 void main_log_folders();
-// temp_path, the alert button's label, install_name and the start words of stg.
+// temp_path (left empty, and logged, without a private temporary folder), the alert
+// button's label, install_name and the start words of stg.
 void main_init_globals();
 // "-path FOLDER" as the first argument sets cmd_line_path (a final "/" added).
 void main_take_path_arg(int argc, const char* const* argv);

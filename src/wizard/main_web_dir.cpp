@@ -16,6 +16,7 @@
 #include "runtime/translate.h"
 #include "runtime/xmap.h"
 #include "runtime/xtim.h"
+#include "wizard/main_temp.h"
 #include "wizard/main_web.h"
 
 namespace {
@@ -222,6 +223,8 @@ int UTL_read_server_list(const std::string& path)
 
 void UTL_download_directory()
 {
+	// The server list and the file list are fetched into the temporary folder only.
+	if (!main_temp_folder_ready()) return;
 	if (stg.server_count == kNotRead) {
 		fetch_server_list();
 		return;

@@ -253,6 +253,27 @@ TEST_F(Run, WithoutATemporaryFolderTheArchivesWaitInThePrivateOne)
 	EXPECT_EQ(msg.rfind("I was unable to unzip the file " + private_temp, 0), 0u) << msg;
 }
 
+TEST_F(Run, WithoutAnyTemporaryFolderNoArchiveIsCopied)
+{
+	temp_path.clear();
+	kx_test::ScopedEnvVar tmpdir("TMPDIR", env_.path("gone").c_str());
+	master(s_, {{"All/a.txt", "a", 0}});
+	// A bare name would land in the working folder.
+	const std::string here = env_.path("here/");
+	::mkdir(here.c_str(), 0755);
+	int cursor = 0;
+	{
+		kx_test::ScopedWorkingFolder cwd(here);
+		EXPECT_EQ(start(cursor), 3);
+	}
+	std::string msg;
+	EXPECT_EQ(install_files_get_error(msg), ENOENT);
+	EXPECT_EQ(msg, "I was unable to copy the file " + s_.dvd_root + "disk_0/" + install_name +
+	                   "/All/a.txt.zip from the DVD to the hard drive.");
+	EXPECT_TRUE(kx_test::tree_listing(here).empty());
+	EXPECT_FALSE(exists(dest_dir_path + "a.txt"));
+}
+
 TEST_F(Run, EachFileIsLoggedWhenAsked)
 {
 	xer.open(env_.path("log.txt"));

@@ -357,6 +357,28 @@ TEST_F(NetRunTest, AnArchiveThatDoesNotUnzipKeepsTheOldFileAndEndsTheRun)
 	EXPECT_EQ(kx_test::tree_listing(dest_dir_path + "Resources/").size(), 1u);
 }
 
+TEST_F(NetRunTest, WithoutATemporaryFolderNothingIsDownloaded)
+{
+	kx_test::AlertRecorder rec;
+	serve_file("All/Resources/a.txt", "new content");
+	temp_path.clear();
+	// A bare name would land in the working folder.
+	const std::string here = env.path("here/");
+	::mkdir(here.c_str(), 0755);
+	start_run();
+	{
+		kx_test::ScopedWorkingFolder cwd(here);
+		EXPECT_EQ(run(), 1);
+	}
+	EXPECT_EQ(stg.extract_failed, 1);
+	EXPECT_TRUE(kx_test::tree_listing(here).empty());
+	EXPECT_FALSE(kx_test::path_exists(dest_dir_path + "Resources/a.txt"));
+	EXPECT_TRUE(server.requests().empty());
+	const auto a = rec.alerts();
+	ASSERT_EQ(a.size(), 1u);
+	EXPECT_EQ(a[0].line2, "Error: No such file or directory");
+}
+
 TEST_F(NetRunTest, AServerFailingEverythingIsAskedAtMostOncePerStreamPerSecond)
 {
 	for (int i = 0; i < 4; ++i) serve_file("All/Resources/f" + std::to_string(i) + ".txt", "x");

@@ -143,4 +143,16 @@ ScopedEnvVar::~ScopedEnvVar()
 		unsetenv(name_.c_str());
 }
 
+ScopedWorkingFolder::ScopedWorkingFolder(const std::string& folder)
+{
+	char buf[4096];
+	if (!getcwd(buf, sizeof buf) || chdir(folder.c_str()) != 0) throw std::runtime_error("cannot change folder");
+	old_ = buf;
+}
+
+ScopedWorkingFolder::~ScopedWorkingFolder()
+{
+	if (chdir(old_.c_str()) != 0) std::perror("chdir");
+}
+
 }  // namespace kx_test

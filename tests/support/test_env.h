@@ -41,6 +41,19 @@ private:
 	std::string old_;
 };
 
+// Makes `folder` the working folder for the life of the object, then returns to the
+// one before: where a bare name would land.
+class ScopedWorkingFolder {
+public:
+	explicit ScopedWorkingFolder(const std::string& folder);
+	~ScopedWorkingFolder();
+	ScopedWorkingFolder(const ScopedWorkingFolder&) = delete;
+	ScopedWorkingFolder& operator=(const ScopedWorkingFolder&) = delete;
+
+private:
+	std::string old_;
+};
+
 // Writes a file (making its folders), returns false on failure.
 bool write_file(const std::string& path, const std::string& data);
 std::string read_file(const std::string& path);

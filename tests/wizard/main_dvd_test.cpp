@@ -1,5 +1,8 @@
 #include "wizard/main_dvd.h"
 
+#include <unistd.h>
+
+#include "support/archive_tools.h"
 #include "support/test_env.h"
 #include "wizard/main_screens.h"
 #include "wizard/main_steps.h"
@@ -131,6 +134,31 @@ TEST_F(WizardTest, AListArchiveThatCannotBeUnpackedIsAQuittingAlert)
 	EXPECT_EQ(a.line2.rfind("Error: We were unable to open a zip file", 0), 0u) << a.line2;
 	EXPECT_EQ(a.line3, "Compressed File/" + archive);
 	EXPECT_EQ(a.line4, "Destination Path/" + temp_path);
+}
+
+TEST_F(WizardTest, WithoutATemporaryFolderTheListIsNotUnpackedAndTheAlertNamesTheFolder)
+{
+	make_dvd("D", identity(), two_file_list(0));
+	// Started from a folder of the user's that holds a file of the list's name.
+	const std::string downloads = env.path("home/Downloads/");
+	write_file(downloads + "directory.txt", "the user's own");
+	kx_test::ScopedEnvVar tmpdir("TMPDIR", env.path("gone").c_str());
+	temp_path.clear();
+	kx_test::AlertRecorder rec;
+	{
+		kx_test::ScopedWorkingFolder here(downloads);
+		EXPECT_THROW(UTIL_scan_dvd(), kx_test::AlertExit);
+	}
+	EXPECT_EQ(read_file(downloads + "directory.txt"), "the user's own");
+	EXPECT_EQ(kx_test::tree_listing(downloads).size(), 1u);
+	EXPECT_EQ(stg.dir_state, 0);
+	ASSERT_EQ(rec.alerts().size(), 1u);
+	const kx_test::RecordedAlert a = rec.alerts()[0];
+	EXPECT_EQ(a.type, t_exit);
+	EXPECT_EQ(a.line1, "The installer cannot make or use its temporary folder.");
+	EXPECT_EQ(a.line2, "Error: No such file or directory");
+	EXPECT_EQ(a.line3, "Temporary Folder/" + env.path("gone/kestrix-installer-") + std::to_string(getuid()) + "/");
+	EXPECT_EQ(a.line4, "Set TMPDIR to a folder you can write to and start the installer again.");
 }
 
 TEST_F(WizardTest, VerifyFindsTheArchiveOnAnotherVolume)

@@ -196,3 +196,50 @@ TEST_F(WizardTest, StartFromAHardDiskWithADvdMounted)
 	EXPECT_EQ(cmd_line_path, "/srv/copy/");
 	EXPECT_EQ(g_reads, 1);
 }
+
+TEST_F(WizardTest, WithoutATemporaryFolderNothingIsCopiedOrDeleted)
+{
+	LogCapture log(env.path("log.txt"));
+	// Started from the DVD's own folder: a bare name would be the bundle there.
+	const std::string dvd = media + "DVD/";
+	const std::string inner = dvd + "Kestrix Installer.app/Contents/MacOS/Kestrix Installer";
+	write_file(inner, recorder_script(env.path("ran")));
+	::chmod(inner.c_str(), 0755);
+	write_file(dvd + "Resources/text/french/Installer2.txt", "fr");
+	{
+		kx_test::ScopedWorkingFolder here(dvd);
+		EXPECT_EQ(relaunch("", dvd + "Kestrix Installer.app", dvd), -ENOENT);
+	}
+	EXPECT_EQ(read_file(inner), recorder_script(env.path("ran")));
+	EXPECT_EQ(read_file(dvd + "Resources/text/french/Installer2.txt"), "fr");
+	EXPECT_FALSE(kx_test::path_exists(env.path("ran")));
+	EXPECT_NE(log.text().find("WARNING: no private temporary folder to copy the installer into; going on from the DVD."),
+	          std::string::npos)
+	    << log.text();
+}
+
+TEST_F(WizardTest, TheRelaunchNeverTakesThePlaceOfTheProgram)
+{
+	const std::string dvd = media + "DVD/";
+	::symlink(media.c_str(), env.path("tmp/media").c_str());
+	struct own_case {
+		const char* why;
+		std::string program;  // a file, the program or inside the bundle
+		std::string app;      // what is copied
+		std::string temp;
+	};
+	const own_case cases[] = {
+	    {"the copy is the program", dvd + "kestrix-installer", dvd + "kestrix-installer", dvd},
+	    {"the same, through a link", dvd + "kestrix-installer", dvd + "kestrix-installer", env.path("tmp/media/DVD/")},
+	    {"the copy holds the program", dvd + "k/k", dvd + "k/k", dvd},
+	    {"the copy lies in the bundle", dvd + "X.app/Contents/X.app", dvd + "X.app", dvd + "X.app/Contents/"},
+	};
+	for (const own_case& c : cases) {
+		kx_test::remove_tree(dvd);
+		write_file(c.program, recorder_script(env.path("ran")));
+		::chmod(c.program.c_str(), 0755);
+		EXPECT_EQ(relaunch(c.temp, c.app, dvd), -EINVAL) << c.why;
+		EXPECT_EQ(read_file(c.program), recorder_script(env.path("ran"))) << c.why;
+		EXPECT_FALSE(kx_test::path_exists(env.path("ran"))) << c.why;
+	}
+}

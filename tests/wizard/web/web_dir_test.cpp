@@ -126,6 +126,19 @@ TEST_F(WebDirTest, ListThenFileListThroughTheProxyStates0To1To3)
 	EXPECT_EQ(alerts.alerts().size(), 0u);
 }
 
+TEST_F(WebDirTest, WithoutATemporaryFolderNothingIsFetched)
+{
+	serve_list(server_list("FINAL " + std::string(kProduct) + "\n" + server_entry("srv1.example", "/k9/", "one")));
+	kx_test::ScopedEnvVar tmpdir("TMPDIR", env.path("gone").c_str());
+	temp_path.clear();
+	EXPECT_THROW(UTL_download_directory(), kx_test::AlertExit);
+	ASSERT_EQ(alerts.alerts().size(), 1u);
+	EXPECT_EQ(alerts.alerts()[0].type, t_exit);
+	EXPECT_EQ(alerts.alerts()[0].line3.rfind("Temporary Folder/" + env.path("gone/kestrix-installer-"), 0), 0u);
+	EXPECT_EQ(stg.server_count, -1);
+	EXPECT_TRUE(server.requests().empty());
+}
+
 TEST_F(WebDirTest, ANewerListFormatAsksForANewInstaller)
 {
 	serve_list(server_list(server_entry("srv1.example", "/k9/", "one"), 900));
