@@ -57,8 +57,9 @@ private:
 // Unpacks `archive` (".7z" by its name, else zip) into the folder of `destination`, a
 // file below dest_dir_path, each file under a temporary name (temp_name_in) renamed
 // into place only once the whole archive checked out. Nothing is
-// written outside the install folder or through a link in it. 0 when `destination` is
-// there afterwards, else an error code.
+// written outside the install folder or through a link in it. The archive may hold
+// only the entry named like the file (and its fork entry): any other makes it damaged.
+// 0 when this archive put `destination` in place, else an error code.
 int ENG_unpack_into_place(const std::string& archive, const std::string& destination);
 
 // The run's pools and the last error collected; null and empty while no run is under way.

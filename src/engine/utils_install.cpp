@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <new>
 
 #include "engine/install.h"
@@ -121,6 +122,9 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 	record.temp_names = true;
 	// A shipped link may point into a sibling folder of the installation, never out of it.
 	record.link_root = dest_dir_path;
+	// The archive is the file's own: it may hold that file and nothing else.
+	record.only_entry = destination.substr(destination.rfind('/') + 1);
+	if (!r && (record.only_entry.empty() || folder + record.only_entry != destination)) r = EINVAL;
 	const bool seven = archive.size() >= 3 && archive.compare(archive.size() - 3, 3, ".7z") == 0;
 	if (!r)
 		r = seven ? p7z_to_file(archive, folder, nullptr, 0, &record) : zip_to_file(archive, folder, nullptr, 0, &record);
@@ -135,8 +139,11 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 	// What was not renamed into place goes; what was stays (each file is whole).
 	for (size_t i = moved; i < record.items.size(); ++i)
 		if (record.items[i].written != record.items[i].dest) unlink(record.items[i].written.c_str());
-	// An archive that checked out but did not hold the file is no install either.
-	if (!r && access(destination.c_str(), F_OK) != 0 && !is_sim_link(destination.c_str(), nullptr)) r = ENOENT;
+	// An archive that checked out but did not hold the file is no install either, also
+	// where an earlier version of the file is still in place.
+	if (!r && std::none_of(record.items.begin(), record.items.end(),
+	                       [&](const unpack_record::item& it) { return it.dest == destination; }))
+		r = ENOENT;
 	return r;
 }
 

@@ -156,6 +156,31 @@ int check_link_target(const std::string& out_dir, const std::string& name, const
 	return 0;
 }
 
+int check_only_entry(const unpack_record* record, const std::vector<std::string>& names, bool forks)
+{
+	if (!record || record->only_entry.empty()) return 0;
+	// Where a file's resource fork and Finder info travel in a zip archive.
+	static const char kForkPrefix[] = "__MACOSX/._";
+	const std::string& file = record->only_entry;
+	const std::string fork = kForkPrefix + file;
+	bool have_file = false, have_fork = false;
+	for (const std::string& n : names) {
+		if (n == file && !have_file) {
+			have_file = true;
+		} else if (forks && n == fork && have_file && !have_fork) {
+			// After its file only: one before it would land on the installed file.
+			have_fork = true;
+		} else if (n == file || (forks && n == fork && have_fork)) {
+			return refuse(n, "a second copy of an entry");
+		} else if (forks && n == fork) {
+			return refuse(n, "a fork entry before its file");
+		} else {
+			return refuse(n, "not the file the archive is for");
+		}
+	}
+	return 0;
+}
+
 std::string folder_of(const std::string& path)
 {
 	size_t slash = path.rfind('/');

@@ -5,6 +5,7 @@
 // damaged entry or a full disk never leaves half a file where a whole one was.
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The folder part of a path, up to and including its last "/"; empty without one.
@@ -67,6 +68,21 @@ struct unpack_record {
 	// installation; it must never point out of the installation.
 	std::string link_root;
 
+	// When not empty: the one entry the archive may hold, a leaf name at its top level
+	// (a file or a link), followed at most by its AppleDouble entry "__MACOSX/._" + the
+	// name where the reader restores forks. An archive is unpacked for one file it is
+	// named after; any other entry, or a second copy of one, would change a file nobody
+	// asked for, so it makes the archive damaged and nothing is written.
+	std::string only_entry;
+
+	// Sets only_entry and hands back this record, for a call that needs nothing else of
+	// it: zip_to_file(zip, folder, nullptr, 0, unpack_record().only("directory.txt")).
+	unpack_record* only(std::string leaf)
+	{
+		only_entry = std::move(leaf);
+		return this;
+	}
+
 	// The path to write for `dest`.
 	std::string written_path(const std::string& dest) const
 	{
@@ -85,6 +101,13 @@ int check_entry_name(const std::string& out_dir, const std::string& name);
 // of the target climbs out of must be a real folder on disk at the time: a link (made
 // by this archive or found in the folder) climbed out of leads wherever it points.
 int check_link_target(const std::string& out_dir, const std::string& name, const std::string& target);
+
+// 0 when the entry names of an archive (all of them, in archive order; a folder entry's
+// name ends in "/") are what `record` allows (see only_entry), and always when `record`
+// is null or allows any entry. Otherwise a log line naming the first entry out of place
+// and err_zip_open, the code of a damaged archive. `forks`: the reader restores
+// AppleDouble entries, so the file's own may follow it.
+int check_only_entry(const unpack_record* record, const std::vector<std::string>& names, bool forks);
 
 // An entry name made fit for a log line (control bytes shown as '?').
 std::string printable_name(const std::string& name);

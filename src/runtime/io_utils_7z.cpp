@@ -350,6 +350,40 @@ int check_7z_memory(int fd, uint64_t header_offset, uint64_t header_size)
 	return r.ok ? 0 : err_zip_open;
 }
 
+// The name of an entry as unpacking would use it; a folder's ends in "/".
+std::string entry_name(archive_entry* e)
+{
+	const char* utf8 = archive_entry_pathname_utf8(e);
+	if (!utf8) utf8 = archive_entry_pathname(e);
+	std::string name = utf8 ? utf8 : "";
+	if (archive_entry_filetype(e) == AE_IFDIR && (name.empty() || name.back() != '/')) name += '/';
+	return name;
+}
+
+// Lists the entries of the archive open at `fd` with a reader of its own (a listing
+// decodes no data) and holds them against the record, then rewinds the archive for the
+// walk that unpacks. 0, or the code that walk would give.
+int check_entries_first(int fd, const unpack_record* record)
+{
+	std::vector<std::string> names;
+	{
+		reader list;
+		list.a = archive_read_new();
+		if (!list.a) return ENOMEM;
+		archive_read_support_format_7zip(list.a);
+		if (archive_read_open_fd(list.a, fd, 1 << 16) != ARCHIVE_OK) return err_zip_open;
+		for (bool first = true;; first = false) {
+			archive_entry* e = nullptr;
+			const int h = archive_read_next_header(list.a, &e);
+			if (h == ARCHIVE_EOF) break;
+			if (h < ARCHIVE_WARN) return first ? err_zip_open : h;
+			names.push_back(entry_name(e));
+		}
+	}
+	if (int err = check_only_entry(record, names, false)) return err;
+	return lseek(fd, 0, SEEK_SET) == 0 ? 0 : errno;
+}
+
 // One file of the archive, written through a private file next to `written`.
 int write_one(struct archive* a, archive_entry* e, const std::string& written)
 {
@@ -386,6 +420,8 @@ int p7z_to_file(std::string archive, std::string out_dir, std::string* out_name,
 	r.fd = open(archive.c_str(), O_RDONLY | O_CLOEXEC);
 	if (r.fd < 0) return errno;
 	if (int err = check_7z_header_crcs(r.fd)) return err;
+	if (record && !record->only_entry.empty())
+		if (int err = check_entries_first(r.fd, record)) return err;
 	r.a = archive_read_new();
 	if (!r.a) return ENOMEM;
 	archive_read_support_format_7zip(r.a);
@@ -400,9 +436,7 @@ int p7z_to_file(std::string archive, std::string out_dir, std::string* out_name,
 		if (h < ARCHIVE_WARN) return first ? err_zip_open : h;
 		if (archive_entry_filetype(e) == AE_IFDIR) continue;
 
-		const char* utf8 = archive_entry_pathname_utf8(e);
-		if (!utf8) utf8 = archive_entry_pathname(e);
-		std::string rel = renaming ? rename_to : std::string(utf8 ? utf8 : "");
+		std::string rel = renaming ? rename_to : entry_name(e);
 		int err = check_entry_name(out_dir, rel);
 		if (err) return err;
 		std::string dest = out_dir + rel;

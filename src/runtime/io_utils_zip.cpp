@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/plat_xattr.h"
 #include "runtime/hl_errors.h"
@@ -154,6 +156,19 @@ int read_info(unzFile zf, unz_file_info64* info, std::string* name)
 	err = unzGetCurrentFileInfo64(zf, info, buf.data(), buf.size(), nullptr, 0, nullptr, 0);
 	if (err != UNZ_OK) return err;
 	name->assign(buf.data(), info->size_filename);
+	return 0;
+}
+
+// The names of every entry, in archive order; 0 or the container's error.
+int entry_names(unzFile zf, std::vector<std::string>* names)
+{
+	for (int err = unzGoToFirstFile(zf); err != UNZ_END_OF_LIST_OF_FILE; err = unzGoToNextFile(zf)) {
+		if (err != UNZ_OK) return err;
+		unz_file_info64 info;
+		std::string name;
+		if ((err = read_info(zf, &info, &name)) != UNZ_OK) return err;
+		names->push_back(std::move(name));
+	}
 	return 0;
 }
 
@@ -405,6 +420,17 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 		at.set(1507);
 		err = err_zip_open;
 		goto failed;
+	}
+	// An archive for one file is looked at whole before anything is written.
+	if (record && !record->only_entry.empty()) {
+		std::vector<std::string> names;
+		err = entry_names(zf, &names);
+		if (!err) err = check_only_entry(record, names, true);
+		if (err) {
+			at.set(1557);
+			unzClose(zf);
+			goto failed;
+		}
 	}
 	// An archive without entries ends the walk at once, with success.
 	err = unzGoToFirstFile(zf);

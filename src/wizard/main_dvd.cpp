@@ -62,7 +62,7 @@ void read_file_list()
 	const std::string list = temp_path + kListFile;
 	// An earlier run's list must never stand in for this DVD's.
 	delete_file(list);
-	if (int e = zip_to_file(archive, temp_path, nullptr, 0)) {
+	if (int e = zip_to_file(archive, temp_path, nullptr, 0, unpack_record().only(kListFile))) {
 		__DIDIVI_alert(0, UTL_translate_string(kUnpackAlert[0]), UTL_translate_string(kUnpackAlert[1]) + error_str(e),
 		               UTL_translate_string(kUnpackAlert[2]) + archive,
 		               UTL_translate_string(kUnpackAlert[3]) + temp_path, t_exit, __FILE__, __LINE__);

@@ -196,7 +196,7 @@ void fetch_file_list()
 	}
 	// A list left by an earlier run must never be read as this server's.
 	delete_file(list);
-	if (const int e = zip_to_file(archive, temp_path, nullptr, 0)) {
+	if (const int e = zip_to_file(archive, temp_path, nullptr, 0, unpack_record().only(kDirFile))) {
 		__DIDIVI_alert(0, UTL_translate_string(kUnpackAlert[0]), UTL_translate_string(kUnpackAlert[1]) + error_str(e),
 		               UTL_translate_string(kUnpackAlert[2]) + archive,
 		               UTL_translate_string(kUnpackAlert[3]) + temp_path, t_alert, kAlertSource, kAlertLine);

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 
 #include "engine/install.h"
 #include "engine/install_fixture.h"
 #include "engine/install_paths.h"
+#include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
 
 using namespace kx_install_test;
@@ -289,4 +291,60 @@ TEST_F(Run, EachFileIsLoggedWhenAsked)
 	EXPECT_NE(log.find("EXPANDING file " + dest_dir_path + "a.txt, with result=0.\n"), std::string::npos);
 	EXPECT_NE(log.find("EXPANDING file " + dest_dir_path + "b.txt, with result=2. I was unable to copy the file "),
 	          std::string::npos);
+}
+
+TEST_F(Run, AnArchiveYieldsOnlyItsListedFile)
+{
+	// A copy in place: the pilot's logbook, another tile, and an older version of c.txt.
+	const std::string logbook = "Output/logbooks/Kestrix Log.txt";
+	write_file(dest_dir_path + logbook, "the pilot's logbook");
+	write_file(dest_dir_path + "Global Scenery/+40-080/+40-081.dsf", "the other tile");
+	const std::vector<dvd_file> files = {
+	    {"All/a.txt", "new a", 0, archiver::info_zip},
+	    {"All/Global Scenery/+40-080/+40-080.dsf", "new tile", 0},
+	    {"All/b.txt", "new b", 0, archiver::info_zip},
+	    {"All/c.txt", "new c", 0, archiver::info_zip},
+	};
+	master(s_, files);
+	write_file(dest_dir_path + "c.txt", "old c");
+	sim_info[3].insert(sim_info[3].begin(), version(files[3].path, md5_of("old c")));
+	sim_info[3].back().sig_have = md5_of("old c");
+
+	// A disc that carries more than each file: the logbook beside a.txt, a second tile
+	// beside the first, and for c.txt an archive without any entry.
+	auto repack = [&](size_t i, const std::string& command, const std::vector<std::string>& names) {
+		const dvd_file& f = files[i];
+		const std::string from = s_.work + "extra" + std::to_string(i) + "/";
+		write_file(from + ".keep", "");
+		std::string args;
+		for (const std::string& n : names) {
+			write_file(from + n, n == logbook || n.find("+40-081") == 0 ? "overwritten" : f.content);
+			args += " " + quote(n);
+		}
+		const std::string archive = archive_of(s_, f);
+		unlink(archive.c_str());
+		ASSERT_EQ(run("cd " + quote(from) + " && " + command + " " + quote(archive) + args), 0) << command;
+	};
+	repack(0, "zip -q -X", {"a.txt", logbook});
+	repack(1, "bsdtar --format 7zip -cf", {"+40-080.dsf", "+40-081.dsf"});
+	repack(3, "python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], \"w\").close()'", {});
+
+	EXPECT_EQ(choose_files(), 1);
+	EXPECT_EQ(make_dirs(), 0);
+	int cursor = 0;
+	std::multiset<int> codes;
+	for (int r; (r = step_until_done(cursor)) == 3;) {
+		std::string msg;
+		codes.insert(install_files_get_error(msg));
+		EXPECT_EQ(msg.rfind("I was unable to unzip the file " + temp_path, 0), 0u) << msg;
+	}
+	EXPECT_EQ(codes, (std::multiset<int>{err_zip_open, err_zip_open, ENOENT}));
+	EXPECT_EQ(read_file(dest_dir_path + logbook), "the pilot's logbook");
+	EXPECT_EQ(read_file(dest_dir_path + "Global Scenery/+40-080/+40-081.dsf"), "the other tile");
+	EXPECT_FALSE(exists(dest_dir_path + "a.txt"));
+	EXPECT_FALSE(exists(dest_dir_path + "Global Scenery/+40-080/+40-080.dsf"));
+	EXPECT_EQ(read_file(dest_dir_path + "c.txt"), "old c");
+	EXPECT_EQ(read_file(dest_dir_path + "b.txt"), "new b");
+	for (int i : {0, 1, 3}) EXPECT_EQ(sim_info[i].back().have, 0) << i;
+	EXPECT_EQ(run("find " + quote(dest_dir_path) + " -name '.kxtmp-*' | grep -q ."), 256);
 }

@@ -303,6 +303,76 @@ TEST_F(SevenZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 	for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(kx_temp_mark), std::string::npos) << l;
 }
 
+// An installed file's archive is unpacked for that file alone: what else lies in its
+// folder (a logbook, the preferences) is the user's and must come through unchanged.
+TEST_F(SevenZipTest, AnArchiveForOneFileYieldsThatFileOnly)
+{
+	const std::string logbook = "Output/logbooks/Kestrix Log.txt";
+	const std::string one = work + "one/";
+	write_file(one + "f.txt", "new version");
+	write_file(one + "prefs.txt", "evil");
+	write_file(one + logbook, "evil");
+	write_file(one + "__MACOSX/._f.txt", "fork");
+	mkdir((one + "New").c_str(), 0755);
+	auto seven_of = [&](const std::string& name, const std::string& files) {
+		std::string z = work + name, log;
+		EXPECT_EQ(run_sh("cd " + sh_quote(one) + " && " + tool + " a -t7z -bd -y " + sh_quote(z) + " " + files, &log), 0)
+		    << log;
+		return z;
+	};
+	auto bsdtar_of = [&](const std::string& name, const std::string& files) {
+		std::string z = work + name, log;
+		EXPECT_EQ(run_sh("cd " + sh_quote(one) + " && bsdtar --format 7zip -cf " + sh_quote(z) + " " + files, &log), 0)
+		    << log;
+		return z;
+	};
+	auto a_copy = [&] {
+		remove_tree(dest);
+		write_file(dest + logbook, "the pilot's logbook");
+		write_file(dest + "prefs.txt", "my preferences");
+		mkdir((dest + "__MACOSX").c_str(), 0755);
+	};
+	auto only_f = [] {
+		unpack_record rec;
+		rec.only_entry = "f.txt";
+		return rec;
+	};
+
+	for (const std::string& z : {seven_of("one.7z", "f.txt"), bsdtar_of("one-bsd.7z", "f.txt")}) {
+		a_copy();
+		unpack_record rec = only_f();
+		ASSERT_EQ(p7z_to_file(z, dest, nullptr, 0, &rec), 0) << z;
+		EXPECT_EQ(read_file(dest + "f.txt"), "new version") << z;
+	}
+
+	// Anything more is a damaged archive: nothing at all is written. This reader keeps no
+	// forks, so an AppleDouble entry is just another file here.
+	struct Bad {
+		const char* what;
+		std::string archive;
+	};
+	const std::vector<Bad> bad = {
+	    {"a sibling", seven_of("b0.7z", "f.txt prefs.txt")},
+	    {"a file below the folder", seven_of("b1.7z", "f.txt " + sh_quote(logbook))},
+	    {"a folder entry", seven_of("b2.7z", "f.txt New")},
+	    {"bsdtar, the other file first", bsdtar_of("b3.7z", sh_quote(logbook) + " f.txt")},
+	    {"bsdtar, a second copy", bsdtar_of("b4.7z", "f.txt f.txt")},
+	    {"bsdtar, an AppleDouble entry", bsdtar_of("b5.7z", "f.txt __MACOSX/._f.txt")},
+	};
+	for (const Bad& b : bad) {
+		a_copy();
+		const auto before = tree_listing(dest);
+		LogCapture capture(work + "log.txt");
+		unpack_record rec = only_f();
+		EXPECT_EQ(p7z_to_file(b.archive, dest, nullptr, 0, &rec), err_zip_open) << b.what;
+		EXPECT_EQ(tree_listing(dest), before) << b.what;
+		EXPECT_EQ(read_file(dest + logbook), "the pilot's logbook") << b.what;
+		EXPECT_EQ(read_file(dest + "prefs.txt"), "my preferences") << b.what;
+		EXPECT_TRUE(rec.items.empty()) << b.what;
+		EXPECT_NE(capture.text().find("Refusing archive entry"), std::string::npos) << b.what;
+	}
+}
+
 // Archives past 2 GiB: needs about 5 GB of disk and some time, so it runs only when
 // KX_LARGE_ARCHIVE_TESTS is set.
 TEST_F(SevenZipTest, ArchivesBeyondTwoGigabytes)

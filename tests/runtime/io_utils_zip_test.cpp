@@ -633,3 +633,105 @@ TEST_F(ZipTest, LinkRootWidensTheLinkBoundaryToTheInstallation)
 	EXPECT_EQ(link_of(output + "escape"), "<not a link>");
 }
 }  // namespace
+
+namespace {
+// An installed file's archive is unpacked for that file alone: what else lies in its
+// folder (a logbook, the preferences) is the user's and must come through unchanged.
+TEST_F(ZipTest, AnArchiveForOneFileYieldsThatFileAndItsForkOnly)
+{
+	const std::string logbook = "Output/logbooks/Kestrix Log.txt";
+	const std::string ad = make_apple_double(kFinder16, "RSRC fork bytes");
+	// The same names with other bytes, for Info-ZIP to pack.
+	const std::string src = work + "izsrc/";
+	write_file(src + "f.txt", "new version");
+	write_file(src + "prefs.txt", "evil");
+	write_file(src + logbook, "evil");
+	auto info_zip = [&](const std::string& name, const std::string& args) {
+		std::string z = work + name, out;
+		EXPECT_EQ(run_sh("cd " + sh_quote(src) + " && zip -q -X -y " + sh_quote(z) + " " + args, &out), 0) << out;
+		return z;
+	};
+	auto a_copy = [&] {
+		fresh_dest();
+		write_file(dest + logbook, "the pilot's logbook");
+		write_file(dest + "prefs.txt", "my preferences");
+	};
+	auto only_f = [] {
+		unpack_record rec;
+		rec.only_entry = "f.txt";
+		return rec;
+	};
+
+	// The file alone, as Info-ZIP, Python and this program write it; a link; the file
+	// with its AppleDouble entry after it.
+	write_file(work + "ours/f.txt", "new version");
+	if (forks()) {
+		ASSERT_EQ(plat_write_resource_fork(work + "ours/f.txt", "RSRC fork bytes"), 0);
+	}
+	ASSERT_EQ(file_to_zip(work + "ours/f.txt", work + "ours.zip"), 0);
+	struct Good {
+		std::string zip;
+		bool fork;
+	};
+	const std::vector<Good> good = {
+	    {info_zip("iz-one.zip", "f.txt"), false},
+	    {py_zip("py-one.zip", {{"f.txt", "new version"}}), false},
+	    {work + "ours.zip", xattrs},
+	    {py_zip("py-fork.zip", {{"f.txt", "new version"}, {"__MACOSX/._f.txt", ad, 0}}), true},
+	};
+	for (const Good& g : good) {
+		a_copy();
+		unpack_record rec = only_f();
+		ASSERT_EQ(zip_to_file(g.zip, dest, nullptr, 0, &rec), 0) << g.zip;
+		EXPECT_EQ(read_file(dest + "f.txt"), "new version") << g.zip;
+		if (g.fork && forks()) {
+			EXPECT_EQ(fork_of(dest + "f.txt"), "RSRC fork bytes") << g.zip;
+		}
+	}
+	a_copy();
+	unpack_record rec = only_f();
+	ASSERT_EQ(zip_to_file(py_zip("py-link.zip", {{"f.txt", "prefs.txt", kLink}}), dest, nullptr, 0, &rec), 0);
+	EXPECT_EQ(link_of(dest + "f.txt"), "prefs.txt");
+
+	// Anything more is a damaged archive: nothing at all is written.
+	struct Bad {
+		const char* what;
+		std::string zip;
+		const char* logged;  // the entry the log line names
+	};
+	const std::vector<Bad> bad = {
+	    {"a sibling", py_zip("b0.zip", {{"f.txt", "new"}, {"prefs.txt", "evil"}}), "\"prefs.txt\""},
+	    {"a file below the folder", py_zip("b1.zip", {{"f.txt", "new"}, {logbook, "evil"}}), logbook.c_str()},
+	    {"the other file first", py_zip("b2.zip", {{logbook, "evil"}, {"f.txt", "new"}}), logbook.c_str()},
+	    {"a folder entry", py_zip("b3.zip", {{"f.txt", "new"}, {"New/", "", kDir755}}), "\"New/\""},
+	    {"a second copy", py_zip("b4.zip", {{"f.txt", "new"}, {"f.txt", "evil"}}), "\"f.txt\""},
+	    {"the file only in a folder", py_zip("b5.zip", {{"Output/f.txt", "new"}}), "Output/f.txt"},
+	    {"another file's fork", py_zip("b6.zip", {{"f.txt", "new"}, {"__MACOSX/._prefs.txt", ad, 0}}),
+	     "__MACOSX/._prefs.txt"},
+	    {"a fork below the folder",
+	     py_zip("b7.zip", {{"f.txt", "new"}, {"__MACOSX/Output/logbooks/._Kestrix Log.txt", ad, 0}}),
+	     "__MACOSX/Output/logbooks/._Kestrix Log.txt"},
+	    {"the fork before its file", py_zip("b8.zip", {{"__MACOSX/._f.txt", ad, 0}, {"f.txt", "new"}}),
+	     "__MACOSX/._f.txt"},
+	    {"Info-ZIP, two files", info_zip("b9.zip", "f.txt prefs.txt"), "\"prefs.txt\""},
+	    {"Info-ZIP, a folder", info_zip("b10.zip", "-r f.txt Output"), "\"Output/\""},
+	};
+	for (const Bad& b : bad) {
+		a_copy();
+		const auto before = tree_listing(dest);
+		LogCapture log(work + "log.txt");
+		unpack_record rec = only_f();
+		EXPECT_EQ(zip_to_file(b.zip, dest, nullptr, 0, &rec), err_zip_open) << b.what;
+		EXPECT_EQ(tree_listing(dest), before) << b.what;
+		EXPECT_EQ(read_file(dest + logbook), "the pilot's logbook") << b.what;
+		EXPECT_EQ(read_file(dest + "prefs.txt"), "my preferences") << b.what;
+		if (forks()) {
+			EXPECT_EQ(fork_of(dest + "prefs.txt"), "<none>") << b.what;
+		}
+		EXPECT_TRUE(rec.items.empty()) << b.what;
+		const std::string text = log.text();
+		EXPECT_NE(text.find("Refusing archive entry"), std::string::npos) << b.what << "\n" << text;
+		EXPECT_NE(text.find(b.logged), std::string::npos) << b.what << "\n" << text;
+	}
+}
+}  // namespace

@@ -102,12 +102,12 @@ TEST_F(WizardTest, IdentityFilesThatDoNotIdentify)
 
 TEST_F(WizardTest, AStaleListIsNeverRead)
 {
-	// An earlier run left a good list; this DVD's archive holds no list at all.
+	// An earlier run left a good list; this DVD's archive holds no entry at all.
 	write_file(temp_path + "directory.txt", two_file_list(0));
 	const std::string dvd = make_dvd("D", identity(), "");
-	write_file(env.path("work/other.txt"), "not a list");
 	::mkdir((dvd + kProduct).c_str(), 0755);
-	ASSERT_EQ(file_to_zip(env.path("work/other.txt"), dvd + kProduct + "/directory.txt.zip"), 0);
+	const std::string no_entries = std::string("PK\x05\x06") + std::string(18, '\0');
+	write_file(dvd + kProduct + "/directory.txt.zip", no_entries);
 	UTIL_scan_dvd();
 	EXPECT_EQ(stg.dir_state, 2);
 	EXPECT_TRUE(sim_info.empty());
@@ -121,19 +121,36 @@ TEST_F(WizardTest, AStaleListIsNeverRead)
 
 TEST_F(WizardTest, AListArchiveThatCannotBeUnpackedIsAQuittingAlert)
 {
-	const std::string dvd = make_dvd("D", identity(), "");
-	::mkdir((dvd + kProduct).c_str(), 0755);
-	const std::string archive = dvd + kProduct + "/directory.txt.zip";
-	write_file(archive, "PK\x03\x04 this is no zip archive");
-	kx_test::AlertRecorder rec;
-	EXPECT_THROW(UTIL_scan_dvd(), kx_test::AlertExit);
-	ASSERT_EQ(rec.alerts().size(), 1u);
-	const kx_test::RecordedAlert a = rec.alerts()[0];
-	EXPECT_EQ(a.type, t_exit);
-	EXPECT_EQ(a.line1, "DVD scan: The installer cannot extract a file.");
-	EXPECT_EQ(a.line2.rfind("Error: We were unable to open a zip file", 0), 0u) << a.line2;
-	EXPECT_EQ(a.line3, "Compressed File/" + archive);
-	EXPECT_EQ(a.line4, "Destination Path/" + temp_path);
+	// No archive at all, and one that holds a second file for the temporary folder
+	// beside the list: both are damaged, and nothing of them is unpacked.
+	const std::string more = env.path("work/more/");
+	write_file(more + "directory.txt", two_file_list(0));
+	write_file(more + "relaunched", "not the installer");
+	for (const bool extra_entry : {false, true}) {
+		reset_wizard_globals();
+		get_OS_abs_path(os_dir_temp, temp_path);
+		kx_test::remove_tree(media + "D");
+		const std::string dvd = make_dvd("D", identity(), "");
+		::mkdir((dvd + kProduct).c_str(), 0755);
+		const std::string archive = dvd + kProduct + "/directory.txt.zip";
+		if (extra_entry)
+			ASSERT_EQ(kx_test::run_sh("cd " + kx_test::sh_quote(more) + " && zip -q -X " + kx_test::sh_quote(archive) +
+			                          " directory.txt relaunched"),
+			          0);
+		else
+			write_file(archive, "PK\x03\x04 this is no zip archive");
+		kx_test::AlertRecorder rec;
+		EXPECT_THROW(UTIL_scan_dvd(), kx_test::AlertExit);
+		ASSERT_EQ(rec.alerts().size(), 1u);
+		const kx_test::RecordedAlert a = rec.alerts()[0];
+		EXPECT_EQ(a.type, t_exit);
+		EXPECT_EQ(a.line1, "DVD scan: The installer cannot extract a file.");
+		EXPECT_EQ(a.line2.rfind("Error: We were unable to open a zip file", 0), 0u) << a.line2;
+		EXPECT_EQ(a.line3, "Compressed File/" + archive);
+		EXPECT_EQ(a.line4, "Destination Path/" + temp_path);
+		EXPECT_FALSE(file_exists(temp_path + "directory.txt")) << extra_entry;
+		EXPECT_FALSE(file_exists(temp_path + "relaunched")) << extra_entry;
+	}
 }
 
 TEST_F(WizardTest, WithoutATemporaryFolderTheListIsNotUnpackedAndTheAlertNamesTheFolder)

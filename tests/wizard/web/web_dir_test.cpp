@@ -226,14 +226,38 @@ TEST_F(WebDirTest, AListThatDoesNotUnzipIsReportedAndFetchedAgain)
 	ASSERT_TRUE(step_until([&] { return server.count("srv1.example") == 2; }));
 }
 
+TEST_F(WebDirTest, AListArchiveWithAnotherEntryIsReportedAndNothingIsUnpacked)
+{
+	// The list and a second file, named like the server list the temporary folder
+	// holds: a damaged archive.
+	const std::string work = env.path("other/");
+	kx_test::write_file(work + "directory.txt", good_list());
+	kx_test::write_file(work + web_server_list_file, "not the server list\n");
+	ASSERT_EQ(kx_test::run_sh("cd " + kx_test::sh_quote(work) + " && zip -q -X two.zip directory.txt " +
+	                          web_server_list_file),
+	          0);
+	kx_test::HttpReply r;
+	r.file = work + "two.zip";
+	server.route("srv1.example", "/k9/F/directory.txt.zip", r);
+	const std::string servers = server_list("FINAL F\n" + server_entry("srv1.example", "/k9/", "one"));
+	serve_list(servers);
+	ASSERT_TRUE(step_until([&] { return !alerts.alerts().empty(); }));
+	const auto a = alerts.alerts();
+	ASSERT_EQ(a.size(), 1u);
+	EXPECT_EQ(a[0].line1, "The installer cannot extract a file.");
+	EXPECT_EQ(a[0].line2.rfind("Error: We were unable to open a zip file", 0), 0u) << a[0].line2;
+	EXPECT_EQ(stg.dir_state, 0);
+	EXPECT_FALSE(kx_test::path_exists(temp_path + "directory.txt"));
+	EXPECT_EQ(kx_test::read_file(temp_path + web_server_list_file), servers);
+}
+
 TEST_F(WebDirTest, AStaleListIsNeverReadForAnArchiveWithoutOne)
 {
 	// An earlier run's good list lies in the temporary folder; the server's archive holds
-	// another file only.
+	// no entry at all.
 	kx_test::write_file(temp_path + "directory.txt", good_list());
 	const std::string work = env.path("other/");
-	kx_test::write_file(work + "other.txt", "not a list\n");
-	ASSERT_EQ(file_to_zip(work + "other.txt", work + "o.zip"), 0);
+	kx_test::write_file(work + "o.zip", std::string("PK\x05\x06") + std::string(18, '\0'));
 	kx_test::HttpReply r;
 	r.file = work + "o.zip";
 	server.route("srv1.example", "/k9/F/directory.txt.zip", r);
