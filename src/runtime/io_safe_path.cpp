@@ -161,11 +161,15 @@ int check_only_entry(const unpack_record* record, const std::vector<std::string>
 	if (!record || record->only_entry.empty()) return 0;
 	// Where a file's resource fork and Finder info travel in a zip archive.
 	static const char kForkPrefix[] = "__MACOSX/._";
+	// The folder entry a Mac's own archivers put before the forks; the readers skip it.
+	static const char kForkFolder[] = "__MACOSX/";
 	const std::string& file = record->only_entry;
 	const std::string fork = kForkPrefix + file;
 	bool have_file = false, have_fork = false;
 	for (const std::string& n : names) {
-		if (n == file && !have_file) {
+		if (forks && n == kForkFolder) {
+			continue;
+		} else if (n == file && !have_file) {
 			have_file = true;
 		} else if (forks && n == fork && have_file && !have_fork) {
 			// After its file only: one before it would land on the installed file.

@@ -678,6 +678,10 @@ TEST_F(ZipTest, AnArchiveForOneFileYieldsThatFileAndItsForkOnly)
 	    {py_zip("py-one.zip", {{"f.txt", "new version"}}), false},
 	    {work + "ours.zip", xattrs},
 	    {py_zip("py-fork.zip", {{"f.txt", "new version"}, {"__MACOSX/._f.txt", ad, 0}}), true},
+	    // As a Mac's archiver writes it: the forks' folder has an entry of its own.
+	    {py_zip("py-fork-folder.zip",
+	            {{"f.txt", "new version"}, {"__MACOSX/", "", kDir755}, {"__MACOSX/._f.txt", ad, 0}}),
+	     true},
 	};
 	for (const Good& g : good) {
 		a_copy();
