@@ -111,8 +111,10 @@ void locate_all_kestrixes()
 	const std::string file = registration_path();
 	std::string bytes;
 	if (file.empty() || !read_whole(file, bytes)) return;
-	for (const std::string& line : UTIL_registration_lines(bytes))
-		if (dir_exists(line)) all_orvalas.push_back(line);
+	for (const std::string& line : UTIL_registration_lines(bytes)) {
+		const std::string copy = UTIL_copy_at(line);
+		if (!copy.empty()) all_orvalas.push_back(copy);
+	}
 }
 
 void register_new_kestrix()
@@ -132,11 +134,13 @@ void register_new_kestrix()
 	if (!ok) xer << kAppendWarning << file << "\n";
 }
 
-int path_is_to_a_sim()
+int path_is_to_a_sim() { return UTIL_folder_is_a_sim(dest_dir_path); }
+
+int UTIL_folder_is_a_sim(const std::string& folder)
 {
 	std::vector<std::string> names;
 	std::vector<int> types;
-	opensave_getitems(dest_dir_path, kListAll, names, types);
+	opensave_getitems(folder, kListAll, names, types);
 	bool found[std::size(kCopyFolders)] = {};
 	for (size_t i = 0; i < names.size(); ++i) {
 		if (types[i] != kFolderType) continue;
@@ -147,6 +151,13 @@ int path_is_to_a_sim()
 	for (bool f : found)
 		if (!f) return 0;
 	return 1;
+}
+
+std::string UTIL_copy_at(const std::string& line)
+{
+	if (line.empty() || line.front() != '/') return "";
+	const std::string folder = line.back() == '/' ? line : line + '/';
+	return UTIL_folder_is_a_sim(folder) ? folder : "";
 }
 
 bool UTIL_is_registered(const std::string& folder)

@@ -7,14 +7,21 @@
 // The registration file's name in the preferences folder.
 extern const char* const kRegistrationFile;
 
-// Rebuilds all_orvalas from the registration file: the listed folders that exist, in
-// file order, duplicates kept.
+// Rebuilds all_orvalas from the registration file: the copies its lines name (see
+// UTIL_copy_at), in file order, duplicates kept. The file itself is left as it is.
 void locate_all_kestrixes();
 // Appends dest_dir_path to the registration file unless a line already equals it.
 void register_new_kestrix();
 // 1 when dest_dir_path directly holds folders whose names contain "Airfoils",
 // "Instructions", "Output" and "Resources", else 0.
 int path_is_to_a_sim();
+// The same test for any folder (a path ending in "/", as the listing requires).
+int UTIL_folder_is_a_sim(const std::string& folder);
+// The copy a registration line or a typed folder names: the path with a final "/" when
+// it is absolute and holds a copy, else "". Every place the installer writes to is a
+// copy's folder joined with a relative path, so a line without its slash or naming a
+// plain folder must never become one.
+std::string UTIL_copy_at(const std::string& line);
 
 // The copy picker's places: a row per copy from the top, each a radio button and the
 // copy's path; under the last row the question whether a copy is missing, and Find It.

@@ -31,11 +31,12 @@ struct wizard_screen {
 
 // The current screen; written only by the wizard engine.
 extern screen_fn g_wizard;
-// The "-path" argument (a folder, ending in "/").
+// The "-path" argument (a folder, ending in "/"); the web updater works on it only when
+// it is an absolute path to an installed copy.
 extern std::string cmd_line_path;
 // Descriptions of the download servers (web families).
 extern std::string server_desc[10];
-// Registered install folders that exist.
+// The registered installed copies: absolute, ending in "/", holding a copy.
 extern std::vector<std::string> all_orvalas;
 // The step list: labels and the screens they stand for, same length.
 extern std::vector<std::string> step_names;

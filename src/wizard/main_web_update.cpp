@@ -150,14 +150,24 @@ std::string status_line()
 	return line;
 }
 
-// The copy the updater works on: "-path", else the only registered copy.
+// The log's line when "-path" names no installed copy; the folder follows.
+const char kPathRefused[] = "WARNING: -path does not name an installed copy, ignored: ";
+
+// The copy "-path" names, or "" when it names none: the updater writes every file it
+// fetches into this folder, so a relative path or a folder without a copy in it is
+// treated as no "-path" at all. Checked each time the start screen is entered.
+std::string g_path_copy;
+
+void check_path_copy()
+{
+	g_path_copy = cmd_line_path.empty() ? std::string() : UTIL_copy_at(cmd_line_path);
+	if (!cmd_line_path.empty() && g_path_copy.empty()) xer << kPathRefused << cmd_line_path << "\n";
+}
+
+// The copy the updater works on: "-path" when it names a copy, else the only registered copy.
 std::string chosen_copy()
 {
-	if (!cmd_line_path.empty()) {
-		std::string p = cmd_line_path;
-		if (p.back() != '/') p += '/';
-		return p;
-	}
+	if (!cmd_line_path.empty() && !g_path_copy.empty()) return g_path_copy;
 	return all_orvalas.size() == 1 ? all_orvalas[0] : std::string();
 }
 
@@ -337,7 +347,8 @@ int net_start(int first, wizard_screen& s)
 		// The scan's workers read dest_dir_path, which this screen is about to set.
 		checksum_directory_kill();
 		locate_all_kestrixes();
-		const bool pick = cmd_line_path.empty() && all_orvalas.size() != 1;
+		check_path_copy();
+		const bool pick = g_path_copy.empty() && all_orvalas.size() != 1;
 		web_set_steps(kSteps, int(std::size(kSteps)), pick);
 		web_download_reset();
 	}

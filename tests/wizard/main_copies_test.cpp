@@ -89,6 +89,28 @@ TEST_F(CopiesTest, LocateKeepsDuplicatesAndDropsVanishedFoldersButNotTheirLines)
 	EXPECT_EQ(kx_test::read_file(file), text);
 }
 
+TEST_F(CopiesTest, OnlyAbsoluteLinesThatHoldACopyAreOfferedAndWithTheirSlash)
+{
+	const std::string a = make_copy("A/"), b = make_copy("B/");
+	const std::string a_bare = a.substr(0, a.size() - 1);
+	// A user's folder with a file in it.
+	const std::string documents = env.path("Documents");
+	kx_test::write_file(documents + "/letter.txt", "mine");
+	// A relative line naming a copy from the working folder.
+	const kx_wizard_test::ScopedWorkingFolder here(env.path(""));
+	const std::string text = a_bare + "\r\n" + documents + "\r\nB/\n" + documents + "/\n" + b + "\n" + b + "\n";
+	kx_test::write_file(file, text);
+	locate_all_kestrixes();
+	EXPECT_EQ(all_orvalas, (Lines{a, b, b}));
+	EXPECT_EQ(kx_test::read_file(file), text) << "no line is removed";
+	// Where the program compares with the copy's path as it writes it, the line without
+	// its slash is the same copy.
+	EXPECT_TRUE(UTIL_is_registered(a));
+	EXPECT_EQ(UTIL_copy_at(a_bare), a);
+	EXPECT_EQ(UTIL_copy_at("A/"), "");
+	EXPECT_EQ(UTIL_copy_at(""), "");
+}
+
 TEST_F(CopiesTest, LocateWithoutAFileFindsNothing)
 {
 	all_orvalas = {"/stale/"};

@@ -31,7 +31,7 @@ protected:
 	void register_copy(const std::string& rel)
 	{
 		dest_dir_path = env.path(rel);
-		kx_test::write_file(dest_dir_path + "Resources/keep", "x");
+		kx_wizard_test::make_copy_folders(dest_dir_path);
 		register_new_kestrix();
 		dest_dir_path.clear();
 	}

@@ -333,10 +333,10 @@ TEST_F(Screens, FindItRegistersTheCopyAboveTheChosenFolder)
 {
 	KX_REQUIRE_GL(gl);
 	const std::string c1 = env.path("C1/"), c3 = env.path("C3/");
-	::mkdir(c1.c_str(), 0755);
-	for (const char* f : {"Airfoils", "Instructions", "Output", "Resources"}) ::mkdir((c3 + f).c_str(), 0755);
-	::mkdir(c3.c_str(), 0755);
-	for (const char* f : {"Airfoils", "Instructions", "Output", "Resources"}) ::mkdir((c3 + f).c_str(), 0755);
+	for (const std::string& c : {c1, c3}) {
+		::mkdir(c.c_str(), 0755);
+		for (const char* f : {"Airfoils", "Instructions", "Output", "Resources"}) ::mkdir((c + f).c_str(), 0755);
+	}
 	std::string prefs;
 	get_OS_abs_path(os_dir_prefs, prefs);
 	kx_test::write_file(prefs + kRegistrationFile, c1);  // no final line end

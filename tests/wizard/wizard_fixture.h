@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -41,6 +42,29 @@ inline void reset_wizard_globals()
 	stg.server_count = -1;
 	app_done = 0;
 }
+
+// Makes `copy` (its parents too) hold the folders every installed copy holds: only such a
+// folder is taken as a copy.
+inline void make_copy_folders(const std::string& copy)
+{
+	for (const char* f : {"Airfoils", "Instructions", "Output", "Resources"})
+		std::filesystem::create_directories(copy + f);
+}
+
+// Works in `folder` while it lives, so that a relative path names something there.
+class ScopedWorkingFolder {
+public:
+	explicit ScopedWorkingFolder(const std::string& folder) : was_(std::filesystem::current_path())
+	{
+		std::filesystem::current_path(folder);
+	}
+	~ScopedWorkingFolder() { std::filesystem::current_path(was_); }
+	ScopedWorkingFolder(const ScopedWorkingFolder&) = delete;
+	ScopedWorkingFolder& operator=(const ScopedWorkingFolder&) = delete;
+
+private:
+	std::filesystem::path was_;
+};
 
 // Every target a screen put into its record has a name in the trace's table.
 inline void expect_named_targets(const wizard_screen& s)

@@ -230,6 +230,8 @@ std::string FlowTest::read_served_list(const std::string& into)
 
 void FlowTest::copy_of_release(const std::string& copy)
 {
+	// An install makes these folders even when the list puts no file into one of them.
+	kx_wizard_test::make_copy_folders(copy);
 	for (const file_history_struct& h : sim_info) {
 		const file_version_struct& w = h.back();
 		if (w.sig == "GONE" || !installed_here(w.platform)) continue;

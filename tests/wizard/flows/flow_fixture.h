@@ -102,7 +102,8 @@ protected:
 	void serve_both_servers();
 	// The list read last, unzipped from the served tree into `into` and read.
 	std::string read_served_list(const std::string& into);
-	// A copy of the list read last, made file by file from the master tree.
+	// A copy of the list read last, made file by file from the master tree, with the
+	// folders every copy holds.
 	void copy_of_release(const std::string& copy);
 	// The URL path of a file's archive on a server.
 	static std::string archive_path(const std::string& master_path);

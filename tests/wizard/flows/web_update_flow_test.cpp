@@ -175,8 +175,8 @@ TEST_F(UpdateFlow, WithTwoCopiesRegisteredTheUserPicksOneFromTheList)
 {
 	if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
 	const std::string one = env.path("copy one/"), two = env.path("copy two/");
-	::mkdir(one.c_str(), 0755);
-	::mkdir(two.c_str(), 0755);
+	kx_wizard_test::make_copy_folders(one);
+	kx_wizard_test::make_copy_folders(two);
 	std::string prefs;
 	get_OS_abs_path(os_dir_prefs, prefs);
 	kx_test::write_file(prefs + kRegistrationFile, one + "\n" + two + "\n");

@@ -43,13 +43,13 @@ protected:
 		demo_dest = new_copy_place{};
 	}
 
-	// Registers these copies (made as folders) in the registration file.
+	// Registers these copies (made as copies) in the registration file.
 	void register_copies(const std::vector<std::string>& copies)
 	{
 		std::string prefs, text;
 		get_OS_abs_path(os_dir_prefs, prefs);
 		for (const std::string& c : copies) {
-			::mkdir(c.c_str(), 0755);
+			kx_wizard_test::make_copy_folders(c);
 			text += c + "\n";
 		}
 		kx_test::write_file(prefs + kRegistrationFile, text);
@@ -94,22 +94,33 @@ TEST_F(WebScreensTest, StartChoosesTheCopyAndTheStepList)
 	EXPECT_EQ(s.next_screen, net_get_updates);
 	EXPECT_EQ(s.back_screen, nullptr);
 
-	// "-path" wins over two copies, and gets its final "/".
+	// "-path" naming a copy wins over two copies, and gets its final "/".
 	register_copies({env.path("c1/"), env.path("c2/")});
+	kx_wizard_test::make_copy_folders(env.path("given/"));
 	cmd_line_path = env.path("given");
 	frame(net_start, 1, s);
 	EXPECT_EQ(step_names, without_pick);
 	EXPECT_EQ(dest_dir_path, env.path("given/"));
 	EXPECT_EQ(s.next_screen, net_get_updates);
+	EXPECT_EQ(log.text(), "");
 
-	// Two copies, no "-path": the copy is picked first.
-	cmd_line_path.clear();
-	frame(net_start, 1, s);
-	ASSERT_EQ(step_names.size(), 6u);
-	EXPECT_EQ(step_names[1], "Pick Destination");
-	EXPECT_EQ(step_funcs[1], net_pick_dest);
-	EXPECT_EQ(dest_dir_path, "");
-	EXPECT_EQ(s.next_screen, net_pick_dest);
+	// Two copies, and no "-path" or one naming no copy (a folder of the user's, a copy
+	// by a relative path): the copy is picked first, and the log names the refused folder.
+	const kx_wizard_test::ScopedWorkingFolder here(env.path(""));
+	const std::string documents = env.path("Documents/");
+	kx_test::write_file(documents + "letter.txt", "mine");
+	std::string refused;
+	for (const std::string& given : {documents, std::string("given/"), std::string()}) {
+		cmd_line_path = given;
+		if (!given.empty()) refused += "WARNING: -path does not name an installed copy, ignored: " + given + "\n";
+		frame(net_start, 1, s);
+		ASSERT_EQ(step_names.size(), 6u) << given;
+		EXPECT_EQ(step_names[1], "Pick Destination");
+		EXPECT_EQ(step_funcs[1], net_pick_dest);
+		EXPECT_EQ(dest_dir_path, "") << given;
+		EXPECT_EQ(s.next_screen, net_pick_dest);
+	}
+	EXPECT_EQ(log.text(), refused);
 	frame(net_pick_dest, 1, s);
 	EXPECT_EQ(s.text,
 	          "You have more than one copy of Kestrix 9 installed on this computer.  Please select which copy "
