@@ -67,19 +67,20 @@ bool start_run(const run_flow& f, wizard_screen& s)
 {
 	*f.cursor = 0;
 	xer << kStartLog << double(xtim.microsecs()) / kMicrosPerSecond << "\n";
-	if (!choose_files()) {
-		s.next_screen = f.select;
-		return false;
-	}
-	// A new copy's folder is made here, once: one that appeared since the destination
-	// was picked is somebody's, and make_dirs (which accepts a folder that is there)
-	// must not install into it. Pick Destination then says it exists.
+	// A new copy's folder is made first, once: one that appeared since the destination
+	// was picked is somebody's. Nothing in it is asked about or installed into (make_dirs
+	// accepts a folder that is there); Pick Destination then says it exists.
 	if (f.new_copy && ENG_make_new_copy_folder() != 0) {
 		s.next_screen = f.dirs_failed;
 		return false;
 	}
-	if (make_dirs() != 0) {
+	if (!choose_files()) {
 		// What this run made for the copy goes again; the destination stays free.
+		if (f.new_copy) ENG_take_back_new_copy();
+		s.next_screen = f.select;
+		return false;
+	}
+	if (make_dirs() != 0) {
 		if (f.new_copy) ENG_take_back_new_copy();
 		s.next_screen = f.dirs_failed;
 		return false;

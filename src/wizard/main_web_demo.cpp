@@ -156,13 +156,13 @@ int demo_pick_dest(int first, wizard_screen& s)
 int demo_run_patch(int, wizard_screen& s)
 {
 	if (!demo_install_is_running) {
-		// The run makes the new copy's folder itself, once: one that appeared since the
-		// destination was picked is not installed into.
-		if (choose_files() == 0 || ENG_make_new_copy_folder() != 0) {
+		// The run makes the new copy's folder itself, first and once: one that appeared
+		// since the destination was picked is neither asked about nor installed into.
+		if (ENG_make_new_copy_folder() != 0) {
 			s.next_screen = demo_pick_dest;
 			return 1;
 		}
-		if (make_dirs() != 0) {
+		if (choose_files() == 0 || make_dirs() != 0) {
 			ENG_take_back_new_copy();
 			s.next_screen = demo_pick_dest;
 			return 1;
