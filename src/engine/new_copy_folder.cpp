@@ -51,7 +51,7 @@ struct made_copy {
 std::mutex g_made_lock;
 made_copy g_made;
 
-// A nftw walk passes no context; the walk below runs on the main thread alone.
+// One step of the clean-up walk below.
 int remove_if_empty(const char* path, const struct stat*, int kind, struct FTW*)
 {
 	// Only folders whose entries have all been visited; rmdir leaves one that still
@@ -121,8 +121,9 @@ bool ENG_take_back_new_copy()
 		if (identify(made.folder + rel, file, false) && file == it->second) unlink((made.folder + rel).c_str());
 	}
 	// The folders: the run made every one below its own new folder, or the user did
-	// while it ran; only empty ones go, so nothing the user put anywhere in the copy is
-	// lost. Physical walk, never leaving the copy's file system, innermost first.
+	// while it ran. Only empty ones go (an empty one of the user's with them: it held
+	// nothing), so nothing the user put anywhere in the copy is lost. A physical walk,
+	// never leaving the copy's file system, innermost first.
 	constexpr int kOpenFolders = 16;
 	nftw(without_final_slash(made.folder).c_str(), remove_if_empty, kOpenFolders, FTW_PHYS | FTW_MOUNT | FTW_DEPTH);
 	identity left;
