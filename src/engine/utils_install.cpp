@@ -12,6 +12,7 @@
 
 #include "engine/install.h"
 #include "engine/install_paths.h"
+#include "engine/new_copy_folder.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_thread.h"
 #include "runtime/io_utils.h"
@@ -155,6 +156,8 @@ void dvd_unpack_task::unpack_stage()
 		error_code = r;
 		return;
 	}
+	// Noted before anything else can fail: a cancelled new copy takes back what it placed.
+	ENG_note_installed_file(destination);
 	if (destination.find("Contents/MacOS/") != std::string::npos) make_file_executable(destination.c_str());
 	delete_file(temp_file);
 	v.sig_have = v.sig;

@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "engine/install.h"
 #include "engine/install_paths.h"
+#include "engine/new_copy_folder.h"
 #include "engine/utils_net.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
@@ -192,6 +193,7 @@ int extract_and_delete_file(std::string archive, std::string destination)
 {
 	const int r = ENG_unpack_into_place(archive, destination);
 	if (r) cannot_extract(r, archive, destination);
+	else ENG_note_installed_file(destination);
 	const int c = destination.find("Contents/MacOS/") != std::string::npos
 	                  ? make_file_executable(destination.c_str())
 	                  : 0;

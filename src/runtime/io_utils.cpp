@@ -116,6 +116,32 @@ int delete_file(const std::string& path)
 	return 0;
 }
 
+namespace {
+// The tree below `folder` (a real folder on the device `dev`), then the folder itself.
+int delete_tree_on(const std::string& folder, dev_t dev)
+{
+	std::vector<std::string> names;
+	std::vector<int> types;
+	opensave_getitems(folder, 0, names, types);
+	for (const std::string& name : names) {
+		// The listing types a folder by its name's extension ("x.txt/" reads as text) and a
+		// link to a folder as a file; only a real folder is walked into, and only on the
+		// device the delete started on: a folder mounted inside is another file system,
+		// whose files are nobody's to remove from here. Its mount point only gets a
+		// rmdir, which fails and ends the delete with that error.
+		const std::string entry = folder + name;
+		struct stat st;
+		const bool real_folder = lstat((app_path + entry).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+		int r;
+		if (!real_folder) r = delete_file(entry);
+		else if (st.st_dev != dev) r = delete_file(entry + "/");
+		else r = delete_tree_on(entry + "/", dev);
+		if (r != 0) return r;
+	}
+	return delete_file(folder);
+}
+}  // namespace
+
 int recursive_delete_folder(const std::string& folder)
 {
 	// A link named as the folder is removed as a link: nothing it points to is touched.
@@ -123,19 +149,8 @@ int recursive_delete_folder(const std::string& folder)
 	const std::string self = without_final_slash(app_path + folder);
 	if (!self.empty() && lstat(self.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
 		return delete_file(without_final_slash(folder));
-
-	std::vector<std::string> names;
-	std::vector<int> types;
-	opensave_getitems(folder, 0, names, types);
-	for (const std::string& name : names) {
-		// The listing types a folder by its name's extension ("x.txt/" reads as text) and a
-		// link to a folder as a file; only a real folder is walked into.
-		const std::string entry = folder + name;
-		const bool real_folder = lstat((app_path + entry).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-		const int r = real_folder ? recursive_delete_folder(entry + "/") : delete_file(entry);
-		if (r != 0) return r;
-	}
-	return delete_file(folder);
+	if (self.empty() || lstat(self.c_str(), &st) != 0) return delete_file(folder);
+	return delete_tree_on(folder, st.st_dev);
 }
 
 int rename_file(const std::string& folder, const std::string& old_name, const std::string& new_name)

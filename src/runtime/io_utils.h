@@ -65,7 +65,8 @@ int copy_file_recursive(const std::string& src, const std::string& dst);
 // Removes a file, or an empty folder when the path ends in "/". 2 for an empty path.
 int delete_file(const std::string& path);
 // Removes a folder tree, depth first; `folder` ends in "/". Links are removed, never
-// followed.
+// followed; a folder on another file system than `folder` is never entered (its mount
+// point's rmdir fails, and that error is the result). 0 or the first error.
 int recursive_delete_folder(const std::string& folder);
 // Renames folder + old_name to folder + new_name.
 int rename_file(const std::string& folder, const std::string& old_name, const std::string& new_name);

@@ -4,6 +4,7 @@
 
 #include "engine/engine.h"
 #include "engine/engine_globals.h"
+#include "engine/new_copy_folder.h"
 #include "graphics/ogl_draw.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
@@ -36,6 +37,7 @@ constexpr char kChangeDestination[] = "Change Destination";
 constexpr char kSelect[] = "Select";
 constexpr char kNameLabel[] = "Install Name:";
 constexpr char kNamePrompt[] = "Please pick a name for your Kestrix 9 installation...";
+constexpr char kNotOneName[] = "The install name must be a single folder name, without '/', and not '.' or '..'.";
 const char* const kExists[] = {"The folder '", "' already exists in the dir '",
                                "'.\n\nPlease change the install name or destination."};
 // The closing piece is translated too: a language may end the sentence with a word of
@@ -129,6 +131,11 @@ bool UTIL_change_destination(std::string& parent, const std::string& prompt)
 	return true;
 }
 
+bool UTIL_is_one_folder_name(const std::string& name)
+{
+	return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
 new_folder_state UTIL_new_folder(const std::string& parent, const std::string& name, const std::string& desktop,
                                  const new_folder_words& words, std::string& text)
 {
@@ -136,6 +143,13 @@ new_folder_state UTIL_new_folder(const std::string& parent, const std::string& n
 		dest_dir_path = parent;
 		text = words.no_name;
 		return new_folder_unnamed;
+	}
+	// Nothing is ever joined from a name that is a path: the run would install, and a
+	// cancel remove, wherever it leads.
+	if (!UTIL_is_one_folder_name(name)) {
+		dest_dir_path = parent;
+		text = words.not_one_name;
+		return new_folder_refused;
 	}
 	dest_dir_path = parent + name + "/";
 	if (dir_exists(dest_dir_path)) {
@@ -165,6 +179,7 @@ destination_frame UTIL_pick_destination(int first, wizard_screen& s, new_copy_pl
 
 	const new_folder_words words{
 	    UTL_translate_string(kNamePrompt),
+	    UTL_translate_string(kNotOneName),
 	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
 	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]),
 	     UTL_translate_string(kWillCreate[2])},
@@ -232,7 +247,7 @@ int dvd_scenery_install(int first, wizard_screen& s)
 				return 1;
 			}
 			install_files_kill();
-			if (dest_dir_path.size() > 1) recursive_delete_folder(dest_dir_path);
+			ENG_take_back_new_copy();
 			dvd_install_is_running = 0;
 		}
 		scan_to_the_end();

@@ -20,18 +20,23 @@ constexpr float dest_name_x = 420, dest_name_y = 200, dest_name_width = 340;
 bool UTIL_change_destination(std::string& parent, const std::string& prompt);
 
 // What the destination screens say of a new copy's folder, translated: the prompt for
-// a name; the pieces around the name and the parent when the folder exists, and when it
-// will be made; the pieces around the name when the parent is the desktop.
+// a name; why a name that is not one folder name is refused; the pieces around the name
+// and the parent when the folder exists, and when it will be made; the pieces around
+// the name when the parent is the desktop.
 struct new_folder_words {
 	std::string no_name;
+	std::string not_one_name;
 	std::string exists[3];
 	std::string create[3];
 	std::string desktop[2];
 };
-enum new_folder_state { new_folder_unnamed, new_folder_taken, new_folder_free };
+enum new_folder_state { new_folder_unnamed, new_folder_refused, new_folder_taken, new_folder_free };
+// True when `name` is one folder name: not empty, neither "." nor "..", and without
+// '/' or NUL. Blanks and every other character are the user's to choose.
+bool UTIL_is_one_folder_name(const std::string& name);
 // Sets dest_dir_path to `parent` + `name` + "/" (to `parent` alone while the name is
-// empty) and `text` to what the screen says of it; the answer tells whether the folder
-// can be made (only new_folder_free allows Continue).
+// empty or not one folder name) and `text` to what the screen says of it; the answer
+// tells whether the folder can be made (only new_folder_free allows Continue).
 new_folder_state UTIL_new_folder(const std::string& parent, const std::string& name, const std::string& desktop,
                                  const new_folder_words& words, std::string& text);
 

@@ -4,6 +4,7 @@
 #include "wizard/main_run.h"
 
 #include "engine/engine.h"
+#include "engine/new_copy_folder.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/translate.h"
@@ -24,7 +25,7 @@ struct run_flow {
 	const char* finishing;      // once every file has been handed out
 	screen_fn select;           // Go Back while busy; where a cancelled choice goes
 	screen_fn dirs_failed;      // where a folder that cannot be made goes
-	bool registers;             // records the new copy
+	bool new_copy;              // makes the new copy's folder itself, and records the copy
 	screen_fn verify;           // finds the DVD of the next file
 	screen_fn done;
 	const char* error_headline;
@@ -66,15 +67,25 @@ bool start_run(const run_flow& f, wizard_screen& s)
 {
 	*f.cursor = 0;
 	xer << kStartLog << double(xtim.microsecs()) / kMicrosPerSecond << "\n";
+	// A new copy's folder is made first, once: one that appeared since the destination
+	// was picked is somebody's. Nothing in it is asked about or installed into (make_dirs
+	// accepts a folder that is there); Pick Destination then says it exists.
+	if (f.new_copy && ENG_make_new_copy_folder() != 0) {
+		s.next_screen = f.dirs_failed;
+		return false;
+	}
 	if (!choose_files()) {
+		// What this run made for the copy goes again; the destination stays free.
+		if (f.new_copy) ENG_take_back_new_copy();
 		s.next_screen = f.select;
 		return false;
 	}
 	if (make_dirs() != 0) {
+		if (f.new_copy) ENG_take_back_new_copy();
 		s.next_screen = f.dirs_failed;
 		return false;
 	}
-	if (f.registers) register_new_kestrix();
+	if (f.new_copy) register_new_kestrix();
 	delete_files();
 	*f.running = 1;
 	num_install_errors = 0;
@@ -100,6 +111,7 @@ int run_screen(const run_flow& f, wizard_screen& s)
 		s.back_screen = nullptr;
 		s.next_screen = f.done;
 		*f.running = 0;
+		if (f.new_copy) ENG_forget_new_copy();
 		return 1;
 	case run_other_dvd:
 		want_file_disk = file;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "engine/engine.h"
+#include "engine/new_copy_folder.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/rec_stg.h"
@@ -128,7 +129,7 @@ int demo_pick_dest(int first, wizard_screen& s)
 			s.next_screen = demo_run_patch;
 			return 1;
 		}
-		if (!dest_dir_path.empty()) recursive_delete_folder(dest_dir_path);
+		ENG_take_back_new_copy();
 		demo_install_is_running = 0;
 	}
 	if (first) web_download_reset();
@@ -138,7 +139,8 @@ int demo_pick_dest(int first, wizard_screen& s)
 	    UTIL_pick_destination(first, s, demo_dest,
 	                          {UTL_translate_string(kPickFolder), kBlank + UTL_translate_string(kDemoWord),
 	                           kBlank + UTL_translate_string(kDesktopEnd)});
-	if (f.state == new_folder_unnamed) {
+	// No scan and no sizes for a folder that will not be made.
+	if (f.state == new_folder_unnamed || f.state == new_folder_refused) {
 		s.next_screen = nullptr;
 		return 0;
 	}
@@ -154,7 +156,14 @@ int demo_pick_dest(int first, wizard_screen& s)
 int demo_run_patch(int, wizard_screen& s)
 {
 	if (!demo_install_is_running) {
+		// The run makes the new copy's folder itself, first and once: one that appeared
+		// since the destination was picked is neither asked about nor installed into.
+		if (ENG_make_new_copy_folder() != 0) {
+			s.next_screen = demo_pick_dest;
+			return 1;
+		}
 		if (choose_files() == 0 || make_dirs() != 0) {
+			ENG_take_back_new_copy();
 			s.next_screen = demo_pick_dest;
 			return 1;
 		}
@@ -164,6 +173,7 @@ int demo_run_patch(int, wizard_screen& s)
 	if (web_run_frame(s, g_demo_ratio, demo_pick_dest)) {
 		s.next_screen = demo_done;
 		demo_install_is_running = 0;
+		ENG_forget_new_copy();
 		return 1;
 	}
 	return 0;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "runtime/hl_errors.h"
 #include "runtime/io_utils.h"
@@ -149,6 +150,22 @@ TEST(FileOps, RecursiveDeleteKeepsHiddenFilesAndNeverFollowsLinks)
 	EXPECT_EQ(recursive_delete_folder(env.path("alias/")), 0);
 	EXPECT_FALSE(exists(env.path("alias")));
 	EXPECT_EQ(read_file(env.path("outside/precious")), "keep");
+}
+
+// A file system mounted inside the tree is another one's: the delete ends at its mount
+// point with that error, and nothing on it is touched.
+TEST(FileOps, RecursiveDeleteNeverEntersAnotherFileSystem)
+{
+	TempEnv env;
+	write_file(env.path("tree/a"), "a");
+	ASSERT_EQ(::mkdir(env.path("tree/mnt").c_str(), 0755), 0);
+	kx_test::ScopedTmpfs mounted(env.path("tree/mnt"));
+	if (!mounted.ok()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+	write_file(env.path("tree/mnt/theirs"), "keep");
+	ASSERT_EQ(::mkdir(env.path("tree/mnt/empty").c_str(), 0755), 0);
+	EXPECT_NE(recursive_delete_folder(env.path("tree/")), 0);
+	EXPECT_EQ(read_file(env.path("tree/mnt/theirs")), "keep");
+	EXPECT_TRUE(exists(env.path("tree/mnt/empty")));
 }
 
 TEST(FileOps, TestsSizesAndExecutableMode)

@@ -1,6 +1,7 @@
 #include "support/test_env.h"
 
 #include <ftw.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +66,16 @@ TempEnv::~TempEnv()
 			unsetenv(s.first.c_str());
 	}
 	remove_tree(root_);
+}
+
+ScopedTmpfs::ScopedTmpfs(const std::string& folder)
+    : folder_(folder), ok_(::mount("kx-test", folder.c_str(), "tmpfs", 0, "size=1m") == 0)
+{
+}
+
+ScopedTmpfs::~ScopedTmpfs()
+{
+	if (ok_) ::umount2(folder_.c_str(), MNT_DETACH);
 }
 
 void remove_tree(const std::string& path)

@@ -60,6 +60,22 @@ std::string read_file(const std::string& path);
 // Removes a folder tree without following links (test clean-up only).
 void remove_tree(const std::string& path);
 
+// A small private file system (tmpfs) mounted on an existing empty folder for the life
+// of the object, for tests of walks that must stay on their own file system. Mounting
+// needs privileges: where it fails, ok() is false and the test skips.
+class ScopedTmpfs {
+public:
+	explicit ScopedTmpfs(const std::string& folder);
+	~ScopedTmpfs();
+	ScopedTmpfs(const ScopedTmpfs&) = delete;
+	ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+	bool ok() const { return ok_; }
+
+private:
+	std::string folder_;
+	bool ok_;
+};
+
 // One recorded alert.
 struct RecordedAlert {
 	int return_window;

@@ -111,7 +111,7 @@ TEST(NewFolder, NoNameATakenNameAndAFreeOneOnTheDesktopOrElsewhere)
 	const std::string parent = env.path("Apps/"), desktop = env.path("Desk/");
 	::mkdir(parent.c_str(), 0755);
 	::mkdir((parent + "Taken").c_str(), 0755);
-	const new_folder_words w{"name?", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
+	const new_folder_words w{"name?", "one name!", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
 	std::string text;
 	EXPECT_EQ(UTIL_new_folder(parent, "", desktop, w, text), new_folder_unnamed);
 	EXPECT_EQ(text, "name?");
@@ -124,6 +124,23 @@ TEST(NewFolder, NoNameATakenNameAndAFreeOneOnTheDesktopOrElsewhere)
 	EXPECT_EQ(dest_dir_path, parent + "New/");
 	EXPECT_EQ(UTIL_new_folder(parent, "New", parent, w, text), new_folder_free);
 	EXPECT_EQ(text, "<New|" + parent + ">(New)");
+
+	// A name that is a path is refused as an empty one is: nothing is joined from it,
+	// even where the path it makes leads to a folder that exists or to a new one.
+	::mkdir((parent + "x").c_str(), 0755);
+	for (const std::string& name :
+	     {std::string("x/.."), std::string("x/../.."), std::string("../K9"), std::string("."), std::string(".."),
+	      std::string("a/b"), std::string("K9/"), std::string("/"), std::string("K\0" "9", 3)}) {
+		SCOPED_TRACE(name);
+		EXPECT_EQ(UTIL_new_folder(parent, name, desktop, w, text), new_folder_refused);
+		EXPECT_EQ(text, "one name!");
+		EXPECT_EQ(dest_dir_path, parent);
+	}
+	// Blanks and dots inside a name are the user's to choose.
+	for (const char* name : {"K 9", "...", ".K9", " "}) {
+		EXPECT_EQ(UTIL_new_folder(parent, name, desktop, w, text), new_folder_free) << name;
+		EXPECT_EQ(dest_dir_path, parent + name + "/");
+	}
 	dest_dir_path.clear();
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/install_fixture.h"
+#include "support/archive_tools.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "wizard/main_copies.h"
@@ -283,6 +284,28 @@ TEST_F(RunScreens, ARunThatCannotStartGoesWhereTheTableSays)
 	EXPECT_EQ(frame(dvd_install_scenery), 1);
 	EXPECT_EQ(s.next_screen, dvd_edit_scenery);
 	EXPECT_EQ(repair_is_running + scenery_install_is_running, 0);
+}
+
+// A folder of the copy's name that appeared after Pick Destination (another installer,
+// the user) is somebody's: the run does not start in it, nothing in it changes, no copy
+// is recorded, and Pick Destination, where the user goes back to, says it exists.
+TEST_F(RunScreens, AFolderThatAppearedSincePickDestinationIsNotTakenOver)
+{
+	kx_test::AlertRecorder alerts;
+	three_files(0);
+	kx_test::write_file(dest_dir_path + "a.txt", "the user's");
+	kx_test::write_file(dest_dir_path + "notes/b.txt", "also the user's");
+	// The select screen's scan found the user's file where a product file goes: it is
+	// not asked about either.
+	sim_info[0].back().sig_have = md5_of("the user's");
+	EXPECT_EQ(frame(dvd_run_install), 1);
+	EXPECT_EQ(s.next_screen, dvd_pick_install);
+	EXPECT_EQ(dvd_install_is_running, 0);
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "a.txt"), "the user's");
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "notes/b.txt"), "also the user's");
+	EXPECT_FALSE(kx_test::path_exists(dest_dir_path + "Output")) << "no folder was made in it";
+	EXPECT_EQ(registration(), "");
+	EXPECT_TRUE(alerts.alerts().empty());
 }
 
 // The scenery member's own ends: done leads to its done screen; a failed file asks with

@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "engine/install_fixture.h"
+#include "engine/new_copy_folder.h"
 #include "graphics/oglp.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
@@ -257,12 +258,16 @@ TEST_F(Screens, TheLicenceBoxEnablesContinueFromTheNextFrame)
 	EXPECT_EQ(accept_eula, 0);
 }
 
+// Only Cancel takes the partial copy back, and only a copy whose folder the run made:
+// a folder that was somebody's keeps everything in it.
 TEST_F(Screens, CancellingARunningInstallDeletesOnlyOnCancel)
 {
 	KX_REQUIRE_GL(gl);
 	small_model();
 	dest_dir_path = env.path("Partial/");
+	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
 	kx_test::write_file(dest_dir_path + "Resources/a.txt", "x");
+	ENG_note_installed_file(dest_dir_path + "Resources/a.txt");
 	dvd_install_is_running = 1;
 	for (int answer : {0, 3}) {
 		g_answer = answer;
@@ -283,6 +288,14 @@ TEST_F(Screens, CancellingARunningInstallDeletesOnlyOnCancel)
 	EXPECT_EQ(dvd_install_is_running, 0);
 	EXPECT_EQ(s.title, "Select Scenery");
 	EXPECT_EQ(s.back_screen, dvd_eula_install);
+
+	dest_dir_path = env.path("Theirs/");
+	kx_test::write_file(dest_dir_path + "Resources/a.txt", "x");
+	dvd_install_is_running = 1;
+	last = nullptr;
+	EXPECT_EQ(frame(dvd_scenery_install), 0);
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "Resources/a.txt"), "x");
+	EXPECT_EQ(dvd_install_is_running, 0);
 }
 
 TEST_F(Screens, SceneryScreenClosesContinueWhenTheDiskIsShort)

@@ -317,7 +317,8 @@ std::vector<drawn_text> screen_texts()
 	     above_the_panel_bottom());
 
 	// The destination screens, above Change Destination.
-	for (const char* prompt : {"Please pick a name for your Kestrix 9 installation..."})
+	for (const char* prompt : {"Please pick a name for your Kestrix 9 installation...",
+	                           "The install name must be a single folder name, without '/', and not '.' or '..'."})
 		text("destination", {key(prompt)}, above_change_destination());
 	text("destination",
 	     {key("The folder '"), raw(kName), key("' already exists in the dir '"), raw(kParent),

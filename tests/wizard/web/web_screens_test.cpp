@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "engine/install.h"
+#include "engine/new_copy_folder.h"
 #include "runtime/hl_errors.h"
 #include "web_fixture.h"
 #include "wizard/main_copies.h"
@@ -447,11 +448,25 @@ TEST_F(WebScreensTest, DemoDestinationNameDesktopAndExistingFolder)
 	EXPECT_EQ(s.next_screen, demo_run_patch);
 	EXPECT_GT(stg.kb_to_install, 0.0f);
 
-	ASSERT_EQ(::mkdir((desktop + name).c_str(), 0755), 0);
+	// A folder that appears once the screen was left is not installed into: the run
+	// goes back here, which says it exists.
+	kx_test::write_file(desktop + name + "/a.txt", "the user's");
+	EXPECT_EQ(frame(demo_run_patch, 1, s), 1);
+	EXPECT_EQ(s.next_screen, demo_pick_dest);
+	EXPECT_EQ(demo_install_is_running, 0);
+	EXPECT_FALSE(kx_test::path_exists(desktop + name + "/Output"));
+	EXPECT_EQ(kx_test::read_file(desktop + name + "/a.txt"), "the user's");
 	frame(demo_pick_dest, 0, s);
 	EXPECT_EQ(s.next_screen, nullptr);
 	EXPECT_EQ(s.text, "The folder '" + name + "' already exists in the dir '" + desktop +
 	                      "'.\n\nPlease change the install name or destination.");
+	// A name that is a path is refused, whatever it leads to.
+	demo_dest.install_folder = name + "/..";
+	frame(demo_pick_dest, 0, s);
+	EXPECT_EQ(s.next_screen, nullptr);
+	EXPECT_EQ(s.text, "The install name must be a single folder name, without '/', and not '.' or '..'.");
+	EXPECT_EQ(dest_dir_path, desktop);
+	demo_dest.install_folder = name;
 
 	demo_dest.parent_dir = env.path("elsewhere/");
 	frame(demo_pick_dest, 0, s);
@@ -475,8 +490,12 @@ TEST_F(WebScreensTest, DemoCancelQuestionDeletesOnlyOnCancel)
 	demo_dest.parent_dir = env.path("apps/");
 	demo_dest.install_folder = "Partial";
 	const std::string partial = env.path("apps/Partial/");
-	kx_test::write_file(partial + "Resources/x.txt", "half");
+	::mkdir(env.path("apps").c_str(), 0755);
 	dest_dir_path = partial;
+	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
+	kx_test::write_file(partial + "Resources/x.txt", "half");
+	ENG_note_installed_file(partial + "Resources/x.txt");
+	kx_test::write_file(partial + "Resources/mine.txt", "the user's");
 	// "Continue" (the first button) and no answer at all go back to the run.
 	for (int answer : {1, 3}) {
 		g_abort_answer = answer;
@@ -491,12 +510,14 @@ TEST_F(WebScreensTest, DemoCancelQuestionDeletesOnlyOnCancel)
 	          "installed copy of the Kestrix 9 demo.");
 	EXPECT_EQ(g_abort_label1, "Continue");
 	EXPECT_EQ(g_abort_label2, "Cancel");
-	// "Cancel" deletes the partial copy and the screen stays.
+	// "Cancel" takes back what the run put there, not what the user did, and the screen
+	// stays: the folder the user's file keeps is taken now.
 	g_abort_answer = 0;
 	EXPECT_EQ(frame(demo_pick_dest, 1, s), 0);
-	EXPECT_FALSE(kx_test::path_exists(partial));
+	EXPECT_FALSE(kx_test::path_exists(partial + "Resources/x.txt"));
+	EXPECT_EQ(kx_test::read_file(partial + "Resources/mine.txt"), "the user's");
 	EXPECT_EQ(demo_install_is_running, 0);
-	EXPECT_EQ(s.next_screen, demo_run_patch);
+	EXPECT_EQ(s.next_screen, nullptr);
 	EXPECT_EQ(g_abort_calls, 3);
 	// Not running: no question.
 	frame(demo_pick_dest, 1, s);
@@ -616,6 +637,7 @@ TEST_F(WebRunTest, ADiskFullDuringTheDemoRunEndsItWithTheFullDiskError)
 	demo_dest.parent_dir = env.path("apps/");
 	demo_dest.install_folder = "K Demo";
 	dest_dir_path = env.path("apps/K Demo/");
+	::mkdir(env.path("apps").c_str(), 0755);
 	serve_one_file(true);
 	stg.server_count = 2;
 	server_name[1] = "srv2.example";
@@ -646,6 +668,7 @@ TEST_F(WebRunTest, GoingBackDuringTheDemoRunAsksAndContinuesWithoutARestart)
 	demo_dest.parent_dir = env.path("apps/");
 	demo_dest.install_folder = "K Demo";
 	dest_dir_path = env.path("apps/K Demo/");
+	::mkdir(env.path("apps").c_str(), 0755);
 	serve_one_file(true);
 	wizard_screen s;
 	EXPECT_EQ(frame(demo_run_patch, 1, s), 0);
