@@ -86,9 +86,6 @@ int check_entry_name(const std::string& out_dir, const std::string& name);
 // by this archive or found in the folder) climbed out of leads wherever it points.
 int check_link_target(const std::string& out_dir, const std::string& name, const std::string& target);
 
-// An entry name made fit for a log line (control bytes shown as '?').
-std::string printable_name(const std::string& name);
-
 // One unpacked file on its way to disk. It is created under a private name in the
 // folder of its destination and only renamed over the destination by commit(), after
 // every write and the close succeeded; otherwise the private file is removed.

@@ -86,6 +86,7 @@ TEST_F(WebDirTest, UnusableEntriesAreSkippedWithWarnings)
 	for (size_t at = text.find("WARNING: "); at != std::string::npos; at = text.find("WARNING: ", at + 1)) ++warnings;
 	EXPECT_EQ(warnings, 5u) << text;
 	EXPECT_NE(text.find("slash.example/"), std::string::npos);
+	EXPECT_NE(text.find("ctl\\x01.example\n"), std::string::npos) << text;
 	EXPECT_NE(text.find("../up"), std::string::npos);
 }
 
