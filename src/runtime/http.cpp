@@ -57,8 +57,7 @@ const char* const kSlashPath[3] = {
     "Our convention is that a directory name does start with a slash because it must include the hard "
     "drive,which is a dir char on unix!"};
 
-// A server name is a host name or a dotted address: anything else ('?', '#', '/', a
-// blank) would change the address a proxy fetches.
+// A server name the downloader's rule refuses (http_plain_host_name).
 constexpr char kBadServerLine[] = "WARNING: refusing to download from a server name that is not a plain host name: ";
 
 // The labels of the log's diagnostics block, in order.
@@ -74,16 +73,6 @@ bool needs_escape(unsigned char c)
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-// ASCII letters, digits, '-' and '.', whatever the locale says a letter is.
-bool plain_host_name(const char* name)
-{
-	for (const char* c = name; *c; ++c) {
-		const char lower = char(*c | 0x20);
-		if (!(lower >= 'a' && lower <= 'z') && !(*c >= '0' && *c <= '9') && *c != '-' && *c != '.') return false;
-	}
-	return true;
-}
 
 // The value of a hexadecimal digit, or -1.
 int hex_value(char c)
@@ -109,6 +98,15 @@ long long parse_length(const std::string& text)
 float now_seconds() { return xtim.elapsed; }
 
 }  // namespace
+
+bool http_plain_host_name(std::string_view name)
+{
+	for (const char c : name) {
+		const char lower = char(c | 0x20);
+		if (!(lower >= 'a' && lower <= 'z') && !(c >= '0' && c <= '9') && c != '-' && c != '.') return false;
+	}
+	return true;
+}
 
 bool http_name_less::operator()(const std::string& a, const std::string& b) const
 {
@@ -279,7 +277,7 @@ down_class::down_class(const char* server, uint16_t port, const char* path, bool
 	if (destination) output_path = app_path + destination;
 	last_activity = now_seconds();
 	response.status = 0;
-	if (!plain_host_name(server)) {
+	if (!http_plain_host_name(server)) {
 		xer << kBadServerLine << xer_escaped(server) << "\n";
 		error = err_net_no_server;
 		return;
