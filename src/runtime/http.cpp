@@ -54,8 +54,8 @@ const char* const kSlashServer[3] = {
     "Our convention is that a server name is simply a server name... with no slash!"};
 const char* const kSlashPath[3] = {
     "net_check error! You do not have a dirchar at the beginning of the directory name!", "You should!",
-    "Our convention is that a directory name does start with a slash because it must include the hard "
-    "drive,which is a dir char on unix!"};
+    ("Our convention is that a directory name does start with a slash because it must include the hard "
+     "drive,which is a dir char on unix!")};
 
 // A server name the downloader's rule refuses (http_plain_host_name).
 constexpr char kBadServerLine[] = "WARNING: refusing to download from a server name that is not a plain host name: ";
