@@ -17,6 +17,7 @@
 #include "runtime/hl_alert.h"
 #include "runtime/hl_string.h"
 #include "runtime/io_safe_path.h"
+#include "runtime/xer_stream.h"
 #include "runtime/xmap.h"
 
 namespace {
@@ -109,19 +110,19 @@ bool sig_ok(const std::string& sig)
 void alert_impossible_path(const std::string& path)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a path that has no file!",
-	               "This is impossible to download or delete!", "It is:", path, t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", xer_escaped(path), t_exit, "utils", 826);
 }
 
 void alert_outside_path(const std::string& path)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a path outside the install folder!",
-	               "This is impossible to download or delete!", "It is:", path, t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", xer_escaped(path), t_exit, "utils", 826);
 }
 
 void alert_damaged_line(const std::string& line)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a line that is damaged!",
-	               "This is impossible to download or delete!", "It is:", line, t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", xer_escaped(line), t_exit, "utils", 826);
 }
 
 }  // namespace

@@ -54,11 +54,10 @@ const char* const kSlashServer[3] = {
     "Our convention is that a server name is simply a server name... with no slash!"};
 const char* const kSlashPath[3] = {
     "net_check error! You do not have a dirchar at the beginning of the directory name!", "You should!",
-    "Our convention is that a directory name does start with a slash because it must include the hard "
-    "drive,which is a dir char on unix!"};
+    ("Our convention is that a directory name does start with a slash because it must include the hard "
+     "drive,which is a dir char on unix!")};
 
-// A server name is a host name or a dotted address: anything else ('?', '#', '/', a
-// blank) would change the address a proxy fetches.
+// A server name the downloader's rule refuses (http_plain_host_name).
 constexpr char kBadServerLine[] = "WARNING: refusing to download from a server name that is not a plain host name: ";
 
 // The labels of the log's diagnostics block, in order.
@@ -74,16 +73,6 @@ bool needs_escape(unsigned char c)
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-// ASCII letters, digits, '-' and '.', whatever the locale says a letter is.
-bool plain_host_name(const char* name)
-{
-	for (const char* c = name; *c; ++c) {
-		const char lower = char(*c | 0x20);
-		if (!(lower >= 'a' && lower <= 'z') && !(*c >= '0' && *c <= '9') && *c != '-' && *c != '.') return false;
-	}
-	return true;
-}
 
 // The value of a hexadecimal digit, or -1.
 int hex_value(char c)
@@ -109,6 +98,15 @@ long long parse_length(const std::string& text)
 float now_seconds() { return xtim.elapsed; }
 
 }  // namespace
+
+bool http_plain_host_name(std::string_view name)
+{
+	for (const char c : name) {
+		const char lower = char(c | 0x20);
+		if (!(lower >= 'a' && lower <= 'z') && !(c >= '0' && c <= '9') && c != '-' && c != '.') return false;
+	}
+	return true;
+}
 
 bool http_name_less::operator()(const std::string& a, const std::string& b) const
 {
@@ -279,8 +277,8 @@ down_class::down_class(const char* server, uint16_t port, const char* path, bool
 	if (destination) output_path = app_path + destination;
 	last_activity = now_seconds();
 	response.status = 0;
-	if (!plain_host_name(server)) {
-		xer << kBadServerLine << server << "\n";
+	if (!http_plain_host_name(server)) {
+		xer << kBadServerLine << xer_escaped(server) << "\n";
 		error = err_net_no_server;
 		return;
 	}
@@ -492,15 +490,15 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
 	const bool ok = d->Succeeded();
 	if (!ok) {
 		const char* const* L = kDiagLabels;
-		xer << L[0] << destination << "\n"
-		    << L[1] << server << "\n"
-		    << L[2] << path << "\n"
+		xer << L[0] << xer_escaped(destination) << "\n"
+		    << L[1] << xer_escaped(server) << "\n"
+		    << L[2] << xer_escaped(path) << "\n"
 		    << L[3] << int(d->IsDone()) << "\n"
 		    << L[4] << int(d->IsComplete()) << "\n"
 		    << L[5] << int(d->IsErr()) << "\n"
 		    << L[6] << d->GetStat() << "\n"
 		    << L[7] << d->GetOSErr() << "\n"
-		    << L[8] << d->response.status_text << " (#" << d->status() << ")\n\n";
+		    << L[8] << xer_escaped(d->response.status_text) << " (#" << d->status() << ")\n\n";
 	}
 	file_errors_[slot] = ok ? 0 : d->file_error;
 	cancel(slot);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class PCSBSocket;
@@ -71,6 +72,11 @@ private:
 	bool digits_ = false;    // the size line has a digit
 	size_t line_bytes_ = 0;  // bytes of the current size line, or of the whole trailer
 };
+
+// The downloader's rule for a server name: a host name or a dotted address, so ASCII
+// letters, digits, '-' and '.' only. Any other byte ('?', '#', '/', ':', a blank) would
+// change the address a proxy fetches, and such a name is refused unsent.
+bool http_plain_host_name(std::string_view name);
 
 // The request path as sent: bytes that could end or split the request line, start a
 // fragment or query, or are not plain ASCII are percent-encoded.

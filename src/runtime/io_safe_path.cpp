@@ -17,17 +17,9 @@
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 
-std::string printable_name(const std::string& name)
-{
-	std::string out;
-	out.reserve(name.size());
-	for (unsigned char c : name) out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-	return out;
-}
-
 static int refuse(const std::string& name, const char* why)
 {
-	xer << "Refusing archive entry \"" << printable_name(name) << "\": " << why << ".\n";
+	xer << "Refusing archive entry \"" << xer_escaped(name) << "\": " << why << ".\n";
 	return err_zip_open;
 }
 

@@ -109,9 +109,6 @@ int check_link_target(const std::string& out_dir, const std::string& name, const
 // AppleDouble entries, so the file's own may follow it.
 int check_only_entry(const unpack_record* record, const std::vector<std::string>& names, bool forks);
 
-// An entry name made fit for a log line (control bytes shown as '?').
-std::string printable_name(const std::string& name);
-
 // One unpacked file on its way to disk. It is created under a private name in the
 // folder of its destination and only renamed over the destination by commit(), after
 // every write and the close succeeded; otherwise the private file is removed.

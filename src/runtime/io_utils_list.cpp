@@ -24,15 +24,9 @@ char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Lower-cased, compared as signed characters: bytes from 0x80 up order before ASCII.
-bool no_case_less(const std::string& a, const std::string& b)
+bool no_case_compare_char(char a, char b)
 {
-	const size_t n = std::min(a.size(), b.size());
-	for (size_t i = 0; i < n; ++i) {
-		const signed char x = static_cast<signed char>(lower(a[i]));
-		const signed char y = static_cast<signed char>(lower(b[i]));
-		if (x != y) return x < y;
-	}
-	return a.size() < b.size();
+	return static_cast<signed char>(lower(a)) < static_cast<signed char>(lower(b));
 }
 
 bool opensave_takeit(const std::string& folder, const std::string& name, int filter, int& type)
@@ -101,7 +95,12 @@ int opensave_getitems(const std::string& folder, int filter, std::vector<std::st
 	std::vector<size_t> order(taken_names.size());
 	std::iota(order.begin(), order.end(), 0);
 	std::stable_sort(order.begin(), order.end(),
-	                 [&](size_t a, size_t b) { return no_case_less(taken_names[a], taken_names[b]); });
+	                 [&](size_t a, size_t b) {
+		                 const std::string &x = taken_names[a], &y = taken_names[b];
+		                 // A name that is the beginning of a longer one orders first.
+		                 return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
+		                                                     no_case_compare_char);
+	                 });
 	for (size_t i : order) {
 		names.push_back(taken_names[i]);
 		types.push_back(taken_types[i]);

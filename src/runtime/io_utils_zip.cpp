@@ -332,7 +332,7 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 	if (!err && info.uncompressed_size <= kMaxAppleDouble && info.uncompressed_size > 82 + kResourceForkMax) {
 		// No file here can keep a fork this large, so it is not read into memory either:
 		// a small archive could otherwise make the reader allocate gigabytes.
-		xer << "Could not keep the resource fork of " << target << ": " << error_str(E2BIG) << "\n";
+		xer << "Could not keep the resource fork of " << xer_escaped(target) << ": " << error_str(E2BIG) << "\n";
 		return 0;
 	}
 	if (!err) err = read_entry(zip, info, kMaxAppleDouble, &data, at, 1394, 1399, 1401);
@@ -353,12 +353,12 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 				std::memcpy(rec, parts.finder_info, 16);
 				int e = plat_write_finder_info(path, rec);
 				if (e)
-					xer << "Could not keep the Finder info of " << path << ": " << error_str(e) << "\n";
+					xer << "Could not keep the Finder info of " << xer_escaped(path) << ": " << error_str(e) << "\n";
 			}
 			if (parts.has_fork && parts.fork_length > 0) {
 				int e = plat_write_resource_fork(path, data.substr(parts.fork_offset, parts.fork_length));
 				if (e)
-					xer << "Could not keep the resource fork of " << path << ": " << error_str(e) << "\n";
+					xer << "Could not keep the resource fork of " << xer_escaped(path) << ": " << error_str(e) << "\n";
 			}
 		}
 	}

@@ -87,3 +87,24 @@ std::string UTL_translate_string(const std::string& text)
 	logged.insert(text);
 	return text;
 }
+
+std::string UTL_fill_marks(const std::string& text, std::initializer_list<UTL_mark_value> values)
+{
+	constexpr char percent_mark[] = "%%";
+	constexpr size_t mark_len = 2;
+	std::string out;
+	auto next = values.begin();
+	for (size_t at = 0; at < text.size();) {
+		if (text.compare(at, mark_len, percent_mark) == 0) {
+			out += '%';
+			at += mark_len;
+		} else if (next != values.end() && text.compare(at, mark_len, next->mark) == 0) {
+			out += next->text;
+			++next;
+			at += mark_len;
+		} else {
+			out += text[at++];
+		}
+	}
+	return out;
+}

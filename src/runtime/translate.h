@@ -2,6 +2,7 @@
 // String translation: every fixed text the wizard draws goes through
 // UTL_translate_string, which gives the loaded language's text or the text itself.
 // Main thread only; the dictionary is filled at start-up before anything translates.
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -13,6 +14,16 @@ void UTL_translate_load(const std::string& path);
 // Back to no translation (English).
 void UTL_translate_clear();
 std::string UTL_translate_string(const std::string& text);
+
+// One value for a mark of a translated text: the mark it fills ("%d" or "%s") and its text.
+struct UTL_mark_value {
+	const char* mark;
+	std::string text;
+};
+// A translated text is data, never a format: `text` with its marks filled from `values`
+// in turn, each value taking the next mark of its own kind; "%%" stands for '%'. A mark
+// of another kind, one past the values, or any other '%' stays as it is written.
+std::string UTL_fill_marks(const std::string& text, std::initializer_list<UTL_mark_value> values);
 
 extern std::unordered_map<std::string, std::string> dictionary;
 extern std::set<std::string> logged;  // texts already reported missing in this run

@@ -1,5 +1,30 @@
 #include "runtime/xer_stream.h"
 
+std::string xer_escaped(std::string_view bytes)
+{
+	static const char hex[] = "0123456789abcdef";
+	constexpr unsigned char first_printable = 0x20, del = 0x7f;
+	std::string out;
+	out.reserve(bytes.size());
+	for (const char ch : bytes) {
+		const unsigned char c = static_cast<unsigned char>(ch);
+		if (c >= first_printable && c != del) {
+			out += ch;
+		} else if (c == '\n') {
+			out += "\\n";
+		} else if (c == '\r') {
+			out += "\\r";
+		} else if (c == '\t') {
+			out += "\\t";
+		} else {
+			out += "\\x";
+			out += hex[c >> 4];
+			out += hex[c & 15];
+		}
+	}
+	return out;
+}
+
 xer_line::xer_line(xer_stream& s) : s_(&s) { buf_.flags(s.flags()); }
 
 xer_line::~xer_line()

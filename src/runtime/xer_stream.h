@@ -9,8 +9,14 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 class xer_stream;
+
+// `bytes` as a log line may carry them: every control byte is written as an escape ("\n",
+// "\r", "\t", else "\xHH"), so text from the network or a file can neither end the line
+// it stands in nor write one of its own.
+std::string xer_escaped(std::string_view bytes);
 
 class xer_line {
 public:

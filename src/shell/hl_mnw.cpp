@@ -120,9 +120,9 @@ constexpr int kViewportWholeWindow = 2;
 constexpr float kViewportWholeUnits = 1.0f;
 
 frame_recorder_fn g_recorder = nullptr;
-int g_win_started = 0;
-int g_os_mouse_showing = 0;
-int g_mouse_was_plugin = 0;
+int win_started = 0;
+int OS_mouse_showing = 0;
+int mouse_was_plugin = 0;
 
 void load_mouse(int h, int v)
 {
@@ -149,8 +149,8 @@ bool closable(int id)
 
 void show_os_cursor(bool shown)
 {
-	if (shown == bool(g_os_mouse_showing)) return;
-	g_os_mouse_showing = shown;
+	if (shown == bool(OS_mouse_showing)) return;
+	OS_mouse_showing = shown;
 	plat_window().show_cursor(shown);
 }
 
@@ -176,9 +176,9 @@ frame_recorder_fn DIDIVI_set_frame_recorder(frame_recorder_fn f)
 
 void DIDIVI_reset_frame_loop()
 {
-	g_win_started = 0;
-	g_os_mouse_showing = 0;
-	g_mouse_was_plugin = 0;
+	win_started = 0;
+	OS_mouse_showing = 0;
+	mouse_was_plugin = 0;
 }
 
 void DIDIVI_window_origin(int screen_w, int screen_h, float scale, float dx, float dy, float& x, float& y)
@@ -347,7 +347,7 @@ void mouse_help_per_wind(int id)
 	if (id >= kFirstFixedDialog && id <= kLastFixedDialog) mnw.cursor_kind = 0;
 	show_os_cursor(mnw.cursor_kind <= kCursorArrow);
 	// The system arrow is the only shape SDL shows here, so leaving kind 1 needs no reset.
-	g_mouse_was_plugin = mnw.cursor_kind == kCursorArrow;
+	mouse_was_plugin = mnw.cursor_kind == kCursorArrow;
 	if (mnw.cursor_kind >= kCursorFirstDrawn && mnw.cursor_kind <= kCursorLastDrawn) draw_cursor(mnw.cursor_kind);
 }
 
@@ -369,8 +369,8 @@ void DIDIVI_event_proc()
 	mnw.mouse_down = mnw.mouse_up = mnw.key_event = 0;
 
 	if (mnw.wind_id == -1) mnw.wind_id = wind_main;
-	if (!g_win_started) {
-		g_win_started = 1;
+	if (!win_started) {
+		win_started = 1;
 		DIDIVI_startwind(mnw.wind_id, 0);
 	}
 	xtim.profile_chart("startwin", 0);

@@ -1,7 +1,6 @@
 #include "shell/hl_mnw_about.h"
 
 #include <cctype>
-#include <cstdio>
 #include <vector>
 
 #include "runtime/hl_errors.h"
@@ -40,6 +39,10 @@ const char* const kAboutTexts[txt_count] = {
     "Downloading the installer...%d%% complete",
 };
 
+// The marks of the texts above that take a value.
+constexpr char kTextMark[] = "%s";
+constexpr char kNumberMark[] = "%d";
+
 const char* const server_list_path = "/serverlist9.txt";
 const char* const server_list_name = "serverlist9.txt";
 const char* const installer_zip_name = "installer.zip";
@@ -64,11 +67,7 @@ const list_key kListKeys[] = {
 
 std::string format_code(const char* text, const std::string& detail, int code)
 {
-	const std::string f = UTL_translate_string(text);
-	const int n = std::snprintf(nullptr, 0, f.c_str(), detail.c_str(), code);
-	std::vector<char> buf(size_t(n > 0 ? n : 0) + 1);
-	std::snprintf(buf.data(), buf.size(), f.c_str(), detail.c_str(), code);
-	return buf.data();
+	return UTL_fill_marks(UTL_translate_string(text), {{kTextMark, detail}, {kNumberMark, std::to_string(code)}});
 }
 
 void finish(about_state& st, const std::string& message)
@@ -168,10 +167,7 @@ std::string about_running_version()
 
 std::string about_progress_text(int percent)
 {
-	const std::string f = UTL_translate_string(kAboutTexts[txt_progress]);
-	char buf[256];
-	std::snprintf(buf, sizeof buf, f.c_str(), percent);
-	return buf;
+	return UTL_fill_marks(UTL_translate_string(kAboutTexts[txt_progress]), {{kNumberMark, std::to_string(percent)}});
 }
 
 void about_begin(about_state& st)

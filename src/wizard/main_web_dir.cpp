@@ -42,11 +42,11 @@ const char* const kUnpackAlert[] = {"The installer cannot extract a file.", "Err
                                     "Destination Path/"};
 
 // Log lines of entries that are not used.
-enum skip_reason { skip_empty_host, skip_host_slash, skip_host_control, skip_path_slash, skip_bad_name };
+enum skip_reason { skip_empty_host, skip_host_slash, skip_host_refused, skip_path_slash, skip_bad_name };
 const char* const kSkipLines[] = {
     "WARNING: skipping an update server without a host name.",
     "WARNING: skipping an update server whose host name ends in '/': ",
-    "WARNING: skipping an update server whose host name holds a control character: ",
+    "WARNING: skipping an update server whose name the downloader refuses (not a plain host name): ",
     "WARNING: skipping an update server whose path does not begin with '/': ",
     "WARNING: skipping a product folder name that is not a plain folder name: ",
 };
@@ -107,17 +107,17 @@ void take_folder_name(const std::string& name)
 	if (plain_folder_name(name))
 		install_name = name;
 	else
-		xer << kSkipLines[skip_bad_name] << name << "\n";
+		xer << kSkipLines[skip_bad_name] << xer_escaped(name) << "\n";
 }
 
 // Why a server entry cannot be used, or -1. As written such an entry would reach the
-// downloader and end the program in its alerts.
+// downloader and end the program in its alerts, or be refused by it at every try: a list
+// of such names would be fetched from, and failed over between, without end.
 int unusable(const std::string& host, const std::string& path)
 {
 	if (host.empty()) return skip_empty_host;
 	if (host.back() == '/') return skip_host_slash;
-	for (char c : host)
-		if (control_char(c)) return skip_host_control;
+	if (!http_plain_host_name(host)) return skip_host_refused;
 	if (path.empty() || path[0] != '/') return skip_path_slash;
 	return -1;
 }
@@ -141,7 +141,7 @@ void read_servers(xmap_class& map)
 			if (stg.server_count >= web_max_servers) continue;
 			const int why = unusable(rest, path);
 			if (why >= 0) {
-				xer << kSkipLines[why] << (why == skip_empty_host ? "" : rest) << "\n";
+				xer << kSkipLines[why] << xer_escaped(why == skip_empty_host ? "" : rest) << "\n";
 				continue;
 			}
 			const int i = stg.server_count++;

@@ -79,6 +79,7 @@ const char kBadServers[] = "There was a problem reading information from the ser
 const char kScanning[] = "I am scanning ";
 const char kScanningEnd[] = " to see what files need updating.";
 const char kScanCount[] = "Scanning %d of %d files.";
+const char kNumberMark[] = "%d";
 
 // The install screen's texts.
 const char* const kFileStates[] = {
@@ -305,9 +306,9 @@ int web_search_frame(int first, wizard_screen& s, web_family family)
 			return 1;
 		}
 		s.text = UTL_translate_string(kScanning) + dest_dir_path + UTL_translate_string(kScanningEnd);
-		char buf[128];
-		std::snprintf(buf, sizeof buf, UTL_translate_string(kScanCount).c_str(), g_scan_cursor, int(sim_info.size()));
-		s.progress_text = buf;
+		s.progress_text = UTL_fill_marks(UTL_translate_string(kScanCount),
+		                                 {{kNumberMark, std::to_string(g_scan_cursor)},
+		                                  {kNumberMark, std::to_string(sim_info.size())}});
 		s.progress = g_scan_fraction;
 	}
 	return 0;

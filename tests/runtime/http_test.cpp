@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "runtime/PCSBSocketUDP.h"
 #include "runtime/http.h"
@@ -499,14 +501,23 @@ TEST_F(HttpTest, AHeadThatTricklesInIsAlive)
 
 TEST_F(HttpTest, ServerNamesThatAreNotHostNamesAreRefusedUnsent)
 {
-	for (const char* name : {"a b", "x?y", "host#frag", "evil.example/x", "under_score", "tab\there", "at@host", "caf\xe9.example"}) {
+	// The name as it stands in the log: its control bytes escaped, so it never starts a line.
+	const std::pair<std::string, std::string> names[] = {
+	    {"a b", "a b"}, {"x?y", "x?y"}, {"host#frag", "host#frag"}, {"evil.example/x", "evil.example/x"},
+	    {"under_score", "under_score"}, {"tab\there", "tab\\there"}, {"at@host", "at@host"},
+	    {"caf\xe9.example", "caf\xe9.example"}, {"127.0.0.1:18080", "127.0.0.1:18080"},
+	    {"evil.example\r\nERROR: forged\x1b[2J", "evil.example\\r\\nERROR: forged\\x1b[2J"}};
+	for (const auto& [name, logged] : names) {
 		EXPECT_EQ(http.net_check(2, name, "/f", env.path("f")), 2) << name;
 		EXPECT_NE(log.text().find(std::string("WARNING: ") + "refusing to download from a server name that is not a "
-		                          "plain host name: " + name + "\n"),
+		                          "plain host name: " + logged + "\n"),
 		          std::string::npos)
 		    << name;
+		EXPECT_NE(log.text().find("   server     =" + logged + "\n"), std::string::npos) << name;
 	}
-	EXPECT_EQ(blocks(), 8u);
+	EXPECT_EQ(log.text().find("\nERROR"), std::string::npos);
+	EXPECT_EQ(log.text().find('\x1b'), std::string::npos);
+	EXPECT_EQ(blocks(), std::size(names));
 	EXPECT_NE(log.text().find("   GetStat    =0\n   GetOSErr   =20011\n"), std::string::npos);
 	http.proxy_port_int = 0;
 	EXPECT_EQ(http.net_check(2, "a?b", "/f", env.path("f")), 2);

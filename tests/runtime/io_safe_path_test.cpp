@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "runtime/hl_errors.h"
+#include "runtime/xer_stream.h"
 #include "support/archive_tools.h"
 #include "support/hostile_paths.h"
 #include "support/test_env.h"
@@ -19,8 +20,8 @@ TEST(SafePath, EntryNamesThatLeaveTheDestinationAreRefused)
 	std::string d = env.path("d/");
 	mkdir(d.c_str(), 0755);
 	for (const path_case& c : hostile_paths()) {
-		EXPECT_EQ(path_stays_inside(c.path), c.stays_inside) << printable_name(c.path);
-		EXPECT_EQ(check_entry_name(d, c.path), c.stays_inside ? 0 : err_zip_open) << printable_name(c.path);
+		EXPECT_EQ(path_stays_inside(c.path), c.stays_inside) << xer_escaped(c.path);
+		EXPECT_EQ(check_entry_name(d, c.path), c.stays_inside ? 0 : err_zip_open) << xer_escaped(c.path);
 	}
 }
 

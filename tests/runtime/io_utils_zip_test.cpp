@@ -481,7 +481,7 @@ TEST_F(ZipTest, HostileEntriesAreRefusedAndNothingOutsideChanges)
 	    {"dot-dot", {{"../x", "evil"}}, {}, "\"../x\""},
 	    {"deep dot-dot", {{"a/", "", kDir755}, {"a/../../x", "evil"}}, {}, "a/../../x"},
 	    {"absolute", {{box + "abs.txt", "evil"}}, {}, "abs.txt"},
-	    {"NUL byte", {{"nulXname.txt", "evil"}}, {{{"nulXname", std::string("nul\0name", 8)}}, {}}, "nul?name.txt"},
+	    {"NUL byte", {{"nulXname.txt", "evil"}}, {{{"nulXname", std::string("nul\0name", 8)}}, {}}, "nul\\x00name.txt"},
 	    {"link out, file through it", {{"l", "../elsewhere", kLink}, {"l/x", "evil"}}, {}, "\"l\""},
 	    {"absolute link", {{"l", "/etc", kLink}}, {}, "\"l\""},
 	    {"link in, file through it", {{"sub/", "", kDir755}, {"l", "sub", kLink}, {"l/x", "evil"}}, {}, "l/x"},

@@ -10,6 +10,7 @@
 #include "runtime/hl_product.h"
 #include "runtime/http.h"
 #include "runtime/io_utils.h"
+#include "runtime/translate.h"
 #include "shell/hl_mnw_about.h"
 #include "support/archive_tools.h"
 #include "support/child_watch.h"
@@ -180,6 +181,25 @@ TEST_F(AboutTest, APayloadThatIsNotAZipIsReported)
 	EXPECT_EQ(st.message,
 	          "There was an error unzipping the installer: We were unable to open a zip file. It may be missing or "
 	          "damaged (20001)");
+}
+
+TEST_F(AboutTest, TranslatedTextsAreFilledInNeverReadAsFormats)
+{
+	// printf would read and write through stray arguments at these marks.
+	has_translation = 1;
+	dictionary["Downloading the installer...%d%% complete"] = "%s%s%n %d%%";
+	dictionary["There was an error unzipping the installer: %s (%d)"] = "%n%x%p: %s (%d)";
+	EXPECT_EQ(about_progress_text(42), "%s%s%n 42%");
+	publish("BETA_VERSION 9.20b1\nBETA_INSTALLER_MAC /beta.zip\n");
+	HttpReply junk;
+	junk.body = "this is no zip archive";
+	server.route(maker_web_host, "/beta.zip", junk);
+	st.beta = 1;
+	about_begin(st);
+	frames_until(about_done);
+	UTL_translate_clear();
+	EXPECT_EQ(st.message,
+	          "%n%x%p: We were unable to open a zip file. It may be missing or damaged (20001)");
 }
 
 TEST_F(AboutTest, AMissingInstallerCannotBeDownloaded)

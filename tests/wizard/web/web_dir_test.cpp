@@ -51,13 +51,12 @@ TEST_F(WebDirTest, TenServersAtMostEndOfListAndKeywordsWholeWords)
 	EXPECT_EQ(server_name[9], "s9.example");
 	EXPECT_EQ(server_desc[9], "d9");
 
-	// "SERVERx" is another word; what follows ENDOFLIST is not read; blanks after the
-	// host name stay part of it; CR line ends read the same.
-	body = "\tFINAL F\r" + server_entry("one.example  ", "/p/", "first") + "SERVERx two.example\r/p/\rd\r" +
+	// "SERVERx" is another word; what follows ENDOFLIST is not read; CR line ends read the same.
+	body = "\tFINAL F\r" + server_entry("one.example", "/p/", "first") + "SERVERx two.example\r/p/\rd\r" +
 	       "ENDOFLIST\r" + server_entry("three.example", "/p/", "third");
 	ASSERT_EQ(read_list(server_list(body)), 1);
 	ASSERT_EQ(stg.server_count, 1);
-	EXPECT_EQ(server_name[0], "one.example  ");
+	EXPECT_EQ(server_name[0], "one.example");
 	EXPECT_EQ(server_desc[0], "first");
 
 	// Another version, another word, or no file at all: not read, nothing changed.
@@ -86,6 +85,7 @@ TEST_F(WebDirTest, UnusableEntriesAreSkippedWithWarnings)
 	for (size_t at = text.find("WARNING: "); at != std::string::npos; at = text.find("WARNING: ", at + 1)) ++warnings;
 	EXPECT_EQ(warnings, 5u) << text;
 	EXPECT_NE(text.find("slash.example/"), std::string::npos);
+	EXPECT_NE(text.find("ctl\\x01.example\n"), std::string::npos) << text;
 	EXPECT_NE(text.find("../up"), std::string::npos);
 }
 
@@ -152,9 +152,20 @@ TEST_F(WebDirTest, ANewerListFormatAsksForANewInstaller)
 
 TEST_F(WebDirTest, NoUsableServerIsABadList)
 {
-	serve_list(server_list("FINAL F\n" + server_entry("", "/k9/", "none") + "ENDOFLIST\n"));
+	// Names the downloader would refuse at every try are not servers either: a port, a
+	// blank (trailing ones too), an underscore.
+	const char* const refused[] = {"127.0.0.1:18080", "one.example  ", "under_score.example"};
+	std::string entries = server_entry("", "/k9/", "none");
+	for (const char* host : refused) entries += server_entry(host, "/k9/", "refused");
+	serve_list(server_list("FINAL F\n" + entries + "ENDOFLIST\n"));
 	ASSERT_TRUE(step_until([] { return stg.server_count != -1; }));
 	EXPECT_EQ(stg.server_count, 0);
+	const std::string text = log.text();
+	for (const char* host : refused) {
+		const std::string line = std::string("WARNING: skipping an update server whose name the downloader refuses (not "
+		                                     "a plain host name): ") + host + "\n";
+		EXPECT_NE(text.find(line), std::string::npos) << text;
+	}
 	EXPECT_EQ(stg.server_index, 0);
 	EXPECT_EQ(stg.dir_state, 2);
 	for (int i = 0; i < 5; ++i) UTL_download_directory();

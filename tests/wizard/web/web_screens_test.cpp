@@ -2,9 +2,14 @@
 // the wizard engine calls them.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "engine/install.h"
 #include "engine/new_copy_folder.h"
 #include "runtime/hl_errors.h"
+#include "runtime/hl_thread.h"
+#include "runtime/translate.h"
 #include "web_fixture.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_licence.h"
@@ -318,6 +323,40 @@ TEST_F(WebScreensTest, AnUpdateKeepsTheCopysSceneryTiles)
 		EXPECT_EQ(h.back().install, 0) << h.back().path;
 	}
 	EXPECT_EQ(stg.kb_to_install, 0.0f);
+}
+
+TEST_F(WebScreensTest, TheScanCountFillsItsNumbersAndNeverReadsATranslationAsAFormat)
+{
+	const std::string copy = env.path("copy/");
+	::mkdir(copy.c_str(), 0755);
+	// More files than the scan hands out at once, so its first frame shows the count.
+	const int n = checksum_tasks_per_processor * checksum_files_per_task * std::max(1, UTL_count_processors()) + 1;
+	std::string lines;
+	for (int i = 0; i < n; ++i)
+		lines += kx_engine_test::file_line(0, kx_engine_test::md5_of("x"), "f" + std::to_string(i) + ".txt");
+	kx_test::write_file(temp_path + "directory.txt", kx_engine_test::file_list("DIR All/\nDISK 0\n" + lines));
+	dest_dir_path = copy;
+	stg.server_count = 1;
+	stg.dir_state = 3;
+	wizard_screen s;
+	{
+		// printf would read a text and write through stray arguments here.
+		has_translation = 1;
+		dictionary["Scanning %d of %d files."] = "%s%s%n";
+		EXPECT_EQ(frame(net_get_updates, 1, s), 0);
+		EXPECT_EQ(s.progress_text, "%s%s%n");
+		UTL_translate_clear();
+	}
+	int r = 0;
+	const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+	while (r == 0 && std::chrono::steady_clock::now() < until) {
+		r = frame(net_get_updates, 0, s);
+		if (r != 0) break;
+		const long handed = std::lround(s.progress * float(n));
+		EXPECT_EQ(s.progress_text, "Scanning " + std::to_string(handed) + " of " + std::to_string(n) + " files.");
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	}
+	EXPECT_EQ(r, 1);
 }
 
 TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
