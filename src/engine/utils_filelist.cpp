@@ -109,19 +109,19 @@ bool sig_ok(const std::string& sig)
 void alert_impossible_path(const std::string& path)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a path that has no file!",
-	               "This is impossible to download or delete!", "It is:", path, t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", STR_utf8_to_font(path), t_exit, "utils", 826);
 }
 
 void alert_outside_path(const std::string& path)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a path outside the install folder!",
-	               "This is impossible to download or delete!", "It is:", path, t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", STR_utf8_to_font(path), t_exit, "utils", 826);
 }
 
 void alert_damaged_line(const std::string& line)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a line that is damaged!",
-	               "This is impossible to download or delete!", "It is:", line, t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", STR_utf8_to_font(line), t_exit, "utils", 826);
 }
 
 }  // namespace
@@ -166,8 +166,8 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 
 	xmap_class map(path);
 	if (!map.begin) {
-		__DIDIVI_alert(0, "I tried to read a directory file that does not exist!", "The file is:", path, "",
-		               t_exit, "utils", 778);
+		__DIDIVI_alert(0, "I tried to read a directory file that does not exist!", "The file is:",
+		               STR_utf8_to_font(path), "", t_exit, "utils", 778);
 		return 2;  // only when alerts are merely logged
 	}
 	static const int versions[] = {840, 900, 0};

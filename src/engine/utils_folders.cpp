@@ -137,8 +137,8 @@ void delete_files()
 				folders.insert(f);
 		}
 		if (show_del_err(r))
-			__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r), full, "",
-			               t_exit, "utils", __LINE__);
+			__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r),
+			               STR_utf8_to_font(full), "", t_exit, "utils", __LINE__);
 		v.have = 0;
 		v.sig_have = "NONE";
 	}
