@@ -94,8 +94,10 @@ int run_screen(const run_flow& f, wizard_screen& s)
 		s.next_screen = nullptr;
 		s.text = UTL_translate_string(f.text) + STR_utf8_to_font(dest_dir_path) + ".";
 		s.progress = UTIL_run_progress(file);
-		if (file >= int(sim_info.size())) s.progress_text = UTL_translate_string(f.finishing);
-		else if (file >= 0) s.progress_text = UTL_translate_string(f.file_prefix) + STR_utf8_to_font(sim_info[file].back().path);
+		if (file >= int(sim_info.size()))
+			s.progress_text = UTL_translate_string(f.finishing);
+		else if (file >= 0)
+			s.progress_text = UTL_translate_string(f.file_prefix) + STR_utf8_to_font(sim_info[file].back().path);
 		return 0;
 	case run_done:
 		s.back_screen = nullptr;

@@ -144,8 +144,8 @@ std::string status_line()
 {
 	const int st = stg.file_state;
 	if (st < 0 || st >= kFileStateCount) return "";
-	std::string line =
-	    UTL_translate_string(kFileStates[st]) + STR_utf8_to_font(crnt_file_name) + UTL_translate_string(kFileStateEnds[st]);
+	std::string line = UTL_translate_string(kFileStates[st]) + STR_utf8_to_font(crnt_file_name) +
+	                   UTL_translate_string(kFileStateEnds[st]);
 	if (st == kDownloading)
 		line += std::to_string(int(stg.file_fraction * kPercent)) + UTL_translate_string(kFilePercentEnd);
 	return line;
