@@ -107,22 +107,26 @@ bool sig_ok(const std::string& sig)
 	return true;
 }
 
+// A path or line of the list as an alert shows it: control bytes spelled out for the
+// log, letters as the interface font draws them.
+std::string shown(const std::string& bytes) { return STR_utf8_to_font(xer_escaped(bytes)); }
+
 void alert_impossible_path(const std::string& path)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a path that has no file!",
-	               "This is impossible to download or delete!", "It is:", xer_escaped(path), t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", shown(path), t_exit, "utils", 826);
 }
 
 void alert_outside_path(const std::string& path)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a path outside the install folder!",
-	               "This is impossible to download or delete!", "It is:", xer_escaped(path), t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", shown(path), t_exit, "utils", 826);
 }
 
 void alert_damaged_line(const std::string& line)
 {
 	__DIDIVI_alert(0, "I am reading the directory text file and found a line that is damaged!",
-	               "This is impossible to download or delete!", "It is:", xer_escaped(line), t_exit, "utils", 826);
+	               "This is impossible to download or delete!", "It is:", shown(line), t_exit, "utils", 826);
 }
 
 }  // namespace
@@ -167,8 +171,8 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 
 	xmap_class map(path);
 	if (!map.begin) {
-		__DIDIVI_alert(0, "I tried to read a directory file that does not exist!", "The file is:", path, "",
-		               t_exit, "utils", 778);
+		__DIDIVI_alert(0, "I tried to read a directory file that does not exist!", "The file is:",
+		               STR_utf8_to_font(path), "", t_exit, "utils", 778);
 		return 2;  // only when alerts are merely logged
 	}
 	static const int versions[] = {840, 900, 0};

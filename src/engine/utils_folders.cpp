@@ -10,6 +10,7 @@
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/io_utils.h"
 #include "runtime/rec_stg.h"
 #include "runtime/translate.h"
@@ -21,8 +22,8 @@ void make_dir_error(std::string path, int code)
 	                                    "new folders. Make sure you are installing to a directory that you have "
 	                                    "access to!"),
 	               UTL_translate_string("Error: ") + error_str(code),
-	               UTL_translate_string("Install Location: ") + dest_dir_path,
-	               UTL_translate_string("Install Path:") + path, t_alert, "utils", __LINE__);
+	               UTL_translate_string("Install Location: ") + STR_utf8_to_font(dest_dir_path),
+	               UTL_translate_string("Install Path:") + STR_utf8_to_font(path), t_alert, "utils", __LINE__);
 }
 
 // make_folder through the error filter: 0 when the folder is there afterwards.
@@ -136,8 +137,8 @@ void delete_files()
 				folders.insert(f);
 		}
 		if (show_del_err(r))
-			__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r), full, "",
-			               t_exit, "utils", __LINE__);
+			__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r),
+			               STR_utf8_to_font(full), "", t_exit, "utils", __LINE__);
 		v.have = 0;
 		v.sig_have = "NONE";
 	}

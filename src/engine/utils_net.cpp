@@ -20,6 +20,7 @@
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_product.h"
+#include "runtime/hl_string.h"
 #include "runtime/http.h"
 #include "runtime/io_utils.h"
 #include "runtime/rec_stg.h"
@@ -111,8 +112,8 @@ void net_delete(const std::string& rel, const std::string& destination)
 		for (std::string f = ENG_folder_of(destination); f.size() > dest_dir_path.size(); f = ENG_folder_of(f))
 			deleted_files.insert(f);
 	if (show_del_err(r))
-		__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r), destination, "",
-		               t_exit, "utils", __LINE__);
+		__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r),
+		               STR_utf8_to_font(destination), "", t_exit, "utils", __LINE__);
 }
 
 // After stream s finished a file: maybe switch another stream on, and keep this one
@@ -156,8 +157,9 @@ void cannot_extract(int e, const std::string& archive, const std::string& destin
 {
 	stg.extract_failed = 1;
 	__DIDIVI_alert(0, UTL_translate_string("The installer cannot extract a file."),
-	               UTL_translate_string("Error: ") + error_str(e), UTL_translate_string("Compressed File: ") + archive,
-	               UTL_translate_string("Destination: ") + destination, t_alert, "utils", __LINE__);
+	               UTL_translate_string("Error: ") + error_str(e),
+	               UTL_translate_string("Compressed File: ") + STR_utf8_to_font(archive),
+	               UTL_translate_string("Destination: ") + STR_utf8_to_font(destination), t_alert, "utils", __LINE__);
 }
 
 }  // namespace
@@ -241,7 +243,8 @@ int grab_files()
 		crnt_file_path = remote;
 
 		if (!v.path.empty() && v.path.back() == '/')
-			__DIDIVI_alert(0, kNoFileLines[0], kNoFileLines[1], kNoFileLines[2], v.path, t_exit, "utils", __LINE__);
+			__DIDIVI_alert(0, kNoFileLines[0], kNoFileLines[1], kNoFileLines[2], STR_utf8_to_font(v.path), t_exit,
+			               "utils", __LINE__);
 
 		bool finished = false;
 		if (v.remove) {

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "engine/install.h"
+#include "runtime/hl_string.h"
 #include "runtime/hl_trace.h"
 #include "runtime/translate.h"
 
@@ -48,7 +49,8 @@ int select_alert(std::string path, int gone)
 	if (!f) return 3;
 	if (UTL_trace_on()) {
 		const select_alert_texts_t t = select_alert_texts(gone);
-		UTL_trace_modal(996, {t.first_line, path, t.third_line}, {t.button1, t.button2, t.button4, t.button5, t.button3});
+		UTL_trace_modal(996, {t.first_line, STR_utf8_to_font(path), t.third_line},
+		                {t.button1, t.button2, t.button4, t.button5, t.button3});
 	}
 	const int r = f(std::move(path), gone);
 	// Anything but the five answers means the window went away another way.

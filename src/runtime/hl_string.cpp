@@ -2,8 +2,61 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace {
+
+// The font's letters beyond ASCII, and the printable ASCII it has no glyph for.
+constexpr char kFontHighLetters[] = "\xFB\xC1\xE1\xC9\xE9\xCD\xED\xD3\xF3\xDA\xFA\xD1\xF1\xBF";
+constexpr char kFontLacksAscii[] = "\"{}~";
+constexpr unsigned char kFirstPrintable = 0x20, kDelete = 0x7F, kFirstNonAscii = 0x80;
+constexpr char32_t kLastLatin1 = 0xFF;
+constexpr char kNoGlyph = '?';
+
+// The well-formed UTF-8 letters by their first byte: how many bytes they take, the
+// first byte's payload bits, and the range of the second byte, which shuts out
+// overlong forms, surrogates and code points past U+10FFFF. Every later byte is a
+// continuation byte carrying six bits.
+struct utf8_lead {
+	unsigned char first, last;
+	std::size_t length;
+	unsigned char payload, second_min, second_max;
+};
+constexpr utf8_lead kUtf8Leads[] = {
+    {0xC2, 0xDF, 2, 0x1F, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0x0F, 0xA0, 0xBF}, {0xE1, 0xEC, 3, 0x0F, 0x80, 0xBF},
+    {0xED, 0xED, 3, 0x0F, 0x80, 0x9F}, {0xEE, 0xEF, 3, 0x0F, 0x80, 0xBF}, {0xF0, 0xF0, 4, 0x07, 0x90, 0xBF},
+    {0xF1, 0xF3, 4, 0x07, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x07, 0x80, 0x8F},
+};
+constexpr unsigned char kContinuationMin = 0x80, kContinuationMax = 0xBF, kContinuationPayload = 0x3F;
+constexpr int kContinuationBits = 6;
+
+// The length of the well-formed UTF-8 letter that starts text[at], its code point in
+// *letter; 0 when none starts there.
+std::size_t utf8_letter(const std::string& text, std::size_t at, char32_t* letter)
+{
+	const unsigned char b = static_cast<unsigned char>(text[at]);
+	for (const utf8_lead& lead : kUtf8Leads) {
+		if (b < lead.first || b > lead.last) continue;
+		if (text.size() - at < lead.length) return 0;
+		char32_t cp = b & lead.payload;
+		for (std::size_t k = 1; k < lead.length; ++k) {
+			const unsigned char c = static_cast<unsigned char>(text[at + k]);
+			const unsigned char lo = k == 1 ? lead.second_min : kContinuationMin;
+			const unsigned char hi = k == 1 ? lead.second_max : kContinuationMax;
+			if (c < lo || c > hi) return 0;
+			cp = (cp << kContinuationBits) | (c & kContinuationPayload);
+		}
+		*letter = cp;
+		return lead.length;
+	}
+	return 0;
+}
+
+char font_byte(char32_t letter)
+{
+	return letter <= kLastLatin1 && STR_font_draws(static_cast<unsigned char>(letter)) ? static_cast<char>(letter)
+	                                                                                      : kNoGlyph;
+}
 
 // The worth of one character of a number text: a digit its value, "+" 1, "-" -1.
 int char_worth(char c)
@@ -159,4 +212,29 @@ std::string* char_string_to_int_string(std::string* text)
 	}
 	*text = result;
 	return text;
+}
+
+bool STR_font_draws(unsigned char c)
+{
+	if (c < kFirstNonAscii) return c >= kFirstPrintable && c != kDelete && !std::strchr(kFontLacksAscii, c);
+	return std::memchr(kFontHighLetters, c, sizeof kFontHighLetters - 1) != nullptr;
+}
+
+std::string STR_utf8_to_font(const std::string& text)
+{
+	std::string out;
+	out.reserve(text.size());
+	std::size_t at = 0;
+	while (at < text.size()) {
+		char32_t letter = 0;
+		std::size_t length = utf8_letter(text, at, &letter);
+		if (length == 0) {
+			// ASCII, or a byte that begins no UTF-8 letter: it stands for itself.
+			letter = static_cast<unsigned char>(text[at]);
+			length = 1;
+		}
+		out += letter < kFirstNonAscii ? static_cast<char>(letter) : font_byte(letter);
+		at += length;
+	}
+	return out;
 }

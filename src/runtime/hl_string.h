@@ -28,3 +28,15 @@ void STR_unescape(std::string& text);
 // two non-zero bytes per code; a text that is empty or begins with "-" or "=" stays as it
 // is. Returns text.
 std::string* char_string_to_int_string(std::string* text);
+
+// Whether the interface font has a glyph for the byte: printable ASCII but '"', '{', '}'
+// and '~', and of the high bytes only û and the Spanish letters (Latin-1).
+bool STR_font_draws(unsigned char c);
+
+// A name or path from outside the program (the file system and the folder chooser
+// give UTF-8) as the interface font can draw it: a letter beyond ASCII that the font
+// has becomes its Latin-1 byte, any other one '?'; ASCII stays as it is. A byte that
+// begins no well-formed UTF-8 letter is taken for Latin-1 (an older name, or one typed
+// in the font's own bytes): kept when the font draws it, else '?'. Only for putting a
+// path into drawn text: every file operation keeps the path's own bytes.
+std::string STR_utf8_to_font(const std::string& text);

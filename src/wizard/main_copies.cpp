@@ -8,6 +8,7 @@
 #include "graphics/ogl_draw.h"
 #include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/hl_alert.h"
 #include "runtime/io_utils.h"
 #include "runtime/translate.h"
@@ -187,7 +188,7 @@ int UTIL_find_copy(const std::string& chosen)
 		candidate = up;
 	}
 	dest_dir_path = remembered;
-	__DIDIVI_alert(0, UTL_translate_string(kNotACopy[0]), chosen, UTL_translate_string(kNotACopy[1]),
+	__DIDIVI_alert(0, UTL_translate_string(kNotACopy[0]), STR_utf8_to_font(chosen), UTL_translate_string(kNotACopy[1]),
 	               UTL_translate_string(kNotACopy[2]), t_alert, __FILE__, __LINE__);
 	return 0;
 }
@@ -196,7 +197,8 @@ std::string UTIL_pick_install()
 {
 	for (size_t i = 0; i < all_orvalas.size(); ++i) {
 		const std::string copy = all_orvalas[i];
-		OGL_string(kTextColour, pick_path_x, row_y(i), copy, pick_path_wrap, charset_UI_diff_space, kAlignLeft);
+		OGL_string(kTextColour, pick_path_x, row_y(i), STR_utf8_to_font(copy), pick_path_wrap, charset_UI_diff_space,
+		           kAlignLeft);
 		int on = dest_dir_path == copy ? 1 : 0;
 		// A click on the chosen copy keeps it chosen.
 		if (BTN_bool(pick_radio_x, row_y(i), &on, "", kRadio)) dest_dir_path = copy;

@@ -9,6 +9,7 @@
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/io_utils.h"
 #include "runtime/hl_dialogs.h"
 #include "runtime/translate.h"
@@ -152,12 +153,13 @@ new_folder_state UTIL_new_folder(const std::string& parent, const std::string& n
 		return new_folder_refused;
 	}
 	dest_dir_path = parent + name + "/";
+	const std::string shown_name = STR_utf8_to_font(name), shown_parent = STR_utf8_to_font(parent);
 	if (dir_exists(dest_dir_path)) {
-		text = words.exists[0] + name + words.exists[1] + parent + words.exists[2];
+		text = words.exists[0] + shown_name + words.exists[1] + shown_parent + words.exists[2];
 		return new_folder_taken;
 	}
-	text = words.create[0] + name + words.create[1] + parent + words.create[2];
-	if (parent == desktop) text += words.desktop[0] + name + words.desktop[1];
+	text = words.create[0] + shown_name + words.create[1] + shown_parent + words.create[2];
+	if (parent == desktop) text += words.desktop[0] + shown_name + words.desktop[1];
 	return new_folder_free;
 }
 
@@ -310,7 +312,7 @@ int dvd_do_run_sim(int, wizard_screen& s)
 {
 	const std::string app = dest_dir_path + kAppName + kAppSuffix;
 	const int e = launch_app(app, "");
-	__DIDIVI_alert(0, app, error_str(e), "", "", t_alert, __FILE__, __LINE__);
+	__DIDIVI_alert(0, STR_utf8_to_font(app), error_str(e), "", "", t_alert, __FILE__, __LINE__);
 	s.next_screen = dvd_start;
 	return 1;
 }

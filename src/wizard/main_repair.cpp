@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/translate.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_install.h"
@@ -196,7 +197,7 @@ int scan_screen(const repair_flow& f, int first, wizard_screen& s)
 		set_install_filter(f.want_sim, f.want_global);
 	}
 	s.title = UTL_translate_string(f.scan_title);
-	s.text = UTL_translate_string(kScanning) + dest_dir_path + UTL_translate_string(f.scan_text);
+	s.text = UTL_translate_string(kScanning) + STR_utf8_to_font(dest_dir_path) + UTL_translate_string(f.scan_text);
 	s.on_cancel = checksum_directory_kill;
 	float progress = 0.0f;
 	if (checksum_directory(ctr, progress)) {
@@ -262,7 +263,7 @@ int dvd_confirm_repair(int first, wizard_screen& s)
 		num_file_install = repair_files_to_install();
 	}
 	s.title = UTL_translate_string(kConfirmTitle);
-	s.text = fill_numbers(UTL_translate_string(kConfirmText), {num_file_install}) + dest_dir_path + ".";
+	s.text = fill_numbers(UTL_translate_string(kConfirmText), {num_file_install}) + STR_utf8_to_font(dest_dir_path) + ".";
 	s.back_screen = dvd_pick_repair;
 	s.next_screen = dvd_install_repair;
 	if (!UTIL_disk_space(UTL_translate_string(kRepairEnough), UTL_translate_string(kRepairShort)))
@@ -292,7 +293,8 @@ int dvd_done_repair(int, wizard_screen& s)
 {
 	return UTIL_done_screen(
 	    s, UTL_translate_string(kRepairDoneTitle), UTL_translate_string(kRepairDoneErrors),
-	    UTL_translate_string(kRepairDoneWell[0]) + dest_dir_path + UTL_translate_string(kRepairDoneWell[1]));
+	    UTL_translate_string(kRepairDoneWell[0]) + STR_utf8_to_font(dest_dir_path) +
+	        UTL_translate_string(kRepairDoneWell[1]));
 }
 
 int dvd_done_scenery(int, wizard_screen& s)

@@ -7,6 +7,7 @@
 #include "engine/new_copy_folder.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/translate.h"
 #include "runtime/xtim.h"
 #include "wizard/main_copies.h"
@@ -102,10 +103,12 @@ int run_screen(const run_flow& f, wizard_screen& s)
 	case run_busy:
 		s.back_screen = f.select;
 		s.next_screen = nullptr;
-		s.text = UTL_translate_string(f.text) + dest_dir_path + ".";
+		s.text = UTL_translate_string(f.text) + STR_utf8_to_font(dest_dir_path) + ".";
 		s.progress = UTIL_run_progress(file);
-		if (file >= int(sim_info.size())) s.progress_text = UTL_translate_string(f.finishing);
-		else if (file >= 0) s.progress_text = UTL_translate_string(f.file_prefix) + sim_info[file].back().path;
+		if (file >= int(sim_info.size()))
+			s.progress_text = UTL_translate_string(f.finishing);
+		else if (file >= 0)
+			s.progress_text = UTL_translate_string(f.file_prefix) + STR_utf8_to_font(sim_info[file].back().path);
 		return 0;
 	case run_done:
 		s.back_screen = nullptr;
@@ -152,7 +155,9 @@ int UTIL_cancel_install(std::string headline, std::string advice, std::string la
 {
 	std::string message;
 	const int code = install_files_get_error(message);
-	const std::string question = headline + "\n\n" + message + " (" + error_str(code) + ")" + "\n\n" + advice;
+	// The engine's message names the files and folders involved.
+	const std::string question =
+	    headline + "\n\n" + STR_utf8_to_font(message) + " (" + error_str(code) + ")" + "\n\n" + advice;
 	return abort_alert(question, std::move(label1), std::move(text1), std::move(label2), std::move(text2));
 }
 

@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/new_copy_folder.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/io_utils.h"
 #include "runtime/rec_stg.h"
 #include "runtime/translate.h"
@@ -185,7 +186,7 @@ int demo_done(int, wizard_screen& s)
 	s.back_screen = nullptr;
 	s.next_screen = wizard_quit;
 	if (stg.extract_failed == 0) {
-		s.text = UTL_translate_string(kFinished) + dest_dir_path + kFinishedEnd;
+		s.text = UTL_translate_string(kFinished) + STR_utf8_to_font(dest_dir_path) + kFinishedEnd;
 		web_offer_run(s, UTL_translate_string(kFly));
 	} else {
 		s.text = UTL_translate_string(kProblem);

@@ -9,6 +9,7 @@
 #include "engine/utils_net.h"
 #include "platform/plat_clock.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/hl_product.h"
 #include "runtime/http.h"
 #include "runtime/io_utils.h"
@@ -144,8 +145,8 @@ std::string status_line()
 {
 	const int st = stg.file_state;
 	if (st < 0 || st >= kFileStateCount) return "";
-	std::string line =
-	    UTL_translate_string(kFileStates[st]) + crnt_file_name + UTL_translate_string(kFileStateEnds[st]);
+	std::string line = UTL_translate_string(kFileStates[st]) + STR_utf8_to_font(crnt_file_name) +
+	                   UTL_translate_string(kFileStateEnds[st]);
 	if (st == kDownloading)
 		line += std::to_string(int(stg.file_fraction * kPercent)) + UTL_translate_string(kFilePercentEnd);
 	return line;
@@ -305,7 +306,7 @@ int web_search_frame(int first, wizard_screen& s, web_family family)
 			recalc_disk_sizes();
 			return 1;
 		}
-		s.text = UTL_translate_string(kScanning) + dest_dir_path + UTL_translate_string(kScanningEnd);
+		s.text = UTL_translate_string(kScanning) + STR_utf8_to_font(dest_dir_path) + UTL_translate_string(kScanningEnd);
 		s.progress_text = UTL_fill_marks(UTL_translate_string(kScanCount),
 		                                 {{kNumberMark, std::to_string(g_scan_cursor)},
 		                                  {kNumberMark, std::to_string(sim_info.size())}});
@@ -329,7 +330,8 @@ int web_run_frame(wizard_screen& s, float& ratio, screen_fn back)
 		const std::string status = status_line();
 		s.text = web_estimate_text(ratio);
 		if (stg.download_failed) {
-			s.text = UTL_translate_string(kCannotDownload) + crnt_file_path + UTL_translate_string(kTryingAnother);
+			s.text = UTL_translate_string(kCannotDownload) + STR_utf8_to_font(crnt_file_path) +
+			         UTL_translate_string(kTryingAnother);
 		} else {
 			s.progress_text = status;
 			s.progress = ratio;
@@ -437,10 +439,10 @@ int net_done(int, wizard_screen& s)
 	s.back_screen = nullptr;
 	s.next_screen = wizard_quit;
 	if (stg.kb_to_install == 0.0f) {
-		s.text = UTL_translate_string(kUpToDate) + dest_dir_path + UTL_translate_string(kUpToDateEnd);
+		s.text = UTL_translate_string(kUpToDate) + STR_utf8_to_font(dest_dir_path) + UTL_translate_string(kUpToDateEnd);
 		web_offer_run(s, UTL_translate_string(kFlyUpdate));
 	} else if (stg.extract_failed == 0) {
-		s.text = UTL_translate_string(kFinished) + dest_dir_path + kSentenceEnd;
+		s.text = UTL_translate_string(kFinished) + STR_utf8_to_font(dest_dir_path) + kSentenceEnd;
 		web_offer_run(s, UTL_translate_string(kFlyUpdate));
 	} else {
 		s.text = UTL_translate_string(kProblems);

@@ -7,6 +7,7 @@
 #include "engine/install.h"
 #include "graphics/oglp.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "shell/hl_mnw.h"
 #include "widgets/btn.h"
 
@@ -53,10 +54,11 @@ int question_select_alert(std::string path, int gone)
 {
 	const select_alert_texts_t t = select_alert_texts(gone);
 	const std::string labels[] = {t.button1, t.button2, t.button4, t.button5, t.button3};
+	const std::string shown_path = STR_utf8_to_font(path);
 	return run_question(wind_modified_file, [&] {
 		const float wrap = mnw.window_width - select_alert_wrap_inset;
 		draw_text(select_alert_first, t.first_line, wrap);
-		draw_text(select_alert_path, path, wrap);
+		draw_text(select_alert_path, shown_path, wrap);
 		draw_text(select_alert_third, t.third_line, wrap);
 		for (size_t i = 0; i < std::size(select_alert_buttons); ++i) {
 			const question_button& b = select_alert_buttons[i];

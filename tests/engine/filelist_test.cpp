@@ -177,11 +177,12 @@ TEST_F(FileListTest, MissingFileIsAQuittingAlert)
 
 TEST_F(FileListTest, PathWithoutFileIsAQuittingAlert)
 {
-	auto a = read_fatal(file_list("DIR All/Resources/\n" + file_line(0, sig_a, "plugins/")));
+	// A name in UTF-8 is shown in the font's letters.
+	auto a = read_fatal(file_list("DIR All/Resources/\n" + file_line(0, sig_a, "pl\xC3\xBCgins \xC3\xA9/")));
 	EXPECT_EQ(a.line1, "I am reading the directory text file and found a path that has no file!");
 	EXPECT_EQ(a.line2, "This is impossible to download or delete!");
 	EXPECT_EQ(a.line3, "It is:");
-	EXPECT_EQ(a.line4, "All/Resources/plugins/");
+	EXPECT_EQ(a.line4, "All/Resources/pl?gins \xE9/");
 	EXPECT_EQ(a.line, 826);
 	EXPECT_TRUE(sim_info.empty());
 	// A FILE line without a name is the folder alone.

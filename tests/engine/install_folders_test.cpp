@@ -64,9 +64,10 @@ TEST_F(Folders, MakesTheInstallFolderTheFileFoldersAndTheWorkingFolders)
 
 TEST_F(Folders, AFolderThatCannotBeMadeIsReportedAndStopsTheRest)
 {
-	to_install("All/a/b/one.txt");
+	// A folder named in UTF-8 is named in the font's letters.
+	to_install("All/caf\xC3\xA9 \xE3\x81\x82/b/one.txt");
 	to_install("All/z/one.txt");
-	write_file(dest_dir_path + "a", "a file in the way");
+	write_file(dest_dir_path + "caf\xC3\xA9 \xE3\x81\x82", "a file in the way");
 	EXPECT_EQ(make_dirs(), ENOTDIR);
 	ASSERT_EQ(alerts_.alerts().size(), 1u);
 	const kx_test::RecordedAlert a = alerts_.alerts()[0];
@@ -76,7 +77,7 @@ TEST_F(Folders, AFolderThatCannotBeMadeIsReportedAndStopsTheRest)
 	          "you are installing to a directory that you have access to!");
 	EXPECT_EQ(a.line2, "Error: " + error_str(ENOTDIR));
 	EXPECT_EQ(a.line3, "Install Location: " + dest_dir_path);
-	EXPECT_EQ(a.line4, "Install Path:" + dest_dir_path + "a");  // the file standing where a folder belongs
+	EXPECT_EQ(a.line4, "Install Path:" + dest_dir_path + "caf\xE9 ?");  // the file standing where a folder belongs
 	EXPECT_FALSE(exists(dest_dir_path + "z"));  // later folders are not attempted
 	EXPECT_FALSE(exists(dest_dir_path + "Output"));
 }

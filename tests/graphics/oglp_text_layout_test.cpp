@@ -7,6 +7,7 @@
 
 #include "graphics/oglp.h"
 #include "graphics/tman.h"
+#include "runtime/hl_string.h"
 
 using lines = std::vector<std::string>;
 
@@ -131,6 +132,18 @@ TEST(GlyphCells, TableOfTheInterfaceFontAndTheMenuGrid)
 	// The menu font: 40 cells a row, high bytes on rows past 3.
 	EXPECT_EQ(cell('A', 103), std::make_pair(65 % 40, 1));
 	EXPECT_EQ(cell(0xE9, 103), std::make_pair(233 % 40, 5));
+}
+
+// Paths are turned into the bytes the font draws before they are drawn: that rule and
+// the font's own table must name the same bytes.
+TEST(GlyphCells, PathsAreTurnedIntoExactlyTheBytesWithAGlyph)
+{
+	for (int b = 0; b < 256; ++b) {
+		const unsigned char c = static_cast<unsigned char>(b);
+		const ogl_cell k = OGL_glyph_cell(c, charset_UI_diff_space);
+		const bool has_glyph = c == ' ' || k.col != 0 || k.row != 0;
+		EXPECT_EQ(STR_font_draws(c), has_glyph) << b;
+	}
 }
 
 TEST(GlyphCellsDeathTest, UnknownCharsetIsFatal)

@@ -226,3 +226,34 @@ TEST(CharStringToIntString, EachCallReturnsItsOwnText)
 	EXPECT_EQ(*ra, std::string({1, 66}));
 	EXPECT_EQ(*rb, std::string({1, 67}));
 }
+
+// Paths come in UTF-8; the interface font indexes Latin-1 bytes and has only ASCII, û
+// and the Spanish letters.
+TEST(Utf8ToFont, LettersTheFontHasBecomeItsBytesEveryOtherOneQuestionMark)
+{
+	// é, ü and a Japanese letter: é the font's byte, each of the others one '?'.
+	EXPECT_EQ(STR_utf8_to_font("/home/T\xC3\xA9l\xC3\xA9" "chargements/\xC3\xBC\xE3\x81\x82/"),
+	          "/home/T\xE9l\xE9" "chargements/?\?/");
+	EXPECT_EQ(STR_utf8_to_font("\xC3\x81\xC3\xA1\xC3\x89\xC3\xA9\xC3\x8D\xC3\xAD\xC3\x93\xC3\xB3\xC3\x9A\xC3\xBA\xC3\x91"
+	                           "\xC3\xB1\xC2\xBF\xC3\xBB"),
+	          "\xC1\xE1\xC9\xE9\xCD\xED\xD3\xF3\xDA\xFA\xD1\xF1\xBF\xFB");
+	// Letters beyond Latin-1 and beyond the first plane; Latin-1 letters the font lacks.
+	EXPECT_EQ(STR_utf8_to_font("a\xF0\x9F\x98\x80" "b\xC3\xA4\xC3\x9F\xE2\x82\xAC" "c"), "a?b???c");
+	// ASCII stays as it is, the few characters the font lacks too.
+	EXPECT_EQ(STR_utf8_to_font("x\ny\t\"{}~\x7F" "z"), "x\ny\t\"{}~\x7F" "z");
+	EXPECT_EQ(STR_utf8_to_font(""), "");
+}
+
+TEST(Utf8ToFont, BytesThatAreNotUtf8AreTakenForLatin1)
+{
+	// A name already in Latin-1: é kept, ä (which the font lacks) a '?'.
+	EXPECT_EQ(STR_utf8_to_font("caf\xE9 \xE4"), "caf\xE9 ?");
+	// A cut letter: its first byte alone, then the next letter as usual.
+	EXPECT_EQ(STR_utf8_to_font("\xC3" "a\xE3\x81" "b\xE3\x81"), "?a??b??");
+	// Overlong forms, a surrogate and a code point past U+10FFFF are not letters: each
+	// byte on its own (0xED is í in Latin-1, 0xC1 Á and 0xBF ¿).
+	EXPECT_EQ(STR_utf8_to_font("\xC0\xAF\xE0\x80\xAF\xED\xA0\x80\xF4\x90\x80\x80"), "?????\xED" "??????");
+	EXPECT_EQ(STR_utf8_to_font("\xC1\xBF"), "\xC1\xBF");
+	// A lone continuation byte.
+	EXPECT_EQ(STR_utf8_to_font("\xA9"), "?");
+}

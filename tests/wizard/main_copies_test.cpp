@@ -199,7 +199,8 @@ TEST_F(CopiesTest, FindItWalksUpFromAFolderInsideACopy)
 TEST_F(CopiesTest, FindItOutsideEveryCopyKeepsTheSelectionAndSaysSo)
 {
 	kx_test::AlertRecorder alerts;
-	const std::string chosen = env.path("elsewhere/deep");
+	// A folder named in UTF-8 is named in the font's letters.
+	const std::string chosen = env.path("elsewhere/d\xC3\xA9" "ep \xE3\x81\x82");
 	kx_test::write_file(chosen + "/f", "x");
 	dest_dir_path = "/previous/";
 	EXPECT_EQ(UTIL_find_copy(chosen), 0);
@@ -209,7 +210,7 @@ TEST_F(CopiesTest, FindItOutsideEveryCopyKeepsTheSelectionAndSaysSo)
 	ASSERT_EQ(got.size(), 1u);
 	EXPECT_EQ(got[0].type, t_alert);
 	EXPECT_EQ(got[0].line1, "You selected the folder path:");
-	EXPECT_EQ(got[0].line2, chosen);
+	EXPECT_EQ(got[0].line2, env.path("elsewhere/d\xE9" "ep ?"));
 	EXPECT_EQ(got[0].line3, "But it does not appear to be an installed copy of Kestrix 9.");
 	EXPECT_EQ(got[0].line4, "Please be sure to select the folder that contains the Kestrix application.");
 }

@@ -144,4 +144,29 @@ TEST(NewFolder, NoNameATakenNameAndAFreeOneOnTheDesktopOrElsewhere)
 	dest_dir_path.clear();
 }
 
+// A folder named in UTF-8 (é, ü and a Japanese letter): the sentences show it in the
+// font's letters, everything that works on files keeps its own bytes.
+TEST_F(InstallEnd, PathsAreShownInTheFontsLettersAndUsedAsTheyAre)
+{
+	const std::string parent = env.path("T\xC3\xA9l\xC3\xA9" "chargements \xC3\xBC\xE3\x81\x82/");
+	const std::string shown = env.path("T\xE9l\xE9" "chargements ?\?/");
+	::mkdir(parent.c_str(), 0755);
+	::mkdir((parent + "Pris \xC3\xA9t\xC3\xA9").c_str(), 0755);
+	const new_folder_words w{"name?", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
+	std::string text;
+	EXPECT_EQ(UTIL_new_folder(parent, "Pris \xC3\xA9t\xC3\xA9", parent, w, text), new_folder_taken);
+	EXPECT_EQ(text, "[Pris \xE9t\xE9|" + shown + "]");
+	EXPECT_EQ(UTIL_new_folder(parent, "Kestrix \xC3\xBC", parent, w, text), new_folder_free);
+	EXPECT_EQ(text, "<Kestrix ?|" + shown + ">(Kestrix ?)");
+	EXPECT_EQ(dest_dir_path, parent + "Kestrix \xC3\xBC/");
+
+	// A copy whose program cannot be started is named in the alert the same way.
+	::mkdir(dest_dir_path.c_str(), 0755);
+	EXPECT_EQ(frame(dvd_do_run_sim), 1);
+	const auto got = alerts.alerts();
+	ASSERT_EQ(got.size(), 1u);
+	EXPECT_EQ(got[0].line1, shown + "Kestrix ?/Kestrix.app");
+	EXPECT_EQ(got[0].line2, error_str(ENOENT));
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/install_fixture.h"
+#include "graphics/oglp.h"
 #include "runtime/hl_globals.h"
 #include "support/gl_world.h"
 #include "wizard/main_repair.h"
@@ -234,6 +235,42 @@ TEST_F(RepairFlows, GoingBackFromAScanStopsThePassOnThePickScreensFirstFrame)
 		EXPECT_LT(s.progress, 1.0f);
 		checksum_directory_kill();
 	}
+}
+
+// Every line of text drawn while it is set.
+std::vector<std::string> g_drawn;
+void record_text(int, float, float, const std::string& text, int) { g_drawn.push_back(text); }
+
+// A copy in a folder named in UTF-8 (é, ü and a Japanese letter): the picker draws its
+// path, and the scan, confirm and done screens name it, in the font's letters; the scan
+// reads the folder by its own bytes.
+TEST_F(RepairFlows, ACopysPathIsShownInTheFontsLetters)
+{
+	const std::string copy = env.path("T\xC3\xA9l\xC3\xA9" "chargements \xC3\xBC\xE3\x81\x82/");
+	const std::string shown = env.path("T\xE9l\xE9" "chargements ?\?/");
+	const int n = 2000;
+	many_files(copy, n);
+	all_orvalas = {copy};
+	g_drawn.clear();
+	const ogl_text_observer_fn old = OGL_set_text_observer(record_text);
+	frame(dvd_pick_repair, 1);
+	OGL_set_text_observer(old);
+	std::string drawn;
+	for (const std::string& line : g_drawn) drawn += line;
+	EXPECT_NE(drawn.find(shown), std::string::npos) << drawn;
+	EXPECT_EQ(drawn.find('\xC3'), std::string::npos) << drawn;
+	ASSERT_EQ(dest_dir_path, copy);
+
+	ASSERT_EQ(scan_until_done(dvd_scan_repair), 1);
+	ASSERT_FALSE(busy.empty());
+	for (const wizard_screen& b : busy) EXPECT_TRUE(b.text.starts_with("I am scanning " + shown + " for ")) << b.text;
+	int present = 0;
+	for (const file_history_struct& h : sim_info) present += h.back().have;
+	EXPECT_EQ(present, n / 2);
+	frame(dvd_confirm_repair, 1);
+	EXPECT_TRUE(s.text.starts_with("I need to install approximately 1000 files to repair " + shown + ".")) << s.text;
+	frame(dvd_done_repair);
+	EXPECT_EQ(s.text, "I have finished repairing " + shown + " - click Go Back to return to the main menu.");
 }
 
 TEST_F(RepairFlows, TheConfirmCountLeavesOutFilesTheProductDropped)

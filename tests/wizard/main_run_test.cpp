@@ -146,6 +146,41 @@ TEST_F(RunScreens, AnInstallRunsToItsDoneScreenAndRegistersTheCopy)
 	EXPECT_FLOAT_EQ(sim_info[2].back().progress_at, 0.8f);
 }
 
+// A new copy in a folder named in UTF-8, of files named in UTF-8: the run's texts and
+// its failed-file question show the names in the font's letters, while the files land
+// and the copy is registered under the names' own bytes.
+TEST_F(RunScreens, PathsAreShownInTheFontsLettersAndUsedAsTheyAre)
+{
+	dest_dir_path = env.path("T\xC3\xA9l\xC3\xA9" "chargements \xE3\x81\x82/");
+	const std::string shown = env.path("T\xE9l\xE9" "chargements ?");
+	master(setup, {{"All/caf\xC3\xA9 1.txt", "one", 0, archiver::ours},
+	               {"All/caf\xC3\xA9 2.txt", "two", 0, archiver::ours},
+	               {"All/caf\xC3\xA9 3.txt", "three", 1, archiver::ours}});
+	kx_test::write_file(setup.dvd_root + "disk_0/" + install_name + "/All/caf\xC3\xA9 2.txt.zip", "not a zip");
+	g_answers = {0};
+	std::vector<std::string> named;
+	const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+	int moved = 0;
+	while (!(moved = frame(dvd_run_install)) && std::chrono::steady_clock::now() < give_up) {
+		// The frame that asked shows only its title.
+		if (!s.text.empty()) {
+			EXPECT_EQ(s.text, "I am installing Kestrix in " + shown + "/.");
+		}
+		if (!s.progress_text.empty() && s.progress_text != "Finishing up...") named.push_back(s.progress_text);
+		sched_yield();
+	}
+	ASSERT_EQ(moved, 1);
+	EXPECT_EQ(s.next_screen, dvd_verify_disk_install);
+	// The bar names the file the run waits at, the first on the other DVD.
+	EXPECT_FALSE(named.empty());
+	for (const std::string& n : named) EXPECT_EQ(n, "Installing: All/caf\xE9 3.txt");
+	ASSERT_EQ(g_asked.size(), 1u);
+	EXPECT_NE(g_asked[0].message.find(shown), std::string::npos) << g_asked[0].message;
+	EXPECT_EQ(g_asked[0].message.find('\xC3'), std::string::npos) << g_asked[0].message;
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "caf\xC3\xA9 1.txt"), "one");
+	EXPECT_EQ(registration(), dest_dir_path + "\n");
+}
+
 TEST_F(RunScreens, ARunWithNothingToDoIsDoneOnItsFirstFrame)
 {
 	file_version_struct v = version("All/a.txt", md5_of("a"));

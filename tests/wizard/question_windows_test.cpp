@@ -2,7 +2,12 @@
 // scripted window, drawn in a headless context.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "engine/engine.h"
+#include "graphics/oglp.h"
 #include "runtime/hl_exception.h"
 #include "shell/hl_mnw.h"
 #include "support/gl_world.h"
@@ -68,6 +73,20 @@ TEST_F(Questions, TheModifiedFileQuestionAnswersWithItsFiveButtons)
 			EXPECT_EQ(mnw.current_window, wind_main);
 		}
 	}
+}
+
+std::vector<std::string> g_drawn;
+void record_text(int, float, float, const std::string& text, int) { g_drawn.push_back(text); }
+
+// A file named in UTF-8 (é, ü and a Japanese letter) is drawn in the font's letters.
+TEST_F(Questions, TheModifiedFileQuestionDrawsThePathInTheFontsLetters)
+{
+	g_drawn.clear();
+	const ogl_text_observer_fn old = OGL_set_text_observer(record_text);
+	click_at(k996x, k996y, 96, 28);
+	EXPECT_EQ(select_alert("Resources/caf\xC3\xA9 \xC3\xBC\xE3\x81\x82.txt", 0), 2);
+	OGL_set_text_observer(old);
+	EXPECT_NE(std::find(g_drawn.begin(), g_drawn.end(), "Resources/caf\xE9 ??.txt"), g_drawn.end());
 }
 
 TEST_F(Questions, TheTwoButtonQuestionStaysOpenUntilABoxIsClicked)

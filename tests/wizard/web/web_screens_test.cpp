@@ -387,12 +387,12 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 	          "download and install the update.\n\nPlease free some space on your hard drive.");
 
 	stg.kb_to_install = 0.0f;
-	dest_dir_path = "/copies/K9/";
+	dest_dir_path = "/copies/K\xC3\xA9 9/";  // shown in the font's letters
 	EXPECT_EQ(frame(net_check_disk, 0, s), 1);
 	EXPECT_EQ(s.next_screen, net_done);
 	frame(net_done, 1, s);
 	EXPECT_EQ(s.title, "Finshed Web Update");
-	EXPECT_EQ(s.text, "This copy of Kestrix (/copies/K9/) is already up to date.");
+	EXPECT_EQ(s.text, "This copy of Kestrix (/copies/K\xE9 9/) is already up to date.");
 	EXPECT_EQ(s.choice_labels, std::vector<std::string>{"Fly Kestrix Now"});
 	EXPECT_EQ(s.choice_targets, std::vector<screen_fn>{dvd_do_run_sim});
 	EXPECT_EQ(s.next_screen, wizard_quit);
@@ -400,7 +400,7 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 
 	stg.kb_to_install = 5.0f;
 	frame(net_done, 1, s);
-	EXPECT_EQ(s.text, "I have finished updating /copies/K9/.");
+	EXPECT_EQ(s.text, "I have finished updating /copies/K\xE9 9/.");
 	stg.extract_failed = 1;
 	frame(net_done, 1, s);
 	EXPECT_EQ(s.text,
@@ -566,10 +566,10 @@ TEST_F(WebScreensTest, DemoCancelQuestionDeletesOnlyOnCancel)
 TEST_F(WebScreensTest, DemoDoneTexts)
 {
 	wizard_screen s;
-	dest_dir_path = "/apps/K Demo/";
+	dest_dir_path = "/apps/K D\xC3\xA9mo \xE3\x81\x82/";  // shown in the font's letters
 	frame(demo_done, 1, s);
 	EXPECT_EQ(s.title, "Finshed Web Demo Install");
-	EXPECT_EQ(s.text, "I have finished installing the Kestrix 9 web demo at: /apps/K Demo/.");
+	EXPECT_EQ(s.text, "I have finished installing the Kestrix 9 web demo at: /apps/K D\xE9mo ?/.");
 	EXPECT_EQ(s.choice_labels, std::vector<std::string>{"Fly Kestrix 9 Now"});
 	EXPECT_EQ(s.choice_targets, std::vector<screen_fn>{dvd_do_run_sim});
 	EXPECT_EQ(s.next_screen, wizard_quit);
@@ -674,8 +674,9 @@ TEST_F(WebRunTest, AFailedDownloadShowsTheFailureWhileTheStreamWaits)
 TEST_F(WebRunTest, ADiskFullDuringTheDemoRunEndsItWithTheFullDiskError)
 {
 	demo_dest.parent_dir = env.path("apps/");
-	demo_dest.install_folder = "K Demo";
-	dest_dir_path = env.path("apps/K Demo/");
+	// A folder named in UTF-8: the alert shows it in the font's letters.
+	demo_dest.install_folder = "K D\xC3\xA9mo";
+	dest_dir_path = env.path("apps/K D\xC3\xA9mo/");
 	::mkdir(env.path("apps").c_str(), 0755);
 	serve_one_file(true);
 	stg.server_count = 2;
@@ -696,7 +697,7 @@ TEST_F(WebRunTest, ADiskFullDuringTheDemoRunEndsItWithTheFullDiskError)
 	EXPECT_EQ(a[0].type, t_alert);
 	EXPECT_EQ(a[0].line1, "The installer cannot extract a file.");
 	EXPECT_EQ(a[0].line2, "Error: " + error_str(ENOSPC));
-	EXPECT_EQ(a[0].line4, "Destination: " + dest_dir_path + "Resources/a.txt");
+	EXPECT_EQ(a[0].line4, "Destination: " + env.path("apps/K D\xE9mo/") + "Resources/a.txt");
 	frame(demo_done, 1, s);
 	EXPECT_EQ(s.text, "There were problem installing the Kestrix 9 web demo - it may not be usable.");
 	EXPECT_TRUE(s.choice_labels.empty());
