@@ -152,7 +152,7 @@ TEST_F(InstallEnd, PathsAreShownInTheFontsLettersAndUsedAsTheyAre)
 	const std::string shown = env.path("T\xE9l\xE9" "chargements ?\?/");
 	::mkdir(parent.c_str(), 0755);
 	::mkdir((parent + "Pris \xC3\xA9t\xC3\xA9").c_str(), 0755);
-	const new_folder_words w{"name?", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
+	const new_folder_words w{"name?", "one name!", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
 	std::string text;
 	EXPECT_EQ(UTIL_new_folder(parent, "Pris \xC3\xA9t\xC3\xA9", parent, w, text), new_folder_taken);
 	EXPECT_EQ(text, "[Pris \xE9t\xE9|" + shown + "]");
