@@ -7,6 +7,11 @@ dialog that logs its arguments and answers from a file. The installer runs on a 
 X server; the driver clicks at the wizard's named points with xdotool, types keys, and
 waits on the lines of the screen trace (20 s at most each). On a failure it prints the
 last trace lines and the tail of the installer's log.
+
+Every flow ends with a look over its sandboxes: nothing outside what an installer may touch
+(the copy the flow installs or repairs, the log, the preferences and registration files,
+the private temporary folder) and what the flow itself names with Sandbox.allow_change may
+have been made, changed or deleted since the sandbox's first installer started.
 """
 
 import argparse
@@ -15,6 +20,7 @@ import json
 import os
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -26,6 +32,11 @@ WINDOW_NAME = "Kestrix DVD Installer"
 WINDOW_HEIGHT = 600
 SCREEN = "1024x768x24"
 LOG_NAME = "Kestrix Installer Log.txt"
+REGISTRATION_NAME = "kestrix_install.txt"
+PREFS_NAME = "Kestrix Installer.prf"
+FAKE_DIALOG_NAME = "fake_dialog.sh"
+# The folders a DVD folder lives in, in the drive or out of it.
+DRIVE_PLACES = ("media", "staging", "ejected")
 TRACE_TAIL = 15
 LOG_TAIL = 40
 
@@ -68,12 +79,36 @@ def _write_script(path, text):
     os.chmod(path, 0o755)
 
 
+# The sandboxes whose guard runs, by root: each is looked over when its flow ends well.
+_guarded = {}
+
+
+def _covered(path, allowed):
+    """True when `path` is one of the `allowed` paths or lies below one."""
+    return any(path == a or path.startswith(a + "/") for a in allowed)
+
+
+def _entry(st, path):
+    """What shows a change of one entry: its type and mode, its inode and, for anything but
+    a folder, its size and modification time (a link: its target too). A folder's own size
+    and time move with each name made or removed in it, which shows as an entry of its own."""
+    if stat.S_ISDIR(st.st_mode):
+        return {"mode": st.st_mode, "inode": st.st_ino}
+    entry = {"mode": st.st_mode, "inode": st.st_ino, "size": st.st_size, "mtime": st.st_mtime_ns}
+    if stat.S_ISLNK(st.st_mode):
+        entry["link target"] = os.readlink(path)
+    return entry
+
+
 class Sandbox:
     """One flow's private world, under work/<flow>/ (made afresh)."""
 
     def __init__(self, work, flow, sets):
         self.root = os.path.join(os.path.abspath(work), flow)
+        _guarded.pop(self.root, None)  # the tree it looked over is gone
         shutil.rmtree(self.root, ignore_errors=True)
+        self._allowed = []
+        self._before = None
         self.sets = os.path.abspath(sets)
         with open(os.path.join(self.sets, "manifest.json")) as f:
             self.manifest = json.load(f)
@@ -97,7 +132,7 @@ class Sandbox:
                       "# Logs the volume, then takes the DVD out of the drive: its folder moves away.\n"
                       'echo "$1" >> "%s"\n'
                       'mv "$1" "%s/$(basename "$1").$(date +%%s%%N)"\n' % (self.ejects_log, self.ejected))
-        self.dialog_cmd = self.path("fake_dialog.sh")
+        self.dialog_cmd = self.path(FAKE_DIALOG_NAME)
         _write_script(self.dialog_cmd,
                       "#!/bin/sh\n"
                       "# Logs its arguments, one per line, then answers from a file; no file is a cancel.\n"
@@ -143,6 +178,7 @@ class Sandbox:
         src = self.dvd_source(set_name, number)
         dst = os.path.join(self.staging, os.path.basename(src))
         shutil.copytree(src, dst, symlinks=True)
+        self._note_made(dst)
         return dst
 
     def insert_dvd(self, set_name, number):
@@ -172,6 +208,87 @@ class Sandbox:
     def answer_dialog(self, text):
         with open(self.dialog_answer, "w") as f:
             f.write(text + "\n")
+
+    # ---- the guard
+
+    def allow_change(self, path):
+        """Names a file or folder (with everything below it) that this flow means to be
+        made, changed or deleted while its installers run."""
+        self._allowed.append(os.path.normpath(os.path.abspath(path)))
+
+    def _allowances(self):
+        """What may change: the driver's own files, what any installer may touch, and what
+        the flow named. The DVD folders the driver and the fake eject move keep their inode,
+        by which they are followed (see _scan), so the drive's folders need no allowance."""
+        own = [self.trace, self.ejects_log, self.dialog_log, self.dialog_answer, self.sim_log, self.eject_cmd,
+               self.path(FAKE_DIALOG_NAME), self.log_path(), os.path.join(self.config, REGISTRATION_NAME),
+               os.path.join(self.config, PREFS_NAME), self.private_temp()]
+        return [os.path.normpath(p) for p in own] + self._allowed
+
+    def _scan(self):
+        """Every entry of the sandbox no allowance covers (allowed folders are not entered),
+        as key -> (path from the root, entry). A DVD folder in one of the drive's places is
+        keyed by its inode, and what it holds by the path inside it, so that a DVD moved in,
+        out or away by the eject is the same DVD wherever it lies."""
+        allowed = self._allowances()
+        drive = {self.path(p) for p in DRIVE_PLACES}
+        found = {}
+        folders = [(self.root, None)]
+        while folders:
+            folder, inside = folders.pop()
+            with os.scandir(folder) as entries:
+                for e in entries:
+                    if _covered(e.path, allowed):
+                        continue
+                    st = e.stat(follow_symlinks=False)
+                    if inside is not None:
+                        key = inside + (e.name,)
+                    elif folder in drive and stat.S_ISDIR(st.st_mode):
+                        key = ("dvd", st.st_ino)
+                    else:
+                        key = ("path", os.path.relpath(e.path, self.root))
+                    found[key] = (os.path.relpath(e.path, self.root), _entry(st, e.path))
+                    if stat.S_ISDIR(st.st_mode):
+                        folders.append((e.path, key if key[0] == "dvd" else None))
+        return found
+
+    def start_guard(self):
+        """Takes the state a flow's end is compared with, once: before the first installer
+        in this sandbox starts."""
+        if self._before is None:
+            self._before = self._scan()
+            _guarded[self.root] = self
+
+    def _note_made(self, path):
+        """Adds what the driver itself just made at `path` to the state compared with."""
+        if self._before is None:
+            return
+        for key, (rel, entry) in self._scan().items():
+            if key not in self._before and _covered(self.path(rel), [path]):
+                self._before[key] = (rel, entry)
+
+    def changes(self):
+        """What was made, changed or deleted outside the allowances since start_guard, one
+        line each: "created: <path>", "changed (<what>): <path>", "deleted: <path>", with
+        paths from the sandbox's root (a deleted entry where it was at the start)."""
+        if self._before is None:
+            return []
+        allowed = self._allowances()
+        # A path named after the start is no longer looked at.
+        before = {k: v for k, v in self._before.items() if not _covered(self.path(v[0]), allowed)}
+        now = self._scan()
+        lines = []
+        for key in set(before) | set(now):
+            if key not in now:
+                lines.append((before[key][0], "deleted"))
+            elif key not in before:
+                lines.append((now[key][0], "created"))
+            else:
+                was, is_ = before[key][1], now[key][1]
+                what = [f for f in was if was[f] != is_.get(f)]
+                if what:
+                    lines.append((now[key][0], "changed (%s)" % ", ".join(what)))
+        return ["%s: %s" % (kind, rel) for rel, kind in sorted(lines)]
 
 
 class XServer:
@@ -212,6 +329,7 @@ class Installer:
 
     def __init__(self, installer, sandbox, args=(), cwd=None, keyboard=None):
         self.sandbox = sandbox
+        sandbox.start_guard()
         self.x = XServer()
         env = sandbox.env()
         env["DISPLAY"] = self.x.display
@@ -459,10 +577,21 @@ def arguments():
     return p.parse_args()
 
 
+def check_guards():
+    """Fails when a guarded sandbox changed outside its allowances, listing each entry."""
+    found = []
+    for root, box in sorted(_guarded.items()):
+        lines = box.changes()
+        if lines:
+            found.append("%s changed outside what the flow may touch:\n    %s" % (root, "\n    ".join(lines)))
+    check(not found, "\n".join(found))
+
+
 def run_flow(name, body):
     """Runs body(args, start) where start(sandbox, *installer_args) starts an installer (or
-    the `program=` given, on the `keyboard=` layout) that is stopped afterwards. Exits 0 on
-    success, 1 with the report on failure."""
+    the `program=` given, on the `keyboard=` layout) that is stopped afterwards. Once the body
+    has gone well and every installer is stopped, each sandbox an installer ran in is looked
+    over (check_guards). Exits 0 on success, 1 with the report on failure."""
     args = arguments()
     started = []
 
@@ -473,6 +602,10 @@ def run_flow(name, body):
 
     try:
         body(args, start)
+        # Nothing may move while the sandboxes are looked over.
+        for inst in started:
+            inst.stop()
+        check_guards()
     except (FlowFailed, AssertionError, subprocess.SubprocessError) as e:
         print("%s failed: %s" % (name, e), file=sys.stderr)
         for inst in started:
@@ -528,6 +661,7 @@ def install_copy(start, box, set_name="A", parent=None, at_scenery=None):
         inst.click(CHANGE_DESTINATION)
     where = os.path.join(parent or box.desktop, "")
     folder = where + box.manifest["product"] + "/"
+    box.allow_change(folder)
     inst.wait_trace("a new folder in %s" % where,
                     lambda l: l.get("screen") == "dvd_pick_install" and l.get("next") == "dvd_eula_install"
                     and "'%s'" % where in l.get("text", ""))

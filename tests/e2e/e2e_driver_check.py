@@ -1,7 +1,11 @@
 """The driver's own parts against a stand-in program: the sandbox, the fake eject and
-folder dialog, the private X server, waiting on trace lines and the failure report."""
+folder dialog, the private X server, waiting on trace lines, the failure report, and the
+guard that fails a flow whose sandbox changed outside what it may touch."""
 
 import os
+import re
+import subprocess
+import sys
 
 import driver
 from driver import check
@@ -28,6 +32,9 @@ def flow(args, start):
         f.write(STAND_IN)
     os.chmod(program, 0o755)
 
+    # What the stand-in writes beside the installer's own files.
+    box.allow_change(os.path.join(box.home, "answer"))
+    box.allow_change(os.path.join(box.home, "geometry"))
     inst = driver.Installer(program, box)
     try:
         inst.wait_modal(994)
@@ -63,6 +70,7 @@ def flow(args, start):
     finally:
         inst.stop()
     no_server_left_by_a_program_that_cannot_start(box)
+    guard_fails_the_flow(args)
 
 
 def no_server_left_by_a_program_that_cannot_start(box):
@@ -83,6 +91,82 @@ def no_server_left_by_a_program_that_cannot_start(box):
         driver.XServer = real
     check(len(servers) == 1, "%d X servers were started" % len(servers))
     check(servers[0].proc.poll() is not None, "the X server of a program that could not start is still running")
+
+
+UNTOUCHABLE = """#!/bin/sh
+set -e
+# What an installer must not do: a user's files created, changed, deleted, re-linked, and a
+# file deleted from a DVD that is then ejected.
+d="$HOME/Documents"
+echo more >> "$d/notes.txt"
+rm "$d/old.txt"
+echo new > "$d/new.txt"
+chmod 600 "$d/mode.txt"
+ln -sfn elsewhere "$HOME/link"
+rm "$KESTRIX_MEDIA_ROOTS/KESTRIX_DVD1/dvd_version.txt"
+"$KESTRIX_EJECT_COMMAND" "$KESTRIX_MEDIA_ROOTS/KESTRIX_DVD1"
+# What it may: an eject, its log, registration, preferences and temporary folder, the copy
+# and a file the flow named, the fake dialog and the trace.
+"$KESTRIX_EJECT_COMMAND" "$KESTRIX_MEDIA_ROOTS/KESTRIX_DVD2"
+echo log >> "$XDG_DESKTOP_DIR/Kestrix Installer Log.txt"
+echo "$XDG_DESKTOP_DIR/Copy/" >> "$XDG_CONFIG_HOME/kestrix_install.txt"
+echo prefs > "$XDG_CONFIG_HOME/Kestrix Installer.prf"
+mkdir "$TMPDIR/kestrix-installer-$(id -u)"
+echo list > "$TMPDIR/kestrix-installer-$(id -u)/directory.txt"
+mkdir "$XDG_DESKTOP_DIR/Copy"
+echo file > "$XDG_DESKTOP_DIR/Copy/file"
+echo more >> "$HOME/kept.txt"
+"$KESTRIX_FOLDER_DIALOG" --directory > /dev/null || true
+printf '{"pid": %d, "frame": 1, "modal": 994, "texts": [], "labels": []}\\n' $$ >> "$KESTRIX_SCREEN_TRACE"
+"""
+# What the guard must report of it, and no more.
+UNTOUCHED = {("changed", "home/Documents/notes.txt"), ("deleted", "home/Documents/old.txt"),
+             ("created", "home/Documents/new.txt"), ("changed", "home/Documents/mode.txt"),
+             ("changed", "home/link"), ("deleted", "media/KESTRIX_DVD1/dvd_version.txt")}
+FINDING = re.compile(r"^ +(created|changed|deleted)(?: \(([^)]*)\))?: (.*)$")
+GUARDED_FLOW = "e2e_driver_check_guard"
+
+
+def guarded(args, start):
+    """The flow run_flow runs in a process of its own, to fail."""
+    box = driver.Sandbox(args.work, GUARDED_FLOW, args.sets)
+    os.makedirs(os.path.join(box.home, "Documents"))
+    for name in ("notes.txt", "old.txt", "mode.txt"):
+        with open(os.path.join(box.home, "Documents", name), "w") as f:
+            f.write(name + "\n")
+    os.symlink("Documents", os.path.join(box.home, "link"))
+    with open(os.path.join(box.home, "kept.txt"), "w") as f:
+        f.write("the flow's own\n")
+    box.allow_change(os.path.join(box.home, "kept.txt"))
+    box.allow_change(os.path.join(box.desktop, "Copy"))
+    box.insert_dvd("A", 1)
+    box.insert_dvd("A", 2)
+    program = box.path("untouchable.sh")
+    with open(program, "w") as f:
+        f.write(UNTOUCHABLE)
+    os.chmod(program, 0o755)
+    inst = start(box, program=program)
+    check(inst.wait_exit() == 0, "the stand-in failed")
+    # The driver moves a DVD it stages after the start in and out of the drive.
+    box.insert_dvd("D", 1)
+    box.take_out_dvd("D", 1)
+
+
+def guard_fails_the_flow(args):
+    """A flow whose sandbox changed outside its allowances fails, naming each change; what
+    an installer, the driver and the flow may change is not named."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    r = subprocess.run([sys.executable, "-c", "import driver, e2e_driver_check as c; driver.run_flow(%r, c.guarded)"
+                        % GUARDED_FLOW, "--installer", args.installer, "--sets", args.sets, "--work", args.work],
+                       cwd=here, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=2 * driver.WAIT_SECONDS)
+    out = r.stdout.decode(errors="replace")
+    check(r.returncode == 1, "the guarded flow did not fail:\n" + out)
+    found = [FINDING.match(l).groups() for l in out.split("\n") if FINDING.match(l)]
+    check({(kind, path) for kind, _, path in found} == UNTOUCHED and len(found) == len(UNTOUCHED),
+          "the guard's findings:\n" + out)
+    what = {path: fields for _, fields, path in found}
+    check(what["home/Documents/mode.txt"] == "mode" and "link target" in what["home/link"],
+          "the guard does not say what changed:\n" + out)
 
 
 if __name__ == "__main__":

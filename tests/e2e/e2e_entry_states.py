@@ -58,6 +58,7 @@ def not_an_install_dvd(args, start):
     chooser(inst)
     nothing_to_go_to(inst.wait_screen("dvd_start", text=NOT_OURS))
     # The disc is looked at again while it is not known: a good identity file is taken.
+    box.allow_change(os.path.join(dvd, IDENTITY))
     with open(os.path.join(dvd, IDENTITY), "w") as f:
         f.write(good)
     line = inst.wait_screen("dvd_start", text=WELCOME + box.manifest["product"] + ".")

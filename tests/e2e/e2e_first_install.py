@@ -10,6 +10,7 @@ from driver import check
 
 TILE = "-10+020"
 EXISTING = "Existing"
+ELSEWHERE = "elsewhere"
 NAME = "KTest"
 
 
@@ -21,8 +22,7 @@ def destination(inst, box):
 
     # The dialog is handed the prompt and the desktop, and answers another folder (without
     # the final "/", as dialogs do); asked again from there, it answers the desktop.
-    elsewhere = box.path("elsewhere")
-    os.mkdir(elsewhere)
+    elsewhere = box.path(ELSEWHERE)
     box.answer_dialog(elsewhere)
     inst.click(road.CHANGE_DESTINATION)
     inst.wait_screen("dvd_pick_install", text=road.WILL_CREATE % (product, elsewhere + "/"))
@@ -40,7 +40,6 @@ def destination(inst, box):
     line = road.set_name(inst, product, "")
     check(line["next"] is None, "Continue is on with an empty name")
 
-    os.mkdir(os.path.join(box.desktop, EXISTING))
     road.set_name(inst, "", EXISTING)
     line = inst.wait_screen("dvd_pick_install", text=road.EXISTS % (EXISTING, box.desktop + "/"))
     check(line["next"] is None, "Continue is on for an existing folder")
@@ -73,6 +72,11 @@ def flow(args, start):
     box = driver.Sandbox(args.work, "e2e_first_install", args.sets)
     box.insert_dvd("A", 1)
     box.stage_dvd("A", 2)
+    # The user's folders the flow points the installer at are there before it starts, so
+    # that they are looked over with the rest of the sandbox at the end.
+    os.mkdir(box.path(ELSEWHERE))
+    os.mkdir(os.path.join(box.desktop, EXISTING))
+    box.allow_change(road.copy_folder(box, NAME))
     inst = start(box)
     destination(inst, box)
     licence_and_map(inst, box)

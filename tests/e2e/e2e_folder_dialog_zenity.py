@@ -29,6 +29,9 @@ def choose_in_zenity(inst, title, folder):
 def flow(args, start):
     box = driver.Sandbox(args.work, "e2e_folder_dialog_zenity", args.sets)
     box.dialog_cmd = None
+    # The real chooser keeps its settings and the folders it showed in the home folder.
+    for kept in ("home/.cache", "home/.local", "home/.config/gtk-3.0"):
+        box.allow_change(box.path(kept))
     box.insert_dvd("A", 1)
     registered = e2e_run_copy.make_copy(box, "C1", with_app=False)
     # Listed twice: the picker shows two rows and starts with no copy chosen.

@@ -87,6 +87,7 @@ def will_create(box, name):
 def pick_and_tick(inst, box, name):
     """From the main menu to the scenery screen, installing into `name` on the desktop."""
     product = box.manifest["product"]
+    box.allow_change(copy_folder(box, name))
     to_pick_destination(inst, product)
     set_name(inst, product, name)
     inst.wait_screen("dvd_pick_install", text=will_create(box, name), next="dvd_eula_install")
