@@ -55,6 +55,8 @@ def flow(args, start):
 
     # While the licence is shown, the folder appears with the user's files in it.
     theirs = road.copy_folder(box, NAME)
+    # The user's own doing; the flow checks every file below it itself.
+    box.allow_change(theirs)
     user_files = {"notes.txt": b"mine\n", first["install_path"]: b"not the product\n", "deep/a/b.txt": b"b\n"}
     for rel, data in user_files.items():
         os.makedirs(os.path.dirname(os.path.join(theirs, rel)), exist_ok=True)
@@ -76,6 +78,8 @@ def flow(args, start):
     inst.wait_screen("dvd_pick_install", text=road.will_create(box, OTHER), next="dvd_eula_install")
     to_the_run(inst, box)
     dest = road.copy_folder(box, OTHER) + "/"
+    # The run's copy, and what the user drops into it: checked file by file below.
+    box.allow_change(dest)
     busy_run(inst, box, dest)
     pipe.wait_until_read()
     placed = os.path.join(dest, first["install_path"])
@@ -92,6 +96,15 @@ def flow(args, start):
     inst.wait_screen("dvd_scenery_install")
     pipe.done()
     check(files_below(dest) == dropped, "the cancelled copy holds %r" % sorted(files_below(dest)))
+    # Of the run's folders only those on the way to a dropped file stay.
+    holding = set()
+    for rel in dropped:
+        d = os.path.dirname(rel)
+        while d:
+            holding.add(d)
+            d = os.path.dirname(d)
+    folders = {os.path.relpath(d, dest) for d, _, _ in os.walk(dest)} - {"."}
+    check(folders == holding, "the cancelled copy keeps the folders %r" % sorted(folders))
     check(files_below(theirs) == user_files, "the folder that appeared changed: %r" % sorted(files_below(theirs)))
     check(not road.archives_left(box), "archives left in the temporary folder: %r" % road.archives_left(box))
 
