@@ -45,7 +45,7 @@ struct plat_dialog_outcome {
 	std::string error_line;  // the first line of its standard error that is not blank
 };
 
-// Runs a chooser and waits for it, calling `pump` (when set) about every 20 ms
+// Runs a chooser (or another of the desktop's tools) and waits for it, calling `pump` (when set) about every 20 ms
 // meanwhile so the caller's window stays alive. Keeps at most `max_answer` bytes of
 // what the program writes. Once the program has ended, only what it left in its pipes
 // is read: a helper it started that keeps them open does not hold the caller.

@@ -220,9 +220,23 @@ bool translate_key(const SDL_KeyboardEvent& k, const SDL_Event* next, plat_event
 	return true;
 }
 
+// Text with no key-down before it: an input method commits dead-key and compose text
+// after the key events, or instead of them. It is typed like a key's text, by a key the
+// Mac keyboard has no code for, with the modifiers held now (Command still turns it off).
+bool translate_lone_text(const SDL_TextInputEvent& t, int kmod_now, plat_event& out)
+{
+	const int character = plat_latin1_of_utf8(t.text);
+	if (!character) return false;
+	out.what = plat_ev_key_down;
+	out.modifiers = plat_mac_modifiers(kmod_now);
+	out.message = character | (long(plat_no_mac_key) << kMessageKeyShift) | plat_key_typed_text;
+	return true;
+}
+
 }  // namespace
 
-bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, plat_event& out, bool& took_next)
+bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, int kmod_now, plat_event& out,
+                          bool& took_next)
 {
 	took_next = false;
 	out = plat_event{};
@@ -230,6 +244,8 @@ bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, plat_event
 	case SDL_KEYDOWN:
 	case SDL_KEYUP:
 		return translate_key(ev.key, next, out, took_next);
+	case SDL_TEXTINPUT:
+		return translate_lone_text(ev.text, kmod_now, out);
 	case SDL_MOUSEBUTTONDOWN:
 	case SDL_MOUSEBUTTONUP:
 		if (ev.button.button != SDL_BUTTON_LEFT) return false;

@@ -31,5 +31,8 @@ int plat_latin1_of_utf8(const char* text);
 
 // Translates one SDL event. `next` is the event queued after it, or null: a key-down
 // takes its character from a text event that follows it, and then sets took_next so
-// the caller drops that text event. False when the event gives no record.
-bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, plat_event& out, bool& took_next);
+// the caller drops that text event. A text event met on its own is a key-down typing
+// its first character, with SDL's modifier state `kmod_now`. False when the event gives
+// no record.
+bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, int kmod_now, plat_event& out,
+                          bool& took_next);

@@ -13,12 +13,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <atomic>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 #include <dirent.h>
 #include <pwd.h>
 #include <sys/wait.h>
 
+#include "platform/plat_dialog.h"
 #include "platform/plat_proc.h"
 
 namespace {
@@ -122,10 +125,9 @@ int plat_disc_in_devices(const std::string& device_folder)
 	return 0;
 }
 
-int plat_eject(const std::string& path)
+namespace {
+int drive_eject(const std::string& device, const std::string& mount_point)
 {
-	std::string mount_point, device;
-	if (int e = plat_mount_of(path, mount_point, device)) return e;
 	const int fd = open_optical(device);
 	if (fd < 0) return ENODEV;
 	int result = 0;
@@ -137,6 +139,39 @@ int plat_eject(const std::string& path)
 	}
 	close(fd);
 	return result;
+}
+
+std::atomic<plat_drive_eject_fn> g_drive_eject{drive_eject};
+
+// The desktop's eject goes through udisks, which unmounts and ejects as the user may.
+constexpr char kDesktopTool[] = "gio";
+const char* const kDesktopEjectArgs[] = {"mount", "--eject"};
+constexpr size_t kDesktopAnswerKeep = 0;  // what it prints on success says nothing we need
+}  // namespace
+
+plat_drive_eject_fn plat_set_drive_eject_hook(plat_drive_eject_fn f)
+{
+	return g_drive_eject.exchange(f ? f : drive_eject);
+}
+
+int plat_eject(const std::string& path, plat_eject_report* report)
+{
+	if (report) *report = plat_eject_report{};
+	std::string mount_point, device;
+	if (int e = plat_mount_of(path, mount_point, device)) return e;
+	const int refused = g_drive_eject.load()(device, mount_point);
+	if (refused == 0 || refused == ENODEV) return refused;
+	std::vector<std::string> args = {kDesktopTool};
+	args.insert(args.end(), std::begin(kDesktopEjectArgs), std::end(kDesktopEjectArgs));
+	args.push_back(mount_point);
+	const plat_dialog_outcome o = plat_run_dialog(args, kDesktopAnswerKeep, nullptr);
+	if (o.start_error) return refused;  // no desktop tool to ask
+	if (report) {
+		report->desktop_asked = true;
+		report->desktop_status = o.status;
+		report->desktop_said = o.error_line;
+	}
+	return o.status == 0 ? 0 : refused;
 }
 
 namespace {
@@ -327,10 +362,11 @@ std::string plat_volume_root_of(const std::vector<plat_volume_root>& roots, cons
 	return best.empty() ? path : best;
 }
 
-int plat_eject_volume(const std::string& path)
+int plat_eject_volume(const std::string& path, plat_eject_report* report)
 {
+	if (report) *report = plat_eject_report{};
 	const char* command = std::getenv(kEjectCommandVar);
-	if (!command || !*command) return plat_eject(path);
+	if (!command || !*command) return plat_eject(path, report);
 	std::string root = plat_volume_root_of(plat_volume_roots(), path);
 	if (root.size() > 1 && root.back() == '/') root.pop_back();
 	int child = 0;

@@ -31,10 +31,27 @@ plat_disc_answer plat_disc_of(const std::string& root);
 // every Linux CD and DVD drive is), else 0.
 int plat_disc_in_devices(const std::string& device_folder);
 
+// What an eject did beyond asking the drive, for the caller's log line.
+struct plat_eject_report {
+	bool desktop_asked = false;  // the drive refused and the desktop's eject ran
+	int desktop_status = -1;     // its exit status; -1 when it did not exit
+	std::string desktop_said;    // the first line of its errors that is not blank
+};
+
 // Ejects the disc holding `path`: the drive's eject request, and when the drive refuses
-// while the disc is mounted, an unmount and a second request. A path that is not on a
-// CD or DVD drive gives ENODEV and nothing changes. Returns 0 or errno.
-int plat_eject(const std::string& path);
+// while the disc is mounted, an unmount and a second request. When the drive still
+// refuses (a desktop mounts discs through udisks, which the user may not unmount by
+// hand), the desktop is asked: `gio mount --eject <mount point>`, found on PATH. A path
+// that is not on a CD or DVD drive gives ENODEV and nothing changes. Returns 0, or the
+// drive's errno when the disc stayed in. `report`, when given, says what the desktop did.
+int plat_eject(const std::string& path, plat_eject_report* report = nullptr);
+
+// The drive's part of an eject: asks the drive behind `device` to eject, unmounting
+// `mount_point` and asking again when it refuses. Returns 0, ENODEV when the device is
+// no CD or DVD drive, or the errno of the refusal. Tests stand in for the drive with a
+// hook; null restores the drive's own. Returns the hook installed before.
+using plat_drive_eject_fn = int (*)(const std::string& device, const std::string& mount_point);
+plat_drive_eject_fn plat_set_drive_eject_hook(plat_drive_eject_fn f);
 
 // ---- Mounted volumes
 // A volume is a folder that may hold a disc's contents: a mounted file system under the
@@ -80,5 +97,5 @@ std::string plat_volume_root_of(const std::vector<plat_volume_root>& roots, cons
 
 // Ejects the volume holding `path`: when KESTRIX_EJECT_COMMAND is set, that program runs
 // with the volume's root as its one argument and its exit status is the result;
-// otherwise plat_eject. Returns 0 or an error code.
-int plat_eject_volume(const std::string& path);
+// otherwise plat_eject (which fills `report`). Returns 0 or an error code.
+int plat_eject_volume(const std::string& path, plat_eject_report* report = nullptr);

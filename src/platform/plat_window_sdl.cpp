@@ -123,7 +123,7 @@ public:
 			SDL_Event next;
 			const bool has_next = SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
 			bool took_next = false;
-			if (plat_translate_event(ev, has_next ? &next : nullptr, out, took_next)) {
+			if (plat_translate_event(ev, has_next ? &next : nullptr, SDL_GetModState(), out, took_next)) {
 				if (took_next) SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
 				return true;
 			}

@@ -57,7 +57,7 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 	return 0;
 }
 
-int eject_dvd(std::string path) { return plat_eject_volume(path); }
+int eject_dvd(std::string path, plat_eject_report* report) { return plat_eject_volume(path, report); }
 
 int APL_is_dvd_disk(short volume)
 {

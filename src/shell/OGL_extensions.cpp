@@ -209,6 +209,9 @@ CFBundleRef gBundleRefOpenGL = nullptr;
 
 int OGL_extensions::init_entry_points()
 {
+	// Every context the program makes asks; the library stays loaded for the run, so the
+	// first load is the only one.
+	if (gBundleRefOpenGL) return 0;
 	constexpr int kAlertsOn = 1;
 	return load_bundle_by_filename(g_probe.library, kAlertsOn, &gBundleRefOpenGL);
 }

@@ -5,9 +5,11 @@
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
+#include "runtime/io_safe_path.h"
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_zip.h"
 #include "runtime/translate.h"
+#include "runtime/xer_stream.h"
 #include "runtime/xmap.h"
 #include "wizard/main_screens.h"
 #include "wizard/main_steps.h"
@@ -44,6 +46,29 @@ const file_version_struct* wanted_version()
 	if (want_file_disk < 0 || want_file_disk >= static_cast<int>(sim_info.size()) || sim_info[want_file_disk].empty())
 		return nullptr;
 	return &sim_info[want_file_disk].back();
+}
+
+// The one log line of an eject, whichever way it went.
+constexpr char kEjectedLine[] = "Ejected ";
+constexpr char kEjectedByDesktop[] = " (the drive refused; the desktop ejected it)";
+constexpr char kEjectFailedLine[] = "WARNING: could not eject ";
+constexpr char kDesktopRefused[] = "; the desktop could not eject it either: ";
+constexpr char kDesktopStatus[] = "exit status ";
+
+void eject_and_log(const std::string& path)
+{
+	plat_eject_report r;
+	const int e = eject_dvd(path, &r);
+	if (e == 0) {
+		xer << kEjectedLine << path << (r.desktop_asked ? kEjectedByDesktop : "") << "\n";
+		return;
+	}
+	xer << kEjectFailedLine << path << ": " << error_str(e);
+	if (r.desktop_asked)
+		xer << kDesktopRefused
+		    << (r.desktop_said.empty() ? kDesktopStatus + std::to_string(r.desktop_status)
+		                               : xer_escaped(r.desktop_said));
+	xer << "\n";
 }
 
 void read_identity()
@@ -125,7 +150,7 @@ int UTIL_verify_disk()
 int UTIL_switch_disk(int first)
 {
 	if (first && !dvd_path.empty()) {
-		if (int e = eject_dvd(dvd_path)) xer << "WARNING: could not eject " << dvd_path << ": " << error_str(e) << "\n";
+		eject_and_log(dvd_path);
 		dvd_path.clear();
 	}
 	const file_version_struct* v = wanted_version();

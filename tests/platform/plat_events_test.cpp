@@ -48,7 +48,7 @@ struct translated {
 translated translate(const SDL_Event& e, const SDL_Event* next = nullptr)
 {
 	translated t{};
-	t.ok = plat_translate_event(e, next, t.ev, t.took_next);
+	t.ok = plat_translate_event(e, next, 0, t.ev, t.took_next);
 	return t;
 }
 

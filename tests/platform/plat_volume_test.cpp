@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdlib>
+
 #include "platform/plat_dirs.h"
 #include "support/test_env.h"
 
@@ -109,6 +112,63 @@ TEST(Volumes, EjectRunsTheCommandWithTheVolumeRoot)
 
 	ScopedEnvVar missing("KESTRIX_EJECT_COMMAND", env.path("no such program").c_str());
 	EXPECT_EQ(plat_eject_volume(env.path("media/DVD1/")), ENOENT);
+}
+
+namespace {
+int g_drive_answer = 0;
+int drive_answers(const std::string&, const std::string&) { return g_drive_answer; }
+
+// A drive that answers g_drive_answer, for as long as it lives.
+struct StandInDrive {
+	plat_drive_eject_fn old = plat_set_drive_eject_hook(drive_answers);
+	~StandInDrive() { plat_set_drive_eject_hook(old); }
+};
+}  // namespace
+
+TEST(Volumes, ADriveThatRefusesIsEjectedThroughTheDesktop)
+{
+	TempEnv env;
+	write_file(env.path("disc/x"), "");
+	// A stand-in gio: logs its arguments, writes what `said` holds to its errors and
+	// exits with the status `status` holds.
+	write_file(env.path("bin/gio"), "#!/bin/sh\necho \"$@\" >> '" + env.path("gio.log") + "'\ncat '" +
+	                                    env.path("said") + "' >&2\nexit $(cat '" + env.path("status") + "')\n");
+	chmod(env.path("bin/gio").c_str(), 0755);
+	const char* old_path = std::getenv("PATH");
+	const std::string with_gio = env.path("bin") + ":" + (old_path ? old_path : "/usr/bin:/bin");
+	ScopedEnvVar path("PATH", with_gio.c_str());
+	std::string mount_point, device;
+	ASSERT_EQ(plat_mount_of(env.path("disc"), mount_point, device), 0);
+	StandInDrive drive;
+	plat_eject_report r;
+
+	// The drive ejects, or is no drive: the desktop is never asked.
+	for (int answer : {0, ENODEV}) {
+		g_drive_answer = answer;
+		EXPECT_EQ(plat_eject(env.path("disc/"), &r), answer);
+		EXPECT_FALSE(r.desktop_asked);
+	}
+	EXPECT_EQ(read_file(env.path("gio.log")), "");
+
+	// The drive refuses: the desktop is asked with the mount point and ejects it.
+	g_drive_answer = EBUSY;
+	write_file(env.path("status"), "0\n");
+	EXPECT_EQ(plat_eject(env.path("disc/"), &r), 0);
+	EXPECT_TRUE(r.desktop_asked);
+	EXPECT_EQ(read_file(env.path("gio.log")), "mount --eject " + mount_point + "\n");
+
+	// The desktop refuses too: the drive's answer, and the desktop's words.
+	write_file(env.path("status"), "2\n");
+	write_file(env.path("said"), "\ngio: Unmount failed: target is busy\nmore\n");
+	EXPECT_EQ(plat_eject(env.path("disc/"), &r), EBUSY);
+	EXPECT_TRUE(r.desktop_asked);
+	EXPECT_EQ(r.desktop_status, 2);
+	EXPECT_EQ(r.desktop_said, "gio: Unmount failed: target is busy");
+
+	// No desktop tool to ask.
+	ScopedEnvVar no_gio("PATH", env.path("disc").c_str());
+	EXPECT_EQ(plat_eject(env.path("disc/"), &r), EBUSY);
+	EXPECT_FALSE(r.desktop_asked);
 }
 
 TEST(Bundles, OneRuleForTheBundleAndWhatRunsInIt)

@@ -36,6 +36,20 @@ TEST(CapabilityRules, VersionCodes)
 	EXPECT_EQ(OGL_version_code(nullptr), 100);
 }
 
+TEST_F(Capabilities, TheOpenGLLibraryIsLoadedOnce)
+{
+	ASSERT_EQ(glExt.init_entry_points(), 0);
+	const CFBundleRef first = gBundleRefOpenGL;
+	ASSERT_NE(first, nullptr);
+	// The next context finds it loaded: a second load would fail on this name.
+	OGL_probe missing = fake_probe();
+	missing.library = "libkx-no-such-gl.so.1";
+	OGL_set_probe(missing);
+	EXPECT_EQ(glExt.init_entry_points(), 0);
+	EXPECT_EQ(gBundleRefOpenGL, first);
+	EXPECT_TRUE(alerts.alerts().empty());
+}
+
 TEST_F(Capabilities, FlagsFromVersionAndExtensionString)
 {
 	fake_renderer().version = "1.5 driver";

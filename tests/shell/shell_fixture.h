@@ -2,6 +2,7 @@
 // A clean shell for each test: a sandbox home, the scripted window, the fakes reset,
 // the records back at their start values, and every hook start-up installs taken out
 // again afterwards.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -106,6 +107,7 @@ protected:
 		menu.assign(menu_slot_count, menu_struct{});
 		cmdline = UTL_cmdline{};
 		glExt = OGL_extensions{};
+		release_gl_library();
 		app_done = 0;
 		return_hit = escape_hit = delete_hit = 0;
 		quit_requested = 0;
@@ -124,6 +126,12 @@ protected:
 		kx_fake::frame_source = [this] { return win.frame(); };
 	}
 	static void swap_backend() { plat_window().swap(); }
+	// Each test starts as a fresh run would: without the OpenGL library loaded.
+	static void release_gl_library()
+	{
+		if (gBundleRefOpenGL) dlclose(gBundleRefOpenGL);
+		gBundleRefOpenGL = nullptr;
+	}
 
 	void TearDown() override
 	{

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace kx_test {
 
 namespace {
@@ -27,6 +29,36 @@ plat_event ScriptedWindow::key(int what, int mac_key, int character, int modifie
 	e.message = (character & 0xFF) | (long(mac_key & 0xFF) << 8);
 	e.modifiers = modifiers;
 	return e;
+}
+
+SDL_Event ScriptedWindow::sdl_key(Uint32 type, SDL_Scancode sc, SDL_Keycode sym)
+{
+	SDL_Event e;
+	std::memset(&e, 0, sizeof(e));
+	e.type = type;
+	e.key.keysym.scancode = sc;
+	e.key.keysym.sym = sym;
+	return e;
+}
+
+SDL_Event ScriptedWindow::sdl_text(const char* utf8)
+{
+	SDL_Event e;
+	std::memset(&e, 0, sizeof(e));
+	e.type = SDL_TEXTINPUT;
+	std::strncpy(e.text.text, utf8, sizeof(e.text.text) - 1);
+	return e;
+}
+
+void ScriptedWindow::at_frame_sdl(int frame, const std::vector<SDL_Event>& queue, int kmod)
+{
+	for (size_t i = 0; i < queue.size(); ++i) {
+		plat_event e;
+		bool took_next = false;
+		const SDL_Event* next = i + 1 < queue.size() ? &queue[i + 1] : nullptr;
+		if (plat_translate_event(queue[i], next, kmod, e, took_next)) at_frame(frame, e);
+		if (took_next) ++i;
+	}
 }
 
 plat_event ScriptedWindow::click(int what, int x, int y)

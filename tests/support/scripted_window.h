@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/plat_events_sdl.h"
 #include "platform/plat_window.h"
 
 namespace kx_test {
@@ -31,8 +32,15 @@ public:
 	int frame() const { return swaps_; }
 	void set_budget(int frames) { budget_ = frames; }
 
+	// Delivers SDL events in that frame as the SDL window reads its queue: each one
+	// translated with the event behind it, a text event its key-down took dropped. kmod
+	// is SDL's modifier state while they are read.
+	void at_frame_sdl(int frame, const std::vector<SDL_Event>& queue, int kmod = 0);
+
 	// Event makers.
 	static plat_event key(int what, int mac_key, int character, int modifiers = 0);
+	static SDL_Event sdl_key(Uint32 type, SDL_Scancode sc, SDL_Keycode sym = 0);
+	static SDL_Event sdl_text(const char* utf8);
 	static plat_event click(int what, int x, int y);
 	static plat_event of_kind(int what, long message = 0, int modifiers = 0);
 

@@ -129,6 +129,26 @@ TEST_F(Browser, SaveAppendsTheTypesExtensionOnReturn)
 	EXPECT_EQ(path, "top.txt");
 }
 
+TEST_F(Browser, TextAnInputMethodCommitsAfterTheKeysIsTypedIntoTheName)
+{
+	KX_REQUIRE_GL(gl);
+	using W = kx_test::ScriptedWindow;
+	std::string path;
+	// A dead circumflex types nothing of its own; the input method commits "^" after the
+	// key-up. A letter's text may come after its key-up too.
+	win.at_frame_sdl(1, {W::sdl_key(SDL_KEYDOWN, SDL_SCANCODE_GRAVE), W::sdl_key(SDL_KEYUP, SDL_SCANCODE_GRAVE),
+	                     W::sdl_text("^")});
+	win.at_frame_sdl(2, {W::sdl_key(SDL_KEYDOWN, SDL_SCANCODE_A, SDLK_a), W::sdl_key(SDL_KEYUP, SDL_SCANCODE_A, SDLK_a),
+	                     W::sdl_text("a")});
+	// Command held turns such text off; a letter outside printable ASCII is not the field's.
+	win.at_frame_sdl(3, {W::sdl_text("x")}, KMOD_LGUI);
+	win.at_frame_sdl(3, {W::sdl_text("\xC3\xAA"), W::sdl_text("~")});
+	key(4, kMacReturn, 13);
+	key(5, kMacEscape, 27);  // an empty name saves nothing: the dialog would stay
+	EXPECT_EQ(BTN_opensave(999, 0, &path), 1);
+	EXPECT_EQ(path, "^a~");
+}
+
 TEST_F(Browser, FolderLevelsArePickedFromThePopUpEvenWithDashesAndBars)
 {
 	KX_REQUIRE_GL(gl);

@@ -2,6 +2,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/plat_volume.h"
+#include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
 #include "support/test_env.h"
 #include "wizard/main_screens.h"
@@ -235,6 +240,60 @@ TEST_F(WizardTest, AChangeVisitEjectsTheDvdLastUsedOnce)
 	EXPECT_EQ(s.next_screen, dvd_run_install);
 	EXPECT_EQ(current_disk, 2);
 	EXPECT_EQ(dvd_path, media + "DVD3/");
+}
+
+namespace {
+int drive_refuses(const std::string&, const std::string&) { return EBUSY; }
+
+// A drive that refuses every eject, for as long as it lives.
+struct RefusingDrive {
+	plat_drive_eject_fn old = plat_set_drive_eject_hook(drive_refuses);
+	~RefusingDrive() { plat_set_drive_eject_hook(old); }
+};
+}  // namespace
+
+TEST_F(WizardTest, AnEjectTheDesktopIsAskedForLeavesOneLogLine)
+{
+	// No eject command: a drive that refuses, then the desktop through a stand-in gio
+	// that exits with the status `status` holds.
+	kx_test::ScopedEnvVar no_command("KESTRIX_EJECT_COMMAND", nullptr);
+	write_file(env.path("bin/gio"), "#!/bin/sh\necho \"$@\" >> '" + env.path("gio.log") +
+	                                    "'\necho 'gio: Unmount failed: target is busy' >&2\nexit $(cat '" +
+	                                    env.path("status") + "')\n");
+	::chmod(env.path("bin/gio").c_str(), 0755);
+	const char* old_path = std::getenv("PATH");
+	const std::string with_gio = env.path("bin") + ":" + (old_path ? old_path : "/usr/bin:/bin");
+	kx_test::ScopedEnvVar path("PATH", with_gio.c_str());
+	RefusingDrive drive;
+	const std::string log = env.path("log.txt");
+	xer.open(log);
+
+	const std::string dvd1 = make_dvd("DVD1", identity(), two_file_list(2));
+	std::string mount_point, device;
+	ASSERT_EQ(plat_mount_of(dvd1, mount_point, device), 0);
+	UTIL_scan_dvd();
+	want_file_disk = 1;
+	wizard_screen s;
+	// The desktop refuses: one warning, and the change screen asks as before.
+	write_file(env.path("status"), "2\n");
+	size_t seen = log_so_far(log).size();
+	EXPECT_EQ(dvd_verify_disk_install(1, s), 1);
+	EXPECT_EQ(frames(dvd_switch_disk_install, 3, s), 0);
+	EXPECT_EQ(read_file(env.path("gio.log")), "mount --eject " + mount_point + "\n");
+	EXPECT_EQ(log_so_far(log).substr(seen), "WARNING: could not eject " + dvd1 + ": " + error_str(EBUSY) +
+	                                            "; the desktop could not eject it either: gio: Unmount failed: "
+	                                            "target is busy\n");
+	EXPECT_EQ(s.text, "Please insert DVD number 3 and click continue.");
+	EXPECT_EQ(s.next_screen, dvd_verify_disk_install);
+	EXPECT_EQ(dvd_path, "");
+
+	// The desktop ejects it: one line that says so.
+	write_file(env.path("status"), "0\n");
+	seen = log_so_far(log).size();
+	EXPECT_EQ(dvd_verify_disk_install(1, s), 1);
+	EXPECT_EQ(frames(dvd_switch_disk_install, 3, s), 0);
+	EXPECT_EQ(log_so_far(log).substr(seen), "Ejected " + dvd1 + " (the drive refused; the desktop ejected it)\n");
+	xer.close();
 }
 
 TEST_F(WizardTest, NothingToEjectWhenNoDvdIsKnown)
