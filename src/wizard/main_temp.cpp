@@ -14,9 +14,10 @@ namespace {
 const char kNoTempLine[] = "WARNING: no private temporary folder at ";
 
 // The quitting alert of a temporary folder that cannot be made or used: what happened,
-// the error, the folder, and what the user can do.
+// the error, the folder, and what the user can do. The folder follows its label after a
+// colon: a '/' there would run into the folder's own first '/'.
 const char* const kNoTempAlert[] = {"The installer cannot make or use its temporary folder.", "Error: ",
-                                    "Temporary Folder/",
+                                    "Temporary Folder: ",
                                     "Set TMPDIR to a folder you can write to and start the installer again."};
 
 // The folder, or its error code with temp_path left empty.

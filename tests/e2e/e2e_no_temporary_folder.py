@@ -20,7 +20,7 @@ LIST = "directory.txt"
 ALERT_REPORTS = ("stack_crawl.txt", "MemoryLog.txt")
 ALERT = ["The installer cannot make or use its temporary folder.",
          "Error: No such file or directory",
-         "Temporary Folder/%s",
+         "Temporary Folder: %s",
          "Set TMPDIR to a folder you can write to and start the installer again."]
 NOT_MOVED = "WARNING: no private temporary folder to copy the installer into; going on from the DVD."
 

@@ -179,7 +179,7 @@ TEST_F(WizardTest, WithoutATemporaryFolderTheListIsNotUnpackedAndTheAlertNamesTh
 	EXPECT_EQ(a.type, t_exit);
 	EXPECT_EQ(a.line1, "The installer cannot make or use its temporary folder.");
 	EXPECT_EQ(a.line2, "Error: No such file or directory");
-	EXPECT_EQ(a.line3, "Temporary Folder/" + env.path("gone/kestrix-installer-") + std::to_string(getuid()) + "/");
+	EXPECT_EQ(a.line3, "Temporary Folder: " + env.path("gone/kestrix-installer-") + std::to_string(getuid()) + "/");
 	EXPECT_EQ(a.line4, "Set TMPDIR to a folder you can write to and start the installer again.");
 }
 

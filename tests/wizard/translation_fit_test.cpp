@@ -234,7 +234,7 @@ std::vector<drawn_text> alert_texts()
 	alert("no temporary folder",
 	      {{key("The installer cannot make or use its temporary folder.")},
 	       {key("Error: "), raw("Operation not permitted. Perhaps you do not have access to a directory or file system")},
-	       {key("Temporary Folder/"), raw("/home/pilot/a temporary folder gone/kestrix-installer-1000/")},
+	       {key("Temporary Folder: "), raw("/home/pilot/a temporary folder gone/kestrix-installer-1000/")},
 	       {key("Set TMPDIR to a folder you can write to and start the installer again.")}});
 	alert("web list not unpacked", {{key("The installer cannot extract a file.")},
 	                                {key("Error: "), raw("No such file or directory")},

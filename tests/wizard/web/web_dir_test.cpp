@@ -134,7 +134,7 @@ TEST_F(WebDirTest, WithoutATemporaryFolderNothingIsFetched)
 	EXPECT_THROW(UTL_download_directory(), kx_test::AlertExit);
 	ASSERT_EQ(alerts.alerts().size(), 1u);
 	EXPECT_EQ(alerts.alerts()[0].type, t_exit);
-	EXPECT_EQ(alerts.alerts()[0].line3.rfind("Temporary Folder/" + env.path("gone/kestrix-installer-"), 0), 0u);
+	EXPECT_EQ(alerts.alerts()[0].line3.rfind("Temporary Folder: " + env.path("gone/kestrix-installer-"), 0), 0u);
 	EXPECT_EQ(stg.server_count, -1);
 	EXPECT_TRUE(server.requests().empty());
 }
