@@ -1,7 +1,10 @@
 #include "runtime/hl_mem.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cinttypes>
 #include <cstdlib>
@@ -331,11 +334,40 @@ mem_allocator_info mem_allocator_stats()
 	return a;
 }
 
+namespace {
+// How every report begins; an older file that begins so is an earlier report.
+constexpr char kReportStart[] = "dump_mem_stats: ";
+
+// The report file, opened for this report. The file lies in the working folder, which is
+// wherever the user keeps the program: the first report of the process replaces an older
+// report (or an empty file) only, never a file of the user's that bears the name, and
+// nothing is written through a link. Null sends the report to standard output; once the
+// first report went there, every later one does too.
+FILE* open_report(const std::string& path, bool first, bool& ours)
+{
+	if (!first && !ours) return nullptr;
+	const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (first ? 0 : O_APPEND), 0666);
+	if (fd < 0) return nullptr;
+	struct stat st;
+	bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+	if (usable && first && st.st_size > 0) {
+		char head[sizeof kReportStart - 1];
+		usable = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) &&
+		         std::memcmp(head, kReportStart, sizeof head) == 0 && ::ftruncate(fd, 0) == 0;
+	}
+	FILE* f = usable ? ::fdopen(fd, first ? "w" : "a") : nullptr;
+	if (!f) ::close(fd);
+	if (first) ours = f != nullptr;
+	return f;
+}
+}  // namespace
+
 void dump_mem_stats(const char* reason)
 {
 	// Only the first report of the process starts a new file. Reports are written one
 	// at a time, so that two threads' reports neither mix nor truncate each other.
 	static int first_dump = 1;
+	static bool file_is_ours = false;
 	static std::mutex report_lock;
 	if (!reason) reason = "";
 	xer << "OK check MemoryLog.txt! I just sent him a dump from " << reason << "\n";
@@ -343,7 +375,7 @@ void dump_mem_stats(const char* reason)
 	std::lock_guard<std::mutex> hold(report_lock);
 	const bool first = first_dump != 0;
 	first_dump = 0;
-	FILE* f = std::fopen(path.c_str(), first ? "w" : "a");
+	FILE* f = open_report(path, first, file_is_ours);
 	write_report(f ? f : stdout, reason);
 	if (f)
 		std::fclose(f);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -340,7 +342,7 @@ TEST(MemoryReportDeathTest, FirstReportReplacesLaterOnesAppend)
 	} else {
 		env = std::make_unique<kx_test::TempEnv>();
 		dir = env->root();
-		ASSERT_TRUE(kx_test::write_file(dir + "MemoryLog.txt", "an older report\n"));
+		ASSERT_TRUE(kx_test::write_file(dir + "MemoryLog.txt", "dump_mem_stats: an older report\n"));
 		setenv(kDirVar, dir.c_str(), 1);
 	}
 	EXPECT_EXIT(
@@ -403,6 +405,43 @@ TEST(MemoryReportDeathTest, FirstReportReplacesLaterOnesAppend)
 	// The page size of this machine, by the unit rule.
 	EXPECT_NE(text.find("    Page size:        " + figure(plat_page_size()) + "      This is the size"),
 	          std::string::npos);
+}
+
+// The report's folder is wherever the user keeps the program: a file of that name that is
+// no report, or a link, is the user's and stays as it was; the reports go to standard
+// output instead.
+TEST(MemoryReportDeathTest, AFileOfTheUsersOfThatNameIsNeverReplaced)
+{
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	const char* kDirVar = "KX_MEMLOG_USER_DIR";
+	std::unique_ptr<kx_test::TempEnv> env;
+	std::vector<std::string> dirs;
+	if (const char* d = std::getenv(kDirVar)) {
+		dirs = {d};
+	} else {
+		env = std::make_unique<kx_test::TempEnv>();
+		ASSERT_TRUE(kx_test::write_file(env->path("notes/MemoryLog.txt"), "my own notes\n"));
+		ASSERT_TRUE(kx_test::write_file(env->path("linked/target.txt"), "linked notes\n"));
+		ASSERT_EQ(::symlink("target.txt", env->path("linked/MemoryLog.txt").c_str()), 0);
+		dirs = {env->path("notes/"), env->path("linked/")};
+	}
+	for (const std::string& dir : dirs) {
+		setenv(kDirVar, dir.c_str(), 1);
+		EXPECT_EXIT(
+		    {
+			    app_path = dir;
+			    dump_mem_stats("first occasion");
+			    dump_mem_stats("second occasion");
+			    std::exit(0);
+		    },
+		    testing::ExitedWithCode(0), "");
+	}
+	if (!env) return;
+	unsetenv(kDirVar);
+	EXPECT_EQ(read_all(env->path("notes/MemoryLog.txt")), "my own notes\n");
+	EXPECT_EQ(read_all(env->path("linked/target.txt")), "linked notes\n");
+	char target[64] = {};
+	EXPECT_EQ(::readlink(env->path("linked/MemoryLog.txt").c_str(), target, sizeof target - 1), 10);
 }
 
 TEST(MemoryReport, UsedSpaceIsNeverBelowZero)
