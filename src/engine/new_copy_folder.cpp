@@ -71,6 +71,9 @@ int ENG_make_new_copy_folder()
 	const int r = make_folder(folder);
 	if (r == EEXIST) {
 		xer << "The new copy's folder " << folder << " is already there; it is not installed into.\n";
+		// A file or a dangling link of that name is no folder: the destination screen,
+		// which looks for a folder, would offer to make it again without saying why not.
+		if (!dir_exists(folder)) make_dir_error(folder, r);
 		return r;
 	}
 	if (r != 0) {

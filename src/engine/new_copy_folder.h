@@ -7,8 +7,9 @@
 
 // Makes dest_dir_path, and only that folder (its parent must exist), as this run's new
 // copy, forgetting any earlier run's record. 0 when made; EEXIST when something of
-// that name is there already (the destination screen says so itself); any other error
-// is shown with make_dir_error and returned.
+// that name is there already (for a folder the destination screen says so itself, for
+// anything else make_dir_error does); any other error is shown with make_dir_error and
+// returned.
 int ENG_make_new_copy_folder();
 
 // Notes a file or link a run has put in place at `path`, kept only while the run's new

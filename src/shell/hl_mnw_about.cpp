@@ -179,14 +179,19 @@ void about_begin(about_state& st)
 	st.percent = 0;
 	if (st.list_file.empty()) {
 		std::string temp;
-		get_OS_abs_path(os_dir_temp, temp);
-		st.list_file = temp + server_list_name;
+		// Without the private temporary folder the list stays unnamed: a bare name would
+		// land in the working folder, over a file of the user's.
+		if (get_OS_abs_path(os_dir_temp, temp) == 0 && !temp.empty()) st.list_file = temp + server_list_name;
 	}
 }
 
 void about_step(about_state& st, int update_pressed)
 {
 	if (st.phase == about_fetching_list) {
+		if (st.list_file.empty()) {
+			finish(st, UTL_translate_string(kAboutTexts[txt_no_net]));
+			return;
+		}
 		const int r = http.net_check(about_http_slot, maker_web_host, server_list_path, st.list_file);
 		if (r == 0) return;
 		if (r != 1 || !about_read_server_list(st.list_file, &st.info) || published_version(st).empty()) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -72,6 +73,21 @@ TEST_F(NewCopyFolder, OnlyTheFolderThisRunMadeIsItsOwn)
 	EXPECT_FALSE(exists(env.path("gone")));
 	ASSERT_EQ(alerts.alerts().size(), 1u);
 	EXPECT_EQ(alerts.alerts()[0].line4, "Install Path:" + dest_dir_path);
+
+	// A file or a dangling link of the name is no folder: the destination screen, which
+	// looks for a folder, would say it can be made, so the run says why it cannot.
+	write_file(env.path("a file"), "user");
+	ASSERT_EQ(::symlink(env.path("nowhere").c_str(), env.path("a link").c_str()), 0);
+	for (const char* name : {"a file/", "a link/"}) {
+		dest_dir_path = env.path(name);
+		EXPECT_EQ(ENG_make_new_copy_folder(), EEXIST) << name;
+		EXPECT_FALSE(ENG_take_back_new_copy()) << name;
+	}
+	ASSERT_EQ(alerts.alerts().size(), 3u);
+	EXPECT_EQ(alerts.alerts()[1].line4, "Install Path:" + env.path("a file/"));
+	EXPECT_EQ(alerts.alerts()[2].line4, "Install Path:" + env.path("a link/"));
+	EXPECT_EQ(read_file(env.path("a file")), "user");
+	EXPECT_FALSE(exists(env.path("nowhere")));
 }
 
 // What the user put in the copy while it was being installed stays, with the folders

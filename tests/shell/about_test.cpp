@@ -55,6 +55,15 @@ protected:
 		r.body = server_list(body);
 		server.route(maker_web_host, "/serverlist9.txt", r);
 	}
+	// A newer beta whose installer download is not a zip archive; the box follows betas.
+	void publish_a_beta_that_is_no_zip()
+	{
+		publish("BETA_VERSION 9.20b1\nBETA_INSTALLER_MAC /beta.zip\n");
+		HttpReply junk;
+		junk.body = "this is no zip archive";
+		server.route(maker_web_host, "/beta.zip", junk);
+		st.beta = 1;
+	}
 	// Frames of the box until its phase is `until`, pressing the update button when it
 	// is offered; at most twenty seconds.
 	void frames_until(int until, std::vector<std::string>* messages = nullptr)
@@ -167,13 +176,28 @@ TEST_F(AboutTest, ARefusingHostMeansNoNet)
 	EXPECT_EQ(st.message, "Can't connect to the net to find latest version.");
 }
 
+// Without the private temporary folder the list has nowhere to go: fetched under its bare
+// name, it would replace a file of that name in the working folder (the user's downloads).
+TEST_F(AboutTest, WithoutATemporaryFolderNothingIsFetched)
+{
+	publish("FINAL_VERSION 9.11r1\nFINAL_INSTALLER_MAC /i.zip\n");
+	const std::string here = env.path("here/");
+	kx_test::write_file(here + "serverlist9.txt", "the user's");
+	kx_test::ScopedEnvVar tmpdir("TMPDIR", env.path("gone").c_str());
+	st.list_file.clear();
+	{
+		kx_test::ScopedWorkingFolder cwd(here);
+		about_begin(st);
+		frames_until(about_done);
+	}
+	EXPECT_EQ(st.message, "Can't connect to the net to find latest version.");
+	EXPECT_EQ(kx_test::read_file(here + "serverlist9.txt"), "the user's");
+	EXPECT_EQ(server.count(maker_web_host, "/serverlist9.txt"), 0u);
+}
+
 TEST_F(AboutTest, APayloadThatIsNotAZipIsReported)
 {
-	publish("BETA_VERSION 9.20b1\nBETA_INSTALLER_MAC /beta.zip\n");
-	HttpReply junk;
-	junk.body = "this is no zip archive";
-	server.route(maker_web_host, "/beta.zip", junk);
-	st.beta = 1;
+	publish_a_beta_that_is_no_zip();
 	about_begin(st);
 	frames_until(about_offer);
 	EXPECT_EQ(st.button, " Get New Beta! ");
@@ -190,11 +214,7 @@ TEST_F(AboutTest, TranslatedTextsAreFilledInNeverReadAsFormats)
 	dictionary["Downloading the installer...%d%% complete"] = "%s%s%n %d%%";
 	dictionary["There was an error unzipping the installer: %s (%d)"] = "%n%x%p: %s (%d)";
 	EXPECT_EQ(about_progress_text(42), "%s%s%n 42%");
-	publish("BETA_VERSION 9.20b1\nBETA_INSTALLER_MAC /beta.zip\n");
-	HttpReply junk;
-	junk.body = "this is no zip archive";
-	server.route(maker_web_host, "/beta.zip", junk);
-	st.beta = 1;
+	publish_a_beta_that_is_no_zip();
 	about_begin(st);
 	frames_until(about_done);
 	UTL_translate_clear();

@@ -97,7 +97,7 @@ TEST_F(CopiesTest, OnlyAbsoluteLinesThatHoldACopyAreOfferedAndWithTheirSlash)
 	const std::string documents = env.path("Documents");
 	kx_test::write_file(documents + "/letter.txt", "mine");
 	// A relative line naming a copy from the working folder.
-	const kx_wizard_test::ScopedWorkingFolder here(env.path(""));
+	const kx_test::ScopedWorkingFolder here(env.path(""));
 	const std::string text = a_bare + "\r\n" + documents + "\r\nB/\n" + documents + "/\n" + b + "\n" + b + "\n";
 	kx_test::write_file(file, text);
 	locate_all_kestrixes();

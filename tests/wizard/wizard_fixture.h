@@ -51,21 +51,6 @@ inline void make_copy_folders(const std::string& copy)
 		std::filesystem::create_directories(copy + f);
 }
 
-// Works in `folder` while it lives, so that a relative path names something there.
-class ScopedWorkingFolder {
-public:
-	explicit ScopedWorkingFolder(const std::string& folder) : was_(std::filesystem::current_path())
-	{
-		std::filesystem::current_path(folder);
-	}
-	~ScopedWorkingFolder() { std::filesystem::current_path(was_); }
-	ScopedWorkingFolder(const ScopedWorkingFolder&) = delete;
-	ScopedWorkingFolder& operator=(const ScopedWorkingFolder&) = delete;
-
-private:
-	std::filesystem::path was_;
-};
-
 // Every target a screen put into its record has a name in the trace's table.
 inline void expect_named_targets(const wizard_screen& s)
 {

@@ -112,7 +112,7 @@ TEST_F(WebScreensTest, StartChoosesTheCopyAndTheStepList)
 
 	// Two copies, and no "-path" or one naming no copy (a folder of the user's, a copy
 	// by a relative path): the copy is picked first, and the log names the refused folder.
-	const kx_wizard_test::ScopedWorkingFolder here(env.path(""));
+	const kx_test::ScopedWorkingFolder here(env.path(""));
 	const std::string documents = env.path("Documents/");
 	kx_test::write_file(documents + "letter.txt", "mine");
 	std::string refused;
