@@ -6,6 +6,7 @@
 // The two questions are modal windows of the shell (996 and 997). The engine reaches
 // them through hooks so that it never calls up into the shell; with no hook installed a
 // question "cannot be shown" and answers 3.
+#include <set>
 #include <string>
 
 #include "engine/engine.h"
@@ -29,6 +30,12 @@ select_alert_texts_t select_alert_texts(int gone);
 
 // The warning for a folder that could not be made.
 void make_dir_error(std::string path, int code);
+
+// Every folder the product can have below an install folder: the folders of every file
+// of the list (its platform folder trimmed, only paths that stay inside) and the
+// product's working folders, each relative, without a final "/". make_dirs and the
+// unpack make no folder outside this set.
+std::set<std::string> ENG_product_folders();
 
 // One file of the DVD run: copied from the DVD on the copy pool, then, as the same
 // object, unpacked into the install folder on the unpack pool.

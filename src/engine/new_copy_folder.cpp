@@ -3,11 +3,11 @@
 #include "engine/new_copy_folder.h"
 
 #include <errno.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <map>
+#include <set>
 #include <mutex>
 
 #include "engine/install.h"
@@ -50,15 +50,6 @@ struct made_copy {
 
 std::mutex g_made_lock;
 made_copy g_made;
-
-// One step of the clean-up walk below.
-int remove_if_empty(const char* path, const struct stat*, int kind, struct FTW*)
-{
-	// Only folders whose entries have all been visited; rmdir leaves one that still
-	// holds anything.
-	if (kind == FTW_DP) rmdir(path);
-	return 0;
-}
 
 }  // namespace
 
@@ -123,12 +114,18 @@ bool ENG_take_back_new_copy()
 		if (!path_stays_inside(rel) || walk_folder_chain(made.folder, ENG_folder_of(rel), false) != 0) continue;
 		if (identify(made.folder + rel, file, false) && file == it->second) unlink((made.folder + rel).c_str());
 	}
-	// The folders: the run made every one below its own new folder, or the user did
-	// while it ran. Only empty ones go (an empty one of the user's with them: it held
-	// nothing), so nothing the user put anywhere in the copy is lost. A physical walk,
-	// never leaving the copy's file system, innermost first.
-	constexpr int kOpenFolders = 16;
-	nftw(without_final_slash(made.folder).c_str(), remove_if_empty, kOpenFolders, FTW_PHYS | FTW_MOUNT | FTW_DEPTH);
+	// The folders: the run makes only the product's own (those of the list's files and
+	// its working folders), so only those go, innermost first and only when empty; a
+	// folder of another name is the user's, empty or not. Never through a link, and a
+	// folder with anything in it (or another file system mounted on it) refuses rmdir.
+	const std::set<std::string> folders = ENG_product_folders();
+	for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+		identity folder;
+		if (walk_folder_chain(made.folder, *it + "/", false) == 0 && identify(made.folder + *it, folder, true) &&
+		    folder.dev == made.who.dev)
+			rmdir((made.folder + *it).c_str());
+	}
+	rmdir(without_final_slash(made.folder).c_str());
 	identity left;
 	if (!identify(made.folder, left, true)) return true;
 	xer << "Cancel: " << made.folder << " still holds what this run did not put there; it stays.\n";

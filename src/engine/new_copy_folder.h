@@ -19,10 +19,11 @@ void ENG_note_installed_file(const std::string& path);
 
 // Takes back what this run made, when dest_dir_path is the folder it made and still
 // that very folder; otherwise touches nothing. The files it noted go, each only while
-// it is still the file the run put there; then every folder below the copy that is
-// empty, innermost first, and the copy's folder when it is empty too. Nothing is
-// walked through a link or into another file system. The record is dropped. True when
-// the copy's folder is gone afterwards.
+// it is still the file the run put there; then the product's folders (the only ones a
+// run makes) that are empty, innermost first, and the copy's folder when it is empty
+// too. A folder of another name stays, empty or not. Nothing is removed through a
+// link or on another file system. The record is dropped. True when the copy's folder
+// is gone afterwards.
 bool ENG_take_back_new_copy();
 
 // The run has ended and its copy stays: the record is dropped.

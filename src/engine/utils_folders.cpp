@@ -53,6 +53,32 @@ static int make_inside(const std::string& rel)
 	return 0;
 }
 
+namespace {
+// The product's working folders, made by every run in this order.
+const char* const kWorkingFolders[] = {"Output",          "Output/FMS plans", "Output/logbooks",
+                                       "Output/movies",   "Output/situations", "Resources",
+                                       "Resources/preferences"};
+
+// Adds the folders a file path of the list lies in: a/b/c.txt adds a/b and a.
+void add_folders_of(const std::string& rel, std::set<std::string>& folders)
+{
+	for (size_t slash = rel.rfind('/'); slash != std::string::npos && slash > 0; slash = rel.rfind('/', slash - 1))
+		folders.insert(rel.substr(0, slash));
+}
+}  // namespace
+
+std::set<std::string> ENG_product_folders()
+{
+	std::set<std::string> folders(std::begin(kWorkingFolders), std::end(kWorkingFolders));
+	for (const file_history_struct& h : sim_info) {
+		if (h.empty()) continue;
+		std::string rel = h.back().path;
+		trim_dest_folder(rel);
+		if (path_stays_inside(rel)) add_folders_of(rel, folders);
+	}
+	return folders;
+}
+
 int make_dirs()
 {
 	// 1. The install folder and its parents, from the outermost in.
@@ -79,9 +105,7 @@ int make_dirs()
 		// fails when it is unpacked.
 		if (!path_stays_inside(rel)) continue;
 		sweep.insert(ENG_folder_of(rel));
-		if (!v.install) continue;
-		for (size_t slash = rel.rfind('/'); slash != std::string::npos && slash > 0; slash = rel.rfind('/', slash - 1))
-			folders.insert(rel.substr(0, slash));
+		if (v.install) add_folders_of(rel, folders);
 	}
 
 	// 3. Make them, never through a link that stands inside the install folder.
@@ -91,10 +115,7 @@ int make_dirs()
 		if (walk_folder_chain(dest_dir_path, f, false) == 0) remove_temp_leftovers(dest_dir_path + f);
 
 	// 4. The product's working folders.
-	static const char* const working[] = {"Output",          "Output/FMS plans", "Output/logbooks",
-	                                      "Output/movies",   "Output/situations", "Resources",
-	                                      "Resources/preferences"};
-	for (const char* w : working)
+	for (const char* w : kWorkingFolders)
 		if (int r = make_inside(w)) return r;
 
 	// 5. The plug-in bundles' version and resource entries arrive as links; an old

@@ -21,8 +21,9 @@ struct UTL_mark_value {
 	std::string text;
 };
 // A translated text is data, never a format: `text` with its marks filled from `values`
-// in turn, each value taking the next mark of its own kind; "%%" stands for '%'. A mark
-// of another kind, one past the values, or any other '%' stays as it is written.
+// in order, as printf would: the first value fills the first mark, which must be of its
+// kind; "%%" stands for '%'. A mark of another kind than the next value's, one past the
+// values, or any other '%' stays as it is written.
 std::string UTL_fill_marks(const std::string& text, std::initializer_list<UTL_mark_value> values);
 
 extern std::unordered_map<std::string, std::string> dictionary;

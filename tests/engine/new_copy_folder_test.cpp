@@ -91,8 +91,9 @@ TEST_F(NewCopyFolder, OnlyTheFolderThisRunMadeIsItsOwn)
 }
 
 // What the user put in the copy while it was being installed stays, with the folders
-// holding it: a new file, a file in a folder of the run, a folder of its own, and a
-// file saved over one the run installed. The rest goes, the empty folders with it.
+// holding it: a new file, a file in a folder of the run, a folder of its own (empty or
+// not), and a file saved over one the run installed. The rest goes, the run's empty
+// folders with it.
 TEST_F(NewCopyFolder, CancelLeavesEveryUserFileAndItsFolders)
 {
 	install_new_copy();
@@ -100,6 +101,8 @@ TEST_F(NewCopyFolder, CancelLeavesEveryUserFileAndItsFolders)
 	write_file(copy + "user.txt", "u");
 	write_file(copy + "sub/mine.txt", "m");
 	write_file(copy + "Mine/keep.txt", "k");
+	ASSERT_EQ(::mkdir((copy + "Empty of mine").c_str(), 0755), 0);
+	ASSERT_EQ(::mkdir((copy + "Output/logbooks/2026").c_str(), 0755), 0);
 	write_file(copy + "sub/deeper/saved.tmp", "edited");
 	ASSERT_EQ(::rename((copy + "sub/deeper/saved.tmp").c_str(), (copy + "sub/deeper/c.txt").c_str()), 0);
 
@@ -108,9 +111,11 @@ TEST_F(NewCopyFolder, CancelLeavesEveryUserFileAndItsFolders)
 	EXPECT_EQ(read_file(copy + "sub/mine.txt"), "m");
 	EXPECT_EQ(read_file(copy + "Mine/keep.txt"), "k");
 	EXPECT_EQ(read_file(copy + "sub/deeper/c.txt"), "edited");
+	EXPECT_TRUE(is_dir(copy + "Empty of mine"));
+	EXPECT_TRUE(is_dir(copy + "Output/logbooks/2026"));
 	EXPECT_FALSE(exists(copy + "a.txt"));
 	EXPECT_FALSE(exists(copy + "sub/b.txt"));
-	EXPECT_FALSE(exists(copy + "Output"));
+	EXPECT_FALSE(exists(copy + "Output/movies"));
 	EXPECT_FALSE(exists(copy + "Resources"));
 
 	// Untouched by the user, the copy goes whole.
@@ -121,16 +126,16 @@ TEST_F(NewCopyFolder, CancelLeavesEveryUserFileAndItsFolders)
 	EXPECT_FALSE(exists(env.path("clean")));
 }
 
-// A file system mounted in the copy is not walked: its empty folders stay.
+// A file system mounted in the copy is not touched: an empty folder there stays, even
+// one named like a folder of the product.
 TEST_F(NewCopyFolder, CancelStaysOnTheCopysFileSystem)
 {
 	install_new_copy();
-	ASSERT_EQ(::mkdir((dest_dir_path + "mnt").c_str(), 0755), 0);
-	kx_test::ScopedTmpfs mounted(dest_dir_path + "mnt");
+	kx_test::ScopedTmpfs mounted(dest_dir_path + "sub");
 	if (!mounted.ok()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-	ASSERT_EQ(::mkdir((dest_dir_path + "mnt/empty").c_str(), 0755), 0);
+	ASSERT_EQ(::mkdir((dest_dir_path + "sub/deeper").c_str(), 0755), 0);
 	EXPECT_FALSE(ENG_take_back_new_copy());
-	EXPECT_TRUE(is_dir(dest_dir_path + "mnt/empty"));
+	EXPECT_TRUE(is_dir(dest_dir_path + "sub/deeper"));
 	EXPECT_FALSE(exists(dest_dir_path + "a.txt"));
 }
 
