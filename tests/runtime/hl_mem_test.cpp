@@ -328,6 +328,20 @@ TEST(MemoryReport, AllocatorFiguresFollowTheHeap)
 #endif
 }
 
+// Two reports into `dir`, written by a child process of their own (the first report of a
+// process is the one that may replace the file).
+void two_reports_in_a_child(const std::string& dir)
+{
+	EXPECT_EXIT(
+	    {
+		    app_path = dir;
+		    dump_mem_stats("first occasion");
+		    dump_mem_stats("second occasion");
+		    std::exit(0);
+	    },
+	    testing::ExitedWithCode(0), "");
+}
+
 // The first report of a process replaces the file and later ones are appended. That
 // needs a process of its own, so the reports are written in a child that gtest runs
 // afresh; the folder is handed to it through the environment.
@@ -345,14 +359,7 @@ TEST(MemoryReportDeathTest, FirstReportReplacesLaterOnesAppend)
 		ASSERT_TRUE(kx_test::write_file(dir + "MemoryLog.txt", "dump_mem_stats: an older report\n"));
 		setenv(kDirVar, dir.c_str(), 1);
 	}
-	EXPECT_EXIT(
-	    {
-		    app_path = dir;
-		    dump_mem_stats("first occasion");
-		    dump_mem_stats("second occasion");
-		    std::exit(0);
-	    },
-	    testing::ExitedWithCode(0), "");
+	two_reports_in_a_child(dir);
 	if (!env) return;
 	unsetenv(kDirVar);
 
@@ -427,14 +434,7 @@ TEST(MemoryReportDeathTest, AFileOfTheUsersOfThatNameIsNeverReplaced)
 	}
 	for (const std::string& dir : dirs) {
 		setenv(kDirVar, dir.c_str(), 1);
-		EXPECT_EXIT(
-		    {
-			    app_path = dir;
-			    dump_mem_stats("first occasion");
-			    dump_mem_stats("second occasion");
-			    std::exit(0);
-		    },
-		    testing::ExitedWithCode(0), "");
+		two_reports_in_a_child(dir);
 	}
 	if (!env) return;
 	unsetenv(kDirVar);
