@@ -15,6 +15,12 @@
 
 #include "platform/plat_mem.h"
 
+std::mutex& UTL_image_lookup_lock()
+{
+	static std::mutex lock;
+	return lock;
+}
+
 namespace {
 
 // Copies src into a fixed text, cutting it when it does not fit.
@@ -43,7 +49,7 @@ void copy_symbol_name(char (&dst)[1024], const char* name)
 // stack dump names up to a hundred addresses, and reading an image's tables is the
 // slow part. Each lookup reports the images mapped now, so a library loaded or let go
 // since is seen as it is.
-std::mutex g_debug_info_lock;
+std::mutex& g_debug_info_lock = UTL_image_lookup_lock();
 Dwfl* g_debug_info = nullptr;
 char* g_debuginfo_path = nullptr;  // the default places of separate debug files
 const Dwfl_Callbacks kDebugInfoCallbacks = {dwfl_linux_proc_find_elf, dwfl_standard_find_debuginfo, nullptr,
@@ -171,6 +177,7 @@ void debug_symbol(const void* addr, uintptr_t source_at, symbol_info* info)
 	info->source_path[0] = 0;
 	info->source_line = -1;
 
+	std::lock_guard<std::mutex> g(g_debug_info_lock);
 	Dl_info dl;
 	if (!addr || ::dladdr(addr, &dl) == 0) return;
 	copy_text(info->image_path, dl.dli_fname);
@@ -182,7 +189,6 @@ void debug_symbol(const void* addr, uintptr_t source_at, symbol_info* info)
 	// names the functions the loader's table leaves out (local and hidden ones), the
 	// line table gives the source file and line.
 	const uintptr_t a = reinterpret_cast<uintptr_t>(addr);
-	std::lock_guard<std::mutex> g(g_debug_info_lock);
 	Dwfl_Module* module = debug_module_of(a);
 	if (!module) return;
 	GElf_Off offset = 0;

@@ -3,6 +3,7 @@
 // memory range is mapped, a hex dump, naming a code address, and the frame-pointer
 // walk that a quitting alert appends to "stack_crawl.txt".
 #include <cstdio>
+#include <mutex>
 
 // The record every frame keeps at its frame pointer: the caller's frame pointer and
 // the address the frame returns to. 16 bytes here.
@@ -31,6 +32,11 @@ int UTL_valid_memory(const void* addr, unsigned int len, int need_read, int need
 
 // One line per 16 bytes: the bytes in hex and as characters, in groups of four.
 void dump_hex(FILE* file, const void* data, int len);
+
+// Held by every lookup of a loaded image's name or tables: the debug information
+// reader loads and reports images as it goes, and a name read from the loader (dladdr)
+// meanwhile must not meet a half-made entry.
+std::mutex& UTL_image_lookup_lock();
 
 // The loader's image and symbol of addr, and from the image's own symbol and line
 // tables (where it carries them) the function, source file and line.

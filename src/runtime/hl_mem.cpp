@@ -14,6 +14,7 @@
 #include <string>
 
 #include "runtime/UTL_stat.h"
+#include "runtime/hl_debug.h"
 #include "runtime/hl_globals.h"
 
 #if KX_USE_MIMALLOC
@@ -182,6 +183,8 @@ namespace {
 // The region's name: the file of the loaded image that holds its start.
 std::string region_name(uintptr_t start)
 {
+	// The name is copied while no stack dump is reporting images to its reader.
+	std::lock_guard<std::mutex> hold(UTL_image_lookup_lock());
 	Dl_info dl;
 	if (::dladdr(reinterpret_cast<void*>(start), &dl) == 0) return "";
 	if (!dl.dli_fname || !dl.dli_fname[0]) return "null";
