@@ -11,6 +11,7 @@
 #include "runtime/translate.h"
 #include "runtime/xer_stream.h"
 #include "runtime/xmap.h"
+#include "wizard/main_install.h"
 #include "wizard/main_screens.h"
 #include "wizard/main_steps.h"
 #include "wizard/main_temp.h"
@@ -34,11 +35,7 @@ bool line_end(char c) { return c == '\r' || c == '\n'; }
 
 // A name from a disc becomes a folder name later: nothing that leaves the folder it is
 // put in.
-bool usable_name(const std::string& n)
-{
-	return !n.empty() && n != "." && n != ".." && n.find('/') == std::string::npos &&
-	       n.find('\0') == std::string::npos && n.find('\\') == std::string::npos;
-}
+bool usable_name(const std::string& n) { return UTIL_is_one_folder_name(n) && n.find('\\') == std::string::npos; }
 
 // The wanted version of file want_file_disk, or null when the index is off the model.
 const file_version_struct* wanted_version()

@@ -16,6 +16,7 @@
 #include "runtime/translate.h"
 #include "runtime/xmap.h"
 #include "runtime/xtim.h"
+#include "wizard/main_install.h"
 #include "wizard/main_temp.h"
 #include "wizard/main_web.h"
 
@@ -95,8 +96,7 @@ bool keyword(const std::string& line, const char* word, std::string* rest)
 // The product folder name becomes a path on the servers and the demo's folder name.
 bool plain_folder_name(const std::string& n)
 {
-	if (n.empty() || n == "." || n == ".." || n.find('/') != std::string::npos || n.find('\\') != std::string::npos)
-		return false;
+	if (!UTIL_is_one_folder_name(n) || n.find('\\') != std::string::npos) return false;
 	for (char c : n)
 		if (control_char(c)) return false;
 	return true;

@@ -49,12 +49,7 @@ def destination(inst, box):
 
 
 def licence_and_map(inst, box):
-    inst.click("continue")
-    inst.wait_screen("dvd_eula_install", next=None)
-    inst.click(road.LICENCE_TICK)
-    inst.wait_screen("dvd_eula_install", next="dvd_scenery_install")
-    inst.click("continue")
-    inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
+    road.past_the_licence(inst)
     # The size block is traced as it is drawn, just before the screen's own line.
     seen = inst.trace_lines()[:inst.trace_seen]
     sizes = [l for l in seen if "sizes" in l]

@@ -28,17 +28,6 @@ def files_below(folder):
     return found
 
 
-def to_the_run(inst, box):
-    """From Pick Destination, with a free name shown, past the licence and the map."""
-    inst.click("continue")
-    inst.wait_screen("dvd_eula_install", next=None)
-    inst.click(road.LICENCE_TICK)
-    inst.wait_screen("dvd_eula_install", next="dvd_scenery_install")
-    inst.click("continue")
-    inst.wait_screen("dvd_scenery_install", next="dvd_run_install")
-    inst.click("continue")
-
-
 def flow(args, start):
     box = driver.Sandbox(args.work, "e2e_install_folder_appears", args.sets)
     dvd = box.insert_dvd("A", 1)
@@ -76,7 +65,8 @@ def flow(args, start):
     # A run into a new folder; the user drops files into it while it runs.
     road.set_name(inst, NAME, OTHER)
     inst.wait_screen("dvd_pick_install", text=road.will_create(box, OTHER), next="dvd_eula_install")
-    to_the_run(inst, box)
+    road.past_the_licence(inst)
+    inst.click("continue")
     dest = road.copy_folder(box, OTHER) + "/"
     # The run's copy, and what the user drops into it: checked file by file below.
     box.allow_change(dest)

@@ -91,6 +91,11 @@ def pick_and_tick(inst, box, name):
     to_pick_destination(inst, product)
     set_name(inst, product, name)
     inst.wait_screen("dvd_pick_install", text=will_create(box, name), next="dvd_eula_install")
+    return past_the_licence(inst)
+
+
+def past_the_licence(inst):
+    """From Pick Destination, with a free name shown, over the licence to the scenery screen."""
     inst.click("continue")
     inst.wait_screen("dvd_eula_install", next=None)
     inst.click(LICENCE_TICK)

@@ -126,6 +126,23 @@ TEST_F(NewCopyFolder, CancelLeavesEveryUserFileAndItsFolders)
 	EXPECT_FALSE(exists(env.path("clean")));
 }
 
+// A folder of the copy that the user moved away and left a link to in its place holds
+// the very files the run put there, now the user's: nothing is removed through the link.
+TEST_F(NewCopyFolder, CancelRemovesNothingThroughALink)
+{
+	install_new_copy();
+	const std::string moved = env.path("elsewhere/sub");
+	ASSERT_EQ(::mkdir(env.path("elsewhere").c_str(), 0755), 0);
+	ASSERT_EQ(::rename((dest_dir_path + "sub").c_str(), moved.c_str()), 0);
+	ASSERT_EQ(::symlink(moved.c_str(), (dest_dir_path + "sub").c_str()), 0);
+	ASSERT_EQ(::unlink((moved + "/deeper/c.txt").c_str()), 0);
+
+	EXPECT_FALSE(ENG_take_back_new_copy());
+	EXPECT_EQ(read_file(moved + "/b.txt"), "b");
+	EXPECT_TRUE(is_dir(moved + "/deeper"));
+	EXPECT_FALSE(exists(dest_dir_path + "a.txt"));
+}
+
 // A file system mounted in the copy is not touched: an empty folder there stays, even
 // one named like a folder of the product.
 TEST_F(NewCopyFolder, CancelStaysOnTheCopysFileSystem)
