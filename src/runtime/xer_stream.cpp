@@ -1,5 +1,10 @@
 #include "runtime/xer_stream.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "runtime/own_file.h"
+
 std::string xer_escaped(std::string_view bytes)
 {
 	static const char hex[] = "0123456789abcdef";
@@ -48,27 +53,31 @@ xer_line& xer_line::operator<<(std::ostream& (*m)(std::ostream&))
 void xer_stream::open(const std::string& path, std::ios_base::openmode mode)
 {
 	std::lock_guard<std::mutex> g(lock_);
-	if (out_.is_open()) out_.close();
-	out_.clear();
-	out_.open(path, mode);
+	if (out_) std::fclose(out_);
+	out_ = nullptr;
+	const bool append = (mode & std::ios_base::app) != 0;
+	const int fd = own_file_open(path, O_WRONLY | O_CREAT | (append ? O_APPEND : 0));
+	if (fd < 0) return;
+	if ((!append && ::ftruncate(fd, 0) != 0) || !(out_ = ::fdopen(fd, append ? "a" : "w"))) ::close(fd);
 }
 
 bool xer_stream::is_open()
 {
 	std::lock_guard<std::mutex> g(lock_);
-	return out_.is_open();
+	return out_ != nullptr;
 }
 
 bool xer_stream::good()
 {
 	std::lock_guard<std::mutex> g(lock_);
-	return out_.is_open() && out_.good();
+	return out_ && !std::ferror(out_);
 }
 
 void xer_stream::close()
 {
 	std::lock_guard<std::mutex> g(lock_);
-	if (out_.is_open()) out_.close();
+	if (out_) std::fclose(out_);
+	out_ = nullptr;
 }
 
 std::ios_base::fmtflags xer_stream::setf(std::ios_base::fmtflags flags, std::ios_base::fmtflags mask)
@@ -82,14 +91,14 @@ std::ios_base::fmtflags xer_stream::setf(std::ios_base::fmtflags flags, std::ios
 void xer_stream::flush()
 {
 	std::lock_guard<std::mutex> g(lock_);
-	if (out_.is_open()) out_.flush();
+	if (out_) std::fflush(out_);
 }
 
 void xer_stream::write_whole(const std::string& text, bool flush)
 {
 	if (text.empty() && !flush) return;
 	std::lock_guard<std::mutex> g(lock_);
-	if (!out_.is_open()) return;  // a closed log swallows its lines, like an unopened ofstream
-	out_.write(text.data(), static_cast<std::streamsize>(text.size()));
-	if (flush) out_.flush();
+	if (!out_) return;  // a closed log swallows its lines, like an unopened ofstream
+	std::fwrite(text.data(), 1, text.size(), out_);
+	if (flush) std::fflush(out_);
 }

@@ -5,7 +5,8 @@
 // statement starts from the stream's notation (start-up sets fixed-point for floats), as
 // if all were written to one stream; a manipulator inside a statement lasts for it alone.
 #include <atomic>
-#include <fstream>
+#include <cstdio>
+#include <ios>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -40,9 +41,14 @@ private:
 class xer_stream {
 public:
 	xer_stream() = default;
+	~xer_stream() { close(); }
 	xer_stream(const xer_stream&) = delete;
 	xer_stream& operator=(const xer_stream&) = delete;
 
+	// Opens the log at `path`, emptied, or appended to when `mode` holds app. The log lies
+	// where the user keeps files, so only a regular file of that name is written: a link
+	// of that name is never followed, and anything else of that name leaves the log
+	// closed, as a log that cannot be made.
 	void open(const std::string& path, std::ios_base::openmode mode = std::ios_base::out | std::ios_base::trunc);
 	bool is_open();
 	void close();
@@ -62,7 +68,7 @@ public:
 
 private:
 	std::mutex lock_;
-	std::ofstream out_;
+	std::FILE* out_ = nullptr;
 	// Read by every statement on any thread, so kept apart from the lock.
 	std::atomic<std::ios_base::fmtflags> flags_{std::ios_base::skipws | std::ios_base::dec};  // a new stream's
 };

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <iomanip>
 
 #include "runtime/hl_globals.h"
+#include "support/bounded_wait.h"
 #include "support/test_env.h"
 
 // std::flush and std::endl reach the file at once, wherever they stand in the
@@ -21,4 +26,31 @@ TEST(Xer, FlushRequestsReachTheFileAndFormatsStayInTheirStatement)
 	xer << 2.25 << std::endl;
 	EXPECT_EQ(kx_test::read_file(path), "first\n2.2\n2.25\n");
 	xer.close();
+}
+
+// The log replaces only a regular file of its name; a fifo of that name is neither
+// waited on nor written into, and the log then stays closed.
+TEST(Xer, OnlyARegularFileIsTheLog)
+{
+	kx_test::TempEnv env;
+	const std::string path = env.path("log.txt");
+	ASSERT_TRUE(kx_test::write_file(path, "an older and longer log\n"));
+	xer.open(path);
+	xer << "new" << std::endl;
+	EXPECT_EQ(kx_test::read_file(path), "new\n");
+	xer.close();
+
+	const std::string fifo = env.path("fifo");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	kx_test::finishes_within("opening the log on a fifo nobody reads", [&] { xer.open(fifo); });
+	EXPECT_FALSE(xer.is_open());
+
+	const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+	ASSERT_GE(reader, 0);
+	xer.open(fifo);
+	EXPECT_FALSE(xer.is_open());
+	xer << "into the fifo" << std::endl;
+	char got[16];
+	EXPECT_LE(read(reader, got, sizeof got), 0);
+	close(reader);
 }

@@ -10,6 +10,7 @@
 #include "shell/keys.h"
 #include "shell_fixture.h"
 #include "support/archive_tools.h"
+#include "support/planted_link.h"
 
 using namespace kx_test;
 
@@ -317,6 +318,22 @@ TEST_F(ShellTest, TheLogWritesFloatsInFixedPointNotation)
 	EXPECT_NE(l.find(" Start of MD5 at 2.500000\n"), std::string::npos) << l;
 	EXPECT_NE(l.find("tiny 0.000000 large 12345678.000000\n"), std::string::npos) << l;
 }
+
+// The desktop is the user's: a link named like the log there is never written through,
+// whether its target exists or not, and the log then goes nowhere.
+class LogOnTheDesktop : public ShellTest, public testing::WithParamInterface<link_kind> {};
+
+TEST_P(LogOnTheDesktop, ALinkOfItsNameIsLeftAlone)
+{
+	PlantedLink link(env.path("home/Desktop/Kestrix Installer Log.txt"), env.path("Downloads/log.txt"), GetParam());
+	answer_chooser();
+	start();
+	xer << "a line after start-up\n" << std::flush;
+	EXPECT_FALSE(xer.is_open());
+	EXPECT_TRUE(link.untouched());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothKinds, LogOnTheDesktop, testing::ValuesIn(kLinkKinds));
 
 // Run on its own, in a process of its own, by the test below: start-up between two
 // readings of the clock, then the generator's first value.
