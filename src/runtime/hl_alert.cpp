@@ -49,7 +49,7 @@ void DIDIVI_default_alert_presenter(int, const std::string& line1, const std::st
 	const std::string where = DIDIVI_alert_location(file, line);
 	if (type == t_exit) {
 		// Where the program was when it had to quit, before anything else can change it.
-		if (FILE* crawl = std::fopen("stack_crawl.txt", "a")) {
+		if (FILE* crawl = UTL_open_stack_crawl()) {
 			UTL_dump_stack(crawl, nullptr, nullptr);
 			std::fclose(crawl);
 		}

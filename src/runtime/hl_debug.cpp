@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <dwarf.h>
 #include <elfutils/libdwfl.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cinttypes>
@@ -14,6 +15,20 @@
 #include <mutex>
 
 #include "platform/plat_mem.h"
+#include "runtime/own_file.h"
+
+namespace {
+const char* const kStackCrawlName = "stack_crawl.txt";
+}  // namespace
+
+FILE* UTL_open_stack_crawl()
+{
+	const int fd = own_file_open(kStackCrawlName, O_WRONLY | O_CREAT | O_APPEND);
+	if (fd < 0) return nullptr;
+	FILE* f = ::fdopen(fd, "a");
+	if (!f) ::close(fd);
+	return f;
+}
 
 std::mutex& UTL_image_lookup_lock()
 {

@@ -45,6 +45,11 @@ void UTL_get_debug_symbol(const void* addr, symbol_info* info);
 // the source part only when the source file is known.
 void print_symbol(FILE* file, const void* addr);
 
+// "stack_crawl.txt" in the working folder, opened for appending and made when missing;
+// null when it cannot be, or when that name is a link or anything but a regular file,
+// which stay as they are.
+FILE* UTL_open_stack_crawl();
+
 // Writes one " nn) symbol" line per frame, at most 100 lines. pc, when given, is the
 // first line. With a null frame the walk starts at the caller of UTL_dump_stack.
 void UTL_dump_stack(FILE* file, stack_frame* frame, const void* pc);

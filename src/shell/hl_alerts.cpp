@@ -33,7 +33,6 @@ int in_alert = 0;
 
 const char* const kSystemAlertTitle = "Kestrix DVD Installer";
 const char* const kTraceMessageBox = "message_box";
-const char* const kStackCrawl = "stack_crawl.txt";
 const char* const kMemReason =
 	"This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || "
 	"recursive_error)";
@@ -188,7 +187,7 @@ void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, c
 {
 	const std::string where = DIDIVI_alert_location(file, line);
 	if (type == t_exit) {
-		if (FILE* crawl = std::fopen(kStackCrawl, "a")) {
+		if (FILE* crawl = UTL_open_stack_crawl()) {
 			UTL_dump_stack(crawl, nullptr, nullptr);
 			std::fclose(crawl);
 		}

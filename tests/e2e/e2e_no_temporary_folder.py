@@ -18,6 +18,7 @@ LIST = "directory.txt"
 # What every alert leaves beside the installer: its stack walk in the working folder,
 # the memory report in the application's folder (both the installer's folder here).
 ALERT_REPORTS = ("stack_crawl.txt", "MemoryLog.txt")
+NOTES = "notes.txt"
 ALERT = ["The installer cannot make or use its temporary folder.",
          "Error: No such file or directory",
          "Temporary Folder: %s",
@@ -91,10 +92,19 @@ def started_in_a_folder_of_the_users(args, start):
     program = put_installer(args.installer, downloads, PROGRAM)
     with open(os.path.join(downloads, LIST), "w") as f:
         f.write("the user's own notes\n")
+    # A link of the stack walk's name, to a file of the user's elsewhere: never written through.
+    notes = os.path.join(box.home, NOTES)
+    with open(notes, "w") as f:
+        f.write("the user's own notes\n")
+    crawl = os.path.join(downloads, ALERT_REPORTS[0])
+    os.symlink(notes, crawl)
     tried = without_temporary_folder(box)
     before = files_in(downloads)
     inst = start(box, program=program, cwd=downloads)
     alert_and_nothing_changed(inst, box, downloads, before, tried)
+    check(os.path.islink(crawl) and os.readlink(crawl) == notes, "the link %s was replaced" % crawl)
+    with open(notes) as f:
+        check(f.read() == "the user's own notes\n", "the stack walk went through the link into %s" % notes)
 
 
 def flow(args, start):

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -13,6 +15,8 @@
 #include "runtime/hl_alert.h"
 #include "runtime/hl_debug.h"
 #include "runtime/hl_globals.h"
+#include "support/bounded_wait.h"
+#include "support/planted_link.h"
 #include "support/test_env.h"
 
 // Exported, not inlined and not tail-called, so that each keeps a frame of its own
@@ -372,4 +376,42 @@ TEST(DefaultAlertPresenter, ReportsMemoryAndAppendsTheStackOnQuit)
 	app_done = old_done;
 	DIDIVI_set_alert_exit(old_exit);
 	DIDIVI_set_alert_presenter(old_presenter);
+}
+
+// The working folder may be any folder of the user's: only a regular file named
+// "stack_crawl.txt" there is appended to. A link of that name is never written through,
+// whether its target exists or not; a fifo of that name is neither waited on nor fed.
+TEST(DefaultAlertPresenter, TheStackGoesOnlyIntoARegularFile)
+{
+	kx_test::TempEnv env;
+	ASSERT_EQ(mkdir(env.path("program").c_str(), 0700), 0);
+	const std::string name = env.path("program/stack_crawl.txt");
+	auto quit = [&env] {
+		InFolder in(env.path("program"));
+		alert_presenter_fn old_presenter = DIDIVI_set_alert_presenter(nullptr);
+		alert_exit_fn old_exit = DIDIVI_set_alert_exit(throwing_exit);
+		const int old_done = app_done;
+		testing::internal::CaptureStderr();
+		EXPECT_THROW(DIDIVI_ALERT("fatal", "", "", "", t_exit), kx_test::AlertExit);
+		testing::internal::GetCapturedStderr();
+		app_done = old_done;
+		DIDIVI_set_alert_exit(old_exit);
+		DIDIVI_set_alert_presenter(old_presenter);
+	};
+	for (kx_test::link_kind kind : kx_test::kLinkKinds) {
+		kx_test::PlantedLink link(name, env.path("Downloads/stack_crawl.txt"), kind);
+		quit();
+		EXPECT_TRUE(link.untouched());
+		ASSERT_EQ(unlink(name.c_str()), 0);
+		unlink(env.path("Downloads/stack_crawl.txt").c_str());
+	}
+
+	ASSERT_EQ(mkfifo(name.c_str(), 0600), 0);
+	kx_test::finishes_within("a quitting alert beside a fifo nobody reads", quit);
+	const int reader = open(name.c_str(), O_RDONLY | O_NONBLOCK);
+	ASSERT_GE(reader, 0);
+	quit();
+	char got[16];
+	EXPECT_LE(read(reader, got, sizeof got), 0);
+	close(reader);
 }

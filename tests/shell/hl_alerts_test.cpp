@@ -3,6 +3,7 @@
 #include "shell/hl_shader_hook.h"
 #include "shell_fixture.h"
 #include "support/loopback_http.h"
+#include "support/planted_link.h"
 
 using namespace kx_test;
 
@@ -126,6 +127,20 @@ TEST_F(Alerts, QuittingAlertEndsAfterItsButton)
 	}
 	EXPECT_EQ(app_done, 1);
 	EXPECT_FALSE(read_file(env.path("stack_crawl.txt")).empty());
+}
+
+// The working folder may be any folder of the user's: a link named "stack_crawl.txt"
+// there is never written through, whether its target exists or not.
+TEST_F(Alerts, AQuittingAlertNeverAppendsThroughALink)
+{
+	for (link_kind kind : kLinkKinds) {
+		const std::string target = env.path(kind == link_kind::dangling ? "Downloads/gone.txt" : "Downloads/notes.txt");
+		PlantedLink link(env.path("stack_crawl.txt"), target, kind);
+		kx_fake::fire_button("OK", kx_fake::frame() + 1);
+		EXPECT_THROW(alert(t_exit), AlertExit);
+		EXPECT_TRUE(link.untouched());
+		ASSERT_EQ(unlink(env.path("stack_crawl.txt").c_str()), 0);
+	}
 }
 
 TEST_F(Alerts, EmptyAlertShowsNothingButIsLogged)
