@@ -16,6 +16,7 @@
 #include "runtime/UTL_stat.h"
 #include "runtime/hl_debug.h"
 #include "runtime/hl_globals.h"
+#include "runtime/own_file.h"
 
 #if KX_USE_MIMALLOC
 #include <mimalloc.h>
@@ -349,10 +350,10 @@ constexpr char kReportStart[] = "dump_mem_stats: ";
 FILE* open_report(const std::string& path, bool first, bool& ours)
 {
 	if (!first && !ours) return nullptr;
-	const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (first ? 0 : O_APPEND), 0666);
+	const int fd = own_file_open(path, O_RDWR | O_CREAT | (first ? 0 : O_APPEND));
 	if (fd < 0) return nullptr;
 	struct stat st;
-	bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+	bool usable = fstat(fd, &st) == 0;
 	if (usable && first && st.st_size > 0) {
 		char head[sizeof kReportStart - 1];
 		usable = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) &&

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "runtime/hl_globals.h"
 #include "runtime/UTL_stat.h"
 #include "runtime/hl_mem.h"
+#include "support/planted_link.h"
 #include "support/test_env.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -329,15 +331,22 @@ TEST(MemoryReport, AllocatorFiguresFollowTheHeap)
 }
 
 // Two reports into `dir`, written by a child process of their own (the first report of a
-// process is the one that may replace the file).
-void two_reports_in_a_child(const std::string& dir)
+// process is the one that may replace the file). With `to_stdout` the child fails unless
+// both reports went to standard output instead.
+void two_reports_in_a_child(const std::string& dir, bool to_stdout = false)
 {
 	EXPECT_EXIT(
 	    {
 		    app_path = dir;
+		    if (to_stdout) testing::internal::CaptureStdout();
 		    dump_mem_stats("first occasion");
 		    dump_mem_stats("second occasion");
-		    std::exit(0);
+		    if (!to_stdout) std::exit(0);
+		    const std::string out = testing::internal::GetCapturedStdout();
+		    std::exit(out.find("dump_mem_stats: first occasion\n") != std::string::npos &&
+		                      out.find("dump_mem_stats: second occasion\n") != std::string::npos
+		                  ? 0
+		                  : 1);
 	    },
 	    testing::ExitedWithCode(0), "");
 }
@@ -415,33 +424,43 @@ TEST(MemoryReportDeathTest, FirstReportReplacesLaterOnesAppend)
 }
 
 // The report's folder is wherever the user keeps the program: a file of that name that is
-// no report, or a link, is the user's and stays as it was; the reports go to standard
-// output instead.
+// no report, or a link (even to a file that reads like a report), is the user's and stays
+// as it was; the reports go to standard output instead.
 TEST(MemoryReportDeathTest, AFileOfTheUsersOfThatNameIsNeverReplaced)
 {
 	GTEST_FLAG_SET(death_test_style, "threadsafe");
-	const char* kDirVar = "KX_MEMLOG_USER_DIR";
+	// The child runs the test body afresh and must meet the same children in the same
+	// order: it is handed the folder all of them lie in.
+	const char* kRootVar = "KX_MEMLOG_USER_ROOT";
 	std::unique_ptr<kx_test::TempEnv> env;
-	std::vector<std::string> dirs;
-	if (const char* d = std::getenv(kDirVar)) {
-		dirs = {d};
+	std::string root;
+	if (const char* r = std::getenv(kRootVar)) {
+		root = r;
 	} else {
 		env = std::make_unique<kx_test::TempEnv>();
-		ASSERT_TRUE(kx_test::write_file(env->path("notes/MemoryLog.txt"), "my own notes\n"));
-		ASSERT_TRUE(kx_test::write_file(env->path("linked/target.txt"), "linked notes\n"));
-		ASSERT_EQ(::symlink("target.txt", env->path("linked/MemoryLog.txt").c_str()), 0);
-		dirs = {env->path("notes/"), env->path("linked/")};
+		root = env->root();
 	}
-	for (const std::string& dir : dirs) {
-		setenv(kDirVar, dir.c_str(), 1);
-		two_reports_in_a_child(dir);
+	const std::string notes = root + "notes/";
+	std::vector<std::string> dirs = {notes};
+	std::vector<std::unique_ptr<kx_test::PlantedLink>> links;
+	for (kx_test::link_kind kind : kx_test::kLinkKinds) {
+		const std::string n = std::to_string(dirs.size());
+		dirs.push_back(root + "linked" + n + "/");
+		if (!env) continue;
+		ASSERT_EQ(::mkdir(dirs.back().c_str(), 0700), 0);
+		links.push_back(std::make_unique<kx_test::PlantedLink>(dirs.back() + "MemoryLog.txt",
+		                                                       root + "elsewhere" + n + "/MemoryLog.txt", kind,
+		                                                       "dump_mem_stats: my own notes\n"));
 	}
+	if (env) {
+		ASSERT_TRUE(kx_test::write_file(notes + "MemoryLog.txt", "my own notes\n"));
+		setenv(kRootVar, root.c_str(), 1);
+	}
+	for (const std::string& dir : dirs) two_reports_in_a_child(dir, true);
 	if (!env) return;
-	unsetenv(kDirVar);
-	EXPECT_EQ(read_all(env->path("notes/MemoryLog.txt")), "my own notes\n");
-	EXPECT_EQ(read_all(env->path("linked/target.txt")), "linked notes\n");
-	char target[64] = {};
-	EXPECT_EQ(::readlink(env->path("linked/MemoryLog.txt").c_str(), target, sizeof target - 1), 10);
+	unsetenv(kRootVar);
+	EXPECT_EQ(read_all(notes + "MemoryLog.txt"), "my own notes\n");
+	for (const auto& link : links) EXPECT_TRUE(link->untouched());
 }
 
 TEST(MemoryReport, UsedSpaceIsNeverBelowZero)
