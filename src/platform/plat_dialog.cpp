@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,8 @@
 #include <iterator>
 #include <mutex>
 
+#include "platform/plat_clock.h"
+
 extern char** environ;
 
 namespace {
@@ -20,6 +23,13 @@ constexpr char kDialogVar[] = "KESTRIX_FOLDER_DIALOG";
 constexpr char kZenity[] = "zenity";
 constexpr char kKdialog[] = "kdialog";
 constexpr int kPumpMs = 20;
+constexpr uint64_t kMicrosecondsPerMs = 1000;
+// A program killed for its time-out that still has not ended this much later (stuck in
+// the kernel) is left behind rather than waited for.
+constexpr uint64_t kKilledGraceUs = 2000 * kMicrosecondsPerMs;
+// Reads after the program ended: enough to empty both pipes, never an endless stream
+// that a helper it left behind keeps writing.
+constexpr int kDrainReads = 64;
 constexpr size_t kReadChunk = 4096;
 constexpr size_t kErrorKeep = 1024;  // of standard error, enough for its first lines
 constexpr char kProgressTitle[] = "Kestrix DVD Installer";
@@ -184,7 +194,8 @@ std::vector<std::string> plat_dialog_args(const plat_dialog_program& p, int kind
 	return a;
 }
 
-plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t max_answer, void (*pump)())
+plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t max_answer, void (*pump)(),
+                                    int limit_ms)
 {
 	plat_dialog_outcome o;
 	if (args.empty()) return o;
@@ -199,8 +210,12 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 	};
 	const stream streams[] = {{&out, &o.answer, max_answer}, {&err, &errors, kErrorKeep}};
 	char buf[kReadChunk];
-	bool ended = false, reaped = false;
+	bool ended = false, reaped = false, abandoned = false;
 	int status = 0;
+	const uint64_t started = PLAT_microseconds();
+	const uint64_t limit_us = limit_ms > 0 ? uint64_t(limit_ms) * kMicrosecondsPerMs : 0;
+	uint64_t pumped = started;
+	int drained = 0;
 	while (!ended || out >= 0 || err >= 0) {
 		pollfd p[std::size(streams)];
 		const stream* of[std::size(streams)];
@@ -214,7 +229,7 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 		const int r = poll(p, n, ended ? 0 : kPumpMs);
 		if (r < 0 && errno != EINTR) break;
 		if (r == 0 && ended) break;
-		if (r == 0 && pump) pump();
+		if (ended && ++drained > kDrainReads) break;
 		for (nfds_t i = 0; r > 0 && i < n; ++i) {
 			if (!p[i].revents) continue;
 			const stream& s = *of[i];
@@ -225,7 +240,7 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 				*s.fd = -1;
 				continue;
 			}
-			// Whatever comes past the limit is read and dropped, so the child never blocks.
+			// Whatever comes past what is kept is read and dropped, so the child never blocks.
 			if (s.kept->size() < s.keep) s.kept->append(buf, std::min(size_t(got), s.keep - s.kept->size()));
 		}
 		if (!ended) {
@@ -233,10 +248,26 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 			reaped = w == pid;
 			ended = reaped || (w < 0 && errno != EINTR);
 		}
+		if (ended) continue;
+		// The window is served on time even while the program writes without a pause.
+		const uint64_t now = PLAT_microseconds();
+		if (pump && now - pumped >= kPumpMs * kMicrosecondsPerMs) {
+			pump();
+			pumped = now;
+		}
+		if (!limit_us || now - started < limit_us) continue;
+		if (!o.timed_out) {
+			// Killed, then reaped on a later turn: no zombie is left behind.
+			kill(pid, SIGKILL);
+			o.timed_out = true;
+		} else if (now - started >= limit_us + kKilledGraceUs) {
+			abandoned = true;
+			break;
+		}
 	}
 	for (int fd : {out, err})
 		if (fd >= 0) close(fd);
-	while (!ended) {
+	while (!ended && !abandoned) {
 		const pid_t w = waitpid(pid, &status, 0);
 		reaped = w == pid;
 		ended = reaped || errno != EINTR;

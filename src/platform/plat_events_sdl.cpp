@@ -198,54 +198,76 @@ int plat_latin1_of_utf8(const char* text)
 
 namespace {
 
-bool translate_key(const SDL_KeyboardEvent& k, const SDL_Event* next, plat_event& out, bool& took_next)
+constexpr unsigned char kUtf8Continuation = 0xC0, kUtf8ContinuationBits = 0x80;
+
+// Where the UTF-8 character at `s` ends: past its lead byte and the continuation bytes
+// after it (a broken sequence ends at the next lead byte).
+const char* after_utf8_char(const char* s)
+{
+	++s;
+	while ((static_cast<unsigned char>(*s) & kUtf8Continuation) == kUtf8ContinuationBits) ++s;
+	return s;
+}
+
+// One character of text, typed by a key the Mac keyboard has no code for.
+plat_event typed_char(int character, int modifiers)
+{
+	plat_event e;
+	e.what = plat_ev_key_down;
+	e.modifiers = modifiers;
+	e.message = character | (long(plat_no_mac_key) << kMessageKeyShift) | plat_key_typed_text;
+	return e;
+}
+
+// The characters of text from `from` on, each typed on its own.
+void type_text(const char* from, int modifiers, std::vector<plat_event>& out)
+{
+	for (const char* c = from; *c; c = after_utf8_char(c))
+		if (const int character = plat_latin1_of_utf8(c)) out.push_back(typed_char(character, modifiers));
+}
+
+bool translate_key(const SDL_KeyboardEvent& k, const SDL_Event* next, std::vector<plat_event>& out, bool& took_next)
 {
 	const SDL_Scancode sc = k.keysym.scancode;
 	if (plat_is_modifier_key(sc)) return false;
 	const bool down = k.type == SDL_KEYDOWN;
-	out.what = down ? (k.repeat ? plat_ev_auto_key : plat_ev_key_down) : plat_ev_key_up;
-	out.modifiers = plat_mac_modifiers(k.keysym.mod);
+	plat_event e;
+	e.what = down ? (k.repeat ? plat_ev_auto_key : plat_ev_key_down) : plat_ev_key_up;
+	e.modifiers = plat_mac_modifiers(k.keysym.mod);
 	int character = plat_mac_char_of_key(sc);
 	long typed = 0;
+	const char* rest = nullptr;
 	if (down && next && next->type == SDL_TEXTINPUT) {
 		character = plat_latin1_of_utf8(next->text.text);
 		if (character) typed = plat_key_typed_text;
+		if (next->text.text[0]) rest = after_utf8_char(next->text.text);
 		took_next = true;
 	} else if (!down && !character && k.keysym.sym >= ' ' && k.keysym.sym < 0x7F) {
 		// A key-up has no text of its own: the key's unshifted character.
 		character = k.keysym.sym;
 	}
-	out.message =
-	    (character & kLatin1Max) | (long(plat_mac_key_code(sc) & kLatin1Max) << kMessageKeyShift) | typed;
+	e.message = (character & kLatin1Max) | (long(plat_mac_key_code(sc) & kLatin1Max) << kMessageKeyShift) | typed;
+	out.push_back(e);
+	// The rest of a commit of several characters (a dead key that does not combine gives
+	// its own and the next one's) is typed after the key, with the key's modifiers.
+	if (rest) type_text(rest, e.modifiers, out);
 	return true;
 }
 
 // Text with no key-down before it: an input method commits dead-key and compose text
 // after the key events, or instead of them. It is typed like a key's text, by a key the
 // Mac keyboard has no code for, with the modifiers held now (Command still turns it off).
-bool translate_lone_text(const SDL_TextInputEvent& t, int kmod_now, plat_event& out)
+bool translate_lone_text(const SDL_TextInputEvent& t, int kmod_now, std::vector<plat_event>& out)
 {
-	const int character = plat_latin1_of_utf8(t.text);
-	if (!character) return false;
-	out.what = plat_ev_key_down;
-	out.modifiers = plat_mac_modifiers(kmod_now);
-	out.message = character | (long(plat_no_mac_key) << kMessageKeyShift) | plat_key_typed_text;
-	return true;
+	const size_t before = out.size();
+	type_text(t.text, plat_mac_modifiers(kmod_now), out);
+	return out.size() > before;
 }
 
-}  // namespace
-
-bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, int kmod_now, plat_event& out,
-                          bool& took_next)
+// The events that give one record each and carry no text.
+bool translate_other(const SDL_Event& ev, plat_event& out)
 {
-	took_next = false;
-	out = plat_event{};
 	switch (ev.type) {
-	case SDL_KEYDOWN:
-	case SDL_KEYUP:
-		return translate_key(ev.key, next, out, took_next);
-	case SDL_TEXTINPUT:
-		return translate_lone_text(ev.text, kmod_now, out);
 	case SDL_MOUSEBUTTONDOWN:
 	case SDL_MOUSEBUTTONUP:
 		if (ev.button.button != SDL_BUTTON_LEFT) return false;
@@ -283,4 +305,18 @@ bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, int kmod_n
 	default:
 		return false;
 	}
+}
+
+}  // namespace
+
+bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, int kmod_now, std::vector<plat_event>& out,
+                          bool& took_next)
+{
+	took_next = false;
+	if (ev.type == SDL_KEYDOWN || ev.type == SDL_KEYUP) return translate_key(ev.key, next, out, took_next);
+	if (ev.type == SDL_TEXTINPUT) return translate_lone_text(ev.text, kmod_now, out);
+	plat_event e;
+	if (!translate_other(ev, e)) return false;
+	out.push_back(e);
+	return true;
 }

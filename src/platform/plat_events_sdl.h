@@ -3,6 +3,8 @@
 // read, so every rule can be tested without a window.
 #include <SDL2/SDL.h>
 
+#include <vector>
+
 #include "platform/plat_window.h"
 
 // Mac key code of a key that has none (F13 and above, media keys).
@@ -29,10 +31,12 @@ bool plat_is_modifier_key(SDL_Scancode sc);
 // The first character of UTF-8 text when it is in ISO 8859-1 (at most 0xFF), else 0.
 int plat_latin1_of_utf8(const char* text);
 
-// Translates one SDL event. `next` is the event queued after it, or null: a key-down
-// takes its character from a text event that follows it, and then sets took_next so
-// the caller drops that text event. A text event met on its own is a key-down typing
-// its first character, with SDL's modifier state `kmod_now`. False when the event gives
-// no record.
-bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, int kmod_now, plat_event& out,
+// Translates one SDL event into the records it gives, added to `out` in order. `next`
+// is the event queued after it, or null: a key-down takes its character from a text
+// event that follows it, and then sets took_next so the caller drops that text event.
+// A text event met on its own is a key-down typing a character, with SDL's modifier
+// state `kmod_now`. An input method may commit several characters at once: each is
+// one more key-down of its own, in order (after the key's, when a key took the text);
+// characters outside Latin-1 are skipped. False when the event gives no record.
+bool plat_translate_event(const SDL_Event& ev, const SDL_Event* next, int kmod_now, std::vector<plat_event>& out,
                           bool& took_next);

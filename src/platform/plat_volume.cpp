@@ -19,10 +19,8 @@
 #include <sstream>
 #include <dirent.h>
 #include <pwd.h>
-#include <sys/wait.h>
 
 #include "platform/plat_dialog.h"
-#include "platform/plat_proc.h"
 
 namespace {
 // The drive behind a mount, opened without waiting for a disc; -1 when the device is not
@@ -147,14 +145,29 @@ std::atomic<plat_drive_eject_fn> g_drive_eject{drive_eject};
 constexpr char kDesktopTool[] = "gio";
 const char* const kDesktopEjectArgs[] = {"mount", "--eject"};
 constexpr size_t kDesktopAnswerKeep = 0;  // what it prints on success says nothing we need
+// The desktop's eject may ask for a password or hang on a drive that does not answer:
+// past this it is given up, as if it had refused.
+constexpr int kDesktopEjectLimitMs = 30000;
+std::atomic<int> g_desktop_limit_ms{kDesktopEjectLimitMs};
+
+// Runs the desktop's eject (or what stands in for it), the window served meanwhile.
+plat_dialog_outcome run_desktop_eject(const std::vector<std::string>& args, void (*pump)())
+{
+	return plat_run_dialog(args, kDesktopAnswerKeep, pump, g_desktop_limit_ms.load());
+}
 }  // namespace
+
+int plat_set_desktop_eject_limit(int ms)
+{
+	return g_desktop_limit_ms.exchange(ms > 0 ? ms : kDesktopEjectLimitMs);
+}
 
 plat_drive_eject_fn plat_set_drive_eject_hook(plat_drive_eject_fn f)
 {
 	return g_drive_eject.exchange(f ? f : drive_eject);
 }
 
-int plat_eject(const std::string& path, plat_eject_report* report)
+int plat_eject(const std::string& path, plat_eject_report* report, void (*pump)())
 {
 	if (report) *report = plat_eject_report{};
 	std::string mount_point, device;
@@ -164,12 +177,13 @@ int plat_eject(const std::string& path, plat_eject_report* report)
 	std::vector<std::string> args = {kDesktopTool};
 	args.insert(args.end(), std::begin(kDesktopEjectArgs), std::end(kDesktopEjectArgs));
 	args.push_back(mount_point);
-	const plat_dialog_outcome o = plat_run_dialog(args, kDesktopAnswerKeep, nullptr);
+	const plat_dialog_outcome o = run_desktop_eject(args, pump);
 	if (o.start_error) return refused;  // no desktop tool to ask
 	if (report) {
 		report->desktop_asked = true;
 		report->desktop_status = o.status;
 		report->desktop_said = o.error_line;
+		report->desktop_timed_out = o.timed_out;
 	}
 	return o.status == 0 ? 0 : refused;
 }
@@ -362,18 +376,16 @@ std::string plat_volume_root_of(const std::vector<plat_volume_root>& roots, cons
 	return best.empty() ? path : best;
 }
 
-int plat_eject_volume(const std::string& path, plat_eject_report* report)
+int plat_eject_volume(const std::string& path, plat_eject_report* report, void (*pump)())
 {
 	if (report) *report = plat_eject_report{};
 	const char* command = std::getenv(kEjectCommandVar);
-	if (!command || !*command) return plat_eject(path, report);
+	if (!command || !*command) return plat_eject(path, report, pump);
 	std::string root = plat_volume_root_of(plat_volume_roots(), path);
 	if (root.size() > 1 && root.back() == '/') root.pop_back();
-	int child = 0;
-	if (int e = plat_exec_child(command, {command, root}, &child)) return e;
-	int status = 0;
-	while (waitpid(child, &status, 0) < 0)
-		if (errno != EINTR) return errno;
-	if (WIFEXITED(status)) return WEXITSTATUS(status);
-	return EIO;
+	// It stands in for the desktop's eject, and is waited for the same way.
+	const plat_dialog_outcome o = run_desktop_eject({command, root}, pump);
+	if (o.start_error) return o.start_error;
+	if (report) report->desktop_timed_out = o.timed_out;
+	return o.status >= 0 ? o.status : EIO;
 }

@@ -36,6 +36,7 @@ struct plat_eject_report {
 	bool desktop_asked = false;  // the drive refused and the desktop's eject ran
 	int desktop_status = -1;     // its exit status; -1 when it did not exit
 	std::string desktop_said;    // the first line of its errors that is not blank
+	bool desktop_timed_out = false;  // it did not answer within the time limit and was ended
 };
 
 // Ejects the disc holding `path`: the drive's eject request, and when the drive refuses
@@ -44,7 +45,13 @@ struct plat_eject_report {
 // hand), the desktop is asked: `gio mount --eject <mount point>`, found on PATH. A path
 // that is not on a CD or DVD drive gives ENODEV and nothing changes. Returns 0, or the
 // drive's errno when the disc stayed in. `report`, when given, says what the desktop did.
-int plat_eject(const std::string& path, plat_eject_report* report = nullptr);
+// While the desktop is asked, `pump` (when set) serves the caller's window about every
+// 20 ms; a desktop that has not answered within the time limit (30 s) is ended and
+// counts as a refusal.
+int plat_eject(const std::string& path, plat_eject_report* report = nullptr, void (*pump)() = nullptr);
+// Sets the desktop eject's time limit in milliseconds (0 or less: the usual 30 s), for
+// tests that cannot wait that long. Returns the limit before.
+int plat_set_desktop_eject_limit(int ms);
 
 // The drive's part of an eject: asks the drive behind `device` to eject, unmounting
 // `mount_point` and asking again when it refuses. Returns 0, ENODEV when the device is
@@ -96,6 +103,8 @@ std::string plat_volume_holding(const std::vector<plat_volume_root>& roots, cons
 std::string plat_volume_root_of(const std::vector<plat_volume_root>& roots, const std::string& path);
 
 // Ejects the volume holding `path`: when KESTRIX_EJECT_COMMAND is set, that program runs
-// with the volume's root as its one argument and its exit status is the result;
-// otherwise plat_eject (which fills `report`). Returns 0 or an error code.
-int plat_eject_volume(const std::string& path, plat_eject_report* report = nullptr);
+// with the volume's root as its one argument and its exit status is the result (EIO
+// when it did not exit), waited for as plat_eject waits for the desktop: `pump` served,
+// ended past the time limit (report->desktop_timed_out); otherwise plat_eject (which
+// fills `report`). Returns 0 or an error code.
+int plat_eject_volume(const std::string& path, plat_eject_report* report = nullptr, void (*pump)() = nullptr);

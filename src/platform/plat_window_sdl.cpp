@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <iterator>
+#include <vector>
 
 #include "platform/plat_events_sdl.h"
 #include "platform/plat_window.h"
@@ -114,6 +116,11 @@ public:
 	bool wait_event(plat_event& out, int timeout_ms) override
 	{
 		if (!video_) return false;
+		if (!pending_.empty()) {
+			out = pending_.front();
+			pending_.pop_front();
+			return true;
+		}
 		const Uint32 deadline = SDL_GetTicks() + static_cast<Uint32>(timeout_ms > 0 ? timeout_ms : 0);
 		for (;;) {
 			const Uint32 now = SDL_GetTicks();
@@ -123,8 +130,13 @@ public:
 			SDL_Event next;
 			const bool has_next = SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
 			bool took_next = false;
-			if (plat_translate_event(ev, has_next ? &next : nullptr, SDL_GetModState(), out, took_next)) {
-				if (took_next) SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+			std::vector<plat_event> records;
+			const bool gave = plat_translate_event(ev, has_next ? &next : nullptr, SDL_GetModState(), records, took_next);
+			if (took_next) SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+			if (gave) {
+				// The characters of a commit after the first wait for the next calls.
+				out = records.front();
+				pending_.insert(pending_.end(), records.begin() + 1, records.end());
 				return true;
 			}
 		}
@@ -132,6 +144,7 @@ public:
 
 	void flush_events() override
 	{
+		pending_.clear();
 		if (!video_) return;
 		SDL_PumpEvents();
 		SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
@@ -218,6 +231,7 @@ private:
 
 	bool tried_ = false;
 	bool video_ = false;
+	std::deque<plat_event> pending_;  // records translated, not yet handed out
 	SDL_Window* window_ = nullptr;
 	SDL_GLContext context_ = nullptr;
 };

@@ -81,6 +81,7 @@ void report_chooser_failure(const plat_dialog_program& program, const plat_dialo
 
 dialog_hook_fn HL_set_dialog_pump(dialog_hook_fn f) { return g_pump.exchange(f); }
 dialog_hook_fn HL_set_dialog_drop_input(dialog_hook_fn f) { return g_drop_input.exchange(f); }
+dialog_hook_fn HL_dialog_pump() { return g_pump.load(); }
 
 int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int preference_key,
                         const char* default_location, char* io_path)

@@ -39,6 +39,8 @@ long EndianFlipLong(long* v);
 using dialog_hook_fn = void (*)();
 dialog_hook_fn HL_set_dialog_pump(dialog_hook_fn f);
 dialog_hook_fn HL_set_dialog_drop_input(dialog_hook_fn f);
+// The pump installed, for every other wait on one of the desktop's tools (its eject).
+dialog_hook_fn HL_dialog_pump();
 
 // The longest path a chooser may give back, and the caller's buffer size.
 constexpr size_t kDialogPathMax = 2046;

@@ -11,6 +11,7 @@
 #include "platform/plat_proc.h"
 #include "platform/plat_volume.h"
 #include "runtime/hl_alert.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 
@@ -57,7 +58,8 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 	return 0;
 }
 
-int eject_dvd(std::string path, plat_eject_report* report) { return plat_eject_volume(path, report); }
+// The desktop's eject can take its time: the window is served meanwhile, as under a chooser.
+int eject_dvd(std::string path, plat_eject_report* report) { return plat_eject_volume(path, report, HL_dialog_pump()); }
 
 int APL_is_dvd_disk(short volume)
 {

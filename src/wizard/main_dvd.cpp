@@ -51,6 +51,7 @@ constexpr char kEjectedByDesktop[] = " (the drive refused; the desktop ejected i
 constexpr char kEjectFailedLine[] = "WARNING: could not eject ";
 constexpr char kDesktopRefused[] = "; the desktop could not eject it either: ";
 constexpr char kDesktopStatus[] = "exit status ";
+constexpr char kDesktopNoAnswer[] = "; the desktop did not answer within the time allowed";
 
 void eject_and_log(const std::string& path)
 {
@@ -61,7 +62,9 @@ void eject_and_log(const std::string& path)
 		return;
 	}
 	xer << kEjectFailedLine << path << ": " << error_str(e);
-	if (r.desktop_asked)
+	if (r.desktop_timed_out)
+		xer << kDesktopNoAnswer;
+	else if (r.desktop_asked)
 		xer << kDesktopRefused
 		    << (r.desktop_said.empty() ? kDesktopStatus + std::to_string(r.desktop_status)
 		                               : xer_escaped(r.desktop_said));

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "platform/plat_events_sdl.h"
 #include "platform/plat_sysinfo.h"
@@ -41,19 +43,34 @@ SDL_Event window_event(Uint8 what)
 
 struct translated {
 	bool ok;
-	plat_event ev;
+	plat_event ev;  // the first record
 	bool took_next;
+	std::vector<plat_event> all;
 };
 
-translated translate(const SDL_Event& e, const SDL_Event* next = nullptr)
+translated translate(const SDL_Event& e, const SDL_Event* next = nullptr, int kmod_now = 0)
 {
 	translated t{};
-	t.ok = plat_translate_event(e, next, 0, t.ev, t.took_next);
+	t.ok = plat_translate_event(e, next, kmod_now, t.all, t.took_next);
+	if (!t.all.empty()) t.ev = t.all.front();
 	return t;
 }
 
 int mac_key_of(const plat_event& e) { return int((e.message >> 8) & 0xFF); }
 int char_of(const plat_event& e) { return int(e.message & 0xFF); }
+
+// The characters the records type, each checked to be a typed key-down with `modifiers`.
+std::string typed(const translated& t, int modifiers = 0)
+{
+	std::string s;
+	for (const plat_event& e : t.all) {
+		EXPECT_EQ(e.what, plat_ev_key_down);
+		EXPECT_TRUE(e.message & plat_key_typed_text);
+		EXPECT_EQ(e.modifiers, modifiers);
+		s += char(char_of(e));
+	}
+	return s;
+}
 
 }  // namespace
 
@@ -108,6 +125,31 @@ TEST(EventTables, KeyDownTakesTheFollowingTextAsLatin1)
 	EXPECT_FALSE(t.took_next);
 	EXPECT_EQ(char_of(t.ev), 0);
 	EXPECT_FALSE(t.ev.message & plat_key_typed_text);
+}
+
+TEST(EventTables, EveryCharacterOfACommitIsTypedInTurn)
+{
+	// A commit on its own: one key-down per character, by a key with no Mac code.
+	translated t = translate(text_event("^~a"));
+	ASSERT_TRUE(t.ok);
+	EXPECT_EQ(typed(t), "^~a");
+	for (const plat_event& e : t.all) EXPECT_EQ(mac_key_of(e), plat_no_mac_key);
+	EXPECT_EQ(typed(translate(text_event("\xC3\xA9~"))), "\xE9~");  // "é~" in UTF-8
+	// What Latin-1 cannot hold is skipped, not the rest: U+20AC, U+0416, U+1F600.
+	EXPECT_EQ(typed(translate(text_event("a\xE2\x82\xAC" "b\xD0\x96" "c\xF0\x9F\x98\x80" "d"))), "abcd");
+	EXPECT_FALSE(translate(text_event("\xE2\x82\xAC")).ok);
+	// Every character carries the modifiers held now, so Command turns each one off.
+	EXPECT_EQ(typed(translate(text_event("xy"), nullptr, KMOD_LGUI), plat_mod_command), "xy");
+
+	// A dead key that does not combine: the key types the first character, the rest follow.
+	const SDL_Event caret_b = text_event("^b");
+	t = translate(key_event(SDL_KEYDOWN, SDL_SCANCODE_B, SDLK_b), &caret_b);
+	EXPECT_TRUE(t.took_next);
+	ASSERT_EQ(t.all.size(), 2u);
+	EXPECT_EQ(char_of(t.all[0]), '^');
+	EXPECT_EQ(mac_key_of(t.all[0]), 11);
+	EXPECT_EQ(typed(t), "^b");
+	EXPECT_EQ(mac_key_of(t.all[1]), plat_no_mac_key);
 }
 
 TEST(EventTables, KeysThatTypeNoTextCarryMacCharacters)

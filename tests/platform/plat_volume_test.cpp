@@ -1,6 +1,7 @@
 #include "platform/plat_volume.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -169,6 +170,56 @@ TEST(Volumes, ADriveThatRefusesIsEjectedThroughTheDesktop)
 	ScopedEnvVar no_gio("PATH", env.path("disc").c_str());
 	EXPECT_EQ(plat_eject(env.path("disc/"), &r), EBUSY);
 	EXPECT_FALSE(r.desktop_asked);
+}
+
+namespace {
+int g_pumps = 0;
+void count_pump() { ++g_pumps; }
+
+// The process id the stand-in wrote has been reaped: it is no zombie waiting.
+bool reaped(const std::string& pid_file)
+{
+	const int pid = std::atoi(read_file(pid_file).c_str());
+	return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH;
+}
+}  // namespace
+
+TEST(Volumes, ADesktopEjectThatDoesNotAnswerIsEndedWhileTheWindowIsServed)
+{
+	TempEnv env;
+	write_file(env.path("disc/x"), "");
+	// Stand-ins that hang: a helper they start holds the pipes open past the limit.
+	const std::string hang = "#!/bin/sh\necho $$ > '" + env.path("pid") + "'\nsleep 10\n";
+	write_file(env.path("bin/gio"), hang);
+	write_file(env.path("eject.sh"), hang);
+	chmod(env.path("bin/gio").c_str(), 0755);
+	chmod(env.path("eject.sh").c_str(), 0755);
+	const char* old_path = std::getenv("PATH");
+	const std::string with_gio = env.path("bin") + ":" + (old_path ? old_path : "/usr/bin:/bin");
+	ScopedEnvVar path("PATH", with_gio.c_str());
+	ScopedEnvVar no_command("KESTRIX_EJECT_COMMAND", nullptr);
+	const int old_limit = plat_set_desktop_eject_limit(300);
+	StandInDrive drive;
+	g_drive_answer = EBUSY;
+	plat_eject_report r;
+
+	g_pumps = 0;
+	EXPECT_EQ(plat_eject(env.path("disc/"), &r, count_pump), EBUSY);
+	EXPECT_TRUE(r.desktop_asked);
+	EXPECT_TRUE(r.desktop_timed_out);
+	EXPECT_GE(g_pumps, 2);
+	EXPECT_TRUE(reaped(env.path("pid")));
+
+	// The eject command stands in for the desktop and is waited for the same way.
+	ScopedEnvVar roots("KESTRIX_MEDIA_ROOTS", env.path("").c_str());
+	ScopedEnvVar command("KESTRIX_EJECT_COMMAND", env.path("eject.sh").c_str());
+	write_file(env.path("pid"), "");
+	g_pumps = 0;
+	EXPECT_EQ(plat_eject_volume(env.path("disc/"), &r, count_pump), EIO);
+	EXPECT_TRUE(r.desktop_timed_out);
+	EXPECT_GE(g_pumps, 2);
+	EXPECT_TRUE(reaped(env.path("pid")));
+	plat_set_desktop_eject_limit(old_limit);
 }
 
 TEST(Bundles, OneRuleForTheBundleAndWhatRunsInIt)

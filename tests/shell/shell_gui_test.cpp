@@ -252,6 +252,15 @@ TEST_F(RealWindow, PushedKeysArriveWithTheirText)
 	EXPECT_EQ(keys_seen[1].num[2], 16);    // key up
 	EXPECT_EQ(mnw.key_held, 0);
 	EXPECT_EQ(mnw.key_event, 1);
+
+	// An input method's commit of several characters: each one arrives, in order.
+	kx_fake::reset();
+	std::strcpy(text.text.text, "^~a");
+	SDL_PushEvent(&text);
+	DIDIVI_event_proc();
+	std::string typed;
+	for (const auto& k : kx_fake::calls_of("BTN_dispatch_to_focus")) typed += char(k.num[0]);
+	EXPECT_EQ(typed, "^~a");
 }
 
 TEST_F(RealWindow, AClickWaitingWithTheWindowsFocusIsNotDropped)

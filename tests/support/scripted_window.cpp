@@ -53,10 +53,11 @@ SDL_Event ScriptedWindow::sdl_text(const char* utf8)
 void ScriptedWindow::at_frame_sdl(int frame, const std::vector<SDL_Event>& queue, int kmod)
 {
 	for (size_t i = 0; i < queue.size(); ++i) {
-		plat_event e;
+		std::vector<plat_event> records;
 		bool took_next = false;
 		const SDL_Event* next = i + 1 < queue.size() ? &queue[i + 1] : nullptr;
-		if (plat_translate_event(queue[i], next, kmod, e, took_next)) at_frame(frame, e);
+		plat_translate_event(queue[i], next, kmod, records, took_next);
+		for (const plat_event& e : records) at_frame(frame, e);
 		if (took_next) ++i;
 	}
 }

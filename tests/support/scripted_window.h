@@ -33,8 +33,8 @@ public:
 	void set_budget(int frames) { budget_ = frames; }
 
 	// Delivers SDL events in that frame as the SDL window reads its queue: each one
-	// translated with the event behind it, a text event its key-down took dropped. kmod
-	// is SDL's modifier state while they are read.
+	// translated with the event behind it (every record it gives, in order), a text event
+	// its key-down took dropped. kmod is SDL's modifier state while they are read.
 	void at_frame_sdl(int frame, const std::vector<SDL_Event>& queue, int kmod = 0);
 
 	// Event makers.

@@ -143,10 +143,13 @@ TEST_F(Browser, TextAnInputMethodCommitsAfterTheKeysIsTypedIntoTheName)
 	// Command held turns such text off; a letter outside printable ASCII is not the field's.
 	win.at_frame_sdl(3, {W::sdl_text("x")}, KMOD_LGUI);
 	win.at_frame_sdl(3, {W::sdl_text("\xC3\xAA"), W::sdl_text("~")});
+	// A commit of several characters is typed whole, each under the same rule; what
+	// Latin-1 cannot hold (U+20AC) is skipped, not the rest.
+	win.at_frame_sdl(3, {W::sdl_text("^~a"), W::sdl_text("\xC3\xA9~"), W::sdl_text("x\xE2\x82\xACy")});
 	key(4, kMacReturn, 13);
 	key(5, kMacEscape, 27);  // an empty name saves nothing: the dialog would stay
 	EXPECT_EQ(BTN_opensave(999, 0, &path), 1);
-	EXPECT_EQ(path, "^a~");
+	EXPECT_EQ(path, "^a~^~a~xy");
 }
 
 TEST_F(Browser, FolderLevelsArePickedFromThePopUpEvenWithDashesAndBars)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/plat_volume.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
 #include "support/test_env.h"
@@ -244,6 +245,7 @@ TEST_F(WizardTest, AChangeVisitEjectsTheDvdLastUsedOnce)
 
 namespace {
 int drive_refuses(const std::string&, const std::string&) { return EBUSY; }
+int g_served = 0;  // times the window was served while the desktop was asked
 
 // A drive that refuses every eject, for as long as it lives.
 struct RefusingDrive {
@@ -255,10 +257,11 @@ struct RefusingDrive {
 TEST_F(WizardTest, AnEjectTheDesktopIsAskedForLeavesOneLogLine)
 {
 	// No eject command: a drive that refuses, then the desktop through a stand-in gio
-	// that exits with the status `status` holds.
+	// that exits with the status `status` holds, or hangs while `hang` exists.
 	kx_test::ScopedEnvVar no_command("KESTRIX_EJECT_COMMAND", nullptr);
-	write_file(env.path("bin/gio"), "#!/bin/sh\necho \"$@\" >> '" + env.path("gio.log") +
-	                                    "'\necho 'gio: Unmount failed: target is busy' >&2\nexit $(cat '" +
+	write_file(env.path("bin/gio"), "#!/bin/sh\necho \"$@\" >> '" + env.path("gio.log") + "'\n[ -e '" +
+	                                    env.path("hang") + "' ] && sleep 10\n" +
+	                                    "echo 'gio: Unmount failed: target is busy' >&2\nexit $(cat '" +
 	                                    env.path("status") + "')\n");
 	::chmod(env.path("bin/gio").c_str(), 0755);
 	const char* old_path = std::getenv("PATH");
@@ -293,6 +296,23 @@ TEST_F(WizardTest, AnEjectTheDesktopIsAskedForLeavesOneLogLine)
 	EXPECT_EQ(dvd_verify_disk_install(1, s), 1);
 	EXPECT_EQ(frames(dvd_switch_disk_install, 3, s), 0);
 	EXPECT_EQ(log_so_far(log).substr(seen), "Ejected " + dvd1 + " (the drive refused; the desktop ejected it)\n");
+
+	// The desktop does not answer: the window is served meanwhile, the wait ends at the
+	// limit with one warning, and the change screen asks as after a refusal.
+	write_file(env.path("hang"), "");
+	const int old_limit = plat_set_desktop_eject_limit(300);
+	g_served = 0;
+	const dialog_hook_fn old_pump = HL_set_dialog_pump([] { ++g_served; });
+	seen = log_so_far(log).size();
+	EXPECT_EQ(dvd_verify_disk_install(1, s), 1);
+	EXPECT_EQ(frames(dvd_switch_disk_install, 3, s), 0);
+	HL_set_dialog_pump(old_pump);
+	plat_set_desktop_eject_limit(old_limit);
+	EXPECT_GE(g_served, 2);
+	EXPECT_EQ(log_so_far(log).substr(seen), "WARNING: could not eject " + dvd1 + ": " + error_str(EBUSY) +
+	                                            "; the desktop did not answer within the time allowed\n");
+	EXPECT_EQ(s.text, "Please insert DVD number 3 and click continue.");
+	EXPECT_EQ(s.next_screen, dvd_verify_disk_install);
 	xer.close();
 }
 
