@@ -71,8 +71,10 @@ bool path_has_no_file(std::string path);
 // Creates the install folder and the folders the chosen files need; 0 or the first
 // error code (already reported to the user).
 int make_dirs();
-// Deletes every file chosen for deletion and every folder left empty.
-void delete_files();
+// Deletes every file chosen for deletion and every folder left empty. Returns how many
+// files could not be removed (one already gone is no failure); those stay counted as
+// present.
+int delete_files();
 // One step of the DVD install with DVD `disk` mounted: 0 busy, 1 all done, 2 the file
 // at `cursor` lies on another DVD, 3 a file failed.
 int install_files(int& cursor, int disk);

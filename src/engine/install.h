@@ -6,6 +6,8 @@
 // The two questions are modal windows of the shell (996 and 997). The engine reaches
 // them through hooks so that it never calls up into the shell; with no hook installed a
 // question "cannot be shown" and answers 3.
+#include <errno.h>
+
 #include <set>
 #include <string>
 
@@ -30,6 +32,20 @@ select_alert_texts_t select_alert_texts(int gone);
 
 // The warning for a folder that could not be made.
 void make_dir_error(std::string path, int code);
+
+// What removing one file of the list came to.
+struct ENG_removal {
+	int code = 0;          // delete_file's result, or why the removal was refused
+	bool reached = false;  // the file was reachable: its folders may be cleaned up
+	// A file already gone is removed all the same; anything else left it in place.
+	bool failed() const { return code != 0 && code != ENOENT; }
+};
+// Removes the file `rel` of the list (its platform folder trimmed) at `full`, which is
+// dest_dir_path + rel, by the rule of every deleting step: nothing outside the install
+// folder or through a link in it. The line "DELETING  file ..." (after `log_prefix`) is
+// logged when the log switch is on, and always for a failure, which a second line
+// explains, naming the link on the way when there is one.
+ENG_removal ENG_remove_listed_file(const std::string& rel, const std::string& full, const char* log_prefix);
 
 // Every folder the product can have below an install folder: the folders of every file
 // of the list (its platform folder trimmed, only paths that stay inside) and the

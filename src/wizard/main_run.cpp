@@ -87,9 +87,11 @@ bool start_run(const run_flow& f, wizard_screen& s)
 		return false;
 	}
 	if (f.new_copy) register_new_kestrix();
-	delete_files();
+	// A file that could not be removed is a failed file of the run: the done screen
+	// reports errors even when nothing is left to install.
+	const int failed_removals = delete_files();
 	*f.running = 1;
-	num_install_errors = 0;
+	num_install_errors = failed_removals;
 	return true;
 }
 
