@@ -81,6 +81,10 @@ int install_files(int& cursor, int disk);
 void install_files_kill();
 // The message and code of the last failed file; clears both.
 int install_files_get_error(std::string& msg);
+// The same, and in `link` the folder on the file's way that is a link when that is why
+// it failed (empty otherwise): nothing is written through a link, and the user is told
+// which folder it is.
+int install_files_get_error(std::string& msg, std::string& link);
 // ".7z" for global-scenery archives, ".zip" for the rest.
 std::string suffix_for_file(int index);
 // A modal two-button question: 1 first button, 0 second, 3 when it cannot be shown.

@@ -69,6 +69,9 @@ public:
 	std::string destination;
 	std::string error_message;
 	int error_code;
+	// When the unpack was refused because a folder on the file's way is a link: that
+	// folder's path, for the wizard to name.
+	std::string error_link;
 
 private:
 	// Where the archive lies on the mounted DVD.
@@ -82,14 +85,17 @@ private:
 // into place only once the whole archive checked out. Nothing is
 // written outside the install folder or through a link in it. The archive may hold
 // only the entry named like the file (and its fork entry): any other makes it damaged.
-// 0 when this archive put `destination` in place, else an error code.
-int ENG_unpack_into_place(const std::string& archive, const std::string& destination);
+// 0 when this archive put `destination` in place, else an error code; on ELOOP, `link`
+// (when given) names the folder on the way that is a link.
+int ENG_unpack_into_place(const std::string& archive, const std::string& destination,
+                          std::string* link = nullptr);
 
 // The run's pools and the last error collected; null and empty while no run is under way.
 extern UTL_worker_threads* copy_pool;
 extern UTL_worker_threads* unzip_pool;
 extern int install_err_num;
 extern std::string install_err_msg;
+extern std::string install_err_link;  // the linked folder of the last error, if that was the cause
 
 // ---- Hooks the shell installs for the two questions --------------------------------
 
