@@ -71,14 +71,20 @@ bool path_has_no_file(std::string path);
 // Creates the install folder and the folders the chosen files need; 0 or the first
 // error code (already reported to the user).
 int make_dirs();
-// Deletes every file chosen for deletion and every folder left empty.
-void delete_files();
+// Deletes every file chosen for deletion and every folder left empty. Returns how many
+// files could not be removed (one already gone is no failure); those stay counted as
+// present.
+int delete_files();
 // One step of the DVD install with DVD `disk` mounted: 0 busy, 1 all done, 2 the file
 // at `cursor` lies on another DVD, 3 a file failed.
 int install_files(int& cursor, int disk);
 void install_files_kill();
 // The message and code of the last failed file; clears both.
 int install_files_get_error(std::string& msg);
+// The same, and in `link` the folder on the file's way that is a link when that is why
+// it failed (empty otherwise): nothing is written through a link, and the user is told
+// which folder it is.
+int install_files_get_error(std::string& msg, std::string& link);
 // ".7z" for global-scenery archives, ".zip" for the rest.
 std::string suffix_for_file(int index);
 // A modal two-button question: 1 first button, 0 second, 3 when it cannot be shown.

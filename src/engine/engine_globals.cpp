@@ -2,6 +2,7 @@
 
 std::vector<file_history_struct> sim_info;
 std::set<std::string> deleted_files;
+int net_failed_deletes = 0;
 
 std::string dest_dir_path;
 std::string temp_path;

@@ -34,6 +34,9 @@ extern std::vector<file_history_struct> sim_info;
 
 // Folders that lost files during a network run; read_directory empties it.
 extern std::set<std::string> deleted_files;
+// Files a network run could not remove; the web updater sets it to 0 when a run starts
+// and its done screen reports them as problems.
+extern int net_failed_deletes;
 
 // The install folder of the copy being installed, repaired or changed; absolute,
 // ending in "/". Must not change while a scan or run is under way.

@@ -6,6 +6,8 @@
 // The two questions are modal windows of the shell (996 and 997). The engine reaches
 // them through hooks so that it never calls up into the shell; with no hook installed a
 // question "cannot be shown" and answers 3.
+#include <errno.h>
+
 #include <set>
 #include <string>
 
@@ -31,6 +33,20 @@ select_alert_texts_t select_alert_texts(int gone);
 // The warning for a folder that could not be made.
 void make_dir_error(std::string path, int code);
 
+// What removing one file of the list came to.
+struct ENG_removal {
+	int code = 0;          // delete_file's result, or why the removal was refused
+	bool reached = false;  // the file was reachable: its folders may be cleaned up
+	// A file already gone is removed all the same; anything else left it in place.
+	bool failed() const { return code != 0 && code != ENOENT; }
+};
+// Removes the file `rel` of the list (its platform folder trimmed) at `full`, which is
+// dest_dir_path + rel, by the rule of every deleting step: nothing outside the install
+// folder or through a link in it. The line "DELETING  file ..." (after `log_prefix`) is
+// logged when the log switch is on, and always for a failure, which a second line
+// explains, naming the link on the way when there is one.
+ENG_removal ENG_remove_listed_file(const std::string& rel, const std::string& full, const char* log_prefix);
+
 // Every folder the product can have below an install folder: the folders of every file
 // of the list (its platform folder trimmed, only paths that stay inside) and the
 // product's working folders, each relative, without a final "/". make_dirs and the
@@ -53,6 +69,9 @@ public:
 	std::string destination;
 	std::string error_message;
 	int error_code;
+	// When the unpack was refused because a folder on the file's way is a link: that
+	// folder's path, for the wizard to name.
+	std::string error_link;
 
 private:
 	// Where the archive lies on the mounted DVD.
@@ -66,14 +85,17 @@ private:
 // into place only once the whole archive checked out. Nothing is
 // written outside the install folder or through a link in it. The archive may hold
 // only the entry named like the file (and its fork entry): any other makes it damaged.
-// 0 when this archive put `destination` in place, else an error code.
-int ENG_unpack_into_place(const std::string& archive, const std::string& destination);
+// 0 when this archive put `destination` in place, else an error code; on ELOOP, `link`
+// (when given) names the folder on the way that is a link.
+int ENG_unpack_into_place(const std::string& archive, const std::string& destination,
+                          std::string* link = nullptr);
 
 // The run's pools and the last error collected; null and empty while no run is under way.
 extern UTL_worker_threads* copy_pool;
 extern UTL_worker_threads* unzip_pool;
 extern int install_err_num;
 extern std::string install_err_msg;
+extern std::string install_err_link;  // the linked folder of the last error, if that was the cause
 
 // ---- Hooks the shell installs for the two questions --------------------------------
 

@@ -24,8 +24,8 @@ std::string ENG_folder_of(const std::string& path)
 	return out;
 }
 
-int ENG_reach_inside(const std::string& rel, bool make)
+int ENG_reach_inside(const std::string& rel, bool make, std::string* link)
 {
-	return path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), make) : EINVAL;
+	return path_stays_inside(rel) ? walk_folder_chain(dest_dir_path, ENG_folder_of(rel), make, link) : EINVAL;
 }
 

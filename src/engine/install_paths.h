@@ -24,5 +24,6 @@ std::string ENG_folder_of(const std::string& path);
 // other than a folder. The file itself may be a link: it is taken as the link. 0 when
 // it may (with `make`, the missing folders are made on the way); EINVAL for a path
 // that leaves the install folder, ELOOP for a link on the way, ENOTDIR for a file
-// where a folder belongs; other errno values as they come.
-int ENG_reach_inside(const std::string& rel, bool make);
+// where a folder belongs; other errno values as they come. On ELOOP, `link` (when
+// given) is set to the full path of the first folder on the way that is a link.
+int ENG_reach_inside(const std::string& rel, bool make, std::string* link = nullptr);

@@ -136,9 +136,45 @@ int make_dirs()
 	return 0;
 }
 
-void delete_files()
+namespace {
+// Why a removal was refused before anything was touched, by the walk's answer.
+const struct {
+	int code;
+	const char* why;
+} kRefusals[] = {{EINVAL, "its path leaves the install folder"}, {ENOTDIR, "a folder on its way is a file"}};
+}  // namespace
+
+ENG_removal ENG_remove_listed_file(const std::string& rel, const std::string& full, const char* log_prefix)
+{
+	ENG_removal out;
+	std::string link;
+	out.code = ENG_reach_inside(rel, false, &link);
+	out.reached = out.code == 0;
+	if (out.reached) out.code = delete_file(full);
+	if (stg.log_actions || out.failed())
+		xer << log_prefix << "DELETING  file " << xer_escaped(full) << ", with result=" << out.code << ".\n";
+	if (!out.failed()) return out;
+
+	// The file is still there: the log says which and why, so that a user reading it
+	// knows what to remove by hand.
+	xer << "Could not delete " << xer_escaped(full) << ": ";
+	if (!out.reached && out.code == ELOOP) {
+		xer << "the folder " << xer_escaped(link) << " on its way is a symbolic link, and nothing is removed through one";
+	} else {
+		const char* why = nullptr;
+		if (!out.reached)
+			for (const auto& r : kRefusals)
+				if (r.code == out.code) why = r.why;
+		xer << (why ? std::string(why) : error_str(out.code));
+	}
+	xer << ".\n";
+	return out;
+}
+
+int delete_files()
 {
 	std::set<std::string> folders;
+	int failed = 0;
 	for (file_history_struct& h : sim_info) {
 		file_version_struct& v = h.back();
 		if (!v.remove) continue;
@@ -148,18 +184,20 @@ void delete_files()
 		stg.file_state = 0;
 
 		// Nothing is deleted outside the install folder or through a link inside it.
-		int r = ENG_reach_inside(rel, false);
-		const bool refused = r != 0;
-		if (!refused) r = delete_file(full);
-		if (stg.log_actions || refused) xer << "DELETING  file " << xer_escaped(full) << ", with result=" << r << ".\n";
-
-		if (!refused) {
+		const ENG_removal r = ENG_remove_listed_file(rel, full, "");
+		if (r.reached) {
 			for (std::string f = ENG_folder_of(full); f.size() > dest_dir_path.size(); f = ENG_folder_of(f))
 				folders.insert(f);
 		}
-		if (show_del_err(r))
-			__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r),
+		if (show_del_err(r.code))
+			__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r.code),
 			               STR_utf8_to_font(full), "", t_exit, "utils", __LINE__);
+		// A file that could not be removed is still there: the map and the next run see
+		// it as installed, and the run reports an error instead of success.
+		if (r.failed()) {
+			++failed;
+			continue;
+		}
 		v.have = 0;
 		v.sig_have = "NONE";
 	}
@@ -172,4 +210,5 @@ void delete_files()
 		const int r = delete_file(*it);
 		if (stg.log_actions) xer << "cleanup: DELETING  file " << xer_escaped(*it) << ", with result=" << r << ".\n";
 	}
+	return failed;
 }

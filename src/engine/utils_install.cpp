@@ -24,6 +24,7 @@ UTL_worker_threads* copy_pool = nullptr;
 UTL_worker_threads* unzip_pool = nullptr;
 int install_err_num = 0;
 std::string install_err_msg;
+std::string install_err_link;
 
 std::string suffix_for_file(int index)
 {
@@ -103,7 +104,7 @@ void dvd_unpack_task::copy_stage()
 	if (error_code) delete_file(temp_file);
 }
 
-int ENG_unpack_into_place(const std::string& archive, const std::string& destination)
+int ENG_unpack_into_place(const std::string& archive, const std::string& destination, std::string* link)
 {
 	const std::string rel = !dest_dir_path.empty() && destination.compare(0, dest_dir_path.size(), dest_dir_path) == 0
 	                            ? destination.substr(dest_dir_path.size())
@@ -112,9 +113,15 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 
 	// The folder may be missing: the clean-up after deletions removes folders that
 	// became empty, also one that a file still to come lands in.
-	int r = ENG_reach_inside(rel, true);
-	if (r == EINVAL || r == ELOOP)
+	std::string through;
+	int r = ENG_reach_inside(rel, true, &through);
+	if (r == EINVAL)
 		xer << "EXPANDING refused for " << xer_escaped(destination) << ": it leaves the install folder.\n";
+	if (r == ELOOP) {
+		xer << "EXPANDING refused for " << xer_escaped(destination) << ": the folder " << xer_escaped(through)
+		    << " on its way is a symbolic link, and nothing is written through one.\n";
+		if (link) *link = through;
+	}
 
 	// Every file of the archive is written beside its destination under a temporary
 	// name, and renamed into place only when the whole archive checked out (CRCs,
@@ -152,7 +159,7 @@ void dvd_unpack_task::unpack_stage()
 {
 	if (error_code) return;
 	file_version_struct& v = sim_info[index].back();
-	if (int r = ENG_unpack_into_place(temp_file, destination)) {
+	if (int r = ENG_unpack_into_place(temp_file, destination, &error_link)) {
 		error_code = r;
 		return;
 	}
@@ -203,6 +210,8 @@ int install_files(int& cursor, int disk)
 	// One error per step; other finished tasks wait for the next step.
 	while (UTL_work_task* t = unzip_pool->check_retired_tasks()) {
 		install_err_num = t->check_error(install_err_msg);
+		const dvd_unpack_task* task = dynamic_cast<const dvd_unpack_task*>(t);
+		install_err_link = task ? task->error_link : std::string();
 		delete t;
 		if (install_err_num) return 3;
 	}
@@ -224,10 +233,18 @@ int install_files(int& cursor, int disk)
 
 int install_files_get_error(std::string& msg)
 {
+	std::string link;
+	return install_files_get_error(msg, link);
+}
+
+int install_files_get_error(std::string& msg, std::string& link)
+{
 	msg = install_err_msg;
+	link = install_err_link;
 	const int r = install_err_num;
 	install_err_num = 0;
 	install_err_msg.clear();
+	install_err_link.clear();
 	return r;
 }
 

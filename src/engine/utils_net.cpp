@@ -99,20 +99,18 @@ float slot_fraction(int slot)
 
 // Deletes one file the new installation no longer has, by delete_files' rule: nothing
 // outside the install folder or through a link in it. The folders it lost a file from
-// are kept for the clean-up at the end of the run.
+// are kept for the clean-up at the end of the run; a file that stays is counted for the
+// done screen.
 void net_delete(const std::string& rel, const std::string& destination)
 {
 	stg.file_state = 0;
-	int r = ENG_reach_inside(rel, false);
-	const bool refused = r != 0;
-	if (!refused) r = delete_file(destination);
-	if (stg.log_actions || refused)
-		xer << "now we want to nuke a file: DELETING  file " << xer_escaped(destination) << ", with result=" << r << ".\n";
-	if (!refused)
+	const ENG_removal r = ENG_remove_listed_file(rel, destination, "now we want to nuke a file: ");
+	if (r.reached)
 		for (std::string f = ENG_folder_of(destination); f.size() > dest_dir_path.size(); f = ENG_folder_of(f))
 			deleted_files.insert(f);
-	if (show_del_err(r))
-		__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r),
+	if (r.failed()) ++net_failed_deletes;
+	if (show_del_err(r.code))
+		__DIDIVI_alert(0, "Could not delete a file that I no longer want to have!", error_str(r.code),
 		               STR_utf8_to_font(destination), "", t_exit, "utils", __LINE__);
 }
 

@@ -61,7 +61,7 @@ static const char* why_outside(const std::string& rel)
 
 bool path_stays_inside(const std::string& rel) { return why_outside(rel) == nullptr; }
 
-int walk_folder_chain(const std::string& base, const std::string& rel, bool make)
+int walk_folder_chain(const std::string& base, const std::string& rel, bool make, std::string* link)
 {
 	std::string at = base;
 	size_t start = 0;
@@ -77,7 +77,10 @@ int walk_folder_chain(const std::string& base, const std::string& rel, bool make
 			// Someone else may have made it in the meantime; look again.
 			if (lstat(at.c_str(), &st) != 0) return errno;
 		}
-		if (S_ISLNK(st.st_mode)) return ELOOP;
+		if (S_ISLNK(st.st_mode)) {
+			if (link) *link = at;
+			return ELOOP;
+		}
 		if (!S_ISDIR(st.st_mode)) return ENOTDIR;
 		at += '/';
 		start = end + 1;

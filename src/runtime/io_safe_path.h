@@ -41,7 +41,9 @@ bool path_stays_inside(const std::string& rel);
 // ELOOP when one is a symbolic link, ENOTDIR when one is something else. Without
 // `make`, components from the first missing one on are not looked at; with it, the
 // missing ones are made (mode 0755) as the walk goes. Other errno values as they come.
-int walk_folder_chain(const std::string& base, const std::string& rel, bool make);
+// On ELOOP, `link` (when given) is set to the path of the first link met, base + the
+// components up to it, without a final "/".
+int walk_folder_chain(const std::string& base, const std::string& rel, bool make, std::string* link = nullptr);
 
 // The permission bits an unpacked file gets from the mode its archive stores: the
 // process's umask applies, as to any file this program makes, and the owner can always

@@ -61,6 +61,11 @@ const run_flow kRunFamily[] = {
 };
 enum run_member { run_install, run_repair, run_scenery };
 constexpr char kContinue[] = "Continue";
+// Said instead of the engine's message when a folder on the file's way is a link.
+constexpr char kLinkOnTheWay[] =
+    "The folder %s is a link to another place. The installer writes only into real folders; put the real folder "
+    "in its place and try again.";
+constexpr char kPathMark[] = "%s";
 
 // Decides, makes the folders, registers and deletes; false when the run cannot start
 // (s.next_screen then says where to go).
@@ -87,9 +92,11 @@ bool start_run(const run_flow& f, wizard_screen& s)
 		return false;
 	}
 	if (f.new_copy) register_new_kestrix();
-	delete_files();
+	// A file that could not be removed is a failed file of the run: the done screen
+	// reports errors even when nothing is left to install.
+	const int failed_removals = delete_files();
 	*f.running = 1;
-	num_install_errors = 0;
+	num_install_errors = failed_removals;
 	return true;
 }
 
@@ -153,11 +160,14 @@ float UTIL_run_progress(int file)
 int UTIL_cancel_install(std::string headline, std::string advice, std::string label1, std::string text1,
                         std::string label2, std::string text2)
 {
-	std::string message;
-	const int code = install_files_get_error(message);
-	// The engine's message names the files and folders involved.
-	const std::string question =
-	    headline + "\n\n" + STR_utf8_to_font(message) + " (" + error_str(code) + ")" + "\n\n" + advice;
+	std::string message, link;
+	const int code = install_files_get_error(message, link);
+	// The engine's message names the files and folders involved; a link on the way is
+	// named by itself, since its error code alone tells the user nothing.
+	const std::string detail =
+	    link.empty() ? STR_utf8_to_font(message) + " (" + error_str(code) + ")"
+	                 : UTL_fill_marks(UTL_translate_string(kLinkOnTheWay), {{kPathMark, STR_utf8_to_font(link)}});
+	const std::string question = headline + "\n\n" + detail + "\n\n" + advice;
 	return abort_alert(question, std::move(label1), std::move(text1), std::move(label2), std::move(text2));
 }
 

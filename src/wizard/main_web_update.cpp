@@ -425,6 +425,7 @@ int net_run_patch(int first, wizard_screen& s)
 			return 1;
 		}
 		web_download_reset();
+		net_failed_deletes = 0;
 	}
 	if (web_run_frame(s, g_net_ratio, net_check_disk)) {
 		s.next_screen = net_done;
@@ -441,7 +442,7 @@ int net_done(int, wizard_screen& s)
 	if (stg.kb_to_install == 0.0f) {
 		s.text = UTL_translate_string(kUpToDate) + STR_utf8_to_font(dest_dir_path) + UTL_translate_string(kUpToDateEnd);
 		web_offer_run(s, UTL_translate_string(kFlyUpdate));
-	} else if (stg.extract_failed == 0) {
+	} else if (stg.extract_failed == 0 && net_failed_deletes == 0) {
 		s.text = UTL_translate_string(kFinished) + STR_utf8_to_font(dest_dir_path) + kSentenceEnd;
 		web_offer_run(s, UTL_translate_string(kFlyUpdate));
 	} else {

@@ -200,6 +200,53 @@ TEST_F(Folders, NothingIsDeletedThroughALinkOrOutsideTheInstallFolder)
 	EXPECT_TRUE(exists(dest_dir_path + "linked"));
 }
 
+// A file that cannot be removed (another user's, an immutable one) was not removed: it
+// is counted, logged with the reason whatever the log switch says, and stays present in
+// the file list, so the map and the next run see it. So is a removal refused for a link
+// on the way, whose log names the link. A file already gone is no failure.
+TEST_F(Folders, AFileThatCannotBeRemovedIsCountedLoggedAndKeptAsPresent)
+{
+	xer.open(env_.path("log.txt"));
+	const std::string tile = "Global Scenery/+40-080/+40-080.dsf";
+	write_file(dest_dir_path + tile, "tile");
+	write_file(dest_dir_path + "a/gone.txt", "x");
+	const std::string elsewhere = env_.path("elsewhere/");
+	write_file(elsewhere + "theirs.txt", "theirs");
+	ASSERT_EQ(symlink(elsewhere.c_str(), (dest_dir_path + "moved").c_str()), 0);
+	file_version_struct& stuck = add_tile("All/" + tile, kSig, 13, 10, kSig);
+	stuck.remove = 1;
+	file_version_struct& gone = to_remove("All/a/gone.txt");
+	file_version_struct& missing = to_remove("All/never/there.txt");
+	file_version_struct& linked = to_remove("All/moved/theirs.txt");
+	kx_test::ScopedUndeletable lock(dest_dir_path + tile);
+	if (!lock.ok()) GTEST_SKIP() << "no way to make a file undeletable here";
+
+	EXPECT_EQ(delete_files(), 2);
+	xer.close();
+	EXPECT_EQ(read_file(dest_dir_path + tile), "tile");
+	EXPECT_EQ(stuck.have, 1);
+	EXPECT_EQ(stuck.sig_have, kSig);
+	for (int& w : stg.scenery_selected) w = 0;
+	scenery_from_install();
+	EXPECT_EQ(stg.scenery_selected[stg_tile(13, 10)], 1) << "the map shows the tile still installed";
+	EXPECT_EQ(read_file(elsewhere + "theirs.txt"), "theirs");
+	EXPECT_EQ(linked.sig_have, kSig);
+	// The other removals went as before.
+	EXPECT_FALSE(exists(dest_dir_path + "a"));
+	EXPECT_EQ(gone.sig_have, "NONE");
+	EXPECT_EQ(missing.sig_have, "NONE");
+
+	const std::string log = read_file(env_.path("log.txt"));
+	EXPECT_NE(log.find("DELETING  file " + dest_dir_path + tile + ", with result="), std::string::npos) << log;
+	EXPECT_NE(log.find("Could not delete " + dest_dir_path + tile + ": "), std::string::npos) << log;
+	EXPECT_NE(log.find("Could not delete " + dest_dir_path + "moved/theirs.txt: the folder " + dest_dir_path +
+	                   "moved on its way is a symbolic link"),
+	          std::string::npos)
+	    << log;
+	EXPECT_EQ(log.find("never/there.txt"), std::string::npos) << "a file already gone is no failure: " << log;
+	EXPECT_TRUE(alerts_.alerts().empty());
+}
+
 TEST_F(Folders, LeftoversOfARunEndedByForceAreCleared)
 {
 	// The temporary names of a process that is gone, of this one, and of one that

@@ -413,8 +413,12 @@ TEST_F(NetRunTest, DeletionsNeverGoThroughALink)
 	v.remove = 1;
 	sim_info.push_back({v});
 	start_run();
+	net_failed_deletes = 0;
 	EXPECT_EQ(run(), 1);
 	EXPECT_EQ(kx_test::read_file(outside + "victim.txt"), "not ours");
+	// The file was not removed: the done screen hears of it.
+	EXPECT_EQ(net_failed_deletes, 1);
+	net_failed_deletes = 0;
 	EXPECT_NE(log.text().find("now we want to nuke a file: DELETING  file " + dest_dir_path +
 	                          "Resources/linked/victim.txt, with result=" + std::to_string(ELOOP)),
 	          std::string::npos);

@@ -64,6 +64,11 @@ TEST(SafePath, OneFolderWalkerChecksAndMakes)
 	EXPECT_TRUE(lstat((d + "a/b").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 	EXPECT_EQ(walk_folder_chain(d, "a/b", true), 0);
 	EXPECT_EQ(walk_folder_chain(d, "link/x", true), ELOOP);
+	// The first link on the way is named, also below a real folder.
+	symlink(env.path("out").c_str(), (d + "a/b/deeper").c_str());
+	std::string link;
+	EXPECT_EQ(walk_folder_chain(d, "a/b/deeper/link/x/", false, &link), ELOOP);
+	EXPECT_EQ(link, d + "a/b/deeper");
 	EXPECT_EQ(walk_folder_chain(d, "file/x", true), ENOTDIR);
 	EXPECT_EQ(tree_listing(env.path("out")).size(), 0u);
 }

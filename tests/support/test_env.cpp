@@ -1,6 +1,9 @@
 #include "support/test_env.h"
 
+#include <fcntl.h>
 #include <ftw.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +79,43 @@ ScopedTmpfs::ScopedTmpfs(const std::string& folder)
 ScopedTmpfs::~ScopedTmpfs()
 {
 	if (ok_) ::umount2(folder_.c_str(), MNT_DETACH);
+}
+
+namespace {
+// Sets or clears the immutable flag of a file; false where the file system or the
+// process's rights do not allow it.
+bool set_immutable(const std::string& path, bool on)
+{
+	const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+	if (fd < 0) return false;
+	int flags = 0;
+	bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+	if (ok) {
+		flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+		ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+	}
+	::close(fd);
+	return ok;
+}
+}  // namespace
+
+ScopedUndeletable::ScopedUndeletable(const std::string& path)
+    : path_(path), folder_(path.substr(0, path.rfind('/') + 1))
+{
+	immutable_ = set_immutable(path_, true);
+	if (immutable_) return;
+	struct stat st;
+	if (::stat(folder_.c_str(), &st) != 0) return;
+	folder_mode_ = st.st_mode & 07777;
+	::chmod(folder_.c_str(), folder_mode_ & ~0222u);
+	locked_folder_ = ::access(folder_.c_str(), W_OK) != 0;
+	if (!locked_folder_) ::chmod(folder_.c_str(), folder_mode_);
+}
+
+ScopedUndeletable::~ScopedUndeletable()
+{
+	if (immutable_) set_immutable(path_, false);
+	if (locked_folder_) ::chmod(folder_.c_str(), folder_mode_);
 }
 
 void remove_tree(const std::string& path)

@@ -507,6 +507,64 @@ TEST_F(RepairFlows, AFailedFileAndStopEndOnTheDoneScreenWithTheErrorWording)
 	EXPECT_TRUE(s.text.starts_with("There were errors during the repair; ")) << s.text;
 }
 
+// A run whose only work is a removal, on a file that cannot be removed (another user's,
+// an immutable one): it ends on the done screen's error wording, and the file stays
+// counted as present; the same run once the file can go says it succeeded.
+TEST_F(RepairFlows, ARemovalThatFailsEndsOnTheErrorWording)
+{
+	// The scenery flow, a tile taken off the map.
+	const std::string tile = "Global Scenery/+40-080/+40-080.dsf";
+	kx_test::write_file(dest_dir_path + tile, "tile");
+	add_tile("All/" + tile, md5_of("tile"), 13, 10, md5_of("tile"));
+	// The repair, a file the product no longer has.
+	kx_test::write_file(dest_dir_path + "dropped/old.txt", "old");
+	add_history(version("All/dropped/old.txt", "GONE"), {version("All/dropped/old.txt", md5_of("old"))});
+	sim_info[1].back().sig_have = md5_of("old");
+
+	struct member {
+		screen_fn run, done;
+		int want_sim, want_global;
+		const char* errors;
+		std::string success;
+		std::string file;
+		file_version_struct* v;
+	};
+	const member members[] = {
+	    {dvd_install_scenery, dvd_done_scenery, 0, 1, "There were errors while removing your scenery; ",
+	     "I have successfully removed scenery to match your choices on the map.", dest_dir_path + tile,
+	     &sim_info[0].back()},
+	    {dvd_install_repair, dvd_done_repair, 1, 0, "There were errors during the repair; ",
+	     "I have finished repairing " + dest_dir_path + " - click Go Back to return to the main menu.",
+	     dest_dir_path + "dropped/old.txt", &sim_info[1].back()},
+	};
+	for (const member& m : members) {
+		SCOPED_TRACE(wizard_screen_name(m.run));
+		const std::string sig_have = m.v->sig_have;
+		const int have = m.v->have;
+		set_install_filter(m.want_sim, m.want_global);
+		stg.scenery_selected[stg_tile(13, 10)] = 0;
+		recalc_disk_sizes();
+		{
+			kx_test::ScopedUndeletable lock(m.file);
+			if (!lock.ok()) GTEST_SKIP() << "no way to make a file undeletable here";
+			ASSERT_EQ(run_until_move(m.run), 1);
+			EXPECT_EQ(s.next_screen, m.done);
+			EXPECT_EQ(num_install_errors, 1);
+			frame(m.done, 1);
+			EXPECT_TRUE(s.text.starts_with(m.errors)) << s.text;
+			EXPECT_TRUE(exists(m.file));
+			EXPECT_EQ(m.v->sig_have, sig_have);
+			EXPECT_EQ(m.v->have, have);
+		}
+		ASSERT_EQ(run_until_move(m.run), 1);
+		frame(m.done, 1);
+		EXPECT_EQ(s.text, m.success);
+		EXPECT_FALSE(exists(m.file));
+	}
+	// The tile's folder went with it once it could.
+	EXPECT_FALSE(exists(dest_dir_path + "Global Scenery/+40-080"));
+}
+
 TEST_F(RepairFlows, ARepairRunsToItsDoneScreen)
 {
 	two_dvd_set(setup);

@@ -381,6 +381,40 @@ TEST_F(RunScreens, TheSceneryRunEndsOnItsDoneScreen)
 	}
 }
 
+// A product folder of the copy that is a link (the user moved it to another disk): the
+// tile is refused, nothing lands at the link's target, and the failed-file question
+// names that folder, in the font's letters, and says the installer writes only into
+// real folders. The repair meets the same question.
+TEST_F(RunScreens, ALinkOnTheWayIsNamedInTheQuestion)
+{
+	dest_dir_path = env.path("caf\xC3\xA9/");
+	const std::string elsewhere = env.path("other disk/");
+	kx_test::write_file(elsewhere + "+40-080/.keep", "");
+	kx_test::write_file(dest_dir_path + ".keep", "");
+	ASSERT_EQ(symlink(elsewhere.c_str(), (dest_dir_path + "Global Scenery").c_str()), 0);
+	master(setup, {{"All/Global Scenery/+40-080/+40-080.dsf", "tile", 0}});
+	const std::string named = "The folder " + env.path("caf\xE9/") +
+	                          "Global Scenery is a link to another place. The installer writes only into real "
+	                          "folders; put the real folder in its place and try again.";
+	for (screen_fn run : {dvd_install_scenery, dvd_install_repair}) {
+		SCOPED_TRACE(wizard_screen_name(run));
+		sim_info[0].back().sig_have = "NONE";
+		g_answers = {1};
+		g_asked.clear();
+		const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+		while (!frame(run) && std::chrono::steady_clock::now() < give_up) sched_yield();
+		ASSERT_EQ(g_asked.size(), 1u);
+		EXPECT_NE(g_asked[0].message.find("\n\n" + named + "\n\n"), std::string::npos) << g_asked[0].message;
+		EXPECT_EQ(g_asked[0].message.find("(" + error_str(ELOOP) + ")"), std::string::npos) << g_asked[0].message;
+		EXPECT_EQ(kx_test::read_file(elsewhere + "+40-080/.keep"), "");
+		EXPECT_FALSE(kx_test::path_exists(elsewhere + "+40-080/+40-080.dsf"));
+	}
+	// The log names the link too.
+	const std::string text = log();
+	EXPECT_NE(text.find("the folder " + dest_dir_path + "Global Scenery on its way is a symbolic link"), std::string::npos)
+	    << text;
+}
+
 TEST_F(RunScreens, TheBarBeforeInsideAndPastTheList)
 {
 	three_files(0);

@@ -283,10 +283,20 @@ std::vector<drawn_text> question_texts()
 	     "You can continue with the installation and attempt to reinstall the damaged files later, or you can stop the "
 	     "installation"},
 	};
-	for (const auto& e : errors)
+	// A folder on the file's way is a link: it is named instead of the engine's message.
+	const char* const link = "The folder %s is a link to another place. The installer writes only into real folders; "
+	                         "put the real folder in its place and try again.";
+	for (const auto& e : errors) {
 		t.push_back({"window 997, failed file",
 		             {key(e[0]), raw("\n\n"), raw(kCopyFailed), raw("\n\n"), key(e[1])},
 		             abort_message()});
+		t.push_back({"window 997, a link on the way",
+		             {key(e[0]), raw("\n\n"),
+		              raw(UTL_fill_marks(UTL_translate_string(link), {{"%s", std::string(kCopy) + "Global Scenery"}})),
+		              raw("\n\n"), key(e[1])},
+		             abort_message(),
+		             {link}});
+	}
 	for (const char* k : {"the installation and delete partial installation.", "the installation process.",
 	                      "the install.", "the repair.", "the scenery install.", "the repair operation.",
 	                      "the demo installation process.", "the demo installation and delete partial installation."})

@@ -401,11 +401,15 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 	stg.kb_to_install = 5.0f;
 	frame(net_done, 1, s);
 	EXPECT_EQ(s.text, "I have finished updating /copies/K\xE9 9/.");
-	stg.extract_failed = 1;
-	frame(net_done, 1, s);
-	EXPECT_EQ(s.text,
-	          "There were problems updating Kestrix.  You can try this updater again using a different server.");
-	EXPECT_TRUE(s.choice_labels.empty());
+	// An archive that did not unpack, or a file the run could not remove.
+	for (int* failed : {&stg.extract_failed, &net_failed_deletes}) {
+		*failed = 1;
+		frame(net_done, 1, s);
+		EXPECT_EQ(s.text,
+		          "There were problems updating Kestrix.  You can try this updater again using a different server.");
+		EXPECT_TRUE(s.choice_labels.empty());
+		*failed = 0;
+	}
 }
 
 TEST_F(WebScreensTest, TimeLeftAndItsGuards)
