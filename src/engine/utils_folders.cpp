@@ -43,7 +43,7 @@ static int make_inside(const std::string& rel)
 {
 	const int r = walk_folder_chain(dest_dir_path, rel, true);
 	if (r == ELOOP) {
-		xer << "make_dirs: refusing the folder " << xer_escaped(dest_dir_path + rel) << ", it lies through a link.\n";
+		xer << "make_dirs: refusing the folder " << dest_dir_path + rel << ", it lies through a link.\n";
 		return 0;
 	}
 	if (show_make_dir_err(r)) {
@@ -151,7 +151,7 @@ void delete_files()
 		int r = ENG_reach_inside(rel, false);
 		const bool refused = r != 0;
 		if (!refused) r = delete_file(full);
-		if (stg.log_actions || refused) xer << "DELETING  file " << xer_escaped(full) << ", with result=" << r << ".\n";
+		if (stg.log_actions || refused) xer << "DELETING  file " << full << ", with result=" << r << ".\n";
 
 		if (!refused) {
 			for (std::string f = ENG_folder_of(full); f.size() > dest_dir_path.size(); f = ENG_folder_of(f))
@@ -170,6 +170,6 @@ void delete_files()
 		std::vector<int> kinds;
 		if (opensave_getitems(*it, 0, names, kinds) != 0) continue;
 		const int r = delete_file(*it);
-		if (stg.log_actions) xer << "cleanup: DELETING  file " << xer_escaped(*it) << ", with result=" << r << ".\n";
+		if (stg.log_actions) xer << "cleanup: DELETING  file " << *it << ", with result=" << r << ".\n";
 	}
 }

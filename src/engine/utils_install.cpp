@@ -47,10 +47,10 @@ dvd_unpack_task::~dvd_unpack_task()
 {
 	if (stg.log_actions) {
 		if (error_code)
-			xer << "EXPANDING file " << xer_escaped(destination) << ", with result=" << error_code << ". " << error_message
+			xer << "EXPANDING file " << destination << ", with result=" << error_code << ". " << error_message
 			    << "\n";
 		else
-			xer << "EXPANDING file " << xer_escaped(destination) << ", with result=" << error_code << ".\n";
+			xer << "EXPANDING file " << destination << ", with result=" << error_code << ".\n";
 	}
 }
 
@@ -114,7 +114,7 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 	// became empty, also one that a file still to come lands in.
 	int r = ENG_reach_inside(rel, true);
 	if (r == EINVAL || r == ELOOP)
-		xer << "EXPANDING refused for " << xer_escaped(destination) << ": it leaves the install folder.\n";
+		xer << "EXPANDING refused for " << destination << ": it leaves the install folder.\n";
 
 	// Every file of the archive is written beside its destination under a temporary
 	// name, and renamed into place only when the whole archive checked out (CRCs,

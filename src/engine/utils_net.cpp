@@ -107,7 +107,7 @@ void net_delete(const std::string& rel, const std::string& destination)
 	const bool refused = r != 0;
 	if (!refused) r = delete_file(destination);
 	if (stg.log_actions || refused)
-		xer << "now we want to nuke a file: DELETING  file " << xer_escaped(destination) << ", with result=" << r << ".\n";
+		xer << "now we want to nuke a file: DELETING  file " << destination << ", with result=" << r << ".\n";
 	if (!refused)
 		for (std::string f = ENG_folder_of(destination); f.size() > dest_dir_path.size(); f = ENG_folder_of(f))
 			deleted_files.insert(f);
@@ -147,7 +147,7 @@ void remove_emptied_folders()
 		std::vector<int> kinds;
 		if (opensave_getitems(*it, 0, names, kinds) != 0 || !names.empty()) continue;
 		const int r = delete_file(*it);
-		if (stg.log_actions) xer << "cleanup: DELETING  file " << xer_escaped(*it) << ", with result=" << r << ".\n";
+		if (stg.log_actions) xer << "cleanup: DELETING  file " << *it << ", with result=" << r << ".\n";
 	}
 }
 
@@ -200,8 +200,8 @@ int extract_and_delete_file(std::string archive, std::string destination)
 	                  ? make_file_executable(destination.c_str())
 	                  : 0;
 	if (stg.log_actions) {
-		xer << "EXPANDING file " << xer_escaped(destination) << ", with result=" << r << ".\n";
-		xer << "CHMODING  file " << xer_escaped(destination) << ", with result=" << c << ".\n";
+		xer << "EXPANDING file " << destination << ", with result=" << r << ".\n";
+		xer << "CHMODING  file " << destination << ", with result=" << c << ".\n";
 	}
 	delete_file(archive);
 	return r;
