@@ -34,6 +34,7 @@ struct xer_own {
 	std::string_view text;
 };
 
+// A char pointer, or a char array passed where a pointer is taken: text of unknown origin.
 template <class T>
 concept xer_text_pointer = std::is_same_v<std::decay_t<T>, const char*> || std::is_same_v<std::decay_t<T>, char*>;
 
