@@ -66,7 +66,7 @@ int choose_files()
 			else if (in_list(keep_folders, folder))
 				act = 0;
 			else {
-				xer << "File: " << xer_escaped(full) << "  sig_want=" << w.sig << "  sig_have=" << w.sig_have << "\n";
+				xer << "File: " << full << "  sig_want=" << w.sig << "  sig_have=" << w.sig_have << "\n";
 				switch (select_alert(full, gone ? 1 : 0)) {
 				case 1: act = 1; break;
 				case 2: act = 0; break;

@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "runtime/rec_stg.h"
 #include "runtime/hl_alert.h"
+#include "runtime/hl_globals.h"
 #include "runtime/hl_string.h"
 #include "runtime/io_safe_path.h"
 #include "runtime/xer_stream.h"
@@ -107,26 +108,33 @@ bool sig_ok(const std::string& sig)
 	return true;
 }
 
-// A path or line of the list as an alert shows it: control bytes spelled out for the
-// log, letters as the interface font draws them.
-std::string shown(const std::string& bytes) { return STR_utf8_to_font(xer_escaped(bytes)); }
+constexpr char kListTextLine[] = "The directory text file holds: ";
+
+// Ends the run over a path or line of the list. The alert draws it with its control
+// bytes spelled out and its letters as the interface font draws them. The log escapes
+// that drawn line like any other; as a spelled control byte draws like the same
+// letters typed into the list, such a text is first logged exactly, escaped once.
+void alert_list_text(const char* first_line, const std::string& text)
+{
+	const std::string drawn = xer_control_spelled(text);
+	if (drawn != text) xer << kListTextLine << text << "\n";
+	__DIDIVI_alert(0, first_line, "This is impossible to download or delete!", "It is:", STR_utf8_to_font(drawn),
+	               t_exit, "utils", 826);
+}
 
 void alert_impossible_path(const std::string& path)
 {
-	__DIDIVI_alert(0, "I am reading the directory text file and found a path that has no file!",
-	               "This is impossible to download or delete!", "It is:", shown(path), t_exit, "utils", 826);
+	alert_list_text("I am reading the directory text file and found a path that has no file!", path);
 }
 
 void alert_outside_path(const std::string& path)
 {
-	__DIDIVI_alert(0, "I am reading the directory text file and found a path outside the install folder!",
-	               "This is impossible to download or delete!", "It is:", shown(path), t_exit, "utils", 826);
+	alert_list_text("I am reading the directory text file and found a path outside the install folder!", path);
 }
 
 void alert_damaged_line(const std::string& line)
 {
-	__DIDIVI_alert(0, "I am reading the directory text file and found a line that is damaged!",
-	               "This is impossible to download or delete!", "It is:", shown(line), t_exit, "utils", 826);
+	alert_list_text("I am reading the directory text file and found a line that is damaged!", line);
 }
 
 }  // namespace

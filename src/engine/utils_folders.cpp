@@ -43,7 +43,7 @@ static int make_inside(const std::string& rel)
 {
 	const int r = walk_folder_chain(dest_dir_path, rel, true);
 	if (r == ELOOP) {
-		xer << "make_dirs: refusing the folder " << xer_escaped(dest_dir_path + rel) << ", it lies through a link.\n";
+		xer << "make_dirs: refusing the folder " << dest_dir_path + rel << ", it lies through a link.\n";
 		return 0;
 	}
 	if (show_make_dir_err(r)) {
@@ -152,22 +152,23 @@ ENG_removal ENG_remove_listed_file(const std::string& rel, const std::string& fu
 	out.reached = out.code == 0;
 	if (out.reached) out.code = delete_file(full);
 	if (stg.log_actions || out.failed())
-		xer << log_prefix << "DELETING  file " << xer_escaped(full) << ", with result=" << out.code << ".\n";
+		xer << log_prefix << "DELETING  file " << full << ", with result=" << out.code << ".\n";
 	if (!out.failed()) return out;
 
 	// The file is still there: the log says which and why, so that a user reading it
-	// knows what to remove by hand.
-	xer << "Could not delete " << xer_escaped(full) << ": ";
+	// knows what to remove by hand. One statement, so that it stays one line.
+	xer_line line = xer << "Could not delete ";
+	line << full << ": ";
 	if (!out.reached && out.code == ELOOP) {
-		xer << "the folder " << xer_escaped(link) << " on its way is a symbolic link, and nothing is removed through one";
+		line << "the folder " << link << " on its way is a symbolic link, and nothing is removed through one";
 	} else {
 		const char* why = nullptr;
 		if (!out.reached)
 			for (const auto& r : kRefusals)
 				if (r.code == out.code) why = r.why;
-		xer << (why ? std::string(why) : error_str(out.code));
+		line << (why ? std::string(why) : error_str(out.code));
 	}
-	xer << ".\n";
+	line << ".\n";
 	return out;
 }
 
@@ -208,7 +209,7 @@ int delete_files()
 		std::vector<int> kinds;
 		if (opensave_getitems(*it, 0, names, kinds) != 0) continue;
 		const int r = delete_file(*it);
-		if (stg.log_actions) xer << "cleanup: DELETING  file " << xer_escaped(*it) << ", with result=" << r << ".\n";
+		if (stg.log_actions) xer << "cleanup: DELETING  file " << *it << ", with result=" << r << ".\n";
 	}
 	return failed;
 }

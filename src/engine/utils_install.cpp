@@ -48,10 +48,10 @@ dvd_unpack_task::~dvd_unpack_task()
 {
 	if (stg.log_actions) {
 		if (error_code)
-			xer << "EXPANDING file " << xer_escaped(destination) << ", with result=" << error_code << ". " << error_message
+			xer << "EXPANDING file " << destination << ", with result=" << error_code << ". " << error_message
 			    << "\n";
 		else
-			xer << "EXPANDING file " << xer_escaped(destination) << ", with result=" << error_code << ".\n";
+			xer << "EXPANDING file " << destination << ", with result=" << error_code << ".\n";
 	}
 }
 
@@ -116,9 +116,9 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 	std::string through;
 	int r = ENG_reach_inside(rel, true, &through);
 	if (r == EINVAL)
-		xer << "EXPANDING refused for " << xer_escaped(destination) << ": it leaves the install folder.\n";
+		xer << "EXPANDING refused for " << destination << ": it leaves the install folder.\n";
 	if (r == ELOOP) {
-		xer << "EXPANDING refused for " << xer_escaped(destination) << ": the folder " << xer_escaped(through)
+		xer << "EXPANDING refused for " << destination << ": the folder " << through
 		    << " on its way is a symbolic link, and nothing is written through one.\n";
 		if (link) *link = through;
 	}

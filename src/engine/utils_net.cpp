@@ -145,7 +145,7 @@ void remove_emptied_folders()
 		std::vector<int> kinds;
 		if (opensave_getitems(*it, 0, names, kinds) != 0 || !names.empty()) continue;
 		const int r = delete_file(*it);
-		if (stg.log_actions) xer << "cleanup: DELETING  file " << xer_escaped(*it) << ", with result=" << r << ".\n";
+		if (stg.log_actions) xer << "cleanup: DELETING  file " << *it << ", with result=" << r << ".\n";
 	}
 }
 
@@ -198,8 +198,8 @@ int extract_and_delete_file(std::string archive, std::string destination)
 	                  ? make_file_executable(destination.c_str())
 	                  : 0;
 	if (stg.log_actions) {
-		xer << "EXPANDING file " << xer_escaped(destination) << ", with result=" << r << ".\n";
-		xer << "CHMODING  file " << xer_escaped(destination) << ", with result=" << c << ".\n";
+		xer << "EXPANDING file " << destination << ", with result=" << r << ".\n";
+		xer << "CHMODING  file " << destination << ", with result=" << c << ".\n";
 	}
 	delete_file(archive);
 	return r;

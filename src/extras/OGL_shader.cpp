@@ -73,7 +73,7 @@ void log_shader_obj(const std::string& name, const std::string& prefix, GLhandle
 	if (length > 0) glExt.glGetInfoLogARB(obj, length, &written, info.data());
 	info.resize(written > 0 ? written : 0);
 	xer << "=====" << name << "=====\n"
-	    << "   (prefix:\n" << prefix << "end prefix)\n" << info << "\n";
+	    << "   (prefix:\n" << xer_own(prefix) << "end prefix)\n" << xer_own(info) << "\n";
 	xer.flush();
 }
 

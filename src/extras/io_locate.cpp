@@ -520,10 +520,10 @@ void DSF_ScanSceneryFolder()
 	for (size_t i = 0; i < scenery_packages.size(); ++i) {
 		char index[16];
 		std::snprintf(index, sizeof index, "%3d ", static_cast<int>(i));
-		block += index + scenery_packages[i] + "\n";
+		block += index + xer_escaped(scenery_packages[i]) + "\n";
 	}
 	block += "\n";
-	xer << block << std::flush;
+	xer << xer_own(block) << std::flush;
 
 	for (size_t i = 0; i < scenery_packages.size(); ++i) {
 		// The file layer takes a backslash in a path for a foreign separator and quits;

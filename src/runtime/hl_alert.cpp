@@ -42,6 +42,15 @@ std::string DIDIVI_alert_location(const char* file, int line)
 	return "(" + std::string(file ? file : "") + " line " + std::to_string(line) + ")";
 }
 
+void DIDIVI_log_alert(std::string_view heading, const std::string& line1, const std::string& line2,
+                      const std::string& line3, const std::string& line4, std::string_view where)
+{
+	xer_line l = xer << xer_own(heading);
+	l << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n";
+	if (!where.empty()) l << where << "\n";
+	l << std::flush;
+}
+
 void DIDIVI_default_alert_presenter(int, const std::string& line1, const std::string& line2,
                                     const std::string& line3, const std::string& line4, int type,
                                     const char* file, int line)
@@ -58,7 +67,7 @@ void DIDIVI_default_alert_presenter(int, const std::string& line1, const std::st
 		dump_mem_stats(
 		    "This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || "
 		    "recursive_error)");
-		xer << "\n" << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n" << std::flush;
+		DIDIVI_log_alert("\n", line1, line2, line3, line4, where);
 		std::string all = line1 + "\n" + line2 + "\n" + line3 + "\n" + line4 + "\n" + where + "\n";
 		std::fputs(all.c_str(), stderr);
 	}

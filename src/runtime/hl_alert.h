@@ -5,6 +5,7 @@
 // presenter writes the alert to the log and to standard error and, for a quitting
 // alert, runs the finish-up and exits with status 1.
 #include <string>
+#include <string_view>
 
 enum alert_type { t_lang = 0, t_alert = 1, t_exit = 2 };
 
@@ -40,6 +41,13 @@ void DIDIVI_finishup(int save);
 using alert_exit_fn = void (*)(int status);
 alert_exit_fn DIDIVI_set_alert_exit(alert_exit_fn f);
 [[noreturn]] void DIDIVI_alert_exit(int status);
+
+// Writes an alert to the log in one piece: `heading` (the program's own words, may be
+// empty), then the four lines and, unless empty, the location, each on a line of its
+// own. A line is written escaped whatever it holds, so no alert, however it names a
+// file from outside, can start a log line of its own. Every presenter logs through it.
+void DIDIVI_log_alert(std::string_view heading, const std::string& line1, const std::string& line2,
+                      const std::string& line3, const std::string& line4, std::string_view where);
 
 // The location text of an alert: "(" + file + " line " + line + ")".
 std::string DIDIVI_alert_location(const char* file, int line);

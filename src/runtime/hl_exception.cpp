@@ -27,6 +27,12 @@ void* const quit_marker = reinterpret_cast<void*>(~uintptr_t{0});
 
 const char* safe(const char* s) { return s ? s : ""; }
 
+// The line an exception's log entry begins with: `lead`, then where it was thrown.
+std::string heading(const std::string& lead, const char* file, int line)
+{
+	return lead + safe(file) + ", line " + std::to_string(line) + ".\n";
+}
+
 // Off the main thread an alert is posted instead of shown; the main thread's frame
 // shows it later.
 bool forward_alert(const std::string& l1, const std::string& l2, const std::string& l3, const std::string& l4,
@@ -73,9 +79,8 @@ exce_class::exce_class(std::string l1, std::string l2, std::string l3, std::stri
 void exce_class::Report()
 {
 	if (THREAD_is_inited() && !THREAD_is_main_thread()) {
-		xer << "EXCEPTION REPORTED FROM THREAD!!  File: " << safe(file) << ", line " << line << ".\n"
-		    << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n";
-		xer.flush();
+		DIDIVI_log_alert(heading("EXCEPTION REPORTED FROM THREAD!!  File: ", file, line), line1, line2, line3, line4,
+		                 "");
 		app_done = 1;
 		DIDIVI_finishup(1);
 		// Finish-up's callers end the process; nothing could show this alert anyway.
@@ -86,10 +91,9 @@ void exce_class::Report()
 
 void exce_class::LogAndContinue()
 {
-	xer << "Logging " << (type != 0 ? "fatal" : "non-fatal") << " Exception thrown from file: " << safe(file)
-	    << ", line " << line << ".\n"
-	    << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n";
-	xer.flush();
+	const std::string lead =
+	    std::string("Logging ") + (type != 0 ? "fatal" : "non-fatal") + " Exception thrown from file: ";
+	DIDIVI_log_alert(heading(lead, file, line), line1, line2, line3, line4, "");
 }
 
 void THREAD_init()

@@ -278,7 +278,7 @@ down_class::down_class(const char* server, uint16_t port, const char* path, bool
 	last_activity = now_seconds();
 	response.status = 0;
 	if (!http_plain_host_name(server)) {
-		xer << kBadServerLine << xer_escaped(server) << "\n";
+		xer << kBadServerLine << server << "\n";
 		error = err_net_no_server;
 		return;
 	}
@@ -490,15 +490,15 @@ int http_class::net_check(int slot, std::string server, std::string path, const 
 	const bool ok = d->Succeeded();
 	if (!ok) {
 		const char* const* L = kDiagLabels;
-		xer << L[0] << xer_escaped(destination) << "\n"
-		    << L[1] << xer_escaped(server) << "\n"
-		    << L[2] << xer_escaped(path) << "\n"
+		xer << L[0] << destination << "\n"
+		    << L[1] << server << "\n"
+		    << L[2] << path << "\n"
 		    << L[3] << int(d->IsDone()) << "\n"
 		    << L[4] << int(d->IsComplete()) << "\n"
 		    << L[5] << int(d->IsErr()) << "\n"
 		    << L[6] << d->GetStat() << "\n"
 		    << L[7] << d->GetOSErr() << "\n"
-		    << L[8] << xer_escaped(d->response.status_text) << " (#" << d->status() << ")\n\n";
+		    << L[8] << d->response.status_text << " (#" << d->status() << ")\n\n";
 	}
 	file_errors_[slot] = ok ? 0 : d->file_error;
 	cancel(slot);

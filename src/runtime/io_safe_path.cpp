@@ -19,7 +19,7 @@
 
 static int refuse(const std::string& name, const char* why)
 {
-	xer << "Refusing archive entry \"" << xer_escaped(name) << "\": " << why << ".\n";
+	xer << "Refusing archive entry \"" << name << "\": " << xer_own(why) << ".\n";
 	return err_zip_open;
 }
 

@@ -332,7 +332,7 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 	if (!err && info.uncompressed_size <= kMaxAppleDouble && info.uncompressed_size > 82 + kResourceForkMax) {
 		// No file here can keep a fork this large, so it is not read into memory either:
 		// a small archive could otherwise make the reader allocate gigabytes.
-		xer << "Could not keep the resource fork of " << xer_escaped(target) << ": " << error_str(E2BIG) << "\n";
+		xer << "Could not keep the resource fork of " << target << ": " << error_str(E2BIG) << "\n";
 		return 0;
 	}
 	if (!err) err = read_entry(zip, info, kMaxAppleDouble, &data, at, 1394, 1399, 1401);
@@ -353,12 +353,12 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 				std::memcpy(rec, parts.finder_info, 16);
 				int e = plat_write_finder_info(path, rec);
 				if (e)
-					xer << "Could not keep the Finder info of " << xer_escaped(path) << ": " << error_str(e) << "\n";
+					xer << "Could not keep the Finder info of " << path << ": " << error_str(e) << "\n";
 			}
 			if (parts.has_fork && parts.fork_length > 0) {
 				int e = plat_write_resource_fork(path, data.substr(parts.fork_offset, parts.fork_length));
 				if (e)
-					xer << "Could not keep the resource fork of " << xer_escaped(path) << ": " << error_str(e) << "\n";
+					xer << "Could not keep the resource fork of " << path << ": " << error_str(e) << "\n";
 			}
 		}
 	}
@@ -415,7 +415,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 	if (!zf) {
 		xer << "OK I am about to report that I could not open a zip file for extraction!\n";
 		xer << "That incoming file is " << zip << "\n";
-		xer << "In c-form, it is " << zip.c_str() << "\n";
+		xer << "In c-form, it is " << std::string_view(zip.c_str()) << "\n";
 		xer << "The size is " << zip.size() << "\n";
 		at.set(1507);
 		err = err_zip_open;

@@ -83,7 +83,7 @@ std::string UTL_translate_string(const std::string& text)
 	std::string escaped = text;
 	STR_replace_all(escaped, "\r", "\\r");
 	STR_replace_all(escaped, "\n", "\\n");
-	xer << "STRING " << escaped << "====" << escaped << "\n";
+	xer << "STRING " << xer_own(escaped) << "====" << xer_own(escaped) << "\n";
 	logged.insert(text);
 	return text;
 }

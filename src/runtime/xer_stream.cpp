@@ -5,7 +5,11 @@
 
 #include "runtime/own_file.h"
 
-std::string xer_escaped(std::string_view bytes)
+namespace {
+
+enum spelling { spell_backslash = 1, keep_layout = 2 };
+
+std::string spelled(std::string_view bytes, int how)
 {
 	static const char hex[] = "0123456789abcdef";
 	constexpr unsigned char first_printable = 0x20, del = 0x7f;
@@ -13,7 +17,9 @@ std::string xer_escaped(std::string_view bytes)
 	out.reserve(bytes.size());
 	for (const char ch : bytes) {
 		const unsigned char c = static_cast<unsigned char>(ch);
-		if (c >= first_printable && c != del) {
+		if (c == '\\' && (how & spell_backslash)) {
+			out += "\\\\";
+		} else if ((c >= first_printable && c != del) || ((c == '\n' || c == '\t') && (how & keep_layout))) {
 			out += ch;
 		} else if (c == '\n') {
 			out += "\\n";
@@ -30,11 +36,29 @@ std::string xer_escaped(std::string_view bytes)
 	return out;
 }
 
+}  // namespace
+
+std::string xer_escaped(std::string_view bytes) { return spelled(bytes, spell_backslash); }
+
+std::string xer_control_spelled(std::string_view bytes) { return spelled(bytes, 0); }
+
 xer_line::xer_line(xer_stream& s) : s_(&s) { buf_.flags(s.flags()); }
 
 xer_line::~xer_line()
 {
 	if (s_) s_->write_whole(buf_.str(), flush_);
+}
+
+xer_line& xer_line::operator<<(std::string_view s)
+{
+	buf_ << xer_escaped(s);
+	return *this;
+}
+
+xer_line& xer_line::operator<<(const xer_own& l)
+{
+	buf_ << spelled(l.text, keep_layout);
+	return *this;
 }
 
 xer_line& xer_line::operator<<(std::ostream& (*m)(std::ostream&))

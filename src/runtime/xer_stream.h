@@ -6,18 +6,38 @@
 // if all were written to one stream; a manipulator inside a statement lasts for it alone.
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ios>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 class xer_stream;
 
 // `bytes` as a log line may carry them: every control byte is written as an escape ("\n",
-// "\r", "\t", else "\xHH"), so text from the network or a file can neither end the line
-// it stands in nor write one of its own.
+// "\r", "\t", else "\xHH") and a backslash as "\\", so text from the network or a file
+// can neither end the line it stands in, nor write one of its own, nor pass for an
+// escape. The log does this itself for every string it is given (see xer_line); this
+// is for text that goes elsewhere first.
 std::string xer_escaped(std::string_view bytes);
+// The control bytes escaped as above, a backslash left as it stands: how an alert
+// draws a name that may hold control bytes. The log escapes such a line once more.
+std::string xer_control_spelled(std::string_view bytes);
+
+// A string the program made itself and means as it stands, several lines maybe (a
+// report, a header, a line it spelled its own way): written with its line ends and
+// tabs and backslashes kept; any other control byte is still escaped.
+struct xer_own {
+	explicit xer_own(std::string_view t) : text(t) {}
+	std::string_view text;
+};
+
+// A char pointer, or a char array passed where a pointer is taken: text of unknown origin.
+template <class T>
+concept xer_text_pointer = std::is_same_v<std::decay_t<T>, const char*> || std::is_same_v<std::decay_t<T>, char*>;
 
 class xer_line {
 public:
@@ -28,7 +48,23 @@ public:
 	~xer_line();
 
 	template <class T>
+		requires(!xer_text_pointer<T>)
 	xer_line& operator<<(const T& v) { buf_ << v; return *this; }
+	// Text may hold a name from outside (an archive entry, a file-list path, a server's
+	// answer, a mount point, a typed name): a string, a string view, a char pointer or a
+	// filled char buffer is written escaped, so no caller has to remember to. Only the
+	// program's own words, literals and constant char arrays, are written as they stand;
+	// its own text in a string goes in xer_own.
+	template <std::size_t N>
+	xer_line& operator<<(const char (&words)[N]) { buf_ << words; return *this; }
+	template <std::size_t N>
+	xer_line& operator<<(char (&buffer)[N]) { return *this << std::string_view(buffer, strnlen(buffer, N)); }
+	template <class P>
+		requires xer_text_pointer<P>
+	xer_line& operator<<(P text) { return *this << std::string_view(text ? text : ""); }
+	xer_line& operator<<(const std::string& s) { return *this << std::string_view(s); }
+	xer_line& operator<<(std::string_view s);
+	xer_line& operator<<(const xer_own& l);
 	xer_line& operator<<(std::ostream& (*m)(std::ostream&));
 	xer_line& operator<<(std::ios_base& (*m)(std::ios_base&)) { buf_ << m; return *this; }
 
@@ -60,7 +96,7 @@ public:
 	std::ios_base::fmtflags flags() const { return flags_.load(); }
 
 	template <class T>
-	xer_line operator<<(const T& v) { xer_line l(*this); l << v; return l; }
+	xer_line operator<<(T&& v) { xer_line l(*this); l << std::forward<T>(v); return l; }
 	xer_line operator<<(std::ostream& (*m)(std::ostream&)) { xer_line l(*this); l << m; return l; }
 
 	// Writes one gathered statement whole; used by xer_line.

@@ -286,7 +286,7 @@ void xmap_class::TXT_xer_line()
 	}
 	const char* stop = cur;
 	while (stop < end && *stop != '\r' && *stop != '\n') ++stop;
-	xer << (1 + (crs > lfs ? crs : lfs)) << " \"" << xer_escaped(std::string_view(line, size_t(stop - line)))
+	xer << (1 + (crs > lfs ? crs : lfs)) << " \"" << std::string_view(line, size_t(stop - line))
 	    << "\"\n" << std::flush;
 }
 

@@ -350,7 +350,7 @@ void OGL_extensions::init_extensions()
 	r << "max iso filtering: " << ren.max_aniso << "\n";
 	r << "max texture size : " << e.max_tex_size << "\n";
 	r << "max point size   : " << lim.point_size[1] << "\n";
-	xer << r.str() << std::flush;
+	xer << xer_own(r.str()) << std::flush;
 
 	// 11.
 	if (e.glsl_avail) ren.tex_units = std::max(ren.tex_units, ren.image_units);

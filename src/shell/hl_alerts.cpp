@@ -193,7 +193,7 @@ void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, c
 		}
 	}
 	if (cmdline.has_option("--fps_test")) {
-		xer << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n" << std::flush;
+		DIDIVI_log_alert("", line1, line2, line3, line4, where);
 		if (type == t_exit) quit_now();
 		return;
 	}
@@ -207,7 +207,7 @@ void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, c
 	}
 	if (type == t_alert || type == t_exit || recursive) {
 		dump_mem_stats(kMemReason);
-		xer << "\n" << line1 << "\n" << line2 << "\n" << line3 << "\n" << line4 << "\n" << where << "\n" << std::flush;
+		DIDIVI_log_alert("\n", line1, line2, line3, line4, where);
 	}
 	if (type != t_exit && !recursive) {
 		in_alert = 0;

@@ -260,7 +260,7 @@ void DIDIVI_write_log_header(std::ostream& out)
 	const long ram = plat_ram_mb();
 	if (ram > 0) out << ram; else out << kUnknown;
 	out << "\n";
-	out << "\nOrvala folder:'" << app_path << "', case sensitive=" << g_case_sensitive << "\n\n";
+	out << "\nOrvala folder:'" << xer_escaped(app_path) << "', case sensitive=" << g_case_sensitive << "\n\n";
 }
 
 int DIDIVI_setres_switch(int screen_w, int screen_h, int set_res)
@@ -478,7 +478,7 @@ void DIDIVI_init(int argc, const char* const* argv)
 	fill_tables();
 	std::ostringstream header;
 	DIDIVI_write_log_header(header);
-	xer << header.str() << std::flush;
+	xer << xer_own(header.str()) << std::flush;
 
 	cmdline.init_unix(argc, const_cast<const char**>(argv));
 	THREAD_init();

@@ -61,14 +61,14 @@ void eject_and_log(const std::string& path)
 		xer << kEjectedLine << path << (r.desktop_asked ? kEjectedByDesktop : "") << "\n";
 		return;
 	}
-	xer << kEjectFailedLine << path << ": " << error_str(e);
+	xer_line l = xer << kEjectFailedLine;
+	l << path << ": " << error_str(e);
 	if (r.desktop_timed_out)
-		xer << kDesktopNoAnswer;
+		l << kDesktopNoAnswer;
 	else if (r.desktop_asked)
-		xer << kDesktopRefused
-		    << (r.desktop_said.empty() ? kDesktopStatus + std::to_string(r.desktop_status)
-		                               : xer_escaped(r.desktop_said));
-	xer << "\n";
+		l << kDesktopRefused
+		  << (r.desktop_said.empty() ? kDesktopStatus + std::to_string(r.desktop_status) : r.desktop_said);
+	l << "\n";
 }
 
 void read_identity()

@@ -157,7 +157,7 @@ void main_log_folders()
 	for (const folder_line& l : kFolderLines) {
 		std::string path;
 		get_OS_abs_path(l.type, path);
-		xer << l.label << path << l.end;
+		xer << xer_own(l.label) << path << xer_own(l.end);
 	}
 	// The folders are what a user reading the log while the wizard is up looks for first.
 	xer.flush();

@@ -107,7 +107,7 @@ void take_folder_name(const std::string& name)
 	if (plain_folder_name(name))
 		install_name = name;
 	else
-		xer << kSkipLines[skip_bad_name] << xer_escaped(name) << "\n";
+		xer << kSkipLines[skip_bad_name] << name << "\n";
 }
 
 // Why a server entry cannot be used, or -1. As written such an entry would reach the
@@ -141,7 +141,7 @@ void read_servers(xmap_class& map)
 			if (stg.server_count >= web_max_servers) continue;
 			const int why = unusable(rest, path);
 			if (why >= 0) {
-				xer << kSkipLines[why] << xer_escaped(why == skip_empty_host ? "" : rest) << "\n";
+				xer << kSkipLines[why] << (why == skip_empty_host ? std::string() : rest) << "\n";
 				continue;
 			}
 			const int i = stg.server_count++;

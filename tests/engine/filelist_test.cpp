@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine_test_util.h"
+#include "support/archive_tools.h"
 #include "support/hostile_paths.h"
 
 using namespace kx_engine_test;
@@ -192,6 +193,16 @@ TEST_F(FileListTest, PathWithoutFileIsAQuittingAlert)
 		a = read_fatal(file_list("DIR All/x/\n" + line));
 		EXPECT_EQ(a.line1, "I am reading the directory text file and found a path that has no file!");
 		EXPECT_EQ(a.line4, "All/x/");
+	}
+	// An escape byte is drawn spelled out, a backslash as it is: the two draw alike, so
+	// the log, which escapes the drawn line once more, first gets the spelled path exactly.
+	const std::string logged = "The directory text file holds: All/x/a\\x1b[2J/\n";
+	for (const auto& [name, holds] : {std::pair<std::string, bool>{"a\x1b[2J/", true}, {"a\\x1b[2J/", false}}) {
+		SCOPED_TRACE(name);
+		kx_test::LogCapture log(env.path("log.txt"));
+		a = read_fatal(file_list("DIR All/x/\n" + file_line(0, sig_a, name)));
+		EXPECT_EQ(a.line4, "All/x/a\\x1b[2J/");
+		EXPECT_EQ(log.text().find(logged) != std::string::npos, holds) << log.text();
 	}
 }
 

@@ -379,6 +379,33 @@ TEST_F(NetRunTest, WithoutATemporaryFolderNothingIsDownloaded)
 	EXPECT_EQ(a[0].line2, "Error: No such file or directory");
 }
 
+// A path of the file list holding an escape sequence reaches the log spelled out when
+// an alert that names it is logged: each line of the alert stays one line of the log.
+TEST_F(NetRunTest, AListPathInALoggedAlertIsSpelledOut)
+{
+	const std::string list = env.path("directory.txt");
+	kx_test::write_file(list, kx_engine_test::file_list("DIR All/Resources/\n" +
+	                                                    kx_engine_test::file_line(0, md5_of("x"), "a\x1b[2Jfile")));
+	ASSERT_EQ(read_directory(list, ""), 3);
+	ASSERT_EQ(sim_info.size(), 1u);
+	sim_info[0].back().install = 1;
+	temp_path.clear();
+	const std::string here = env.path("here/");
+	::mkdir(here.c_str(), 0755);
+	start_run();
+	{
+		kx_test::ScopedWorkingFolder cwd(here);  // where the alert's memory report goes
+		EXPECT_EQ(run(), 1);
+	}
+	const std::string text = log.text();
+	EXPECT_NE(text.find("\nThe installer cannot extract a file.\nError: No such file or directory\n"
+	                    "Compressed File: 0.zip\nDestination: " +
+	                    dest_dir_path + "Resources/a\\x1b[2Jfile\n(utils line "),
+	          std::string::npos)
+	    << text;
+	EXPECT_EQ(kx_test::log_breakout(text, "[2J"), "");
+}
+
 TEST_F(NetRunTest, AServerFailingEverythingIsAskedAtMostOncePerStreamPerSecond)
 {
 	for (int i = 0; i < 4; ++i) serve_file("All/Resources/f" + std::to_string(i) + ".txt", "x");

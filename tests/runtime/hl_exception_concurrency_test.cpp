@@ -269,7 +269,10 @@ TEST_F(ThreadLayer, LogAndContinueWritesBlock)
 {
 	exce_class("a", "b", "c", "d", "f.cpp", 9, t_exit).LogAndContinue();
 	exce_class("e", "", "", "", "g.cpp", 1, 0).LogAndContinue();
+	exce_class("h\nFORGED: x\x1b[31m", "", "", "", "h.cpp", 2, 0).LogAndContinue();
 	const std::string l = log();
+	EXPECT_NE(l.find("h.cpp, line 2.\nh\\nFORGED: x\\x1b[31m\n\n\n\n"), std::string::npos) << l;
+	EXPECT_EQ(kx_test::log_breakout(l, "FORGED"), "");
 	EXPECT_NE(l.find("Logging fatal Exception thrown from file: f.cpp, line 9.\na\nb\nc\nd\n"), std::string::npos);
 	EXPECT_NE(l.find("Logging non-fatal Exception thrown from file: g.cpp, line 1.\ne\n\n\n\n"), std::string::npos);
 	exce_class def;

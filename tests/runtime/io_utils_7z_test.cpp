@@ -204,6 +204,41 @@ TEST_F(SevenZipTest, HostileEntriesAreRefusedAndNothingOutsideChanges)
 	}
 }
 
+// The names of a refused entry reach the log spelled out, from 7-Zip and from bsdtar
+// alike: one line for the refusal, whatever line ends and escapes the name holds.
+TEST_F(SevenZipTest, EntryNamesNeverForgeALogLine)
+{
+	const std::string forged = "\nFORGED: x\x1b[31m";
+	const std::string spelled = "\\nFORGED: x\\x1b[31m";
+	const std::string stage = work + "stage/";
+	write_file(stage + "pre/s" + forged, "through a link");
+	write_file(stage + "t" + forged + "\\b", "a backslash");
+	struct Case {
+		const char* what;
+		std::string command;  // run in the staging folder, writing "out.7z"
+		std::string logged;
+	};
+	const std::vector<Case> cases = {
+	    {"7-Zip", tool + " a -t7z -bd -y out.7z " + sh_quote("pre/s" + forged), "\"pre/s" + spelled + "\""},
+	    {"bsdtar", "bsdtar --format 7zip -cf out.7z " + sh_quote("t" + forged + "\\b"),
+	     "\"t" + spelled + "\\\\b\""},
+	};
+	LogCapture capture(work + "log.txt");
+	for (const Case& c : cases) {
+		std::string out;
+		::unlink((stage + "out.7z").c_str());
+		ASSERT_EQ(run_sh("cd " + sh_quote(stage) + " && " + c.command, &out), 0) << c.what << ": " << out;
+		remove_tree(dest);
+		mkdir(dest.c_str(), 0755);
+		symlink((box + "elsewhere").c_str(), (dest + "pre").c_str());
+		EXPECT_EQ(p7z_to_file(stage + "out.7z", dest, nullptr, 0), err_zip_open) << c.what;
+		EXPECT_NE(capture.text().find("Refusing archive entry " + c.logged), std::string::npos)
+		    << c.what << "\n" << capture.text();
+	}
+	EXPECT_EQ(read_file(box + "elsewhere/x"), "outside file");
+	EXPECT_EQ(log_breakout(capture.text(), "FORGED"), "");
+}
+
 TEST_F(SevenZipTest, TruncatedAndBitFlippedArchivesGiveErrors)
 {
 	for (const char* method : {"lzma", "lzma2"}) {

@@ -512,6 +512,47 @@ TEST_F(ZipTest, HostileEntriesAreRefusedAndNothingOutsideChanges)
 	}
 }
 
+// A name from an archive, whoever wrote it, is spelled out wherever the reader logs it:
+// a line end or an escape sequence in it neither starts a line nor reaches a terminal,
+// and a backslash of its own cannot pass for an escape.
+TEST_F(ZipTest, EntryNamesNeverForgeALogLine)
+{
+	const std::string forged = "\nFORGED: x\x1b[31m";
+	const std::string spelled = "\\nFORGED: x\\x1b[31m";
+	const std::string stage = work + "stage/";
+	write_file(stage + "ours" + forged + "\\b", "ours");
+	write_file(stage + "tar" + forged + "\\b", "tar");
+	std::string out;
+	ASSERT_EQ(file_to_zip(stage + "ours" + forged + "\\b", work + "ours.zip"), 0);
+	ASSERT_EQ(run_sh("cd " + sh_quote(stage) + " && bsdtar --format zip -cf " + sh_quote(work + "tar.zip") + " " +
+	                     sh_quote("tar" + forged + "\\b"),
+	                 &out),
+	          0)
+	    << out;
+	struct Case {
+		const char* what;
+		std::string zip;
+		std::string logged;
+	};
+	const std::vector<Case> cases = {
+	    {"damaged file", py_zip("file.zip", {{"a" + forged, random_bytes(5000, 6)}}, {{}, {{"a" + forged, 100}}}),
+	     "inFile=" + dest + "a" + spelled + ".\n"},
+	    {"fork of no use", py_zip("fork.zip", {{"__MACOSX/c" + forged + "/._f", "not a fork", 0}}),
+	     "inFile=" + dest + "c" + spelled + "/f.\n"},
+	    {"link out", py_zip("link.zip", {{"l" + forged, "/etc", kLink}}), "inFile=" + dest + "l" + spelled + ".\n"},
+	    {"our writer", work + "ours.zip", "\"ours" + spelled + "\\\\b\""},
+	    {"bsdtar", work + "tar.zip", "\"tar" + spelled + "\\\\b\""},
+	    {"the archive's own name", work + "gone" + forged + ".zip", "zip_file=" + work + "gone" + spelled + ".zip,"},
+	};
+	LogCapture log(work + "log.txt");
+	for (const Case& c : cases) {
+		fresh_dest();
+		EXPECT_NE(zip_to_file(c.zip, dest, nullptr, 0), 0) << c.what;
+		EXPECT_NE(log.text().find(c.logged), std::string::npos) << c.what << "\n" << log.text();
+	}
+	EXPECT_EQ(log_breakout(log.text(), "FORGED"), "");
+}
+
 TEST_F(ZipTest, PatchedSizeFieldsGiveErrorsWithoutHugeAllocations)
 {
 	std::string data = random_bytes(5000, 5);

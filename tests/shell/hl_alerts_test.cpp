@@ -163,6 +163,22 @@ TEST_F(Alerts, FpsTestOnlyLogs)
 	EXPECT_EQ(win.closed, 0);  // no finish-up
 }
 
+// A line naming something from outside is logged on a line of its own, spelled out,
+// whether the alert is shown or only logged.
+TEST_F(Alerts, EachAlertLineIsOneLogLine)
+{
+	const std::string logged = "\na\\nFORGED: x\\x1b[31m\\\\b\nSecond line\nThird line\nFourth line\n(hl_test line 12)\n";
+	kx_fake::fire_button("OK", 1);
+	alert(t_alert, "a\nFORGED: x\x1b[31m\\b");
+	const size_t shown = log_text().find(logged);
+	EXPECT_NE(shown, std::string::npos) << log_text();
+	const char* argv[] = {"kestrix-installer", "--fps_test"};
+	cmdline.init_unix(2, argv);
+	alert(t_alert, "a\nFORGED: x\x1b[31m\\b");
+	EXPECT_NE(log_text().find(logged, shown + 1), std::string::npos) << log_text();
+	EXPECT_EQ(log_breakout(log_text(), "FORGED"), "");
+}
+
 TEST_F(Alerts, BeforeTheWindowItIsASystemAlert)
 {
 	ogl_inited = 0;

@@ -150,6 +150,19 @@ std::string read_file(const std::string& path)
 	return s.str();
 }
 
+std::string log_breakout(const std::string& log, const std::string& forged)
+{
+	constexpr unsigned char first_printable = 0x20, del = 0x7f;
+	for (size_t i = 0; i < log.size(); ++i) {
+		const unsigned char c = static_cast<unsigned char>(log[i]);
+		if ((c < first_printable && c != '\n') || c == del)
+			return "byte " + std::to_string(c) + " at " + std::to_string(i) + " in:\n" + log;
+		if ((i == 0 || log[i - 1] == '\n') && log.compare(i, forged.size(), forged) == 0)
+			return "a line begins with " + forged + " at " + std::to_string(i) + " in:\n" + log;
+	}
+	return "";
+}
+
 AlertRecorder::AlertRecorder()
 {
 	clear();

@@ -57,6 +57,9 @@ private:
 // Writes a file (making its folders), returns false on failure.
 bool write_file(const std::string& path, const std::string& data);
 std::string read_file(const std::string& path);
+// Where text from outside broke out of its line in a log: the first control byte other
+// than the line end, or the first line that begins with `forged`. Empty when none did.
+std::string log_breakout(const std::string& log, const std::string& forged);
 // Removes a folder tree without following links (test clean-up only).
 void remove_tree(const std::string& path);
 
