@@ -196,9 +196,8 @@ def late(args, start):
 
 def run_driver(args, code, *flow_args, scale=None):
     """Runs `code` after `import driver` in a Python of its own, KX_E2E_WAIT_SCALE set to
-    `scale` (unset for None); returns its status and output."""
+    `scale` (as it is here for None); returns its status and output."""
     env = dict(os.environ)
-    env.pop(driver.WAIT_SCALE_VARIABLE, None)
     if scale is not None:
         env[driver.WAIT_SCALE_VARIABLE] = scale
     r = subprocess.run([sys.executable, "-c", "import driver\n" + code, "--installer", args.installer,
