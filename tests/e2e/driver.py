@@ -5,8 +5,13 @@ temporary folders, a media root that alone counts as mounted, a staging folder f
 not yet inserted), a fake eject that logs and moves the DVD folder away, and a fake folder
 dialog that logs its arguments and answers from a file. The installer runs on a private
 X server; the driver clicks at the wizard's named points with xdotool, types keys, and
-waits on the lines of the screen trace (20 s at most each). On a failure it prints the
+waits on the lines of the screen trace (20 s at most each, below). On a failure it prints the
 last trace lines and the tail of the installer's log.
+
+Every wait is bounded, and every bound is multiplied by one factor, KX_E2E_WAIT_SCALE (1
+when unset; a number of at least 1), for a machine loaded enough that the installer and
+the desktop's tools answer slowly. A flow given --time-limit fails with its report once
+that many seconds have gone, before the test runner would have to kill it.
 
 Every flow ends with a look over its sandboxes: nothing outside what an installer may touch
 (the copy the flow installs or repairs, the log, the preferences and registration files,
@@ -17,6 +22,7 @@ have been made, changed or deleted since the sandbox's first installer started.
 import argparse
 import ctypes
 import json
+import math
 import os
 import shutil
 import signal
@@ -26,7 +32,34 @@ import subprocess
 import sys
 import time
 
-WAIT_SECONDS = 20
+WAIT_SCALE_VARIABLE = "KX_E2E_WAIT_SCALE"
+
+
+def wait_scale(text):
+    """The factor a KX_E2E_WAIT_SCALE of `text` gives every wait: 1 when empty, else a finite
+    number of at least 1 (a smaller one would only make the flows fail at random)."""
+    if not text.strip():
+        return 1.0
+    try:
+        scale = float(text)
+    except ValueError:
+        scale = math.nan
+    if not (math.isfinite(scale) and scale >= 1):
+        raise SystemExit("%s=%r: the factor of the flows' waits must be a number of at least 1"
+                         % (WAIT_SCALE_VARIABLE, text))
+    return scale
+
+
+WAIT_SCALE = wait_scale(os.environ.get(WAIT_SCALE_VARIABLE, ""))
+
+
+def scaled(seconds):
+    """A wait of `seconds` on an unloaded machine, as long as it is on this one."""
+    return seconds * WAIT_SCALE
+
+
+WAIT_SECONDS = scaled(20)
+STOP_SECONDS = scaled(5)  # for a program told to end, before it is killed
 POLL_SECONDS = 0.05
 WINDOW_NAME = "Kestrix DVD Installer"
 WINDOW_HEIGHT = 600
@@ -317,7 +350,7 @@ class XServer:
         if self.proc.poll() is None:
             self.proc.terminate()
             try:
-                self.proc.wait(timeout=5)
+                self.proc.wait(timeout=STOP_SECONDS)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
@@ -340,9 +373,9 @@ class Installer:
                                timeout=WAIT_SECONDS)
             self.proc = subprocess.Popen([installer] + list(args), env=env, cwd=cwd or sandbox.root,
                                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
-        except (OSError, subprocess.SubprocessError):
-            # Nobody else knows of this X server yet: a program that cannot start must not
-            # leave it running.
+        except (OSError, subprocess.SubprocessError, FlowFailed):
+            # Nobody else knows of this X server yet: a program that cannot start, or a
+            # flow whose time is up meanwhile, must not leave it running.
             self.x.stop()
             raise
         self.group = self.proc.pid  # its process group: a relaunched copy stays in it
@@ -448,7 +481,7 @@ class Installer:
         if self.proc.poll() is None:
             try:
                 os.killpg(self.group, signal.SIGTERM)
-                self.proc.wait(timeout=5)
+                self.proc.wait(timeout=STOP_SECONDS)
             except (ProcessLookupError, subprocess.TimeoutExpired):
                 try:
                     os.killpg(self.group, signal.SIGKILL)
@@ -574,7 +607,26 @@ def arguments():
     p.add_argument("--installer", required=True)
     p.add_argument("--sets", required=True)
     p.add_argument("--work", required=True)
+    p.add_argument("--time-limit", type=float, default=None,
+                   help="seconds the whole flow may take; then it fails with its report")
     return p.parse_args()
+
+
+def _time_is_up(limit):
+    def raise_it(signum, frame):
+        raise FlowFailed("the flow's time limit of %d s is up (it grows with %s as set where the tests "
+                         "were configured)" % (limit, WAIT_SCALE_VARIABLE))
+    return raise_it
+
+
+def _set_time_limit(limit):
+    """From now, the wait under way when `limit` seconds have gone fails the flow; None or
+    0 takes the limit away."""
+    if limit:
+        signal.signal(signal.SIGALRM, _time_is_up(limit))
+        signal.setitimer(signal.ITIMER_REAL, limit)
+    else:
+        signal.setitimer(signal.ITIMER_REAL, 0)
 
 
 def check_guards():
@@ -591,7 +643,8 @@ def run_flow(name, body):
     """Runs body(args, start) where start(sandbox, *installer_args) starts an installer (or
     the `program=` given, on the `keyboard=` layout) that is stopped afterwards. Once the body
     has gone well and every installer is stopped, each sandbox an installer ran in is looked
-    over (check_guards). Exits 0 on success, 1 with the report on failure."""
+    over (check_guards). Exits 0 on success, 1 with the report on failure, also when the
+    --time-limit is up: the report and the stop then run without a limit."""
     args = arguments()
     started = []
 
@@ -601,17 +654,21 @@ def run_flow(name, body):
         return inst
 
     try:
+        _set_time_limit(args.time_limit)
         body(args, start)
+        _set_time_limit(None)
         # Nothing may move while the sandboxes are looked over.
         for inst in started:
             inst.stop()
         check_guards()
     except (FlowFailed, AssertionError, subprocess.SubprocessError) as e:
+        _set_time_limit(None)
         print("%s failed: %s" % (name, e), file=sys.stderr)
         for inst in started:
             print(inst.report(), file=sys.stderr)
         sys.exit(1)
     finally:
+        _set_time_limit(None)
         for inst in started:
             inst.stop()
     print("%s passed" % name)
@@ -636,7 +693,7 @@ def wait_until(what, condition, timeout=WAIT_SECONDS):
 
 # ---- a copy installed through the wizard, for the flows that start from one
 
-INSTALL_WAIT_SECONDS = 90
+INSTALL_WAIT_SECONDS = scaled(90)
 CHANGE_DESTINATION = (300, 203)
 LICENCE_BOX = (230, 100)
 INSTALL_DONE = "Installation was successful."

@@ -71,6 +71,7 @@ def flow(args, start):
         inst.stop()
     no_server_left_by_a_program_that_cannot_start(box)
     guard_fails_the_flow(args)
+    waits_grow_and_a_flow_ends_at_its_time_limit(args)
 
 
 def no_server_left_by_a_program_that_cannot_start(box):
@@ -167,6 +168,62 @@ def guard_fails_the_flow(args):
     what = {path: fields for _, fields, path in found}
     check(what["home/Documents/mode.txt"] == "mode" and "link target" in what["home/link"],
           "the guard does not say what changed:\n" + out)
+
+
+LATE = """#!/bin/sh
+# Opens its first box, notes its process, then answers nothing more.
+printf '{"pid": %d, "frame": 1, "modal": 994, "texts": [], "labels": []}\\n' $$ >> "$KESTRIX_SCREEN_TRACE"
+echo $$ > "$HOME/pid"
+exec sleep 600
+"""
+LATE_FLOW = "e2e_driver_check_late"
+# Past the start of a program on a loaded machine, short of the wait it is then in.
+LATE_LIMIT = int(driver.scaled(8))
+
+
+def late(args, start):
+    """The flow run_flow runs in a process of its own, to outlast its time limit."""
+    box = driver.Sandbox(args.work, LATE_FLOW, args.sets)
+    box.allow_change(os.path.join(box.home, "pid"))
+    program = box.path("late.sh")
+    with open(program, "w") as f:
+        f.write(LATE)
+    os.chmod(program, 0o755)
+    inst = start(box, program=program)
+    inst.wait_modal(994)
+    inst.wait_screen("dvd_start")
+
+
+def run_driver(args, code, *flow_args, scale=None):
+    """Runs `code` after `import driver` in a Python of its own, KX_E2E_WAIT_SCALE set to
+    `scale` (as it is here for None); returns its status and output."""
+    env = dict(os.environ)
+    if scale is not None:
+        env[driver.WAIT_SCALE_VARIABLE] = scale
+    r = subprocess.run([sys.executable, "-c", "import driver\n" + code, "--installer", args.installer,
+                        "--sets", args.sets, "--work", args.work] + list(flow_args),
+                       cwd=os.path.dirname(os.path.abspath(__file__)), env=env, stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT, timeout=2 * driver.WAIT_SECONDS)
+    return r.returncode, r.stdout.decode(errors="replace")
+
+
+def waits_grow_and_a_flow_ends_at_its_time_limit(args):
+    """KX_E2E_WAIT_SCALE multiplies the waits and refuses what is no number of at least 1; a
+    flow past its --time-limit fails with its report, its program stopped."""
+    status, out = run_driver(args, "print(driver.WAIT_SECONDS, driver.INSTALL_WAIT_SECONDS)", scale="2.5")
+    check(status == 0 and out.split() == ["50.0", "225.0"], "the waits at a factor of 2.5:\n" + out)
+    for bad in ("0.5", "0", "-2", "many", "inf", "nan"):
+        status, out = run_driver(args, "", scale=bad)
+        check(status != 0 and "at least 1" in out, "the factor %r was taken:\n%s" % (bad, out))
+
+    status, out = run_driver(args, "import e2e_driver_check as c; driver.run_flow(%r, c.late)" % LATE_FLOW,
+                             "--time-limit", str(LATE_LIMIT))
+    check(status == 1 and "time limit of %d s is up" % LATE_LIMIT in out,
+          "the late flow did not end at its limit:\n" + out)
+    check("--- last trace lines" in out and '"modal": 994' in out, "the late flow gave no report:\n" + out)
+    with open(os.path.join(os.path.abspath(args.work), LATE_FLOW, "home", "pid")) as f:
+        pid = int(f.read())
+    check(not os.path.exists("/proc/%d" % pid), "the late flow's program %d still runs" % pid)
 
 
 if __name__ == "__main__":

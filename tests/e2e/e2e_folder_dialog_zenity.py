@@ -5,6 +5,7 @@ choosers share their last folder), and a copy's folder typed there, not yet regi
 is registered, chosen and scanned."""
 
 import os
+import subprocess
 
 import driver
 import e2e_run_copy
@@ -16,6 +17,18 @@ CHANGE_PROMPT = install_road.FOLDER_PROMPT
 FIND_PROMPT = e2e_run_copy.FIND_PROMPT
 FIND_IT_BELOW_TWO_ROWS = (605, 353)  # Find It under two rows of the picker
 SCAN_SCREEN = "dvd_scan_repair"
+# The chooser completes a typed path at its own pace, after the keys: a Return that meets
+# the completion at work can be taken by it, and the chooser stays open on the path typed.
+# Another Return then takes the path.
+RETURNS = 3
+CLOSE_SECONDS = driver.scaled(5)  # for the chooser to close after a Return
+
+
+def shown(inst, title):
+    """Whether a window titled `title` is shown on the installer's X server."""
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=inst.env,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=driver.WAIT_SECONDS).returncode == 0
 
 
 def choose_in_zenity(inst, title, folder):
@@ -23,7 +36,17 @@ def choose_in_zenity(inst, title, folder):
     window = inst.window_named(title)
     inst.focus(window)
     inst.type(folder, window=window)
-    inst.key("Return", window=window)
+    for _ in range(RETURNS):
+        try:
+            inst.key("Return", window=window)
+        except subprocess.CalledProcessError:
+            pass  # the chooser closed after the last look: the Return before took the path
+        try:
+            driver.wait_until("zenity closing", lambda: not shown(inst, title), CLOSE_SECONDS)
+            return
+        except driver.FlowFailed:
+            pass
+    raise driver.FlowFailed("zenity stayed open after %d Returns" % RETURNS)
 
 
 def flow(args, start):

@@ -26,7 +26,7 @@ RADIO_X = 250
 ROW_Y = [400, 375, 350, 325]
 FIND_IT = (605, 328)
 
-SIM_WAIT = 10  # seconds for the started program to record itself
+SIM_WAIT = driver.scaled(10)  # seconds for the started program to record itself
 
 
 def fake_sim_bytes(box):
@@ -116,13 +116,14 @@ def dialog_calls(box):
     return [c.strip("\n").split("\n") for c in text.split("--\n") if c.strip("\n")]
 
 
+HELD_POLL_SECONDS = 0.05
 HELD_DIALOG = """#!/bin/sh
 # The folder dialog of this flow: logs its arguments; while the hold file exists it stays
 # open until the go file appears (%(limit)d s at most); then answers from a file, or cancels.
 printf "%%s\\n" "$@" "--" >> "%(log)s"
 if [ -f "%(hold)s" ]; then
   n=0
-  while [ ! -f "%(go)s" ] && [ $n -lt %(polls)d ]; do sleep 0.05; n=$((n + 1)); done
+  while [ ! -f "%(go)s" ] && [ $n -lt %(polls)d ]; do sleep %(poll)s; n=$((n + 1)); done
   rm -f "%(go)s"
 fi
 [ -f "%(answer)s" ] || exit 1
@@ -135,7 +136,8 @@ def holding_dialog(box):
     hold, go = box.path("dialog_hold"), box.path("dialog_go")
     with open(box.dialog_cmd, "w") as f:
         f.write(HELD_DIALOG % {"log": box.dialog_log, "hold": hold, "go": go, "answer": box.dialog_answer,
-                               "limit": driver.WAIT_SECONDS, "polls": driver.WAIT_SECONDS * 20})
+                               "limit": driver.WAIT_SECONDS, "poll": HELD_POLL_SECONDS,
+                               "polls": int(driver.WAIT_SECONDS / HELD_POLL_SECONDS)})
     return hold, go
 
 

@@ -18,7 +18,7 @@ BUNDLE = "Kestrix Installer.app"
 IN_BUNDLE = os.path.join(BUNDLE, "Contents", "MacOS", "Kestrix Installer")
 TEXTS = os.path.join("Resources", "text")
 NOT_STARTED = "WARNING: could not start the installer's copy "
-MOUNT_SECONDS = 20
+MOUNT_SECONDS = driver.scaled(20)
 
 
 def onto_the_dvd(box, installer, rel=PROGRAM):

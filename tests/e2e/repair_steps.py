@@ -26,7 +26,7 @@ QUESTION_LABELS = ["OVERWRITE THE OLD FILE", "KEEP THE OLD FILE", "OVERWRITE EVE
 DONE_TITLE = "Finished Repairing Kestrix."
 RUN_NOW = "Run Kestrix Now"
 DONE_TEXT = "I have finished repairing %s - click Go Back to return to the main menu."
-REPAIR_WAIT_SECONDS = 60
+REPAIR_WAIT_SECONDS = driver.scaled(60)
 USER_EDIT = b"\nA line the pilot added to this file.\n"
 # Missing, an old version, the user's edit: the file the product dropped is not counted.
 FILES_TO_INSTALL = 3

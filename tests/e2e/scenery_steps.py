@@ -32,7 +32,7 @@ CHANGE_TITLE = "Installing Scenery - Please change DVDs"
 CHANGE_TEXT = "Please insert DVD number %d and click continue."
 DONE_TITLE = "Finished With Add/Remove Scenery"
 DONE_TEXT = "I have successfully %s scenery to match your choices on the map."
-RUN_WAIT_SECONDS = 60
+RUN_WAIT_SECONDS = driver.scaled(60)
 GREY_SPREAD = 4  # rounding of two blends and a doubling
 DRAWN_WAIT_SECONDS = driver.WAIT_SECONDS
 
