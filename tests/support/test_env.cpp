@@ -109,13 +109,20 @@ ScopedUndeletable::ScopedUndeletable(const std::string& path)
 	folder_mode_ = st.st_mode & 07777;
 	::chmod(folder_.c_str(), folder_mode_ & ~0222u);
 	locked_folder_ = ::access(folder_.c_str(), W_OK) != 0;
-	if (!locked_folder_) ::chmod(folder_.c_str(), folder_mode_);
+	if (locked_folder_) return;
+	::chmod(folder_.c_str(), folder_mode_);
+	// Root on a file system without the immutable flag: a read-only view of the folder.
+	if (::mount(folder_.c_str(), folder_.c_str(), nullptr, MS_BIND, nullptr) != 0) return;
+	bound_read_only_ =
+	    ::mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+	if (!bound_read_only_) ::umount2(folder_.c_str(), MNT_DETACH);
 }
 
 ScopedUndeletable::~ScopedUndeletable()
 {
 	if (immutable_) set_immutable(path_, false);
 	if (locked_folder_) ::chmod(folder_.c_str(), folder_mode_);
+	if (bound_read_only_) ::umount2(folder_.c_str(), MNT_DETACH);
 }
 
 void remove_tree(const std::string& path)

@@ -81,20 +81,22 @@ private:
 
 // Makes the file `path` impossible to remove for the life of the object, by a cause a
 // user meets: the file is made immutable where the test may (root), else its folder
-// loses its write permission (which root would ignore). Where neither holds, ok() is
-// false and the test skips.
+// loses its write permission (which root would ignore), else (root where the file system
+// keeps no such flag) its folder is bound read-only onto itself. Where none holds, ok()
+// is false and the test skips.
 class ScopedUndeletable {
 public:
 	explicit ScopedUndeletable(const std::string& path);
 	~ScopedUndeletable();
 	ScopedUndeletable(const ScopedUndeletable&) = delete;
 	ScopedUndeletable& operator=(const ScopedUndeletable&) = delete;
-	bool ok() const { return immutable_ || locked_folder_; }
+	bool ok() const { return immutable_ || locked_folder_ || bound_read_only_; }
 
 private:
 	std::string path_, folder_;
 	bool immutable_ = false;
 	bool locked_folder_ = false;
+	bool bound_read_only_ = false;
 	unsigned folder_mode_ = 0;
 };
 
