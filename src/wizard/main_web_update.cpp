@@ -439,8 +439,7 @@ int net_done(int, wizard_screen& s)
 	s.title = UTL_translate_string(kDoneTitle);
 	s.back_screen = nullptr;
 	s.next_screen = wizard_quit;
-	// A run that only had files to remove, and could not, is no copy up to date.
-	if (stg.kb_to_install == 0.0f && net_failed_deletes == 0) {
+	if (stg.kb_to_install == 0.0f) {
 		s.text = UTL_translate_string(kUpToDate) + STR_utf8_to_font(dest_dir_path) + UTL_translate_string(kUpToDateEnd);
 		web_offer_run(s, UTL_translate_string(kFlyUpdate));
 	} else if (stg.extract_failed == 0 && net_failed_deletes == 0) {

@@ -410,12 +410,6 @@ TEST_F(WebScreensTest, DiskScreenSizesAndNothingToInstall)
 		EXPECT_TRUE(s.choice_labels.empty());
 		*failed = 0;
 	}
-	// Nothing to fetch, and a file that could not be removed: not up to date either.
-	stg.kb_to_install = 0.0f;
-	net_failed_deletes = 1;
-	frame(net_done, 1, s);
-	EXPECT_EQ(s.text, "There were problems updating Kestrix.  You can try this updater again using a different server.");
-	net_failed_deletes = 0;
 }
 
 TEST_F(WebScreensTest, TimeLeftAndItsGuards)
