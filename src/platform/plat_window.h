@@ -88,6 +88,10 @@ public:
 	virtual bool wait_event(plat_event& out, int timeout_ms) = 0;
 	// Drops every pending event.
 	virtual void flush_events() = 0;
+	// Drops what the user typed or clicked and keeps the rest (a request to quit, the
+	// window's own events) for the frame loop. A backend that cannot tell them apart
+	// drops everything.
+	virtual void drop_input_events() { flush_events(); }
 	// Pointer position in window pixels from the top left corner.
 	virtual void pointer(int& x, int& y) = 0;
 	// The modifier bits held now.

@@ -19,6 +19,10 @@ constexpr int kLatin1Max = 0xFF;
 constexpr int kConfirmNo = 0, kConfirmYes = 1;
 // Drivers that show nothing: used only when SDL_VIDEODRIVER asks for them by name.
 const char* const kInvisibleDrivers[] = {"offscreen", "dummy"};
+// What the user does to the window: keys and text, the mouse, joysticks and game
+// controllers, touches and gestures, the clipboard and dropped files. SDL numbers them
+// in one run, after the program's and the window's own events.
+constexpr Uint32 kFirstInputEvent = SDL_KEYDOWN, kLastInputEvent = SDL_DROPCOMPLETE;
 
 bool driver_named_by_user(const char* driver)
 {
@@ -140,6 +144,15 @@ public:
 				return true;
 			}
 		}
+	}
+
+	void drop_input_events() override
+	{
+		// Only typed characters wait here.
+		pending_.clear();
+		if (!video_) return;
+		SDL_PumpEvents();
+		SDL_FlushEvents(kFirstInputEvent, kLastInputEvent);
 	}
 
 	void flush_events() override

@@ -19,6 +19,7 @@
 namespace {
 std::atomic<dialog_hook_fn> g_pump{nullptr};
 std::atomic<dialog_hook_fn> g_drop_input{nullptr};
+std::atomic<dialog_hook_fn> g_tool_pump{nullptr};
 
 constexpr char kFolderDialog[] = "folder_dialog";
 constexpr char kMessageBox[] = "message_box";
@@ -81,7 +82,8 @@ void report_chooser_failure(const plat_dialog_program& program, const plat_dialo
 
 dialog_hook_fn HL_set_dialog_pump(dialog_hook_fn f) { return g_pump.exchange(f); }
 dialog_hook_fn HL_set_dialog_drop_input(dialog_hook_fn f) { return g_drop_input.exchange(f); }
-dialog_hook_fn HL_dialog_pump() { return g_pump.load(); }
+dialog_hook_fn HL_set_tool_pump(dialog_hook_fn f) { return g_tool_pump.exchange(f); }
+dialog_hook_fn HL_tool_pump() { return g_tool_pump.load(); }
 
 int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int preference_key,
                         const char* default_location, char* io_path)

@@ -39,8 +39,11 @@ long EndianFlipLong(long* v);
 using dialog_hook_fn = void (*)();
 dialog_hook_fn HL_set_dialog_pump(dialog_hook_fn f);
 dialog_hook_fn HL_set_dialog_drop_input(dialog_hook_fn f);
-// The pump installed, for every other wait on one of the desktop's tools (its eject).
-dialog_hook_fn HL_dialog_pump();
+// While the program waits on one of the desktop's tools that shows no window of its own
+// (its eject), the window is served through this pump; the shell's drops what the user
+// typed or clicked meanwhile and keeps a request to quit for the frame loop.
+dialog_hook_fn HL_set_tool_pump(dialog_hook_fn f);
+dialog_hook_fn HL_tool_pump();
 
 // The longest path a chooser may give back, and the caller's buffer size.
 constexpr size_t kDialogPathMax = 2046;

@@ -100,7 +100,7 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 // Ejects the disc holding `path`; a path not on a CD or DVD changes nothing (ENODEV).
 // KESTRIX_EJECT_COMMAND, when set, runs instead with the volume's root. `report`, when
 // given, says whether the desktop was asked and what it said, or that it did not answer
-// in time. The window is served through the dialog pump while the desktop is asked.
+// in time. The window is served through the tool pump while the desktop is asked.
 int eject_dvd(std::string path, plat_eject_report* report = nullptr);
 // 1 when the volume numbered `volume` in the list of mounted volumes (0 first, in the
 // order plat_volume_roots gives them) sits on CD or DVD media, else 0. Why it could not

@@ -58,8 +58,8 @@ int get_free_space(const std::string& path, unsigned long long* total, unsigned 
 	return 0;
 }
 
-// The desktop's eject can take its time: the window is served meanwhile, as under a chooser.
-int eject_dvd(std::string path, plat_eject_report* report) { return plat_eject_volume(path, report, HL_dialog_pump()); }
+// The desktop's eject can take its time: the window is served meanwhile.
+int eject_dvd(std::string path, plat_eject_report* report) { return plat_eject_volume(path, report, HL_tool_pump()); }
 
 int APL_is_dvd_disk(short volume)
 {

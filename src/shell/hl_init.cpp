@@ -191,6 +191,10 @@ void list_commands(const std::string& prefix, std::vector<std::string>& names)
 // does to it meanwhile is dropped, not acted on once the chooser has gone.
 void serve_window_under_dialog() { plat_window().flush_events(); }
 
+// While the desktop's eject is waited for, nothing of ours is on screen to explain a
+// click, so clicks and keys are dropped; a request to quit stays for the frame loop.
+void serve_window_under_tool() { plat_window().drop_input_events(); }
+
 void pulse_palette(float p)
 {
 	for (const auto& r : kPulse) colr.assign(r.entry, r.r * p, r.g * p, r.b * p);
@@ -209,6 +213,7 @@ void install_hooks()
 	keys_set_layout_hook(window_key_layout);
 	HL_set_dialog_pump(serve_window_under_dialog);
 	HL_set_dialog_drop_input(serve_window_under_dialog);
+	HL_set_tool_pump(serve_window_under_tool);
 }
 
 void fill_tables()

@@ -147,6 +147,7 @@ protected:
 		opensave_set_cmd_lister(nullptr);
 		HL_set_dialog_pump(nullptr);
 		HL_set_dialog_drop_input(nullptr);
+		HL_set_tool_pump(nullptr);
 		xer.close();
 		if (!cwd_.empty() && chdir(cwd_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << cwd_;
 	}

@@ -263,6 +263,32 @@ TEST_F(RealWindow, PushedKeysArriveWithTheirText)
 	EXPECT_EQ(typed, "^~a");
 }
 
+// While the desktop's eject is waited for, clicks and keys go; the close button's quit
+// stays for the frame loop.
+TEST_F(RealWindow, WaitingOnTheDesktopDropsInputButKeepsAQuit)
+{
+	XvfbServer& x = server(1024, 768);
+	start_on(x);
+	plat_window().flush_events();
+	SDL_Event key{};
+	key.type = SDL_KEYDOWN;
+	key.key.keysym.scancode = SDL_SCANCODE_A;
+	SDL_Event text{};
+	text.type = SDL_TEXTINPUT;
+	std::strcpy(text.text.text, "ab");
+	SDL_Event click{};
+	click.type = SDL_MOUSEBUTTONDOWN;
+	click.button.button = SDL_BUTTON_LEFT;
+	SDL_Event quit{};
+	quit.type = SDL_QUIT;
+	for (SDL_Event* e : {&key, &text, &click, &quit}) SDL_PushEvent(e);
+	plat_window().drop_input_events();
+	plat_event ev;
+	ASSERT_TRUE(plat_window().wait_event(ev, 0));
+	EXPECT_EQ(ev.what, plat_ev_high_level);
+	EXPECT_FALSE(plat_window().wait_event(ev, 0));
+}
+
 TEST_F(RealWindow, AClickWaitingWithTheWindowsFocusIsNotDropped)
 {
 	XvfbServer& x = server(1024, 768);

@@ -302,11 +302,11 @@ TEST_F(WizardTest, AnEjectTheDesktopIsAskedForLeavesOneLogLine)
 	write_file(env.path("hang"), "");
 	const int old_limit = plat_set_desktop_eject_limit(300);
 	g_served = 0;
-	const dialog_hook_fn old_pump = HL_set_dialog_pump([] { ++g_served; });
+	const dialog_hook_fn old_pump = HL_set_tool_pump([] { ++g_served; });
 	seen = log_so_far(log).size();
 	EXPECT_EQ(dvd_verify_disk_install(1, s), 1);
 	EXPECT_EQ(frames(dvd_switch_disk_install, 3, s), 0);
-	HL_set_dialog_pump(old_pump);
+	HL_set_tool_pump(old_pump);
 	plat_set_desktop_eject_limit(old_limit);
 	EXPECT_GE(g_served, 2);
 	EXPECT_EQ(log_so_far(log).substr(seen), "WARNING: could not eject " + dvd1 + ": " + error_str(EBUSY) +
