@@ -82,7 +82,10 @@ void close_pipes(child_pipe* pipes, size_t n)
 }
 
 // Starts `args` with the streams asked for on pipes.
-int spawn(const std::vector<std::string>& args, int* out_fd, int* err_fd, int* in_fd, pid_t* pid)
+// With `own_group`, the program leads a process group of its own, so that what it starts
+// can be ended with it.
+int spawn(const std::vector<std::string>& args, int* out_fd, int* err_fd, int* in_fd, pid_t* pid,
+          bool own_group = false)
 {
 	std::vector<char*> argv;
 	for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -99,7 +102,14 @@ int spawn(const std::vector<std::string>& args, int* out_fd, int* err_fd, int* i
 	posix_spawn_file_actions_init(&fa);
 	for (const child_pipe& p : pipes)
 		if (p.mine) posix_spawn_file_actions_adddup2(&fa, p.ends[p.child_reads ? 0 : 1], p.fd);
-	const int e = posix_spawnp(pid, argv[0], &fa, nullptr, argv.data(), environ);
+	posix_spawnattr_t attr;
+	posix_spawnattr_init(&attr);
+	if (own_group) {
+		posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+		posix_spawnattr_setpgroup(&attr, 0);
+	}
+	const int e = posix_spawnp(pid, argv[0], &fa, &attr, argv.data(), environ);
+	posix_spawnattr_destroy(&attr);
 	posix_spawn_file_actions_destroy(&fa);
 	for (child_pipe& p : pipes) {
 		if (!p.mine) continue;
@@ -201,7 +211,8 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 	if (args.empty()) return o;
 	int out = -1, err = -1;
 	pid_t pid = -1;
-	if ((o.start_error = spawn(args, &out, &err, nullptr, &pid)) != 0) return o;
+	// A program given a time limit is ended with whatever it started by then.
+	if ((o.start_error = spawn(args, &out, &err, nullptr, &pid, limit_ms > 0)) != 0) return o;
 	std::string errors;
 	struct stream {
 		int* fd;
@@ -257,8 +268,9 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 		}
 		if (!limit_us || now - started < limit_us) continue;
 		if (!o.timed_out) {
-			// Killed, then reaped on a later turn: no zombie is left behind.
-			kill(pid, SIGKILL);
+			// Killed with its process group, then reaped on a later turn: no zombie and no
+			// helper of its own is left behind.
+			kill(-pid, SIGKILL);
 			o.timed_out = true;
 		} else if (now - started >= limit_us + kKilledGraceUs) {
 			abandoned = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -182,6 +183,22 @@ bool reaped(const std::string& pid_file)
 	const int pid = std::atoi(read_file(pid_file).c_str());
 	return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH;
 }
+
+// A process that is not ours to reap is gone once it has died, or left as a zombie for
+// its new parent: waited for a little, since the kill is delivered on its own time.
+bool ended(const std::string& pid_file)
+{
+	const int pid = std::atoi(read_file(pid_file).c_str());
+	if (pid <= 0) return false;
+	constexpr int kTries = 200, kTryMs = 10;
+	for (int i = 0; i < kTries; ++i) {
+		const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+		const size_t paren = stat.rfind(')');
+		if (stat.empty() || (paren != std::string::npos && stat.compare(paren, 3, ") Z") == 0)) return true;
+		usleep(kTryMs * 1000);
+	}
+	return false;
+}
 }  // namespace
 
 TEST(Volumes, ADesktopEjectThatDoesNotAnswerIsEndedWhileTheWindowIsServed)
@@ -189,7 +206,8 @@ TEST(Volumes, ADesktopEjectThatDoesNotAnswerIsEndedWhileTheWindowIsServed)
 	TempEnv env;
 	write_file(env.path("disc/x"), "");
 	// Stand-ins that hang: a helper they start holds the pipes open past the limit.
-	const std::string hang = "#!/bin/sh\necho $$ > '" + env.path("pid") + "'\nsleep 10\n";
+	const std::string hang = "#!/bin/sh\necho $$ > '" + env.path("pid") + "'\nsleep 10 &\necho $! > '" +
+	                         env.path("helper") + "'\nwait\n";
 	write_file(env.path("bin/gio"), hang);
 	write_file(env.path("eject.sh"), hang);
 	chmod(env.path("bin/gio").c_str(), 0755);
@@ -209,6 +227,7 @@ TEST(Volumes, ADesktopEjectThatDoesNotAnswerIsEndedWhileTheWindowIsServed)
 	EXPECT_TRUE(r.desktop_timed_out);
 	EXPECT_GE(g_pumps, 2);
 	EXPECT_TRUE(reaped(env.path("pid")));
+	EXPECT_TRUE(ended(env.path("helper")));
 
 	// The eject command stands in for the desktop and is waited for the same way.
 	ScopedEnvVar roots("KESTRIX_MEDIA_ROOTS", env.path("").c_str());
@@ -219,6 +238,7 @@ TEST(Volumes, ADesktopEjectThatDoesNotAnswerIsEndedWhileTheWindowIsServed)
 	EXPECT_TRUE(r.desktop_timed_out);
 	EXPECT_GE(g_pumps, 2);
 	EXPECT_TRUE(reaped(env.path("pid")));
+	EXPECT_TRUE(ended(env.path("helper")));
 	plat_set_desktop_eject_limit(old_limit);
 }
 
