@@ -37,8 +37,9 @@ void make_dir_error(std::string path, int code);
 struct ENG_removal {
 	int code = 0;          // delete_file's result, or why the removal was refused
 	bool reached = false;  // the file was reachable: its folders may be cleaned up
-	// A file already gone is removed all the same; anything else left it in place.
-	bool failed() const { return code != 0 && code != ENOENT; }
+	// A file already gone is removed all the same, as is one whose folder is a file (no
+	// file can stand below it); anything else left it in place.
+	bool failed() const { return code != 0 && code != ENOENT && code != ENOTDIR; }
 };
 // Removes the file `rel` of the list (its platform folder trimmed) at `full`, which is
 // dest_dir_path + rel, by the rule of every deleting step: nothing outside the install

@@ -137,11 +137,14 @@ int make_dirs()
 }
 
 namespace {
-// Why a removal was refused before anything was touched, by the walk's answer.
-const struct {
-	int code;
-	const char* why;
-} kRefusals[] = {{EINVAL, "its path leaves the install folder"}, {ENOTDIR, "a folder on its way is a file"}};
+// The log lines of a removal.
+constexpr char kDeletingLine[] = "DELETING  file ";
+constexpr char kResultPart[] = ", with result=";
+constexpr char kLineEnd[] = ".\n";
+constexpr char kCouldNotDelete[] = "Could not delete ";
+constexpr char kThroughLinkStart[] = "the folder ";
+constexpr char kThroughLinkEnd[] = " on its way is a symbolic link, and nothing is removed through one";
+constexpr char kLeavesTheCopy[] = "its path leaves the install folder";
 }  // namespace
 
 ENG_removal ENG_remove_listed_file(const std::string& rel, const std::string& full, const char* log_prefix)
@@ -151,24 +154,21 @@ ENG_removal ENG_remove_listed_file(const std::string& rel, const std::string& fu
 	out.code = ENG_reach_inside(rel, false, &link);
 	out.reached = out.code == 0;
 	if (out.reached) out.code = delete_file(full);
-	if (stg.log_actions || out.failed())
-		xer << log_prefix << "DELETING  file " << full << ", with result=" << out.code << ".\n";
+	if (stg.log_actions || !out.reached || out.failed())
+		xer << log_prefix << kDeletingLine << full << kResultPart << out.code << kLineEnd;
 	if (!out.failed()) return out;
 
 	// The file is still there: the log says which and why, so that a user reading it
 	// knows what to remove by hand. One statement, so that it stays one line.
-	xer_line line = xer << "Could not delete ";
+	xer_line line = xer << kCouldNotDelete;
 	line << full << ": ";
-	if (!out.reached && out.code == ELOOP) {
-		line << "the folder " << link << " on its way is a symbolic link, and nothing is removed through one";
-	} else {
-		const char* why = nullptr;
-		if (!out.reached)
-			for (const auto& r : kRefusals)
-				if (r.code == out.code) why = r.why;
-		line << (why ? std::string(why) : error_str(out.code));
-	}
-	line << ".\n";
+	if (!out.reached && out.code == ELOOP)
+		line << kThroughLinkStart << link << kThroughLinkEnd;
+	else if (!out.reached && out.code == EINVAL)
+		line << kLeavesTheCopy;
+	else
+		line << error_str(out.code);
+	line << kLineEnd;
 	return out;
 }
 

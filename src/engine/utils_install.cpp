@@ -26,6 +26,15 @@ int install_err_num = 0;
 std::string install_err_msg;
 std::string install_err_link;
 
+namespace {
+// The log lines of an unpack refused before anything was written.
+constexpr char kRefusedLine[] = "EXPANDING refused for ";
+constexpr char kLeavesTheCopy[] = ": it leaves the install folder.\n";
+// (Arrays, not pointers: the log writes the program's own words as they stand.)
+constexpr char kThroughLinkStart[] = ": the folder ";
+constexpr char kThroughLinkEnd[] = " on its way is a symbolic link, and nothing is written through one.\n";
+}  // namespace
+
 std::string suffix_for_file(int index)
 {
 	return sim_info[index].back().path.find("Global Scenery") != std::string::npos ? ".7z" : ".zip";
@@ -115,11 +124,9 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 	// became empty, also one that a file still to come lands in.
 	std::string through;
 	int r = ENG_reach_inside(rel, true, &through);
-	if (r == EINVAL)
-		xer << "EXPANDING refused for " << destination << ": it leaves the install folder.\n";
+	if (r == EINVAL) xer << kRefusedLine << destination << kLeavesTheCopy;
 	if (r == ELOOP) {
-		xer << "EXPANDING refused for " << destination << ": the folder " << through
-		    << " on its way is a symbolic link, and nothing is written through one.\n";
+		xer << kRefusedLine << destination << kThroughLinkStart << through << kThroughLinkEnd;
 		if (link) *link = through;
 	}
 

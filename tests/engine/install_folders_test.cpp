@@ -203,7 +203,8 @@ TEST_F(Folders, NothingIsDeletedThroughALinkOrOutsideTheInstallFolder)
 // A file that cannot be removed (another user's, an immutable one) was not removed: it
 // is counted, logged with the reason whatever the log switch says, and stays present in
 // the file list, so the map and the next run see it. So is a removal refused for a link
-// on the way, whose log names the link. A file already gone is no failure.
+// on the way, whose log names the link. A file already gone is no failure, nor is one
+// whose folder is a file now (no file can stand below it).
 TEST_F(Folders, AFileThatCannotBeRemovedIsCountedLoggedAndKeptAsPresent)
 {
 	xer.open(env_.path("log.txt"));
@@ -218,6 +219,8 @@ TEST_F(Folders, AFileThatCannotBeRemovedIsCountedLoggedAndKeptAsPresent)
 	file_version_struct& gone = to_remove("All/a/gone.txt");
 	file_version_struct& missing = to_remove("All/never/there.txt");
 	file_version_struct& linked = to_remove("All/moved/theirs.txt");
+	write_file(dest_dir_path + "plain", "a file where a folder was");
+	file_version_struct& below_a_file = to_remove("All/plain/old.txt");
 	kx_test::ScopedUndeletable lock(dest_dir_path + tile);
 	if (!lock.ok()) GTEST_SKIP() << "no way to make a file undeletable here";
 
@@ -235,6 +238,8 @@ TEST_F(Folders, AFileThatCannotBeRemovedIsCountedLoggedAndKeptAsPresent)
 	EXPECT_FALSE(exists(dest_dir_path + "a"));
 	EXPECT_EQ(gone.sig_have, "NONE");
 	EXPECT_EQ(missing.sig_have, "NONE");
+	EXPECT_EQ(below_a_file.sig_have, "NONE");
+	EXPECT_EQ(read_file(dest_dir_path + "plain"), "a file where a folder was");
 
 	const std::string log = read_file(env_.path("log.txt"));
 	EXPECT_NE(log.find("DELETING  file " + dest_dir_path + tile + ", with result="), std::string::npos) << log;
