@@ -85,6 +85,9 @@ int install_files_get_error(std::string& msg);
 // it failed (empty otherwise): nothing is written through a link, and the user is told
 // which folder it is.
 int install_files_get_error(std::string& msg, std::string& link);
+// What the user is told, translated, when `link`, a folder on a file's way, is a link:
+// its error code alone says nothing to them.
+std::string ENG_link_on_the_way(const std::string& link);
 // ".7z" for global-scenery archives, ".zip" for the rest.
 std::string suffix_for_file(int index);
 // A modal two-button question: 1 first button, 0 second, 3 when it cannot be shown.

@@ -14,11 +14,13 @@
 #include "engine/install_paths.h"
 #include "engine/new_copy_folder.h"
 #include "runtime/hl_globals.h"
+#include "runtime/hl_string.h"
 #include "runtime/hl_thread.h"
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_7z.h"
 #include "runtime/io_utils_zip.h"
 #include "runtime/rec_stg.h"
+#include "runtime/translate.h"
 
 UTL_worker_threads* copy_pool = nullptr;
 UTL_worker_threads* unzip_pool = nullptr;
@@ -33,7 +35,16 @@ constexpr char kLeavesTheCopy[] = ": it leaves the install folder.\n";
 // (Arrays, not pointers: the log writes the program's own words as they stand.)
 constexpr char kThroughLinkStart[] = ": the folder ";
 constexpr char kThroughLinkEnd[] = " on its way is a symbolic link, and nothing is written through one.\n";
+constexpr char kLinkOnTheWay[] =
+    "The folder %s is a link to another place. The installer writes only into real folders; put the real folder "
+    "in its place and try again.";
+constexpr char kPathMark[] = "%s";
 }  // namespace
+
+std::string ENG_link_on_the_way(const std::string& link)
+{
+	return UTL_fill_marks(UTL_translate_string(kLinkOnTheWay), {{kPathMark, STR_utf8_to_font(link)}});
+}
 
 std::string suffix_for_file(int index)
 {

@@ -149,13 +149,13 @@ void remove_emptied_folders()
 	}
 }
 
-// The file of `archive` cannot be installed at `destination` (error `e`): the run is
-// ending, and the user is told why.
-void cannot_extract(int e, const std::string& archive, const std::string& destination)
+// The file of `archive` cannot be installed at `destination` (error `e`, or the folder
+// `link` on its way is a link): the run is ending, and the user is told why.
+void cannot_extract(int e, const std::string& archive, const std::string& destination, const std::string& link = {})
 {
 	stg.extract_failed = 1;
 	__DIDIVI_alert(0, UTL_translate_string("The installer cannot extract a file."),
-	               UTL_translate_string("Error: ") + error_str(e),
+	               link.empty() ? UTL_translate_string("Error: ") + error_str(e) : ENG_link_on_the_way(link),
 	               UTL_translate_string("Compressed File: ") + STR_utf8_to_font(archive),
 	               UTL_translate_string("Destination: ") + STR_utf8_to_font(destination), t_alert, "utils", __LINE__);
 }
@@ -191,8 +191,9 @@ int ENG_go_to_URL(const std::string& url)
 
 int extract_and_delete_file(std::string archive, std::string destination)
 {
-	const int r = ENG_unpack_into_place(archive, destination);
-	if (r) cannot_extract(r, archive, destination);
+	std::string link;
+	const int r = ENG_unpack_into_place(archive, destination, &link);
+	if (r) cannot_extract(r, archive, destination, link);
 	else ENG_note_installed_file(destination);
 	const int c = destination.find("Contents/MacOS/") != std::string::npos
 	                  ? make_file_executable(destination.c_str())

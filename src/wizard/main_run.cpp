@@ -61,11 +61,6 @@ const run_flow kRunFamily[] = {
 };
 enum run_member { run_install, run_repair, run_scenery };
 constexpr char kContinue[] = "Continue";
-// Said instead of the engine's message when a folder on the file's way is a link.
-constexpr char kLinkOnTheWay[] =
-    "The folder %s is a link to another place. The installer writes only into real folders; put the real folder "
-    "in its place and try again.";
-constexpr char kPathMark[] = "%s";
 
 // Decides, makes the folders, registers and deletes; false when the run cannot start
 // (s.next_screen then says where to go).
@@ -165,8 +160,7 @@ int UTIL_cancel_install(std::string headline, std::string advice, std::string la
 	// The engine's message names the files and folders involved; a link on the way is
 	// named by itself, since its error code alone tells the user nothing.
 	const std::string detail =
-	    link.empty() ? STR_utf8_to_font(message) + " (" + error_str(code) + ")"
-	                 : UTL_fill_marks(UTL_translate_string(kLinkOnTheWay), {{kPathMark, STR_utf8_to_font(link)}});
+	    link.empty() ? STR_utf8_to_font(message) + " (" + error_str(code) + ")" : ENG_link_on_the_way(link);
 	const std::string question = headline + "\n\n" + detail + "\n\n" + advice;
 	return abort_alert(question, std::move(label1), std::move(text1), std::move(label2), std::move(text2));
 }

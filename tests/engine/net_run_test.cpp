@@ -357,6 +357,26 @@ TEST_F(NetRunTest, AnArchiveThatDoesNotUnzipKeepsTheOldFileAndEndsTheRun)
 	EXPECT_EQ(kx_test::tree_listing(dest_dir_path + "Resources/").size(), 1u);
 }
 
+// A folder of the copy moved away with a link left in its place: nothing is written
+// through the link, and the alert names the folder instead of the bare error code.
+TEST_F(NetRunTest, AFolderOfTheCopyThatIsALinkIsNamedAndNotWrittenThrough)
+{
+	kx_test::AlertRecorder rec;
+	serve_file("All/Resources/keep.txt", "new content");
+	const std::string elsewhere = env.path("other disk/");
+	::mkdir(elsewhere.c_str(), 0755);
+	ASSERT_EQ(::symlink(elsewhere.c_str(), (dest_dir_path + "Resources").c_str()), 0);
+	start_run();
+	ASSERT_EQ(run(), 1);
+	EXPECT_EQ(stg.extract_failed, 1);
+	EXPECT_TRUE(kx_test::tree_listing(elsewhere).empty());
+	const auto a = rec.alerts();
+	ASSERT_EQ(a.size(), 1u);
+	EXPECT_EQ(a[0].line2, "The folder " + dest_dir_path +
+	                          "Resources is a link to another place. The installer writes only into real folders; "
+	                          "put the real folder in its place and try again.");
+}
+
 TEST_F(NetRunTest, WithoutATemporaryFolderNothingIsDownloaded)
 {
 	kx_test::AlertRecorder rec;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/install.h"
 #include "graphics/oglp.h"
 #include "runtime/translate.h"
@@ -240,6 +241,11 @@ std::vector<drawn_text> alert_texts()
 	                                {key("Error: "), raw("No such file or directory")},
 	                                {key("Compressed File: "), raw("/tmp/kestrix-installer/directory.txt.zip")},
 	                                {key("Destination: "), raw("/tmp/kestrix-installer/")}});
+	alert("web run, a link on the way",
+	      {{key("The installer cannot extract a file.")},
+	       {raw(ENG_link_on_the_way(std::string(kCopy) + "Global Scenery"))},
+	       {key("Compressed File: "), raw("/tmp/kestrix-installer/12.7z")},
+	       {key("Destination: "), raw(std::string(kCopy) + "Global Scenery/+40+010/+45+012.dsf")}});
 	alert("folder not made",
 	      {{key("I am unable to install or update Kestrix. An error occurred while creating new folders. Make sure you "
 	            "are installing to a directory that you have access to!")},
