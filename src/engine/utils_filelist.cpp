@@ -23,6 +23,10 @@
 
 namespace {
 
+// The highest DVD number a list may name: no set comes near it, and the screens count
+// DVDs from 1 without ever leaving what an int holds.
+constexpr int kLastDisk = 999;
+
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_line_end(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 bool is_field_end(char c) { return is_blank(c) || is_line_end(c); }
@@ -205,7 +209,7 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 			prefix = s.rest_of_line();
 		} else if (s.keyword("DISK")) {
 			int n = 0;
-			if (!s.integer(&n) || n < 0) {
+			if (!s.integer(&n) || n < 0 || n > kLastDisk) {
 				s.p = line_start;
 				return reject(alert_damaged_line, s.rest_of_line());
 			}

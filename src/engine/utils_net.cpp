@@ -55,7 +55,7 @@ std::atomic<ENG_url_fn> g_url_hook{nullptr};
 int default_go_to_URL(std::string url)
 {
 	xer << "Please open this address in your web browser: " << url << "\n";
-	std::fprintf(stderr, "Please open this address in your web browser: %s\n", url.c_str());
+	std::fprintf(stderr, "Please open this address in your web browser: %s\n", xer_escaped(url).c_str());
 	return 0;
 }
 

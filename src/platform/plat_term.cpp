@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
 int plat_term_poll_key()
@@ -16,6 +17,12 @@ int plat_term_poll_key()
 void plat_term_progress(const char* text)
 {
 	if (!isatty(STDOUT_FILENO)) return;
-	fprintf(stdout, "\r\033[K%s", text);
+	// What is left of a longer line before is overwritten with blanks rather than erased
+	// by an escape sequence: the terminal gets printable text and carriage returns only.
+	static size_t shown = 0;
+	const size_t length = strlen(text);
+	if (length < shown) fprintf(stdout, "\r%*s", static_cast<int>(shown), "");
+	fprintf(stdout, "\r%s", text);
+	shown = length;
 	fflush(stdout);
 }

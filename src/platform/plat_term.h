@@ -6,5 +6,6 @@
 int plat_term_poll_key();
 
 // Rewrites the terminal's current line with `text`; nothing when standard output is
-// not a terminal (a log or a pipe gets no carriage-return noise).
+// not a terminal (a log or a pipe gets no carriage-return noise). The text is written as
+// it is: a caller showing names from outside spells them out first.
 void plat_term_progress(const char* text);

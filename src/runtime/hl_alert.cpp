@@ -68,7 +68,9 @@ void DIDIVI_default_alert_presenter(int, const std::string& line1, const std::st
 		    "This is the dump_mem_stats call from the following code: if(type==t_exit || type == t_alert || "
 		    "recursive_error)");
 		DIDIVI_log_alert("\n", line1, line2, line3, line4, where);
-		std::string all = line1 + "\n" + line2 + "\n" + line3 + "\n" + line4 + "\n" + where + "\n";
+		// The lines may name files from outside: the terminal gets them spelled out, as the log does.
+		std::string all = xer_escaped(line1) + "\n" + xer_escaped(line2) + "\n" + xer_escaped(line3) + "\n" +
+		                  xer_escaped(line4) + "\n" + xer_escaped(where) + "\n";
 		std::fputs(all.c_str(), stderr);
 	}
 	if (type == t_exit) {

@@ -121,7 +121,7 @@ void DoUserAlert(const char* text)
 {
 	const std::string t = text ? std::string(text).substr(0, kDialogTextMax) : "";
 	UTL_trace_modal(kMessageBox, {t}, {kOkLabel});
-	if (!plat_window().message_box(kBoxTitle, system_text(t), "")) std::cerr << system_text(t) << std::endl;
+	if (!plat_window().message_box(kBoxTitle, system_text(t), "")) std::cerr << xer_escaped(system_text(t)) << std::endl;
 }
 
 bool ConfirmMessage(const char* text, const char* yes_label, const char* no_label)

@@ -178,7 +178,7 @@ void DIDIVI_system_alert(const std::string& line1, const std::string& line2, con
 	const std::string second = STR_latin1_to_utf8(cut(line3 + " " + line4));
 	UTL_trace_modal(kTraceMessageBox, {cut(line1 + " " + line2), cut(line3 + " " + line4)}, {});
 	if (plat_window().message_box(kSystemAlertTitle, first, second)) return;
-	std::cerr << first << "\n" << second << std::endl;
+	std::cerr << xer_escaped(first) << "\n" << xer_escaped(second) << std::endl;
 }
 
 void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, const std::string& line2,

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -316,6 +318,72 @@ TEST(BuilderCommandLine, WithoutBothFoldersItPrintsTheUsage)
 		EXPECT_EQ(kx_test::read_file(out).rfind("usage: kestrix-builder src=FOLDER dst=FOLDER", 0), 0u);
 		EXPECT_TRUE(kx_test::tree_listing(env.path("d")).empty());
 	}
+}
+
+// The builder on a terminal: everything it writes there (its progress line, a quitting
+// alert) while the master tree's names hold escape sequences. Returns the bytes, or
+// "timeout" when the run does not end in time.
+std::string builder_on_a_terminal(const std::string& folder, const std::string& args)
+{
+	constexpr int kTimeLimitMs = 120000;
+	int master = -1;
+	const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+	if (pid < 0) return "no terminal";
+	if (pid == 0) {
+		if (chdir(folder.c_str()) != 0) _exit(127);
+		execl("/bin/sh", "sh", "-c", (std::string(KX_BUILDER_EXE) + " " + args).c_str(), static_cast<char*>(nullptr));
+		_exit(127);
+	}
+	std::string seen;
+	char buf[4096];
+	int waited = 0;
+	for (;;) {
+		struct pollfd p = {master, POLLIN, 0};
+		constexpr int kSliceMs = 100;
+		const int r = poll(&p, 1, kSliceMs);
+		if (r == 0 && (waited += kSliceMs) > kTimeLimitMs) {
+			kill(pid, SIGKILL);
+			seen = "timeout";
+			break;
+		}
+		if (r <= 0) continue;
+		const ssize_t n = read(master, buf, sizeof buf);
+		if (n <= 0) break;  // the terminal's last writer is gone
+		seen.append(buf, static_cast<size_t>(n));
+	}
+	close(master);
+	int status = 0;
+	waitpid(pid, &status, 0);
+	return seen;
+}
+
+TEST_F(BuilderTest, NamesOnTheTerminalAreSpelledOut)
+{
+	kx_test::MasterTreeOptions o;
+	o.bulk_files = 2;
+	kx_test::make_master_tree(src, o);
+	const std::string args = "'src=" + src + "' 'dst=" + dst + "'";
+	// A folder whose name colours the text and a file whose name sets the window title:
+	// both are shipped. The progress line names every 20th file, so the folder holds enough
+	// files for one of them to be shown, spelled out.
+	constexpr int kFilesBetweenProgressLines = 20;
+	kx_test::write_file(src + "All/Resources/\x1b]0;owned\x07title.txt", "x");
+	::mkdir((src + "All/Resources/\x1b[31mred").c_str(), 0755);
+	for (int i = 0; i < kFilesBetweenProgressLines; ++i)
+		kx_test::write_file(src + "All/Resources/\x1b[31mred/" + std::to_string(i) + ".txt", std::to_string(i));
+	kx_test::remove_tree(dst);
+	std::string seen = builder_on_a_terminal(env.root(), args);
+	EXPECT_NE(seen.find("\\x1b[31mred/"), std::string::npos) << seen;
+	EXPECT_EQ(seen.find('\x1b'), std::string::npos) << seen;
+	EXPECT_EQ(seen.find('\x07'), std::string::npos) << seen;
+
+	// A name the list cannot hold stops the run with a quitting alert that names it.
+	kx_test::write_file(src + "All/Resources/\x1b[2Jcr\r.txt", "x");
+	kx_test::remove_tree(dst);
+	seen = builder_on_a_terminal(env.root(), args);
+	EXPECT_NE(seen.find("found a name the directory file cannot hold!"), std::string::npos) << seen;
+	EXPECT_NE(seen.find("\\x1b[2Jcr\\r.txt"), std::string::npos) << seen;
+	EXPECT_EQ(seen.find('\x1b'), std::string::npos) << seen;
 }
 
 TEST_F(BuilderTest, AFileListThatCannotBeOpenedIsNoSuccess)

@@ -262,7 +262,7 @@ TEST_F(FileListTest, DamagedNumbersAndMissingFieldsAreRefused)
 	      "FILE 0 0 91001 1 2", "FILE 0 0 9x001 1 2" + s + " x\n", "FILE 0 0 91001 99999999999 2" + s + " x\n",
 	      "FILE 0 0 2147483648 1 2" + s + " x\n", "FILE 0 0 91001 -1 2" + s + " x\n", "FILE 0 - 91001 1 2" + s + " x\n",
 	      std::string(nul_sig, sizeof nul_sig - 1), "DISK two\n", "DISK -1\n", "DISK 4294967296\n",
-	      "DISK \n"}) {
+	      "DISK \n", "DISK 1000\n", "DISK 2147483647\n"}) {
 		SCOPED_TRACE(bad);
 		auto a = read_fatal(file_list("DIR All/\n" + bad + file_line(0, sig_a, "after")));
 		EXPECT_EQ(a.line1, "I am reading the directory text file and found a line that is damaged!");

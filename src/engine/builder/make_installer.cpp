@@ -167,8 +167,9 @@ int is_good_file(std::string path, int skip_content, int check_content)
 
 void builder_progress(const std::string& counter, const std::string& path)
 {
-	// The builder has no window: its progress line goes to the terminal.
-	plat_term_progress((counter + " " + path).c_str());
+	// The builder has no window: its progress line goes to the terminal, with the master
+	// tree's names spelled out as the log spells them, so no name can steer the terminal.
+	plat_term_progress(xer_escaped(counter + " " + path).c_str());
 	if (plat_term_poll_key() == 'q') builder_fatal("You hit Q dumbass!");
 }
 
