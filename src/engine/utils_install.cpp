@@ -13,6 +13,7 @@
 #include "engine/install.h"
 #include "engine/install_paths.h"
 #include "engine/new_copy_folder.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_string.h"
 #include "runtime/hl_thread.h"
@@ -269,9 +270,12 @@ int install_files_get_error(std::string& msg, std::string& link)
 void install_files_kill()
 {
 	if (!copy_pool) return;
-	// Archives already copied are still unpacked; nothing new is started.
-	while (UTL_work_task* t = copy_pool->wait_retired_tasks()) unzip_pool->enqueue_task(t);
-	while (UTL_work_task* t = unzip_pool->wait_retired_tasks()) delete t;
+	// Archives already copied are still unpacked; nothing new is started. A copy in
+	// flight ends when its disc answers, however long that takes: the window is served
+	// meanwhile, and what the caller takes back afterwards is no longer being written.
+	const dialog_hook_fn serve = HL_tool_pump();
+	while (UTL_work_task* t = copy_pool->wait_retired_tasks(serve)) unzip_pool->enqueue_task(t);
+	while (UTL_work_task* t = unzip_pool->wait_retired_tasks(serve)) delete t;
 	delete copy_pool;
 	delete unzip_pool;
 	copy_pool = nullptr;

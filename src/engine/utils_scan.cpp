@@ -9,6 +9,7 @@
 #include "engine/checksum_task.h"
 #include "engine/engine.h"
 #include "engine/install_paths.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/xtim.h"
@@ -117,8 +118,9 @@ int checksum_directory(int& cursor, float& progress)
 void checksum_directory_kill()
 {
 	if (!checksum_workers) return;
-	// Tasks already handed out run to their end; their results stay in the model.
-	while (UTL_work_task* t = checksum_workers->wait_retired_tasks()) delete t;
+	// Tasks already handed out run to their end; their results stay in the model. The
+	// window is served while they do.
+	while (UTL_work_task* t = checksum_workers->wait_retired_tasks(HL_tool_pump())) delete t;
 	delete checksum_workers;
 	checksum_workers = nullptr;
 }

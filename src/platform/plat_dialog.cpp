@@ -22,7 +22,6 @@ namespace {
 constexpr char kDialogVar[] = "KESTRIX_FOLDER_DIALOG";
 constexpr char kZenity[] = "zenity";
 constexpr char kKdialog[] = "kdialog";
-constexpr int kPumpMs = 20;
 constexpr uint64_t kMicrosecondsPerMs = 1000;
 // A program killed for its time-out that still has not ended this much later (stuck in
 // the kernel) is left behind rather than waited for.
@@ -237,7 +236,7 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 			p[n++] = {*s.fd, POLLIN, 0};
 		}
 		// Once the program has ended, only what is already in the pipes is read.
-		const int r = poll(p, n, ended ? 0 : kPumpMs);
+		const int r = poll(p, n, ended ? 0 : plat_pump_interval_ms);
 		if (r < 0 && errno != EINTR) break;
 		if (r == 0 && ended) break;
 		if (ended && ++drained > kDrainReads) break;
@@ -262,7 +261,7 @@ plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t
 		if (ended) continue;
 		// The window is served on time even while the program writes without a pause.
 		const uint64_t now = PLAT_microseconds();
-		if (pump && now - pumped >= kPumpMs * kMicrosecondsPerMs) {
+		if (pump && now - pumped >= plat_pump_interval_ms * kMicrosecondsPerMs) {
 			pump();
 			pumped = now;
 		}

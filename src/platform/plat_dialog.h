@@ -46,12 +46,17 @@ struct plat_dialog_outcome {
 	bool timed_out = false;  // it ran past the time limit and was killed
 };
 
-// Runs a chooser (or another of the desktop's tools) and waits for it, calling `pump` (when set) about every 20 ms
-// meanwhile so the caller's window stays alive. Keeps at most `max_answer` bytes of
-// what the program writes. Once the program has ended, only what it left in its pipes
-// is read: a helper it started that keeps them open does not hold the caller. With a
-// `limit_ms` above 0, a program still running after that many milliseconds is killed
-// and reaped (timed_out is set); a chooser, which waits for the user, has no limit.
+// How often a window is served while the program waits on something else: often
+// enough that the desktop never takes it for hung.
+constexpr int plat_pump_interval_ms = 20;
+
+// Runs a chooser (or another of the desktop's tools) and waits for it, calling `pump`
+// (when set) about every plat_pump_interval_ms meanwhile so the caller's window stays
+// alive. Keeps at most `max_answer` bytes of what the program writes. Once the program
+// has ended, only what it left in its pipes is read: a helper it started that keeps them
+// open does not hold the caller. With a `limit_ms` above 0, a program still running
+// after that many milliseconds is killed and reaped (timed_out is set); a chooser, which
+// waits for the user, has no limit.
 plat_dialog_outcome plat_run_dialog(const std::vector<std::string>& args, size_t max_answer, void (*pump)(),
                                     int limit_ms = 0);
 

@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include "platform/plat_dialog.h"
 #include "runtime/hl_exception.h"
 #include "runtime/hl_globals.h"
 
@@ -57,10 +58,16 @@ UTL_work_task* UTL_worker_threads::check_retired_tasks()
 	return task;
 }
 
-UTL_work_task* UTL_worker_threads::wait_retired_tasks()
+UTL_work_task* UTL_worker_threads::wait_retired_tasks(void (*serve)())
 {
 	if (outstanding_ <= 0) return nullptr;
-	auto* task = static_cast<UTL_work_task*>(UTL_message_queue_read(retired_queue_, -1));
+	// Tasks are never null, so an empty read is only a slice that ran out.
+	void* item = nullptr;
+	if (!serve)
+		item = UTL_message_queue_read(retired_queue_, -1);
+	else
+		while (!(item = UTL_message_queue_read(retired_queue_, plat_pump_interval_ms))) serve();
+	auto* task = static_cast<UTL_work_task*>(item);
 	if (task) outstanding_ -= 1;
 	return task;
 }

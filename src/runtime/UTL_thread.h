@@ -38,8 +38,10 @@ public:
 	int count_total_tasks();
 	// A retired task, or null at once when none is waiting.
 	UTL_work_task* check_retired_tasks();
-	// Blocks until a task retires; null at once when nothing is outstanding.
-	UTL_work_task* wait_retired_tasks();
+	// Blocks until a task retires; null at once when nothing is outstanding. A task in
+	// flight may take as long as the disc it reads: an owner with a window hands in
+	// `serve`, which is called about every plat_pump_interval_ms while nothing retires.
+	UTL_work_task* wait_retired_tasks(void (*serve)() = nullptr);
 
 	static void* thread_func(void* pool);
 

@@ -40,8 +40,9 @@ using dialog_hook_fn = void (*)();
 dialog_hook_fn HL_set_dialog_pump(dialog_hook_fn f);
 dialog_hook_fn HL_set_dialog_drop_input(dialog_hook_fn f);
 // While the program waits on one of the desktop's tools that shows no window of its own
-// (its eject), the window is served through this pump; the shell's drops what the user
-// typed or clicked meanwhile and keeps a request to quit for the frame loop.
+// (its eject), or on work in flight that a Cancel must let end (a copy from the disc),
+// the window is served through this pump; the shell's drops what the user typed or
+// clicked meanwhile and keeps a request to quit for the frame loop.
 dialog_hook_fn HL_set_tool_pump(dialog_hook_fn f);
 dialog_hook_fn HL_tool_pump();
 

@@ -5,6 +5,7 @@
 
 #include "engine_test_util.h"
 #include "runtime/hl_thread.h"
+#include "support/hung_work.h"
 
 using namespace kx_engine_test;
 
@@ -75,6 +76,22 @@ TEST_F(ScanConcurrencyTest, KilledScanKeepsHandedOutResultsAndResumesFromTheCurs
 	}
 	EXPECT_EQ(cursor, int(sim_info.size()));
 	expect_results();
+}
+
+// A digest that hangs on its disc holds the kill, and the window is served meanwhile.
+TEST_F(ScanConcurrencyTest, AKilledScanServesTheWindowWhileADigestHangs)
+{
+	// More files than one call hands out, so the first call cannot finish the scan.
+	make_tree(checksum_tasks_per_processor * UTL_count_processors() * checksum_files_per_task + 95);
+	int cursor = 0;
+	float progress = 0;
+	ASSERT_EQ(checksum_directory(cursor, progress), 0);
+	kx_test::HungWork hung;
+	checksum_workers->enqueue_task(hung.task());
+	checksum_directory_kill();
+	EXPECT_EQ(checksum_workers, nullptr);
+	EXPECT_GE(hung.served, kx_test::HungWork::kServedBeforeItEnds);
+	EXPECT_TRUE(hung.released_in_time);
 }
 
 TEST_F(ScanConcurrencyTest, FolderVanishingUnderARunningScanEndsItFirst)

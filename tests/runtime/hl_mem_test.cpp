@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -12,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/hl_globals.h"
@@ -85,6 +91,48 @@ uint64_t heap_held()
 struct Thrower {
 	Thrower() { throw std::runtime_error("constructor failed"); }
 	char pad[1 << 16];
+};
+
+// Keeps reading what arrives through `fd` (its own, closed at the end) until stopped, so
+// that a report written into a pipe can never fill it and hang its writer.
+class ArrivingBytes {
+public:
+	explicit ArrivingBytes(int fd) : fd_(fd), reader_([this] { run(); }) {}
+	~ArrivingBytes()
+	{
+		stop();
+		::close(fd_);
+	}
+	ArrivingBytes(const ArrivingBytes&) = delete;
+	ArrivingBytes& operator=(const ArrivingBytes&) = delete;
+	// What arrived until now; reading ends.
+	std::string stop()
+	{
+		if (reader_.joinable()) {
+			done_ = true;
+			reader_.join();
+		}
+		return got_;
+	}
+
+private:
+	static constexpr int kPollMs = 10;
+	void run()
+	{
+		char buf[4096];
+		for (bool last = false; !last;) {
+			last = done_;
+			pollfd p{fd_, POLLIN, 0};
+			if (poll(&p, 1, last ? 0 : kPollMs) <= 0) continue;
+			const ssize_t n = read(fd_, buf, sizeof buf);
+			if (n > 0) got_.append(buf, size_t(n));
+			else poll(nullptr, 0, kPollMs);  // no writer left: nothing to wait for
+		}
+	}
+	int fd_;
+	std::atomic<bool> done_{false};
+	std::string got_;
+	std::thread reader_;
 };
 
 }  // namespace
@@ -424,8 +472,8 @@ TEST(MemoryReportDeathTest, FirstReportReplacesLaterOnesAppend)
 }
 
 // The report's folder is wherever the user keeps the program: a file of that name that is
-// no report, or a link (even to a file that reads like a report), is the user's and stays
-// as it was; the reports go to standard output instead.
+// no report, a link (even to a file that reads like a report), a FIFO someone reads or a
+// device is the user's and stays as it was; the reports go to standard output instead.
 TEST(MemoryReportDeathTest, AFileOfTheUsersOfThatNameIsNeverReplaced)
 {
 	GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -452,15 +500,42 @@ TEST(MemoryReportDeathTest, AFileOfTheUsersOfThatNameIsNeverReplaced)
 		                                                       root + "elsewhere" + n + "/MemoryLog.txt", kind,
 		                                                       "dump_mem_stats: my own notes\n"));
 	}
+	// A FIFO with a reader, so that a write would go through; and, where this user may
+	// make device nodes, the null device, where a report would vanish.
+	const std::string fifo = root + "fifo/MemoryLog.txt", device = root + "device/MemoryLog.txt";
+	std::unique_ptr<ArrivingBytes> through_fifo;
+	struct stat null_device {};
+	ASSERT_EQ(::stat("/dev/null", &null_device), 0);
 	if (env) {
 		ASSERT_TRUE(kx_test::write_file(notes + "MemoryLog.txt", "my own notes\n"));
+		ASSERT_EQ(::mkdir((root + "fifo").c_str(), 0700), 0);
+		ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+		const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+		ASSERT_GE(reader, 0);
+		through_fifo = std::make_unique<ArrivingBytes>(reader);
+		ASSERT_EQ(::mkdir((root + "device").c_str(), 0700), 0);
+		if (::mknod(device.c_str(), S_IFCHR | 0600, null_device.st_rdev) != 0)
+			std::printf("No device node could be made here (%s): the device case is left out.\n",
+			            std::strerror(errno));
 		setenv(kRootVar, root.c_str(), 1);
 	}
+	dirs.push_back(root + "fifo/");
+	struct stat st {};
+	const bool with_device = ::lstat(device.c_str(), &st) == 0;
+	if (with_device) dirs.push_back(root + "device/");
 	for (const std::string& dir : dirs) two_reports_in_a_child(dir, true);
 	if (!env) return;
 	unsetenv(kRootVar);
 	EXPECT_EQ(read_all(notes + "MemoryLog.txt"), "my own notes\n");
 	for (const auto& link : links) EXPECT_TRUE(link->untouched());
+	EXPECT_EQ(through_fifo->stop().size(), 0u) << "bytes of the report were written into the FIFO";
+	ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+	EXPECT_TRUE(S_ISFIFO(st.st_mode));
+	if (with_device) {
+		ASSERT_EQ(::lstat(device.c_str(), &st), 0);
+		EXPECT_TRUE(S_ISCHR(st.st_mode));
+		EXPECT_EQ(st.st_rdev, null_device.st_rdev);
+	}
 }
 
 TEST(MemoryReport, UsedSpaceIsNeverBelowZero)

@@ -237,6 +237,21 @@ TEST_F(ShellTest, TheWindowIsServedAndItsInputDroppedWhileAChooserIsOpen)
 	EXPECT_GE(win.flushes - before, 2);
 }
 
+TEST_F(ShellTest, TheWindowIsServedWhileTheDesktopEjectsADisc)
+{
+	answer_chooser();
+	start();
+	// The desktop's eject takes its time and shows no window: ours keeps answering.
+	const std::string eject = env.path("slow_eject");
+	write_file(eject, "#!/bin/sh\nsleep 0.2\n");
+	::chmod(eject.c_str(), 0755);
+	kx_test::ScopedEnvVar use("KESTRIX_EJECT_COMMAND", eject.c_str());
+	write_file(env.path("disc/x"), "");
+	const int before = win.flushes;
+	EXPECT_EQ(eject_dvd(env.path("disc/")), 0);
+	EXPECT_GE(win.flushes - before, 2);
+}
+
 TEST_F(ShellTest, FinishUpWithSavingWritesThePreferences)
 {
 	answer_chooser();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/install.h"
 #include "engine/install_fixture.h"
 #include "engine/new_copy_folder.h"
 #include "graphics/oglp.h"
@@ -16,6 +17,7 @@
 #include "runtime/io_utils.h"
 #include "runtime/xtim.h"
 #include "support/gl_world.h"
+#include "support/hung_work.h"
 #include "support/test_env.h"
 #include "widgets/btn.h"
 #include "widgets/butn_core.h"
@@ -296,6 +298,37 @@ TEST_F(Screens, CancellingARunningInstallDeletesOnlyOnCancel)
 	EXPECT_EQ(frame(dvd_scenery_install), 0);
 	EXPECT_EQ(kx_test::read_file(dest_dir_path + "Resources/a.txt"), "x");
 	EXPECT_EQ(dvd_install_is_running, 0);
+}
+
+// Cancel while the copy in flight hangs on its disc: the window is served until the copy
+// ends, and only then is the partial copy taken back.
+TEST_F(Screens, CancellingWhileACopyHangsServesTheWindowAndTakesBackAfterIt)
+{
+	KX_REQUIRE_GL(gl);
+	small_model();
+	dest_dir_path = env.path("Partial/");
+	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
+	kx_test::write_file(dest_dir_path + "Resources/a.txt", "x");
+	ENG_note_installed_file(dest_dir_path + "Resources/a.txt");
+	dvd_install_is_running = 1;
+	const std::string copy = dest_dir_path;
+	kx_test::HungWork hung([copy] { return dir_exists(copy); });
+	// The run's pools as the install step makes them, the copy's one thread held.
+	copy_pool = new UTL_worker_threads(1, 30);
+	unzip_pool = new UTL_worker_threads(1, 30);
+	copy_pool->enqueue_task(hung.task());
+
+	g_answer = 1;
+	last = nullptr;
+	frame(dvd_scenery_install);
+	EXPECT_GE(hung.served, kx_test::HungWork::kServedBeforeItEnds) << "the window was not served while the copy hung";
+	EXPECT_TRUE(hung.released_in_time);
+	EXPECT_FALSE(hung.gone_while_served);
+	EXPECT_FALSE(hung.gone_at_its_end) << "the copy was taken back while a copy into it was in flight";
+	EXPECT_FALSE(dir_exists(copy));
+	EXPECT_EQ(copy_pool, nullptr);
+	EXPECT_EQ(dvd_install_is_running, 0);
+	EXPECT_EQ(s.title, "Select Scenery");
 }
 
 TEST_F(Screens, SceneryScreenClosesContinueWhenTheDiskIsShort)
