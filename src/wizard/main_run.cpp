@@ -77,12 +77,12 @@ bool start_run(const run_flow& f, wizard_screen& s)
 	}
 	if (!choose_files()) {
 		// What this run made for the copy goes again; the destination stays free.
-		if (f.new_copy) ENG_take_back_new_copy();
+		if (f.new_copy) UTIL_take_back_new_copy();
 		s.next_screen = f.select;
 		return false;
 	}
 	if (make_dirs() != 0) {
-		if (f.new_copy) ENG_take_back_new_copy();
+		if (f.new_copy) UTIL_take_back_new_copy();
 		s.next_screen = f.dirs_failed;
 		return false;
 	}

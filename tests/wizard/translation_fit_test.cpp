@@ -252,6 +252,10 @@ std::vector<drawn_text> alert_texts()
 	       {key("Error: "), raw("Permission denied")},
 	       {key("Install Location: "), raw(kCopy)},
 	       {key("Install Path:"), raw(std::string(kCopy) + "Resources/")}});
+	alert("cancel left files",
+	      {{key("I could not take back all of the cancelled installation. Some of its files are still in the folder:")},
+	       {raw(kCopy)},
+	       {key("The installer's log on your desktop names each file that stayed and why.")}});
 	alert("newer list format",
 	      {{key("OK I am checking the Corvane Labs servers and I am finding file formats that are newer than I can "
 	            "understand!")},
