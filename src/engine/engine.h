@@ -56,6 +56,15 @@ constexpr int checksum_tasks_per_processor = 4;
 // Ends a running scan: waits for the tasks already handed out, destroys the pool.
 // Safe to call when nothing runs.
 void checksum_directory_kill();
+// The scan notes, as it starts, which folder it looks at: who dest_dir_path is then
+// (its device and inode), or that no folder is there.
+void ENG_note_scanned_copy();
+// Before a run into an existing copy makes a folder or asks a question: true when
+// dest_dir_path is still the very folder the last scan started on. Otherwise (gone,
+// another folder in its place, missing when scanned, or not scanned at all) the log
+// says why, an alert tells the user the folder is no longer there, and the run must
+// not start.
+bool ENG_scanned_copy_is_there();
 // Drops the platform folder ("All/", "Linux/"...) from a file-list path, in place.
 void trim_dest_folder(std::string& path);
 

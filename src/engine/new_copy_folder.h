@@ -23,8 +23,10 @@ void ENG_note_installed_file(const std::string& path);
 // run makes) that are empty, innermost first, and the copy's folder when it is empty
 // too. A folder of another name stays, empty or not. Nothing is removed through a
 // link or on another file system. The record is dropped. True when the copy's folder
-// is gone afterwards.
-bool ENG_take_back_new_copy();
+// is gone afterwards. `left` (when given) gets how many of the files and folders the
+// run made could not be removed; the log names each with the reason. What stays
+// because it is the user's is not counted.
+bool ENG_take_back_new_copy(int* left = nullptr);
 
 // The run has ended and its copy stays: the record is dropped.
 void ENG_forget_new_copy();

@@ -72,6 +72,8 @@ int checksum_task::check_error(std::string& msg)
 
 int checksum_directory(int& cursor, float& progress)
 {
+	// The run after the scan works only in the folder the scan looked at.
+	if (cursor == 0) ENG_note_scanned_copy();
 	if (!dir_exists(dest_dir_path)) {
 		// The pool's tasks own the fields written below until they are collected, so a
 		// folder that vanished under a running scan ends that scan first.

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "engine/engine_globals.h"
+#include "engine/new_copy_folder.h"
 #include "graphics/ogl_draw.h"
 #include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
@@ -32,6 +33,12 @@ constexpr int kListAll = 0;     // opensave_getitems' filter that takes every en
 const char* const kNotACopy[] = {"You selected the folder path:",
                                  "But it does not appear to be an installed copy of Kestrix 9.",
                                  "Please be sure to select the folder that contains the Kestrix application."};
+
+// The alert for a cancelled run whose new copy could not be taken back whole; the
+// copy's folder goes between the first and second line.
+const char* const kLeftBehind[] = {
+    "I could not take back all of the cancelled installation. Some of its files are still in the folder:",
+    "The installer's log on your desktop names each file that stayed and why."};
 
 constexpr int kTextColour = 45;
 constexpr int kAlignLeft = 0;
@@ -191,6 +198,16 @@ int UTIL_find_copy(const std::string& chosen)
 	__DIDIVI_alert(0, UTL_translate_string(kNotACopy[0]), STR_utf8_to_font(chosen), UTL_translate_string(kNotACopy[1]),
 	               UTL_translate_string(kNotACopy[2]), t_alert, __FILE__, __LINE__);
 	return 0;
+}
+
+void UTIL_take_back_new_copy()
+{
+	const std::string folder = dest_dir_path;
+	int left = 0;
+	ENG_take_back_new_copy(&left);
+	if (left == 0) return;
+	__DIDIVI_alert(0, UTL_translate_string(kLeftBehind[0]), STR_utf8_to_font(folder),
+	               UTL_translate_string(kLeftBehind[1]), "", t_alert, __FILE__, __LINE__);
 }
 
 std::string UTIL_pick_install()

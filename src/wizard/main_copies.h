@@ -23,6 +23,10 @@ int UTIL_folder_is_a_sim(const std::string& folder);
 // plain folder must never become one.
 std::string UTIL_copy_at(const std::string& line);
 
+// Cancels the new copy of a run that made it (see ENG_take_back_new_copy); when some of
+// what the run made could not be removed, an alert names the folder that holds it.
+void UTIL_take_back_new_copy();
+
 // The copy picker's places: a row per copy from the top, each a radio button and the
 // copy's path; under the last row the question whether a copy is missing, and Find It.
 constexpr float pick_row_top = 400, pick_row_step = 25;

@@ -4,7 +4,6 @@
 
 #include "engine/engine.h"
 #include "engine/engine_globals.h"
-#include "engine/new_copy_folder.h"
 #include "graphics/ogl_draw.h"
 #include "runtime/hl_alert.h"
 #include "runtime/hl_errors.h"
@@ -249,7 +248,7 @@ int dvd_scenery_install(int first, wizard_screen& s)
 				return 1;
 			}
 			install_files_kill();
-			ENG_take_back_new_copy();
+			UTIL_take_back_new_copy();
 			dvd_install_is_running = 0;
 		}
 		scan_to_the_end();

@@ -70,19 +70,21 @@ bool start_run(const run_flow& f, wizard_screen& s)
 	xer << kStartLog << double(xtim.microsecs()) / kMicrosPerSecond << "\n";
 	// A new copy's folder is made first, once: one that appeared since the destination
 	// was picked is somebody's. Nothing in it is asked about or installed into (make_dirs
-	// accepts a folder that is there); Pick Destination then says it exists.
-	if (f.new_copy && ENG_make_new_copy_folder() != 0) {
+	// accepts a folder that is there); Pick Destination then says it exists. A run into
+	// an existing copy starts only while the copy is the folder its scan looked at:
+	// make_dirs would rebuild a copy that moved away at its old path.
+	if (f.new_copy ? ENG_make_new_copy_folder() != 0 : !ENG_scanned_copy_is_there()) {
 		s.next_screen = f.dirs_failed;
 		return false;
 	}
 	if (!choose_files()) {
 		// What this run made for the copy goes again; the destination stays free.
-		if (f.new_copy) ENG_take_back_new_copy();
+		if (f.new_copy) UTIL_take_back_new_copy();
 		s.next_screen = f.select;
 		return false;
 	}
 	if (make_dirs() != 0) {
-		if (f.new_copy) ENG_take_back_new_copy();
+		if (f.new_copy) UTIL_take_back_new_copy();
 		s.next_screen = f.dirs_failed;
 		return false;
 	}

@@ -130,7 +130,7 @@ int demo_pick_dest(int first, wizard_screen& s)
 			s.next_screen = demo_run_patch;
 			return 1;
 		}
-		ENG_take_back_new_copy();
+		UTIL_take_back_new_copy();
 		demo_install_is_running = 0;
 	}
 	if (first) web_download_reset();
@@ -164,7 +164,7 @@ int demo_run_patch(int, wizard_screen& s)
 			return 1;
 		}
 		if (choose_files() == 0 || make_dirs() != 0) {
-			ENG_take_back_new_copy();
+			UTIL_take_back_new_copy();
 			s.next_screen = demo_pick_dest;
 			return 1;
 		}

@@ -420,7 +420,9 @@ int net_check_disk(int first, wizard_screen& s)
 int net_run_patch(int first, wizard_screen& s)
 {
 	if (first) {
-		if (choose_files() == 0 || make_dirs() != 0) {
+		// The update works only in the folder its scan looked at: make_dirs would rebuild
+		// a copy that moved away at its old path.
+		if (!ENG_scanned_copy_is_there() || choose_files() == 0 || make_dirs() != 0) {
 			s.next_screen = net_check_disk;
 			return 1;
 		}

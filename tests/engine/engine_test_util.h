@@ -3,6 +3,7 @@
 // their start values, and small builders for file lists and file models.
 #include <gtest/gtest.h>
 #include <md5.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -40,6 +41,14 @@ inline file_version_struct version_of(const std::string& path, const std::string
 	v.sig = sig;
 	v.platform = platform;
 	return v;
+}
+
+// The copy at dest_dir_path as its scan leaves it for a run into it: the folder is
+// there and is the one the scan looked at. The file model stays the test's own.
+inline void as_scanned()
+{
+	::mkdir(dest_dir_path.c_str(), 0755);
+	ENG_note_scanned_copy();
 }
 
 inline void reset_engine_globals()

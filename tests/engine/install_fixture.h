@@ -22,6 +22,7 @@
 
 namespace kx_install_test {
 
+using kx_engine_test::as_scanned;
 using kx_engine_test::md5_of;
 
 // A version of a file; the history's last one is the wanted version.

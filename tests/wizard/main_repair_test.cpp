@@ -31,6 +31,16 @@ int scripted_abort(std::string m, std::string l1, std::string t1, std::string l2
 	return g_answer;
 }
 
+// The files asked about in window 996, and the answer (3: as when it cannot be shown).
+std::vector<std::string> g_selects;
+int g_select_answer = 3;
+constexpr int kKeepIt = 2;
+int scripted_select(std::string path, int)
+{
+	g_selects.push_back(path);
+	return g_select_answer;
+}
+
 constexpr char kRepairPickText[] = "Please pick which copy of Kestrix 9 you would like to repair.";
 constexpr char kMoreThanOne[] = "You have more than one copy of Kestrix 9 installed on this computer.  ";
 
@@ -42,6 +52,9 @@ protected:
 		g_asked.clear();
 		g_answer = 3;
 		old_abort = ENG_set_abort_alert_hook(scripted_abort);
+		g_selects.clear();
+		g_select_answer = 3;
+		old_select = ENG_set_select_alert_hook(scripted_select);
 		reset_flags();
 		all_orvalas.clear();
 		step_names.clear();
@@ -52,6 +65,7 @@ protected:
 		checksum_directory_kill();
 		install_files_kill();
 		ENG_set_abort_alert_hook(old_abort);
+		ENG_set_select_alert_hook(old_select);
 		reset_flags();
 		all_orvalas.clear();
 		stg.files_to_download = stg.files_to_delete = 0;
@@ -105,6 +119,7 @@ protected:
 	kx_test::TempEnv env;
 	run_setup setup;
 	abort_alert_fn old_abort;
+	select_alert_fn old_select;
 	wizard_screen s;
 	std::vector<wizard_screen> busy;
 };
@@ -449,6 +464,7 @@ TEST_F(RepairFlows, ComingBackFromARunAsksAndContinueGoesBackWithoutARestart)
 	for (const auto& [edit, run, flag, question, action] : members) {
 		SCOPED_TRACE(wizard_screen_name(run));
 		setup.insert_disk(0);
+		as_scanned();
 		g_asked.clear();
 		const int starts_before = starts(log());
 		ASSERT_EQ(run_until_move(run), 1);
@@ -487,6 +503,7 @@ TEST_F(RepairFlows, ComingBackFromARunAsksAndContinueGoesBackWithoutARestart)
 TEST_F(RepairFlows, AQuestionThatCannotBeShownStopsTheRun)
 {
 	two_dvd_set(setup);
+	as_scanned();
 	ASSERT_EQ(run_until_move(dvd_install_repair), 1);
 	g_answer = 3;
 	EXPECT_EQ(frame(dvd_confirm_repair, 1), 0);
@@ -499,6 +516,7 @@ TEST_F(RepairFlows, AFailedFileAndStopEndOnTheDoneScreenWithTheErrorWording)
 	master(setup, {{"All/a.txt", std::string(1000, 'a'), 0, archiver::ours}});
 	kx_test::write_file(setup.dvd_root + "disk_0/" + install_name + "/All/a.txt.zip", "not a zip");
 	set_install_filter(1, 0);
+	as_scanned();
 	g_answer = 1;  // Stop
 	ASSERT_EQ(run_until_move(dvd_install_repair), 1);
 	EXPECT_EQ(s.next_screen, dvd_done_repair);
@@ -520,6 +538,7 @@ TEST_F(RepairFlows, ARemovalThatFailsEndsOnTheErrorWording)
 	kx_test::write_file(dest_dir_path + "dropped/old.txt", "old");
 	add_history(version("All/dropped/old.txt", "GONE"), {version("All/dropped/old.txt", md5_of("old"))});
 	sim_info[1].back().sig_have = md5_of("old");
+	as_scanned();
 
 	struct member {
 		screen_fn run, done;
@@ -565,9 +584,63 @@ TEST_F(RepairFlows, ARemovalThatFailsEndsOnTheErrorWording)
 	EXPECT_FALSE(exists(dest_dir_path + "Global Scenery/+40-080"));
 }
 
+// The copy was renamed after its scan, before Continue: the run makes nothing at the
+// old path, asks about none of the files the scan found there, leaves the moved copy as
+// it was and does not start, so it never reaches its done screen; an alert names the
+// folder. An empty folder put in the old place (an unplugged disk's mount point) is not
+// the copy either. Both runs into a copy behave so.
+TEST_F(RepairFlows, ACopyThatMovedSinceItsScanIsNeitherRebuiltNorAskedAbout)
+{
+	const std::string tile = "Global Scenery/+40-080/+40-080.dsf";
+	master(setup, {{"All/a.txt", "a", 0, archiver::ours},
+	               {"All/sub/b.txt", "b", 0, archiver::ours},
+	               {"All/" + tile, "tile", 0}});
+	const std::string copy = dest_dir_path, moved = env.path("moved/");
+	kx_test::write_file(copy + "a.txt", "changed by the user");
+	kx_test::write_file(copy + tile, "damaged");
+	g_select_answer = kKeepIt;
+	struct member {
+		screen_fn scan, edit, run;
+		int* flag;
+	};
+	const member members[] = {{dvd_scan_repair, dvd_confirm_repair, dvd_install_repair, &repair_is_running},
+	                          {dvd_scan_scenery, dvd_edit_scenery, dvd_install_scenery, &scenery_install_is_running}};
+	for (const member& m : members) {
+		SCOPED_TRACE(wizard_screen_name(m.run));
+		ASSERT_EQ(scan_until_done(m.scan), 1);
+		frame(m.edit, 1);
+		ASSERT_EQ(::rename(copy.c_str(), moved.c_str()), 0);
+		kx_test::AlertRecorder alerts;
+		EXPECT_EQ(frame(m.run, 1), 1);
+		EXPECT_EQ(s.next_screen, m.edit);
+		EXPECT_EQ(*m.flag, 0);
+		EXPECT_FALSE(exists(copy)) << "made again at the old path";
+		EXPECT_TRUE(g_selects.empty()) << g_selects.front();
+		ASSERT_EQ(alerts.alerts().size(), 1u);
+		EXPECT_EQ(alerts.alerts()[0].line1, "The folder of the copy of Kestrix that I scanned is no longer there:");
+		EXPECT_EQ(alerts.alerts()[0].line2, copy);
+
+		ASSERT_EQ(::mkdir(copy.c_str(), 0755), 0);
+		EXPECT_EQ(frame(m.run, 1), 1);
+		EXPECT_EQ(s.next_screen, m.edit);
+		EXPECT_EQ(*m.flag, 0);
+		EXPECT_EQ(::rmdir(copy.c_str()), 0) << "something was made in the empty folder";
+		EXPECT_TRUE(g_selects.empty());
+		EXPECT_EQ(alerts.alerts().size(), 2u);
+
+		EXPECT_EQ(kx_test::read_file(moved + "a.txt"), "changed by the user");
+		EXPECT_EQ(kx_test::read_file(moved + tile), "damaged");
+		EXPECT_FALSE(exists(moved + "sub"));
+		EXPECT_FALSE(exists(moved + "Output"));
+		ASSERT_EQ(::rename(moved.c_str(), copy.c_str()), 0);
+	}
+	EXPECT_EQ(starts(log()), 4);
+}
+
 TEST_F(RepairFlows, ARepairRunsToItsDoneScreen)
 {
 	two_dvd_set(setup);
+	as_scanned();
 	setup.insert_disk(0);
 	ASSERT_EQ(run_until_move(dvd_install_repair), 1);
 	ASSERT_EQ(s.next_screen, dvd_verify_disk_repair);

@@ -187,6 +187,7 @@ TEST_F(RunScreens, ARunWithNothingToDoIsDoneOnItsFirstFrame)
 	v.sig_have = v.sig;
 	v.have = 1;
 	add_history(v);
+	as_scanned();
 	EXPECT_EQ(frame(dvd_install_repair), 1);
 	EXPECT_EQ(s.next_screen, dvd_done_repair);
 	EXPECT_EQ(repair_is_running, 0);
@@ -227,6 +228,7 @@ TEST_F(RunScreens, EachMemberShowsItsOwnTextsAndTargets)
 	     "Finishing Up...", dvd_edit_scenery, dvd_verify_disk_scenery, &scenery_install_is_running},
 	};
 	three_files(1);
+	as_scanned();
 	for (const member& m : members) {
 		SCOPED_TRACE(m.title);
 		for (file_history_struct& h : sim_info) h.back().sig_have = "NONE";
@@ -276,6 +278,7 @@ TEST_F(RunScreens, TheFirstButtonGoesBackOrStopsByMember)
 	EXPECT_EQ(dvd_install_is_running, 1);
 	install_files_kill();
 	dvd_install_is_running = 0;
+	as_scanned();
 	// A repair stops where it is; so does a question that could not be shown.
 	for (int answer : {1, 3}) {
 		for (file_history_struct& h : sim_info) h.back().sig_have = "NONE";
@@ -298,12 +301,13 @@ TEST_F(RunScreens, ARunThatCannotStartGoesWhereTheTableSays)
 	file_version_struct v = version("All/a.txt", md5_of("a"));
 	v.sig_have = md5_of("changed");
 	add_history(v);
-	EXPECT_EQ(frame(dvd_install_scenery), 1);
-	EXPECT_EQ(s.next_screen, dvd_edit_scenery);
-	EXPECT_EQ(scenery_install_is_running, 0);
 	EXPECT_EQ(frame(dvd_run_install), 1);
 	EXPECT_EQ(s.next_screen, dvd_scenery_install);
 	EXPECT_EQ(registration(), "");
+	as_scanned();
+	EXPECT_EQ(frame(dvd_install_scenery), 1);
+	EXPECT_EQ(s.next_screen, dvd_edit_scenery);
+	EXPECT_EQ(scenery_install_is_running, 0);
 	// The install folder cannot be made: inside a plain file.
 	kx_test::AlertRecorder alerts;
 	sim_info.clear();
@@ -314,11 +318,16 @@ TEST_F(RunScreens, ARunThatCannotStartGoesWhereTheTableSays)
 	EXPECT_EQ(s.next_screen, dvd_pick_install);
 	EXPECT_EQ(dvd_install_is_running, 0);
 	EXPECT_EQ(alerts.alerts().size(), 1u);
+	// A folder of a scanned copy cannot be made: a file stands where it belongs.
+	dest_dir_path = env.path("copy/");
+	as_scanned();
+	kx_test::write_file(dest_dir_path + "Output", "x");
 	EXPECT_EQ(frame(dvd_install_repair), 1);
 	EXPECT_EQ(s.next_screen, dvd_confirm_repair);
 	EXPECT_EQ(frame(dvd_install_scenery), 1);
 	EXPECT_EQ(s.next_screen, dvd_edit_scenery);
 	EXPECT_EQ(repair_is_running + scenery_install_is_running, 0);
+	EXPECT_EQ(alerts.alerts().size(), 3u);
 }
 
 // A folder of the copy's name that appeared after Pick Destination (another installer,
@@ -348,6 +357,7 @@ TEST_F(RunScreens, AFolderThatAppearedSincePickDestinationIsNotTakenOver)
 TEST_F(RunScreens, TheSceneryRunEndsOnItsDoneScreen)
 {
 	three_files(0);
+	as_scanned();
 	const std::string scenery = "Installing New Scenery";
 	ASSERT_EQ(run_until_move(dvd_install_scenery, scenery, "I am installing new scenery for ", "Installing: ",
 	                         "Finishing Up...", dvd_edit_scenery),
@@ -393,6 +403,7 @@ TEST_F(RunScreens, ALinkOnTheWayIsNamedInTheQuestion)
 	kx_test::write_file(dest_dir_path + ".keep", "");
 	ASSERT_EQ(symlink(elsewhere.c_str(), (dest_dir_path + "Global Scenery").c_str()), 0);
 	master(setup, {{"All/Global Scenery/+40-080/+40-080.dsf", "tile", 0}});
+	as_scanned();
 	const std::string named = "The folder " + env.path("caf\xE9/") +
 	                          "Global Scenery is a link to another place. The installer writes only into real "
 	                          "folders; put the real folder in its place and try again.";

@@ -13,6 +13,7 @@
 #include "engine/install_fixture.h"
 #include "engine/new_copy_folder.h"
 #include "graphics/oglp.h"
+#include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/xtim.h"
@@ -28,6 +29,7 @@
 #include "wizard/main_trace.h"
 
 #include "language_files.h"
+#include "wizard_fixture.h"
 
 namespace {
 
@@ -329,6 +331,57 @@ TEST_F(Screens, CancellingWhileACopyHangsServesTheWindowAndTakesBackAfterIt)
 	EXPECT_EQ(copy_pool, nullptr);
 	EXPECT_EQ(dvd_install_is_running, 0);
 	EXPECT_EQ(s.title, "Select Scenery");
+}
+
+// A Cancel whose take-back meets a file of the run that cannot be removed (a folder the
+// user may not write, an immutable file, a read-only mount): the log names the file and
+// what its removal met, and an alert names the folder that still holds the run's files.
+// A file of the user's own that keeps the folder is no such failure: no alert.
+TEST_F(Screens, ACancelThatLeavesTheRunsFilesSaysWhere)
+{
+	KX_REQUIRE_GL(gl);
+	small_model();
+	dest_dir_path = env.path("Partial/");
+	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
+	const std::string file = dest_dir_path + "Resources/a.txt";
+	kx_test::write_file(file, "x");
+	ENG_note_installed_file(file);
+	dvd_install_is_running = 1;
+	g_answer = 1;  // Cancel
+	std::string reason;
+	{
+		kx_test::ScopedUndeletable lock(file);
+		if (!lock.ok()) GTEST_SKIP() << "no way to make a file undeletable here";
+		last = nullptr;
+		EXPECT_EQ(frame(dvd_scenery_install), 0);
+		// What a removal meets here, whichever way the file was made undeletable.
+		ASSERT_NE(::unlink(file.c_str()), 0);
+		reason = error_str(errno);
+	}
+	EXPECT_EQ(dvd_install_is_running, 0);
+	EXPECT_EQ(kx_test::read_file(file), "x");
+	ASSERT_EQ(alerts.alerts().size(), 1u);
+	EXPECT_EQ(alerts.alerts()[0].line1,
+	          "I could not take back all of the cancelled installation. Some of its files are still in the folder:");
+	EXPECT_EQ(alerts.alerts()[0].line2, dest_dir_path);
+	EXPECT_EQ(alerts.alerts()[0].line3, "The installer's log on your desktop names each file that stayed and why.");
+	std::string log = kx_wizard_test::log_so_far(env.path("log.txt"));
+	EXPECT_NE(log.find("Cancel: could not remove " + file + ": " + reason + ".\n"), std::string::npos) << log;
+	EXPECT_EQ(log.find("did not put there"), std::string::npos) << log;
+
+	alerts.clear();
+	dest_dir_path = env.path("Mine/");
+	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
+	kx_test::write_file(dest_dir_path + "Resources/mine.txt", "the user's");
+	dvd_install_is_running = 1;
+	last = nullptr;
+	EXPECT_EQ(frame(dvd_scenery_install), 0);
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "Resources/mine.txt"), "the user's");
+	EXPECT_TRUE(alerts.alerts().empty());
+	log = kx_wizard_test::log_so_far(env.path("log.txt"));
+	EXPECT_NE(log.find("Cancel: " + dest_dir_path + " still holds what this run did not put there; it stays.\n"),
+	          std::string::npos)
+	    << log;
 }
 
 TEST_F(Screens, SceneryScreenClosesContinueWhenTheDiskIsShort)

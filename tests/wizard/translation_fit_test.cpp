@@ -252,6 +252,15 @@ std::vector<drawn_text> alert_texts()
 	       {key("Error: "), raw("Permission denied")},
 	       {key("Install Location: "), raw(kCopy)},
 	       {key("Install Path:"), raw(std::string(kCopy) + "Resources/")}});
+	alert("copy gone since its scan",
+	      {{key("The folder of the copy of Kestrix that I scanned is no longer there:")},
+	       {raw(kCopy)},
+	       {key("It was moved, renamed or deleted, or its disk was removed. I have not changed anything.")},
+	       {key("Please pick the copy again.")}});
+	alert("cancel left files",
+	      {{key("I could not take back all of the cancelled installation. Some of its files are still in the folder:")},
+	       {raw(kCopy)},
+	       {key("The installer's log on your desktop names each file that stayed and why.")}});
 	alert("newer list format",
 	      {{key("OK I am checking the Corvane Labs servers and I am finding file formats that are newer than I can "
 	            "understand!")},

@@ -640,6 +640,7 @@ protected:
 TEST_F(WebRunTest, TheInstallScreenDownloadsThroughTheProxyAndMovesOn)
 {
 	dest_dir_path = env.path("copy/");
+	::mkdir(dest_dir_path.c_str(), 0755);
 	serve_one_file(false);
 	wizard_screen s;
 	ASSERT_EQ(run_frames(net_run_patch, 1, s), 1);
@@ -651,9 +652,30 @@ TEST_F(WebRunTest, TheInstallScreenDownloadsThroughTheProxyAndMovesOn)
 	EXPECT_EQ(s.text, "I have finished updating " + dest_dir_path + ".");
 }
 
+// A copy renamed after its scan: the update makes nothing at the old path and fetches
+// nothing; it goes back to the disk-space screen, as a start that failed does, and an
+// alert names the folder.
+TEST_F(WebRunTest, ACopyThatMovedSinceItsScanIsNotUpdated)
+{
+	dest_dir_path = env.path("copy/");
+	::mkdir(dest_dir_path.c_str(), 0755);
+	serve_one_file(false);
+	ASSERT_EQ(::rename(env.path("copy").c_str(), env.path("moved").c_str()), 0);
+	kx_test::AlertRecorder alerts;
+	wizard_screen s;
+	EXPECT_EQ(frame(net_run_patch, 1, s), 1);
+	EXPECT_EQ(s.next_screen, net_check_disk);
+	EXPECT_FALSE(kx_test::path_exists(dest_dir_path));
+	EXPECT_FALSE(kx_test::path_exists(env.path("moved/Resources")));
+	EXPECT_EQ(server.count("srv1.example", "/k9/F/All/Resources/a.txt.zip"), 0u);
+	ASSERT_EQ(alerts.alerts().size(), 1u);
+	EXPECT_EQ(alerts.alerts()[0].line2, dest_dir_path);
+}
+
 TEST_F(WebRunTest, AFailedDownloadShowsTheFailureWhileTheStreamWaits)
 {
 	dest_dir_path = env.path("copy/");
+	::mkdir(dest_dir_path.c_str(), 0755);
 	serve_one_file(false);
 	server.route("srv1.example", "/k9/F/All/Resources/a.txt.zip", reply("", 404));
 	stg.server_count = 2;
