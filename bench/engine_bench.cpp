@@ -504,10 +504,9 @@ double engine_scan(const data_set& ds, engine_memory& mem, int fps)
 }
 
 // The scan's bound, isolated: the same pool, task size, task limit and stepping as the
-// scan, but each file is read through a fixed buffer instead of being mapped. Mapping
-// and unmapping a file per digest on several threads of one process serialises them on
-// the process's address-space lock and costs a TLB flush on every processor at each
-// unmap; a digest through read() does neither.
+// scan, but each file digested by a bare read() loop through a buffer of the
+// benchmark's own, without the scan's checks (the link test, the regular-file check,
+// the length check): what the scan's own digest path costs beyond that.
 class read_digest_task : public UTL_work_task {
 public:
 	read_digest_task(int first, int last) : first_(first), last_(last) {}
@@ -740,30 +739,6 @@ int main(int argc, char** argv)
 		c->theirs_kb = scan.theirs_kb;
 	}
 
-	// ---- The digest's read/map threshold ----
-	// The unpaced scan with files below each size read and larger ones mapped: 0 maps
-	// every file, "all" reads every file. Each point alternates with md5sum runs of its
-	// own, so a change of the machine's load during the sweep shows in both.
-	const size_t product_threshold = md5_map_threshold;
-	struct sweep_point {
-		size_t threshold;
-		double seconds, md5sum_seconds;
-	};
-	std::vector<sweep_point> sweep;
-	static const size_t kSweep[] = {0,         16u << 10, 64u << 10, 256u << 10, 1u << 20,
-	                                4u << 20, 16u << 20, 64u << 20, SIZE_MAX};
-	for (size_t t : kSweep) {
-		md5_map_threshold = t;
-		std::vector<double> runs, tool_runs;
-		engine_memory mem;
-		for (int rep = 0; rep < o.reps; ++rep) {
-			runs.push_back(engine_scan(ds, mem, 0));
-			tool_runs.push_back(run_tool(md5_cmd, ds.base).seconds);
-		}
-		sweep.push_back({t, median(runs), median(tool_runs)});
-	}
-	md5_map_threshold = product_threshold;
-
 	std::printf("\n");
 	const std::string unpack_name = "unzip+" + sevenz + " xargs -P" + P;
 	inst.line(unpack_name.c_str());
@@ -772,16 +747,6 @@ int main(int argc, char** argv)
 	scan.line(md5_name.c_str());
 	scan_paced.line(md5_name.c_str());
 	scan_ref.line(md5_name.c_str());
-	std::printf("\nthreshold sweep (files below it read, larger mapped; product: %zu bytes):\n", product_threshold);
-	for (const sweep_point& p : sweep) {
-		char name[32];
-		if (p.threshold == SIZE_MAX)
-			std::snprintf(name, sizeof name, "all read");
-		else
-			std::snprintf(name, sizeof name, "%zu KB", p.threshold >> 10);
-		std::printf("  %-10s scan %7.3f s   md5sum %7.3f s   ratio %5.2f\n", name, p.seconds, p.md5sum_seconds,
-		            p.seconds / p.md5sum_seconds);
-	}
 	std::printf("\nload average before: %s       after: %s\n", load_before.c_str(), load_average().c_str());
 
 	if (!o.keep) remove_tree(ds.base);

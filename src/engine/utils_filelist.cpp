@@ -181,7 +181,8 @@ int read_directory(const std::string& path, std::string /*status_text*/)
 	stg.files_to_delete = 0;
 	sim_info.clear();
 
-	xmap_class map(path);
+	// The list came from a disc or a server: read whole, never mapped (see xmap.h).
+	xmap_class map(path, xmap_class::read_whole);
 	if (!map.begin) {
 		__DIDIVI_alert(0, "I tried to read a directory file that does not exist!", "The file is:",
 		               STR_utf8_to_font(path), "", t_exit, "utils", 778);

@@ -5,6 +5,7 @@
 #include <cxxabi.h>
 #include <errno.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "engine/install.h"
 #include "engine/install_paths.h"
 #include "engine/new_copy_folder.h"
+#include "platform/plat_dirs.h"
 #include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_string.h"
@@ -40,6 +42,23 @@ constexpr char kLinkOnTheWay[] =
     "The folder %s is a link to another place. The installer writes only into real folders; put the real folder "
     "in its place and try again.";
 constexpr char kPathMark[] = "%s";
+
+// The failed copy's message, and what it adds when the private temporary folder is the
+// cause: the folder, which the reason after the message then belongs to.
+constexpr char kCopyFailedStart[] = "I was unable to copy the file ";
+constexpr char kCopyFailedEnd[] = " from the DVD to the hard drive.";
+constexpr char kTempFolderLabel[] = " Temporary Folder: ";
+
+std::string copy_failed(const std::string& source) { return kCopyFailedStart + source + kCopyFailedEnd; }
+
+// True when `file` is a full path whose folder is there as a real folder, not a link.
+bool folder_is_there(const std::string& file)
+{
+	const size_t slash = file.rfind('/');
+	if (file.empty() || file[0] != '/' || slash == std::string::npos) return false;
+	struct stat st;
+	return lstat(slash == 0 ? "/" : file.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 }  // namespace
 
 std::string ENG_link_on_the_way(const std::string& link)
@@ -100,7 +119,7 @@ void dvd_unpack_task::do_it()
 		if (!error_code) error_code = EIO;
 	}
 	if (error_code && error_message.empty())
-		error_message = copying ? "I was unable to copy the file " + copy_source() + " from the DVD to the hard drive."
+		error_message = copying ? copy_failed(copy_source())
 		                        : "I was unable to unzip the file " + temp_file + " to the folder " +
 		                              ENG_folder_of(destination) + ".";
 }
@@ -115,12 +134,25 @@ void dvd_unpack_task::copy_stage()
 	const file_version_struct& v = sim_info[index].back();
 	const std::string source = copy_source();
 	stage = 1;
-	// Without a temporary folder the name is bare and would land in the working folder.
-	if (temp_file.empty() || temp_file[0] != '/') {
-		error_code = ENOENT;
+	if (!path_stays_inside(v.path)) {
+		error_code = EINVAL;
 		return;
 	}
-	error_code = path_stays_inside(v.path) ? copy_file(source, temp_file) : EINVAL;
+	// The archive waits in the private temporary folder. One that went away since the
+	// run began (a clean-up of the temporary files) is made again by the lookup that made
+	// it, which keeps it private and refuses a link or another user's folder in its
+	// place; without any, a bare name would land in the working folder. When it cannot
+	// be had, the message names it.
+	if (!folder_is_there(temp_file)) {
+		std::string folder;
+		if (const int e = get_OS_abs_path(os_dir_temp, folder)) {
+			error_code = e;
+			error_message = copy_failed(source) + kTempFolderLabel + plat_temp_dir_candidate();
+			return;
+		}
+		temp_file = temp_name_in(folder) + suffix;
+	}
+	error_code = copy_file(source, temp_file);
 	// A partial copy (a full disk) would only take space.
 	if (error_code) delete_file(temp_file);
 }

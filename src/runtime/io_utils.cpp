@@ -21,6 +21,8 @@ int sErrLine = -1;
 
 namespace {
 const char* const k_io_src = "VAvered/Files/io_utils";
+// The piece a copy reads and writes at a time.
+constexpr size_t kCopyPiece = 65536;
 
 int record_failure(int line)
 {
@@ -56,26 +58,48 @@ bool full_test_path(const std::string& path, std::string& full)
 
 }  // namespace
 
+int open_regular_file(const std::string& path, int* fd, struct stat* st)
+{
+	const int d = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+	if (d < 0) return errno;
+	struct stat own;
+	struct stat* s = st ? st : &own;
+	int err = 0;
+	if (fstat(d, s) != 0)
+		err = errno;
+	else if (!S_ISREG(s->st_mode))
+		err = S_ISDIR(s->st_mode) ? EISDIR : ENODEV;
+	else {
+		// Non-blocking has no effect on a regular file; it is cleared all the same, so the
+		// caller holds the descriptor it would have had from a plain open.
+		const int flags = fcntl(d, F_GETFL);
+		if (flags == -1 || fcntl(d, F_SETFL, flags & ~O_NONBLOCK) == -1) err = errno;
+	}
+	if (err != 0) {
+		close(d);
+		return err;
+	}
+	*fd = d;
+	return 0;
+}
+
 int copy_file(const std::string& src, const std::string& dst)
 {
-	const int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-	if (in < 0) return 2;
+	int in = -1;
+	struct stat st;
+	if (int e = open_regular_file(src, &in, &st)) return e;
 	struct stat dst_st;
 	if (stat(dst.c_str(), &dst_st) == 0 && S_ISDIR(dst_st.st_mode)) {
 		close(in);
-		return 2;
+		return EISDIR;
 	}
 	// The copy goes to a private file that replaces the destination only when every
 	// write and the close succeeded: a full disk or a failed read never leaves a
 	// truncated file where a good one was.
 	unpack_file out;
-	if (out.open(dst) != 0) {
-		close(in);
-		return 2;
-	}
-	std::vector<char> buffer(65536);
-	int result = 0;
-	for (;;) {
+	int result = out.open(dst);
+	std::vector<char> buffer(kCopyPiece);
+	while (result == 0) {
 		const ssize_t n = read(in, buffer.data(), buffer.size());
 		if (n < 0 && errno == EINTR) continue;
 		if (n < 0) {
@@ -84,10 +108,8 @@ int copy_file(const std::string& src, const std::string& dst)
 		}
 		if (n == 0) break;
 		result = out.write(buffer.data(), static_cast<size_t>(n));
-		if (result != 0) break;
 	}
-	struct stat st;
-	if (result == 0 && fstat(in, &st) == 0) out.set_mode(st.st_mode & 0777);
+	if (result == 0) out.set_mode(st.st_mode & 0777);
 	close(in);
 	if (result == 0) result = out.commit();
 	return result;

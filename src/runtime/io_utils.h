@@ -11,6 +11,7 @@
 #include "platform/plat_fs.h"
 
 struct plat_eject_report;
+struct stat;
 
 // ---- Paths and well-known folders
 
@@ -59,8 +60,17 @@ extern int sErrLine;
 
 // ---- File and folder operations
 
+// Opens `path` (a link is followed) for reading, when it is a regular file. What a
+// disc, a download or a copy holds may be anything: the open never waits (a FIFO has
+// no writer to wait for) and only a regular file is handed on, so nothing reads a
+// device or hangs on a FIFO. Returns 0 with the descriptor in *fd (blocking again, to
+// be closed by the caller) and its status in *st when st is given; or errno with *fd
+// unchanged: the open's own, EISDIR for a folder, ENODEV for a FIFO, device or socket.
+int open_regular_file(const std::string& path, int* fd, struct stat* st = nullptr);
 // Copies one file's bytes and permission bits; the old destination is replaced only
-// once the copy is complete. Returns 0, 2 when either file cannot be opened, or errno.
+// once the copy is complete. The source must be a regular file (open_regular_file).
+// Returns 0, or the errno of the step that failed: the source's open, a destination
+// that is a folder (EISDIR), the private output file's creation, a read or a write.
 int copy_file(const std::string& src, const std::string& dst);
 // Copies a file or a folder tree (names beginning with "." are left out).
 int copy_file_recursive(const std::string& src, const std::string& dst);
@@ -122,14 +132,16 @@ launch_exit_fn launch_app_set_exit(launch_exit_fn f);
 int make_file_large_address_aware(std::string path);
 
 // File digests. A symbolic link is digested as its link text, never as what it points
-// to. Returns 0 with the 32-character lower-case digest in `digest`, or 20006 when the
-// file yields no data, leaving `digest` as it was. Never alerts: the checksum pool calls
-// it on several worker threads at once.
+// to; a regular file is read in one pass, never mapped. Returns 0 with the 32-character
+// lower-case digest in `digest`, or 20006 when the file yields no data (it is missing,
+// no regular file, a read fails, or its length changes while it is read), leaving
+// `digest` as it was. Never alerts: the checksum pool calls it on several worker
+// threads at once.
 int calc_file_md5(const std::string& path, std::string& digest);
-// Files below this size (bytes) are read through a per-thread buffer for their digest,
-// larger ones mapped: on Linux, mapping and unmapping many small files from several
-// threads at once queues them on the process's address-space lock. Chosen by
-// measurement (bench/README.md); the benchmark sweeps it.
-extern size_t md5_map_threshold;
+// Called on the digesting thread once a file is open and its length taken, before its
+// bytes are read, with the path calc_file_md5 was given: a test changes the file there.
+// Set it only while no digest runs. Returns the hook it replaces (null: none).
+using digest_opened_fn = void (*)(const std::string& path);
+digest_opened_fn calc_file_md5_set_opened_hook(digest_opened_fn f);
 // Adds `length` bytes to a context MD5Init prepared, in pieces of at most 65535 bytes.
 void MD5UpdateWide(MD5_CTX* context, const unsigned char* data, unsigned int length);

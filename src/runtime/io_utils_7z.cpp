@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "runtime/hl_errors.h"
+#include "runtime/io_utils.h"
 
 namespace {
 
@@ -417,8 +418,7 @@ int p7z_to_file(std::string archive, std::string out_dir, std::string* out_name,
 	std::string rename_to = renaming ? *out_name : std::string();
 
 	reader r;
-	r.fd = open(archive.c_str(), O_RDONLY | O_CLOEXEC);
-	if (r.fd < 0) return errno;
+	if (int err = open_regular_file(archive, &r.fd)) return err;
 	if (int err = check_7z_header_crcs(r.fd)) return err;
 	if (record && !record->only_entry.empty())
 		if (int err = check_entries_first(r.fd, record)) return err;

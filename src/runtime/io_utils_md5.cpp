@@ -1,5 +1,4 @@
 // File digests.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
-#include "runtime/xmap.h"
 
 void MD5UpdateWide(MD5_CTX* context, const unsigned char* data, unsigned int length)
 {
@@ -23,35 +21,29 @@ void MD5UpdateWide(MD5_CTX* context, const unsigned char* data, unsigned int len
 	}
 }
 
-size_t md5_map_threshold = 64u << 20;
-
 namespace {
 // The size of each thread's read buffer: large enough that a read costs little next to
 // its digest, small enough that every pool thread keeps one.
 constexpr size_t kReadBufferBytes = 256u << 10;
 
-// Digests a regular file below the threshold through the calling thread's buffer, in
-// one sequential pass: no mapping, so digest threads never queue on the process's
-// address-space lock. 0, or err_file_open_read when it yields no data; -1 when the
-// file is large enough to be mapped instead.
+digest_opened_fn g_opened_hook = nullptr;
+
+// Digests a regular file through the calling thread's buffer, in one sequential pass.
+// A file is never mapped: a mapped file that shrinks, or a page of it that cannot be
+// read (a bad sector, an unplugged disk), ends the process with a signal, and mapping
+// many files from several threads at once queues them all on the process's
+// address-space lock. 0, or err_file_open_read when the file yields no data: it cannot
+// be opened, is no regular file, a read fails, or it does not hold the bytes its size
+// said when it was opened (it changed while read).
 int digest_by_reading(const std::string& path, MD5_CTX* context)
 {
-	// Paths the mapper corrects or refuses first go to it, so both ways agree on them.
-	constexpr size_t kLongestPath = 499;
-	const std::string full = app_path + path;
-	if (g_case_sensitive || path.find('\\') != std::string::npos || full.size() > kLongestPath) return -1;
-	const int fd = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-	if (fd < 0) return err_file_open_read;
+	int fd = -1;
 	struct stat st;
-	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-		close(fd);
-		return err_file_open_read;  // a folder, FIFO or device has no data to digest
-	}
-	if (static_cast<unsigned long long>(st.st_size) >= md5_map_threshold) {
-		close(fd);
-		return -1;
-	}
+	if (open_regular_file(app_path + path, &fd, &st) != 0) return err_file_open_read;
+	if (g_opened_hook) g_opened_hook(path);
 	thread_local std::vector<unsigned char> buffer(kReadBufferBytes);
+	const unsigned long long size = static_cast<unsigned long long>(st.st_size);
+	unsigned long long total = 0;
 	MD5Init(context);
 	int result = 0;
 	for (;;) {
@@ -62,9 +54,13 @@ int digest_by_reading(const std::string& path, MD5_CTX* context)
 			break;
 		}
 		if (n == 0) break;
+		total += static_cast<unsigned long long>(n);
+		// A file that grows while it is read would never end; its digest is no use anyway.
+		if (total > size) break;
 		MD5UpdateWide(context, buffer.data(), static_cast<unsigned int>(n));
 	}
 	close(fd);
+	if (total != size) result = err_file_open_read;
 	return result;
 }
 
@@ -89,28 +85,14 @@ int calc_file_md5(const std::string& path, std::string& digest)
 		digest_text(&context, digest);
 		return 0;
 	}
-	// Small files are read, large ones mapped (reading them costs a copy per byte that
-	// mapping saves); the results are the same.
-	const int read_result = digest_by_reading(path, &context);
-	if (read_result == 0) {
-		digest_text(&context, digest);
-		return 0;
-	}
-	if (read_result != -1) return read_result;
-	// A fatal alert on a pool thread would end that thread: a path the mapper refuses is
-	// simply a file that yields no data.
-	xmap_class file(path, xmap_class::no_alerts);
-	if (!file.begin) return err_file_open_read;
-	MD5Init(&context);
-	// The digest routine takes 32-bit lengths; a file beyond 4 GB goes in several calls.
-	const unsigned char* p = reinterpret_cast<const unsigned char*>(file.begin);
-	size_t left = static_cast<size_t>(file.end - file.begin);
-	while (left > 0) {
-		const unsigned int chunk = left > 0x40000000u ? 0x40000000u : static_cast<unsigned int>(left);
-		MD5UpdateWide(&context, p, chunk);
-		p += chunk;
-		left -= chunk;
-	}
+	if (const int e = digest_by_reading(path, &context)) return e;
 	digest_text(&context, digest);
 	return 0;
+}
+
+digest_opened_fn calc_file_md5_set_opened_hook(digest_opened_fn f)
+{
+	const digest_opened_fn old = g_opened_hook;
+	g_opened_hook = f;
+	return old;
 }

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "platform/plat_xattr.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
+#include "runtime/io_utils.h"
 
 namespace {
 
@@ -244,11 +246,11 @@ int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string&
 // all it holds is an end record that lists no entries.
 bool is_empty_zip(const std::string& path)
 {
-	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	if (fd < 0) return false;
+	int fd = -1;
 	struct stat st;
+	if (open_regular_file(path, &fd, &st) != 0) return false;
 	std::string tail;
-	if (fstat(fd, &st) == 0 && st.st_size >= 22 && st.st_size <= 22 + 65535) {
+	if (st.st_size >= 22 && st.st_size <= 22 + 65535) {
 		tail.resize(static_cast<size_t>(st.st_size));
 		if (pread(fd, tail.data(), tail.size(), 0) != static_cast<ssize_t>(tail.size())) tail.clear();
 	}
@@ -259,6 +261,36 @@ bool is_empty_zip(const std::string& path)
 	for (size_t at = 4; at < 20; at += 2)
 		if (u16(at) != 0) return false;
 	return 22 + u16(20) == tail.size();
+}
+
+// minizip opens an archive with fopen, which waits on a FIFO and reads a device or a
+// link to one without end. Its archives are opened through open_regular_file instead;
+// the rest of its file layer (reads and seeks on the FILE) stays its own. The opaque
+// pointer is an int that receives the open's error.
+voidpf ZCALLBACK open_regular_archive(voidpf opaque, const void* filename, int /*mode: always read*/)
+{
+	int* err = static_cast<int*>(opaque);
+	int fd = -1;
+	*err = open_regular_file(static_cast<const char*>(filename), &fd);
+	if (*err != 0) return nullptr;
+	FILE* f = fdopen(fd, "rb");
+	if (!f) {
+		*err = errno;
+		close(fd);
+	}
+	return f;
+}
+
+// Opens `path` for unzipping. Null when it cannot be, with *open_err the reason when it
+// was the file's open that failed (0 when the file opened but is no archive).
+unzFile open_archive(const std::string& path, int* open_err)
+{
+	zlib_filefunc64_def io;
+	fill_fopen64_filefunc(&io);
+	io.zopen64_file = open_regular_archive;
+	io.opaque = open_err;
+	*open_err = 0;
+	return unzOpen2_64(path.c_str(), &io);
 }
 
 int make_folder_for_entry(const std::string& path)
@@ -410,15 +442,18 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 	std::string rename_to = renaming ? *first_name : std::string();
 	bool have_first = false;
 
-	zf = unzOpen64(zip.c_str());
-	if (!zf && is_empty_zip(zip)) return 0;
+	int open_err = 0;
+	zf = open_archive(zip, &open_err);
+	if (!zf && open_err == 0 && is_empty_zip(zip)) return 0;
 	if (!zf) {
 		xer << "OK I am about to report that I could not open a zip file for extraction!\n";
 		xer << "That incoming file is " << zip << "\n";
 		xer << "In c-form, it is " << std::string_view(zip.c_str()) << "\n";
 		xer << "The size is " << zip.size() << "\n";
 		at.set(1507);
-		err = err_zip_open;
+		// A file that cannot be opened (or is no regular file) says why; one that opened
+		// but holds no archive is a damaged archive.
+		err = open_err != 0 ? open_err : err_zip_open;
 		goto failed;
 	}
 	// An archive for one file is looked at whole before anything is written.
@@ -648,8 +683,7 @@ int file_to_zip(std::string src, std::string zip)
 		return 0;
 	}
 
-	fd = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-	if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+	if (open_regular_file(src, &fd, &st) != 0) {
 		err = err_file_open_read;
 		at.set(1097);
 		goto failed;

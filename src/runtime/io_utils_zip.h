@@ -18,13 +18,15 @@ struct unzip_entry_place {
 };
 
 // Packs the file or link `src` into a new archive `zip`, replacing any file of that
-// name. Returns 0 or an error code.
+// name. Returns 0 or an error code (20006 when `src` is neither a link nor a regular
+// file that can be read).
 int file_to_zip(std::string src, std::string zip);
 
 // Unpacks every entry of `zip` below `out_dir` (ending in "/"). Returns 0 or the first
-// error. `first_name`, when not null, receives the name of the first entry; with
-// `rename_first` non-zero that entry is written as out_dir + the text `first_name`
-// held on entry. `record`, when not null, directs files to temporary names and lists
+// error: errno when `zip` cannot be opened (one that is no regular file is refused as
+// open_regular_file does), 20001 when it holds no readable archive. `first_name`, when
+// not null, receives the name of the first entry; with `rename_first` non-zero that
+// entry is written as out_dir + the text `first_name` held on entry. `record`, when not null, directs files to temporary names and lists
 // what was written (see unpack_record).
 int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, int rename_first,
                 unpack_record* record = nullptr);

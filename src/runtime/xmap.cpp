@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "runtime/hl_alert.h"
@@ -44,7 +45,7 @@ xmap_class::xmap_class(const std::string& p)
 	retry(p);
 }
 
-xmap_class::xmap_class(const std::string& p, no_alerts_t) : quiet_(true)
+xmap_class::xmap_class(const std::string& p, read_whole_t) : read_(true)
 {
 	if (p.empty()) return;
 	path = p;
@@ -55,31 +56,54 @@ xmap_class::~xmap_class() { unmap(); }
 
 void xmap_class::unmap()
 {
-	if (begin && end > begin) munmap(const_cast<char*>(begin), static_cast<size_t>(end - begin));
+	if (!read_ && begin && end > begin) munmap(const_cast<char*>(begin), static_cast<size_t>(end - begin));
 	if (fd != 0) close(fd);
 	fd = 0;
+	data_.clear();
+	data_.shrink_to_fit();
 	begin = cur = end = nullptr;
+}
+
+int xmap_class::read_in(int from, size_t size)
+{
+	try {
+		data_.resize(size);
+	} catch (const std::bad_alloc&) {
+		return ENOMEM;
+	}
+	size_t got = 0;
+	for (;;) {
+		// One byte beyond the length: a file that grew since is no more whole than one
+		// that shrank.
+		char extra;
+		char* to = got < size ? data_.data() + got : &extra;
+		const ssize_t n = read(from, to, got < size ? size - got : 1);
+		if (n < 0 && errno == EINTR) continue;
+		if (n < 0) return errno;
+		if (n == 0) break;
+		got += static_cast<size_t>(n);
+		if (got > size) break;
+	}
+	return got == size ? 0 : EIO;
 }
 
 const char* xmap_class::retry(const std::string& p)
 {
 	if (!app_path.empty() && app_path.size() <= p.size() && p.find(app_path) != std::string::npos) {
-		if (!quiet_)
-			__DIDIVI_alert(0, "retry: We are getting a file string that is not Orvala relative!",
-			               "This is illegal! All paths must be Orvala relative!", "The path in question is:", p,
-			               t_exit, k_xmap_src, 122);
+		__DIDIVI_alert(0, "retry: We are getting a file string that is not Orvala relative!",
+		               "This is illegal! All paths must be Orvala relative!", "The path in question is:", p, t_exit,
+		               k_xmap_src, 122);
 		return nullptr;
 	}
 	// ':' is an ordinary name character here; only a backslash betrays a foreign separator.
 	if (p.find('\\') != std::string::npos) {
-		if (!quiet_)
-			__DIDIVI_alert(0, "OOPS!", "I got a bad dirchar! I only want '/'!", "The path in question is:", p,
-			               t_exit, k_xmap_src, 128);
+		__DIDIVI_alert(0, "OOPS!", "I got a bad dirchar! I only want '/'!", "The path in question is:", p, t_exit,
+		               k_xmap_src, 128);
 		return nullptr;
 	}
 	std::string full = app_path + p;
 	if (full.size() > k_max_path) {
-		if (!quiet_) string_too_long(full);
+		string_too_long(full);
 		return nullptr;
 	}
 	if (g_case_sensitive) {
@@ -90,51 +114,54 @@ const char* xmap_class::retry(const std::string& p)
 	}
 
 	if (begin || fd != 0) {
-		if (begin) --mapped_files_open;
+		if (begin && !read_) --mapped_files_open;
 		unmap();
 	}
 
-	// Non-blocking so that a FIFO given as a data file cannot hang the reader; it has no
-	// effect on regular files.
-	int d = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-	if (d < 0) return nullptr;
-	if (d == 0) {
-		// 0 means "no descriptor" in this object; keep the file on another number.
-		int moved = fcntl(d, F_DUPFD_CLOEXEC, 1);
-		close(d);
-		if (moved < 0) return nullptr;
-		d = moved;
-	}
-	fd = d;
-	++mapped_files_open;
-
+	// Only a regular file has a length to map or read; a FIFO given as a data file is
+	// refused without waiting for a writer. A file that is not there, or not ours to
+	// read, is no error worth a line.
+	int d = -1;
 	struct stat st;
-	int err = 0;
-	if (fstat(fd, &st) != 0)
-		err = errno;
-	else if (!S_ISREG(st.st_mode))
-		err = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;  // folders and devices have no mappable length
-	if (err == 0 && st.st_size == 0) {
-		begin = cur = end = k_empty_data;
-		return begin;
-	}
-	void* m = MAP_FAILED;
-	if (err == 0) {
-		m = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
-		if (m == MAP_FAILED) err = errno;
+	int err = open_regular_file(full, &d, &st);
+	if (err != 0 && err != EISDIR && err != ENODEV) return nullptr;
+	const size_t size = err == 0 ? static_cast<size_t>(st.st_size) : 0;
+	if (err == 0 && read_) {
+		err = read_in(d, size);
+		close(d);
+		if (err == 0) begin = size == 0 ? k_empty_data : data_.data();
+	} else if (err == 0) {
+		if (d == 0) {
+			// 0 means "no descriptor" in this object; keep the file on another number.
+			const int moved = fcntl(d, F_DUPFD_CLOEXEC, 1);
+			close(d);
+			if (moved < 0) return nullptr;
+			d = moved;
+		}
+		fd = d;
+		++mapped_files_open;
+		if (size == 0) {
+			begin = k_empty_data;
+		} else {
+			void* m = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+			if (m == MAP_FAILED)
+				err = errno;
+			else
+				begin = static_cast<const char*>(m);
+		}
 	}
 	if (err != 0) {
 		xer << "Mem file error.  Err=" << err << ", file=" << full << "\n";
+		data_.clear();
 		begin = cur = end = nullptr;
-		if (err == ENOMEM && !quiet_) {
+		if (err == ENOMEM) {
 			char num[64];
 			std::snprintf(num, sizeof num, "errno=%f", static_cast<double>(err));
 			__DIDIVI_alert(0, "Xmapped out of memory", "c_path=", full, num, t_exit, k_xmap_src, 172);
 		}
 		return nullptr;
 	}
-	begin = static_cast<const char*>(m);
-	end = begin + st.st_size;
+	end = begin + size;
 	cur = begin;
 	return begin;
 }

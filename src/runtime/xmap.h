@@ -4,6 +4,11 @@
 // and the text scanners. Every data file it writes is opened by ouf_open, which writes
 // the same header into the global stream ouf.
 //
+// A file from outside the program (a disc, a download, a copy) is read whole into
+// memory instead (read_whole): a mapped file that shrinks, or a page of it that cannot
+// be read, ends the process with a signal when the data is touched, while a read just
+// fails. Both ways give the same data, cursor and scanners.
+//
 // The data has no terminator: every scanner stops at `end`, so a file that fills its
 // last page exactly is never read past its mapping.
 #include <atomic>
@@ -27,16 +32,18 @@ public:
 	int fd = 0;                    // the open descriptor, 0 when none
 
 	explicit xmap_class(const std::string& path);
-	// For readers that must never alert (the digest on pool threads): a path the mapper
-	// would refuse, or a mapping refused for lack of memory, just leaves begin null.
-	struct no_alerts_t {};
-	static constexpr no_alerts_t no_alerts{};
-	xmap_class(const std::string& path, no_alerts_t);
+	// Reads the file into memory rather than mapping it, for files from outside; it is
+	// read only when it is a regular file that holds, while read, the bytes its length
+	// said. Otherwise begin stays null, as for a missing file.
+	struct read_whole_t {};
+	static constexpr read_whole_t read_whole{};
+	xmap_class(const std::string& path, read_whole_t);
 	~xmap_class();
 	xmap_class(const xmap_class&) = delete;
 	xmap_class& operator=(const xmap_class&) = delete;
 
-	// Maps app_path + path; returns begin (null when the file is missing or unmappable).
+	// Maps (or reads) app_path + path; returns begin (null when the file is missing,
+	// unmappable or unreadable).
 	const char* retry(const std::string& path);
 
 	// Checks the data-file header against the 0-terminated list of accepted versions and,
@@ -61,8 +68,12 @@ public:
 	void io_file_close();
 
 private:
-	bool quiet_ = false;
+	bool read_ = false;  // read_whole: the data lives in data_, not in a mapping
+	std::string data_;
 	void unmap();
+	// Reads the open file `from`, of `size` bytes, into data_; 0 or errno (EIO when its
+	// length changed while it was read).
+	int read_in(int from, size_t size);
 };
 
 // Opens ouf on app_path + path and writes the data-file header. Returns 1 when ouf is

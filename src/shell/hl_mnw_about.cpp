@@ -125,7 +125,8 @@ void unpack_and_start(about_state& st, const std::string& zip)
 int about_read_server_list(const std::string& path, about_release_info* out)
 {
 	*out = about_release_info{};
-	xmap_class map(path);
+	// Downloaded: read whole, never mapped (see xmap.h).
+	xmap_class map(path, xmap_class::read_whole);
 	if (!map.begin || map.begin == map.end) return 0;
 	const int versions[] = {server_list_version, 0};
 	if (map.check_file(xmap_text, versions, "SERVERS", nullptr) != server_list_version) return 0;

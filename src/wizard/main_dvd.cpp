@@ -73,7 +73,9 @@ void eject_and_log(const std::string& path)
 
 void read_identity()
 {
-	xmap_class id(dvd_path + kIdentityFile);
+	// Read, not mapped: a disc (or a stick standing in for one) can fail or change under
+	// a mapping, which ends the process with a signal.
+	xmap_class id(dvd_path + kIdentityFile, xmap_class::read_whole);
 	if (id.check_file(xmap_text, kIdentityVersions, kIdentityWord, nullptr) != kIdentityVersions[0]) return;
 	stg.server_count = 0;
 	const std::string name = UTIL_identity_name(id.cur, id.end);

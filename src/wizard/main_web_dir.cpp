@@ -213,7 +213,8 @@ void fetch_file_list()
 
 int UTL_read_server_list(const std::string& path)
 {
-	xmap_class map(path);
+	// Downloaded: read whole, never mapped (see xmap.h).
+	xmap_class map(path, xmap_class::read_whole);
 	if (!map.begin || map.begin == map.end) return 0;
 	if (map.check_file(xmap_text, kListVersions, kListWord, nullptr) != kListVersions[0]) return 0;
 	stg.server_count = 0;

@@ -142,6 +142,7 @@ class Sandbox:
         shutil.rmtree(self.root, ignore_errors=True)
         self._allowed = []
         self._before = None
+        self.hold = None  # see hold_reads
         self.sets = os.path.abspath(sets)
         with open(os.path.join(self.sets, "manifest.json")) as f:
             self.manifest = json.load(f)
@@ -176,6 +177,17 @@ class Sandbox:
     def path(self, rel):
         return os.path.join(self.root, rel)
 
+    def hold_reads(self, library, held):
+        """From the next installer started on, the first read of the file `held` waits
+        until the flow lets it go (hold_read.cpp, preloaded from `library`). Returns the
+        folder of its signals: "reading" once a read waits, "release" to let it go,
+        "released" once it went on."""
+        signals = self.path("hold")
+        os.makedirs(signals, exist_ok=True)
+        self.allow_change(signals)
+        self.hold = (library, held, signals)
+        return signals
+
     def env(self):
         """The installer's environment; with dialog_cmd set to None the installer opens the
         desktop's own folder chooser."""
@@ -194,6 +206,13 @@ class Sandbox:
         })
         if self.dialog_cmd:
             e["KESTRIX_FOLDER_DIALOG"] = self.dialog_cmd
+        if self.hold:
+            library, held, signals = self.hold
+            e["LD_PRELOAD"] = ":".join(p for p in (library, e.get("LD_PRELOAD")) if p)
+            e["KX_E2E_HOLD_FILE"] = held
+            e["KX_E2E_HOLD_SIGNALS"] = signals
+            # A sanitized installer wants its runtime first among the preloaded libraries.
+            e["ASAN_OPTIONS"] = ":".join(o for o in (e.get("ASAN_OPTIONS"), "verify_asan_link_order=0") if o)
         return e
 
     def private_temp(self):
@@ -609,6 +628,7 @@ def arguments():
     p.add_argument("--work", required=True)
     p.add_argument("--time-limit", type=float, default=None,
                    help="seconds the whole flow may take; then it fails with its report")
+    p.add_argument("--hold-lib", default=None, help="the library Sandbox.hold_reads preloads")
     return p.parse_args()
 
 

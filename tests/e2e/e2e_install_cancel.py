@@ -1,13 +1,12 @@
-"""Cancelling a run from the run screen itself. One archive on DVD 1 is a pipe that the
-flow feeds only at the end, so the run stays busy on that file for as long as the flow
-needs, with the files before it already in the new folder. Go Back asks window 997
-whether to cancel: Continue goes back to the same run, Return in the box deletes
-nothing, Cancel stops the run (waiting for the copy in flight, which the flow then lets
-finish) and deletes the folder; the copy's registration line stays, and the run never
-starts over."""
+"""Cancelling a run from the run screen itself. One archive on DVD 1 is held: its copy,
+once begun, waits until the flow lets it go, so the run stays busy on that file for as
+long as the flow needs, with the files before it already in the new folder. Go Back asks
+window 997 whether to cancel: Continue goes back to the same run, Return in the box
+deletes nothing, Cancel stops the run (waiting for the copy in flight, which the flow then
+lets finish) and deletes the folder; the copy's registration line stays, and the run
+never starts over."""
 
 import os
-import threading
 
 import driver
 import install_road as road
@@ -25,41 +24,26 @@ def held_file(box):
 
 
 class HeldArchive:
-    """An archive on the DVD in the drive replaced by a pipe: copying it waits until
-    release() writes the real bytes."""
+    """An archive on the DVD in the drive whose copy, once begun, waits until release().
+    The installer reads only regular files from a disc (a FIFO is refused at once), so the
+    wait comes from a library preloaded into it (Sandbox.hold_reads)."""
 
-    def __init__(self, box, dvd, entry):
+    def __init__(self, box, args, dvd, entry):
         self.path = os.path.join(dvd, entry["archive"])
-        with open(self.path, "rb") as f:
-            self.data = f.read()
-        os.remove(self.path)
-        os.mkfifo(self.path)
-        # Feeding the pipe stamps it with the time of the write.
-        box.allow_change(self.path)
-        self.writer = None
+        self.signals = box.hold_reads(args.hold_lib, self.path)
 
-    def _open_writer(self):
-        try:
-            return os.open(self.path, os.O_WRONLY | os.O_NONBLOCK)
-        except OSError:
-            return None  # nobody reads it yet
+    def _signal(self, name):
+        return os.path.exists(os.path.join(self.signals, name))
 
     def wait_until_read(self):
-        self.fd = driver.wait_until("the copy of the held archive", self._open_writer)
+        driver.wait_until("the copy of the held archive", lambda: self._signal("reading"))
 
     def release(self):
-        os.set_blocking(self.fd, True)
-
-        def write():
-            with os.fdopen(self.fd, "wb") as f:
-                f.write(self.data)
-        self.writer = threading.Thread(target=write, daemon=True)
-        self.writer.start()
+        with open(os.path.join(self.signals, "release"), "w"):
+            pass
 
     def done(self):
-        if self.writer:
-            self.writer.join(driver.WAIT_SECONDS)
-            check(not self.writer.is_alive(), "the held archive was never read to its end")
+        driver.wait_until("the held archive's copy going on", lambda: self._signal("released"))
 
 
 def busy_run(inst, box, dest):
@@ -79,14 +63,14 @@ def flow(args, start):
     dvd = box.insert_dvd("A", 1)
     box.stage_dvd("A", 2)
     held, first = held_file(box)
-    pipe = HeldArchive(box, dvd, held)
+    hold = HeldArchive(box, args, dvd, held)
     inst = start(box)
     road.pick_and_tick(inst, box, NAME)
     inst.click("continue")
     dest = road.copy_folder(box, NAME) + "/"
     registered = dest + "\n"
     busy_run(inst, box, dest)
-    pipe.wait_until_read()
+    hold.wait_until_read()
     driver.wait_until("the first file in the new folder", lambda: os.path.isfile(os.path.join(dest, first["install_path"])))
     check(road.registration(box) == registered, "registration file: %r" % road.registration(box))
 
@@ -103,12 +87,12 @@ def flow(args, start):
     busy_run(inst, box, dest)
     check(os.path.isfile(os.path.join(dest, first["install_path"])), "the partial copy lost files")
 
-    # Cancel waits for the copy in flight: the pipe is fed once the answer is given.
+    # Cancel waits for the copy in flight, which goes on once the answer is given.
     back_to_the_question(inst)
     inst.click("997_button1")
-    pipe.release()
+    hold.release()
     line = inst.wait_screen("dvd_scenery_install")
-    pipe.done()
+    hold.done()
     check(line["next"] == "dvd_run_install", "the scenery screen's Continue is off")
     check(not os.path.exists(dest), "the partial copy was not deleted")
     check(road.registration(box) == registered, "registration file: %r" % road.registration(box))

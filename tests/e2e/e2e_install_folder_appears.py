@@ -33,7 +33,7 @@ def flow(args, start):
     dvd = box.insert_dvd("A", 1)
     box.stage_dvd("A", 2)
     held, first = held_file(box)
-    pipe = HeldArchive(box, dvd, held)
+    hold = HeldArchive(box, args, dvd, held)
     inst = start(box)
     product = box.manifest["product"]
     road.to_pick_destination(inst, product)
@@ -71,7 +71,7 @@ def flow(args, start):
     # The run's copy, and what the user drops into it: checked file by file below.
     box.allow_change(dest)
     busy_run(inst, box, dest)
-    pipe.wait_until_read()
+    hold.wait_until_read()
     placed = os.path.join(dest, first["install_path"])
     driver.wait_until("the first file in the new folder", lambda: os.path.isfile(placed))
     dropped = {"dropped.txt": b"dropped\n", os.path.join(os.path.dirname(first["install_path"]), "mine.txt"): b"m\n"}
@@ -82,9 +82,9 @@ def flow(args, start):
     inst.click("back")
     inst.wait_modal(997)
     inst.click("997_button1")
-    pipe.release()
+    hold.release()
     inst.wait_screen("dvd_scenery_install")
-    pipe.done()
+    hold.done()
     check(files_below(dest) == dropped, "the cancelled copy holds %r" % sorted(files_below(dest)))
     # Of the run's folders only those on the way to a dropped file stay.
     holding = set()

@@ -2,9 +2,14 @@
 // message, old files survive a failed unpack, and folders removed by the clean-up
 // come back for the files that need them.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <set>
 
@@ -13,6 +18,8 @@
 #include "engine/install_paths.h"
 #include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
+#include "support/child_watch.h"
+#include "support/no_file.h"
 
 using namespace kx_install_test;
 using kx_test::read_file;
@@ -64,6 +71,66 @@ std::string archive_of(const run_setup& s, const dvd_file& f)
 	return s.dvd_root + "disk_" + std::to_string(f.disk) + "/" + install_name + "/" + f.path + (sevenz ? ".7z" : ".zip");
 }
 
+std::string copy_failed(const run_setup& s, const std::string& path)
+{
+	return "I was unable to copy the file " + s.dvd_root + "disk_0/" + install_name + "/" + path +
+	       " from the DVD to the hard drive.";
+}
+
+// Takes from the calling thread, and the threads it starts, the right to read a file
+// whatever its mode, which root has: a file of mode 000 is then unreadable to root too.
+bool drop_read_override()
+{
+	__user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+	__user_cap_data_struct caps[_LINUX_CAPABILITY_U32S_3] = {};
+	if (syscall(SYS_capget, &head, caps) != 0) return false;
+	for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+		caps[CAP_TO_INDEX(cap)].effective &= ~CAP_TO_MASK(cap);
+		caps[CAP_TO_INDEX(cap)].permitted &= ~CAP_TO_MASK(cap);
+		caps[CAP_TO_INDEX(cap)].inheritable &= ~CAP_TO_MASK(cap);
+	}
+	return syscall(SYS_capset, &head, caps) == 0;
+}
+
+// What a run in a child process ended its first step with.
+struct child_result {
+	int step = -1;  // install_files' answer; -1 when the child gave none
+	int code = 0;
+	std::string msg;
+};
+
+// The largest file the child may write: a copy that never ends fails there instead of
+// filling the disk.
+constexpr rlim_t kChildFileLimit = 1 << 20;
+
+// Chooses, makes the folders and steps the run in a child process until its first
+// result; `prepare` runs in the child first. Whatever the run does wrong stays in the
+// child: a wait that never ends is cut at the hang bound, a copy without end at
+// kChildFileLimit.
+child_result run_in_child(const std::string& result_file, bool (*prepare)() = nullptr)
+{
+	kx_test::ChildWatch started;
+	if (fork() == 0) {
+		signal(SIGXFSZ, SIG_IGN);
+		const struct rlimit limit = {kChildFileLimit, kChildFileLimit};
+		if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || (prepare && !prepare())) _exit(1);
+		int cursor = 0;
+		if (choose_files() != 1 || make_dirs() != 0) _exit(2);
+		const int r = step_until_done(cursor);
+		std::string msg;
+		const int code = install_files_get_error(msg);
+		write_file(result_file, std::to_string(r) + " " + std::to_string(code) + "\n" + msg);
+		_exit(0);
+	}
+	EXPECT_TRUE(started.wait_new()) << "the run did not come to a result: it waits";
+	child_result out;
+	const std::string got = read_file(result_file);
+	const size_t nl = got.find('\n');
+	if (nl == std::string::npos || std::sscanf(got.c_str(), "%d %d", &out.step, &out.code) != 2) return out;
+	out.msg = got.substr(nl + 1);
+	return out;
+}
+
 }  // namespace
 
 TEST_F(Run, NothingChosenEndsAtTheFirstStep)
@@ -113,6 +180,72 @@ TEST_F(Run, AMissingArchiveIsACopyError)
 	// The wizard may go on with the same run.
 	ASSERT_EQ(step_until_done(cursor), 1);
 	EXPECT_EQ(read_file(dest_dir_path + "a/good.txt"), "good");
+}
+
+// A disc's archive that is no file is refused at once by its copy, with the reason in
+// the question: nothing waits on a FIFO, and nothing copies a device until the disk is full.
+TEST_F(Run, AnArchiveThatIsNoFileIsRefusedAtOnce)
+{
+	const dvd_file f{"All/a.txt", "a", 0};
+	master(s_, {f});
+	for (const kx_test::no_file& c : kx_test::kNoFiles) {
+		SCOPED_TRACE(c.what);
+		const std::string archive = archive_of(s_, f);
+		kx_test::remove_tree(archive);
+		ASSERT_TRUE(kx_test::plant_no_file(c, archive));
+		const child_result r = run_in_child(env_.path("result.txt"));
+		EXPECT_EQ(r.step, 3);
+		EXPECT_EQ(r.code, c.error) << error_str(r.code);
+		EXPECT_EQ(r.msg, copy_failed(s_, f.path + ".zip"));
+		EXPECT_TRUE(kx_test::tree_listing(temp_path).empty());
+		EXPECT_FALSE(exists(dest_dir_path + "a.txt"));
+	}
+}
+
+// An archive the user may not read says so, whether or not the tests run as root.
+TEST_F(Run, AnArchiveThatCannotBeReadSaysPermissionDenied)
+{
+	const dvd_file f{"All/a.txt", "a", 0};
+	master(s_, {f});
+	ASSERT_EQ(chmod(archive_of(s_, f).c_str(), 0), 0);
+	const child_result r = run_in_child(env_.path("result.txt"), drop_read_override);
+	EXPECT_EQ(r.step, 3);
+	EXPECT_EQ(r.code, EACCES);
+	EXPECT_EQ(error_str(r.code).rfind("Permission denied", 0), 0u) << error_str(r.code);
+	EXPECT_EQ(r.msg, copy_failed(s_, f.path + ".zip"));
+}
+
+// The private temporary folder deleted while a run goes on (a clean-up of the temporary
+// files) is made again, private, for the next file; a link put in its place is refused,
+// and the message names the folder the reason belongs to.
+TEST_F(Run, ATemporaryFolderRemovedMidRunIsMadeAgainOrNamed)
+{
+	master(s_, {{"All/a.txt", "a", 0}, {"All/b.txt", "b", 0}, {"All/c.txt", "c", 0}});
+	ASSERT_EQ(choose_files(), 1);
+	ASSERT_EQ(make_dirs(), 0);
+	// The run makes its tasks while the folder is there.
+	dvd_unpack_task a(0, temp_path), b(1, temp_path), c(2, temp_path);
+	for (dvd_unpack_task* t : {&a, &a}) t->do_it();  // copy, then unpack
+	ASSERT_EQ(a.error_code, 0) << a.error_message;
+
+	kx_test::remove_tree(temp_path);
+	for (dvd_unpack_task* t : {&b, &b}) t->do_it();
+	EXPECT_EQ(b.error_code, 0) << b.error_message;
+	EXPECT_EQ(read_file(dest_dir_path + "b.txt"), "b");
+	struct stat st;
+	ASSERT_EQ(lstat(temp_path.c_str(), &st), 0);
+	EXPECT_TRUE(S_ISDIR(st.st_mode));
+	EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+	kx_test::remove_tree(temp_path);
+	const std::string elsewhere = env_.path("elsewhere/");
+	write_file(elsewhere + ".keep", "");
+	ASSERT_EQ(symlink(elsewhere.c_str(), temp_path.substr(0, temp_path.size() - 1).c_str()), 0);
+	c.do_it();
+	EXPECT_EQ(c.error_code, ELOOP);
+	EXPECT_EQ(c.error_message, copy_failed(s_, "All/c.txt.zip") + " Temporary Folder: " + temp_path);
+	EXPECT_EQ(kx_test::tree_listing(elsewhere).size(), 1u);
+	unlink(temp_path.substr(0, temp_path.size() - 1).c_str());
 }
 
 TEST_F(Run, CorruptAndTruncatedArchivesFailAndKeepTheOldFile)
@@ -270,8 +403,9 @@ TEST_F(Run, WithoutAnyTemporaryFolderNoArchiveIsCopied)
 	}
 	std::string msg;
 	EXPECT_EQ(install_files_get_error(msg), ENOENT);
-	EXPECT_EQ(msg, "I was unable to copy the file " + s_.dvd_root + "disk_0/" + install_name +
-	                   "/All/a.txt.zip from the DVD to the hard drive.");
+	// The reason belongs to the folder the message names.
+	EXPECT_EQ(msg, copy_failed(s_, "All/a.txt.zip") + " Temporary Folder: " + env_.path("gone/kestrix-installer-") +
+	                   std::to_string(getuid()) + "/");
 	EXPECT_TRUE(kx_test::tree_listing(here).empty());
 	EXPECT_FALSE(exists(dest_dir_path + "a.txt"));
 }

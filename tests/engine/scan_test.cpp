@@ -4,10 +4,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "engine/install.h"
 #include "engine_test_util.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_thread.h"
+#include "runtime/io_utils.h"
 
 using namespace kx_engine_test;
 
@@ -154,6 +157,45 @@ TEST_F(ScanTest, NothingIsReadThroughAFolderLinkOrAPathThatLeadsOut)
 	ENG_set_select_alert_hook(old);
 	EXPECT_EQ(g_asked, std::vector<std::string>{dest_dir_path + "alias.txt"});  // the link itself, changed
 	EXPECT_EQ(sim_info[1].back().remove, 0);
+}
+
+// What happens to the large file once its digest has opened it.
+enum class file_change { cut_short, grown };
+constexpr off_t kLargeFile = off_t(80) << 20;  // larger than any file was ever mapped for its digest
+constexpr char kLargeName[] = "large.bin";
+file_change g_change = file_change::cut_short;
+
+void change_large_file(const std::string& path)
+{
+	if (!path.ends_with(kLargeName)) return;
+	if (g_change == file_change::cut_short)
+		EXPECT_EQ(truncate(path.c_str(), kLargeFile / 2), 0);
+	else
+		EXPECT_TRUE(std::ofstream(path, std::ios::app | std::ios::binary) << "more");
+}
+
+// A file that changes while it is digested (a disc or disk failing under the scan, a
+// program still writing it) yields no digest: the scan goes on and counts it damaged,
+// so a repair puts it back. A mapped file cut short would end the process with SIGBUS
+// where its pages are gone.
+TEST_F(ScanTest, AFileThatChangesWhileDigestedCountsAsDamaged)
+{
+	for (const file_change c : {file_change::cut_short, file_change::grown}) {
+		SCOPED_TRACE(static_cast<int>(c));
+		sim_info.clear();
+		ASSERT_TRUE(kx_test::write_file(on_disk("kept.txt"), "kept"));
+		ASSERT_TRUE(kx_test::write_file(on_disk(kLargeName), ""));
+		ASSERT_EQ(truncate(on_disk(kLargeName).c_str(), kLargeFile), 0);  // zeros, without using the disk
+		sim_info.push_back({version_of(std::string("All/") + kLargeName, "wanted")});
+		sim_info.push_back({version_of("All/kept.txt", md5_of("kept"))});
+		g_change = c;
+		const digest_opened_fn old = calc_file_md5_set_opened_hook(change_large_file);
+		scan_to_end();
+		calc_file_md5_set_opened_hook(old);
+		EXPECT_EQ(sim_info[0].back().sig_have, "NONE");
+		EXPECT_EQ(sim_info[0].back().have, 0);
+		EXPECT_EQ(sim_info[1].back().have, 1);
+	}
 }
 
 TEST_F(ScanTest, SocketWhereAFileBelongsIsNotOpened)

@@ -10,6 +10,8 @@
 
 #include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
+#include "support/bounded_wait.h"
+#include "support/no_file.h"
 #include "support/test_env.h"
 
 using namespace kx_test;
@@ -157,6 +159,12 @@ TEST_F(SevenZipTest, RenamedAndRecordedFiles)
 TEST_F(SevenZipTest, ForeignAndMissingArchives)
 {
 	EXPECT_EQ(p7z_to_file(work + "none.7z", dest, nullptr, 0), ENOENT);
+	for (const kx_test::no_file& f : kx_test::kNoFiles) {
+		const std::string z = work + "no_file_" + std::to_string(static_cast<int>(f.kind)) + ".7z";
+		ASSERT_TRUE(kx_test::plant_no_file(f, z));
+		kx_test::finishes_within("opening an archive",
+		                         [&] { EXPECT_EQ(p7z_to_file(z, dest, nullptr, 0), f.error) << f.what; });
+	}
 	write_file(work + "text.7z", "plain words, not an archive");
 	EXPECT_EQ(p7z_to_file(work + "text.7z", dest, nullptr, 0), err_zip_open);
 	write_file(work + "empty.7z", "");

@@ -12,7 +12,9 @@
 #include "platform/plat_xattr.h"
 #include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
+#include "support/bounded_wait.h"
 #include "support/memory_bound.h"
+#include "support/no_file.h"
 #include "support/test_env.h"
 
 using namespace kx_test;
@@ -415,7 +417,14 @@ TEST_F(ZipTest, EmptyMissingAndForeignArchives)
 	std::string z = py_zip("empty.zip", {});
 	EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), 0);
 	EXPECT_TRUE(tree_listing(dest).empty());
-	EXPECT_EQ(zip_to_file(work + "none.zip", dest, nullptr, 0), err_zip_open);
+	// A file that cannot be opened says why, as does one that is no file, at once.
+	EXPECT_EQ(zip_to_file(work + "none.zip", dest, nullptr, 0), ENOENT);
+	for (const kx_test::no_file& f : kx_test::kNoFiles) {
+		const std::string z = work + "no_file_" + std::to_string(static_cast<int>(f.kind)) + ".zip";
+		ASSERT_TRUE(kx_test::plant_no_file(f, z));
+		kx_test::finishes_within("opening an archive",
+		                         [&] { EXPECT_EQ(zip_to_file(z, dest, nullptr, 0), f.error) << f.what; });
+	}
 	write_file(work + "text.zip", "this is not a zip archive at all, just words");
 	EXPECT_EQ(zip_to_file(work + "text.zip", dest, nullptr, 0), err_zip_open);
 	write_file(work + "zero.zip", "");

@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 #include "runtime/hl_globals.h"
 #include "runtime/xmap.h"
 #include "support/bounded_wait.h"
+#include "support/no_file.h"
 #include "support/test_env.h"
 
 using kx_test::AlertExit;
@@ -162,6 +164,40 @@ TEST(XmapFile, EmptyAndMissingFiles)
 	xmap_class none("");
 	EXPECT_EQ(none.begin, nullptr);
 	EXPECT_EQ(none.path, "");
+}
+
+// A file from outside is read into memory: the same data, cursor and scanners, no
+// mapping to fail under it, and nothing but a regular file is read.
+TEST(XmapFile, ReadWholeGivesTheDataAndMapsNothing)
+{
+	TempEnv env;
+	const std::string body = "I\n900 version\nDVD\nVERSION Kestrix\n";
+	write_file(env.path("id.txt"), body);
+	write_file(env.path("empty"), "");
+	std::vector<std::string> refused = {env.path("missing")};
+	for (const kx_test::no_file& f : kx_test::kNoFiles) {
+		refused.push_back(env.path("no_file_" + std::to_string(refused.size())));
+		ASSERT_TRUE(kx_test::plant_no_file(f, refused.back()));
+	}
+	const int before = mapped_files_open.load();
+
+	xmap_class m(env.path("id.txt"), xmap_class::read_whole);
+	ASSERT_NE(m.begin, nullptr);
+	EXPECT_EQ(std::string(m.begin, m.end), body);
+	EXPECT_EQ(m.check_file(xmap_text, k_versions, "DVD", nullptr), 900);
+	std::string w;
+	m.TXT_str_scan_space(&w);
+	EXPECT_EQ(w, "VERSION");
+	EXPECT_EQ(m.fd, 0);  // nothing stays open
+	xmap_class e(env.path("empty"), xmap_class::read_whole);
+	EXPECT_NE(e.begin, nullptr);
+	EXPECT_EQ(e.begin, e.end);
+	for (const std::string& path : refused)
+		kx_test::finishes_within("reading a file whole", [&] {
+			xmap_class r(path, xmap_class::read_whole);
+			EXPECT_EQ(r.begin, nullptr) << path;
+		});
+	EXPECT_EQ(mapped_files_open.load(), before);
 }
 
 TEST(XmapFile, RetryReplacesTheMapping)

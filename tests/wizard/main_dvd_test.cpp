@@ -8,7 +8,10 @@
 #include "platform/plat_volume.h"
 #include "runtime/hl_dialogs.h"
 #include "runtime/hl_errors.h"
+#include "runtime/xmap.h"
 #include "support/archive_tools.h"
+#include "support/bounded_wait.h"
+#include "support/no_file.h"
 #include "support/test_env.h"
 #include "wizard/main_screens.h"
 #include "wizard/main_steps.h"
@@ -61,7 +64,11 @@ TEST_F(WizardTest, ScanIdentifiesTheSetAndReadsItsListOnce)
 	EXPECT_EQ(dvd_path, "");
 	EXPECT_EQ(install_name, no_install_name);
 	const std::string dvd1 = make_dvd("KESTRIX_DVD1", identity(), two_file_list(1));
+	const int mapped = mapped_files_open.load();
 	UTIL_scan_dvd();
+	// The identity file and the list are read, never mapped: a disc can fail under a
+	// mapping, which ends the process with a signal.
+	EXPECT_EQ(mapped_files_open.load(), mapped);
 	EXPECT_EQ(dvd_path, dvd1);
 	EXPECT_EQ(install_name, kProduct);
 	EXPECT_EQ(stg.server_count, 0);
@@ -156,6 +163,32 @@ TEST_F(WizardTest, AListArchiveThatCannotBeUnpackedIsAQuittingAlert)
 		EXPECT_EQ(a.line4, "Destination Path/" + temp_path);
 		EXPECT_FALSE(file_exists(temp_path + "directory.txt")) << extra_entry;
 		EXPECT_FALSE(file_exists(temp_path + "relaunched")) << extra_entry;
+	}
+}
+
+TEST_F(WizardTest, AListArchiveThatIsNoFileIsRefusedAtOnce)
+{
+	// A FIFO would hold the open until someone wrote to it, with no window drawn; a
+	// device would be read without end.
+	for (const kx_test::no_file& c : kx_test::kNoFiles) {
+		SCOPED_TRACE(c.what);
+		reset_wizard_globals();
+		get_OS_abs_path(os_dir_temp, temp_path);
+		kx_test::remove_tree(media + "D");
+		const std::string dvd = make_dvd("D", identity(), "");
+		::mkdir((dvd + kProduct).c_str(), 0755);
+		const std::string archive = dvd + kProduct + "/directory.txt.zip";
+		ASSERT_TRUE(kx_test::plant_no_file(c, archive));
+		kx_test::AlertRecorder rec;
+		kx_test::finishes_within("reading the list archive",
+		                         [] { EXPECT_THROW(UTIL_scan_dvd(), kx_test::AlertExit); });
+		ASSERT_EQ(rec.alerts().size(), 1u);
+		const kx_test::RecordedAlert a = rec.alerts()[0];
+		EXPECT_EQ(a.type, t_exit);
+		EXPECT_EQ(a.line1, "DVD scan: The installer cannot extract a file.");
+		EXPECT_EQ(a.line2, "Error: " + error_str(c.error));
+		EXPECT_EQ(a.line3, "Compressed File/" + archive);
+		EXPECT_FALSE(file_exists(temp_path + "directory.txt"));
 	}
 }
 
