@@ -129,6 +129,19 @@ protected:
 		t.size_kb = t.zip_kb = 10;
 		stg.scenery_available[stg_tile(13, 10)] = 1;
 	}
+	// An install under way into a new copy "Partial/" that this run made, with one file
+	// of the run placed in it; returns that file.
+	std::string partial_install()
+	{
+		small_model();
+		dest_dir_path = env.path("Partial/");
+		EXPECT_EQ(ENG_make_new_copy_folder(), 0);
+		const std::string file = dest_dir_path + "Resources/a.txt";
+		kx_test::write_file(file, "x");
+		ENG_note_installed_file(file);
+		dvd_install_is_running = 1;
+		return file;
+	}
 
 	kx_test::TempEnv env;
 	std::unique_ptr<GlTestContext> world = open_gl_world(800, 600);
@@ -267,12 +280,7 @@ TEST_F(Screens, TheLicenceBoxEnablesContinueFromTheNextFrame)
 TEST_F(Screens, CancellingARunningInstallDeletesOnlyOnCancel)
 {
 	KX_REQUIRE_GL(gl);
-	small_model();
-	dest_dir_path = env.path("Partial/");
-	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
-	kx_test::write_file(dest_dir_path + "Resources/a.txt", "x");
-	ENG_note_installed_file(dest_dir_path + "Resources/a.txt");
-	dvd_install_is_running = 1;
+	partial_install();
 	for (int answer : {0, 3}) {
 		g_answer = answer;
 		last = nullptr;
@@ -307,12 +315,7 @@ TEST_F(Screens, CancellingARunningInstallDeletesOnlyOnCancel)
 TEST_F(Screens, CancellingWhileACopyHangsServesTheWindowAndTakesBackAfterIt)
 {
 	KX_REQUIRE_GL(gl);
-	small_model();
-	dest_dir_path = env.path("Partial/");
-	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
-	kx_test::write_file(dest_dir_path + "Resources/a.txt", "x");
-	ENG_note_installed_file(dest_dir_path + "Resources/a.txt");
-	dvd_install_is_running = 1;
+	partial_install();
 	const std::string copy = dest_dir_path;
 	kx_test::HungWork hung([copy] { return dir_exists(copy); });
 	// The run's pools as the install step makes them, the copy's one thread held.
@@ -340,13 +343,7 @@ TEST_F(Screens, CancellingWhileACopyHangsServesTheWindowAndTakesBackAfterIt)
 TEST_F(Screens, ACancelThatLeavesTheRunsFilesSaysWhere)
 {
 	KX_REQUIRE_GL(gl);
-	small_model();
-	dest_dir_path = env.path("Partial/");
-	ASSERT_EQ(ENG_make_new_copy_folder(), 0);
-	const std::string file = dest_dir_path + "Resources/a.txt";
-	kx_test::write_file(file, "x");
-	ENG_note_installed_file(file);
-	dvd_install_is_running = 1;
+	const std::string file = partial_install();
 	g_answer = 1;  // Cancel
 	std::string reason;
 	{
