@@ -113,6 +113,21 @@ TEST_F(WizardTest, IdentityFilesThatDoNotIdentify)
 	}
 }
 
+// A fresh start on a new DVD "D" with the identity file and no list archive yet; gives
+// where the list archive goes.
+class ListArchive : public WizardTest {
+protected:
+	std::string fresh_dvd_list_archive()
+	{
+		reset_wizard_globals();
+		get_OS_abs_path(os_dir_temp, temp_path);
+		kx_test::remove_tree(media + "D");
+		const std::string dvd = make_dvd("D", identity(), "");
+		::mkdir((dvd + kProduct).c_str(), 0755);
+		return dvd + kProduct + "/directory.txt.zip";
+	}
+};
+
 TEST_F(WizardTest, AStaleListIsNeverRead)
 {
 	// An earlier run left a good list; this DVD's archive holds no entry at all.
@@ -132,7 +147,7 @@ TEST_F(WizardTest, AStaleListIsNeverRead)
 	EXPECT_EQ(s.text, "This DVD does not appear to be an Kestrix 9 DVD.");
 }
 
-TEST_F(WizardTest, AListArchiveThatCannotBeUnpackedIsAQuittingAlert)
+TEST_F(ListArchive, ThatCannotBeUnpackedIsAQuittingAlert)
 {
 	// No archive at all, and one that holds a second file for the temporary folder
 	// beside the list: both are damaged, and nothing of them is unpacked.
@@ -140,12 +155,7 @@ TEST_F(WizardTest, AListArchiveThatCannotBeUnpackedIsAQuittingAlert)
 	write_file(more + "directory.txt", two_file_list(0));
 	write_file(more + "relaunched", "not the installer");
 	for (const bool extra_entry : {false, true}) {
-		reset_wizard_globals();
-		get_OS_abs_path(os_dir_temp, temp_path);
-		kx_test::remove_tree(media + "D");
-		const std::string dvd = make_dvd("D", identity(), "");
-		::mkdir((dvd + kProduct).c_str(), 0755);
-		const std::string archive = dvd + kProduct + "/directory.txt.zip";
+		const std::string archive = fresh_dvd_list_archive();
 		if (extra_entry)
 			ASSERT_EQ(kx_test::run_sh("cd " + kx_test::sh_quote(more) + " && zip -q -X " + kx_test::sh_quote(archive) +
 			                          " directory.txt relaunched"),
@@ -166,18 +176,13 @@ TEST_F(WizardTest, AListArchiveThatCannotBeUnpackedIsAQuittingAlert)
 	}
 }
 
-TEST_F(WizardTest, AListArchiveThatIsNoFileIsRefusedAtOnce)
+TEST_F(ListArchive, ThatIsNoFileIsRefusedAtOnce)
 {
 	// A FIFO would hold the open until someone wrote to it, with no window drawn; a
 	// device would be read without end.
 	for (const kx_test::no_file& c : kx_test::kNoFiles) {
 		SCOPED_TRACE(c.what);
-		reset_wizard_globals();
-		get_OS_abs_path(os_dir_temp, temp_path);
-		kx_test::remove_tree(media + "D");
-		const std::string dvd = make_dvd("D", identity(), "");
-		::mkdir((dvd + kProduct).c_str(), 0755);
-		const std::string archive = dvd + kProduct + "/directory.txt.zip";
+		const std::string archive = fresh_dvd_list_archive();
 		ASSERT_TRUE(kx_test::plant_no_file(c, archive));
 		kx_test::AlertRecorder rec;
 		kx_test::finishes_within("reading the list archive",
