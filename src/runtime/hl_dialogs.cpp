@@ -36,6 +36,12 @@ constexpr char kNotStarted[] = " could not be started: ";
 constexpr char kEndedBySignal[] = " was ended by signal ";
 constexpr char kFailedWithStatus[] = " failed with status ";
 constexpr char kChooserFailed[] = "The folder chooser could not be opened.";
+// A chosen path longer than the installer's path buffers: said, never taken for a cancel.
+// The longest path goes between the two pieces.
+constexpr char kAnswerTooLongWarning[] = "WARNING: the folder dialog answered a path longer than ";
+constexpr char kAnswerTooLongBytes[] = " bytes, more than the installer can hold.\n";
+const char* const kAnswerTooLong[] = {"The chosen folder's path is too long for the installer: it may hold at most ",
+                                      " bytes. Please choose a folder with a shorter path."};
 
 std::string system_text(const std::string& s) { return plat_latin1_to_utf8(s.substr(0, kDialogTextMax)); }
 
@@ -108,8 +114,14 @@ int GetFilePathFromUser(int kind, const std::string& message, const std::string&
 	std::string answer = o.answer;
 	if (!answer.empty() && answer.back() == '\n') answer.pop_back();
 	if (answer.size() > 1 && answer.back() == '/') answer.pop_back();
-	if (answer.empty() || answer.size() > kDialogPathMax) {
+	if (answer.empty()) return 0;
+	if (answer.size() > kDialogPathMax) {
 		io_path[0] = '\0';
+		xer << kAnswerTooLongWarning << kDialogPathMax << kAnswerTooLongBytes;
+		__DIDIVI_alert(0,
+		               UTL_translate_string(kAnswerTooLong[0]) + std::to_string(kDialogPathMax) +
+		                   UTL_translate_string(kAnswerTooLong[1]),
+		               "", "", "", t_alert, __FILE__, __LINE__);
 		return 0;
 	}
 	std::memcpy(io_path, answer.c_str(), answer.size() + 1);

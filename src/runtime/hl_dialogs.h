@@ -11,8 +11,8 @@
 // Returns 1 with the chosen path (UTF-8, no final "/", at most 2046 bytes) in io_path,
 // a buffer of at least 2048 bytes; 0 when the user cancelled or the chooser failed,
 // io_path untouched, except that an answer too long for the buffer leaves it empty. A
-// chooser that could not be found or started, or that failed, is a WARNING line in
-// the log and an alert that goes on.
+// chooser that could not be found or started, or that failed, and an answer too long,
+// are a WARNING line in the log and an alert that goes on.
 int GetFilePathFromUser(int kind, const std::string& message, const std::string& action_label, int preference_key,
                         const char* default_location, char* io_path);
 

@@ -56,11 +56,12 @@ bool full_test_path(const std::string& path, std::string& full)
 	return true;
 }
 
-}  // namespace
+// Read and write for everyone the umask allows, as any file this program makes.
+constexpr mode_t kNewFileMode = 0666;
 
-int open_regular_file(const std::string& path, int* fd, struct stat* st)
+int open_regular(const std::string& path, int flags, int* fd, struct stat* st)
 {
-	const int d = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+	const int d = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, kNewFileMode);
 	if (d < 0) return errno;
 	struct stat own;
 	struct stat* s = st ? st : &own;
@@ -72,8 +73,8 @@ int open_regular_file(const std::string& path, int* fd, struct stat* st)
 	else {
 		// Non-blocking has no effect on a regular file; it is cleared all the same, so the
 		// caller holds the descriptor it would have had from a plain open.
-		const int flags = fcntl(d, F_GETFL);
-		if (flags == -1 || fcntl(d, F_SETFL, flags & ~O_NONBLOCK) == -1) err = errno;
+		const int now = fcntl(d, F_GETFL);
+		if (now == -1 || fcntl(d, F_SETFL, now & ~O_NONBLOCK) == -1) err = errno;
 	}
 	if (err != 0) {
 		close(d);
@@ -81,6 +82,17 @@ int open_regular_file(const std::string& path, int* fd, struct stat* st)
 	}
 	*fd = d;
 	return 0;
+}
+}  // namespace
+
+int open_regular_file(const std::string& path, int* fd, struct stat* st)
+{
+	return open_regular(path, O_RDONLY, fd, st);
+}
+
+int open_regular_file_to_append(const std::string& path, int* fd)
+{
+	return open_regular(path, O_WRONLY | O_APPEND | O_CREAT, fd, nullptr);
 }
 
 int copy_file(const std::string& src, const std::string& dst)

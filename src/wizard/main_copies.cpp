@@ -1,6 +1,9 @@
 #include "wizard/main_copies.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <iterator>
 
@@ -19,10 +22,11 @@
 const char* const kRegistrationFile = "kestrix_install.txt";
 
 namespace {
-// The reader's line buffer holds this many bytes, its terminating zero included.
-constexpr size_t kLineBuffer = 2048;
+// The reader's line buffer holds a line and its terminating zero.
+constexpr size_t kLineBuffer = kRegistrationLineMax + 1;
 constexpr char kNoPrefsWarning[] = "WARNING: registration of this orvala folder failed!\n";
 constexpr char kAppendWarning[] = "WARNING: could not append registration file: ";
+constexpr char kUnfitWarning[] = "WARNING: a registration line cannot hold the folder ";
 // The four folders every installed copy holds, matched as parts of entry names.
 const char* const kCopyFolders[] = {"Airfoils", "Instructions", "Output", "Resources"};
 constexpr int kFolderType = 1;  // opensave_getitems' type of a folder
@@ -39,6 +43,13 @@ const char* const kNotACopy[] = {"You selected the folder path:",
 const char* const kLeftBehind[] = {
     "I could not take back all of the cancelled installation. Some of its files are still in the folder:",
     "The installer's log on your desktop names each file that stayed and why."};
+
+// The alert for a new copy that could not be written into the registration file; the
+// copy's folder goes between the first and second line.
+const char* const kUnregistered[] = {
+    "Kestrix 9 was installed in the folder:",
+    "But I could not add it to my list of installed copies, so the next time the installer starts it will not "
+    "offer this copy. The installer's log on your desktop says why."};
 
 constexpr int kTextColour = 45;
 constexpr int kAlignLeft = 0;
@@ -76,18 +87,26 @@ std::string registration_path()
 	return prefs + kRegistrationFile;
 }
 
-// The file's bytes; false when it cannot be opened or read (a folder in its place too).
-bool read_whole(const std::string& path, std::string& out)
+// The file's bytes: 0, or the error that kept them. The file lies in the user's folder
+// like any other: only a regular file is read, and a FIFO, a device or a folder in its
+// place is refused at once instead of holding the start on its open.
+int read_whole(const std::string& path, std::string& out)
 {
 	out.clear();
-	std::FILE* f = std::fopen(path.c_str(), "rb");
-	if (!f) return false;
+	int fd = -1;
+	if (const int e = open_regular_file(path, &fd)) return e;
+	std::FILE* f = fdopen(fd, "rb");
+	if (!f) {
+		const int e = errno;
+		close(fd);
+		return e;
+	}
 	char buf[kLineBuffer];
 	size_t n;
 	while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-	const bool ok = !std::ferror(f);
+	const int e = std::ferror(f) ? EIO : 0;
 	std::fclose(f);
-	return ok;
+	return e;
 }
 }  // namespace
 
@@ -118,28 +137,52 @@ void locate_all_kestrixes()
 	all_orvalas.clear();
 	const std::string file = registration_path();
 	std::string bytes;
-	if (file.empty() || !read_whole(file, bytes)) return;
+	if (file.empty() || read_whole(file, bytes) != 0) return;
 	for (const std::string& line : UTIL_registration_lines(bytes)) {
 		const std::string copy = UTIL_copy_at(line);
 		if (!copy.empty()) all_orvalas.push_back(copy);
 	}
 }
 
-void register_new_kestrix()
+bool UTIL_registration_can_hold(const std::string& path)
+{
+	return path.size() <= kRegistrationLineMax && path.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+bool register_new_kestrix()
 {
 	const std::string file = registration_path();
-	if (file.empty()) return;
+	if (file.empty()) return false;
+	// Written anyway, such a path would come back as lines that are no copy, and the copy
+	// would be forgotten.
+	if (!UTIL_registration_can_hold(dest_dir_path)) {
+		xer << kUnfitWarning << dest_dir_path << "\n";
+		return false;
+	}
 	std::string bytes;
-	read_whole(file, bytes);
+	const int read_error = read_whole(file, bytes);
+	if (read_error != 0 && read_error != ENOENT) {
+		xer << kAppendWarning << file << "\n";
+		return false;
+	}
 	const std::string add = UTIL_registration_append(bytes, dest_dir_path);
-	if (add.empty()) return;
-	std::FILE* f = std::fopen(file.c_str(), "ab");
+	if (add.empty()) return true;
+	int fd = -1;
+	std::FILE* f = open_regular_file_to_append(file, &fd) == 0 ? fdopen(fd, "ab") : nullptr;
+	if (!f && fd >= 0) close(fd);
 	bool ok = f != nullptr;
 	if (f) {
 		ok = std::fwrite(add.data(), 1, add.size(), f) == add.size();
 		ok = std::fclose(f) == 0 && ok;
 	}
 	if (!ok) xer << kAppendWarning << file << "\n";
+	return ok;
+}
+
+void UTIL_tell_unregistered(const std::string& copy)
+{
+	__DIDIVI_alert(0, UTL_translate_string(kUnregistered[0]), STR_utf8_to_font(copy),
+	               UTL_translate_string(kUnregistered[1]), "", t_alert, __FILE__, __LINE__);
 }
 
 int path_is_to_a_sim() { return UTIL_folder_is_a_sim(dest_dir_path); }

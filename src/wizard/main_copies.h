@@ -1,6 +1,7 @@
 #pragma once
 // Installed copies: the registration file that remembers every copy this installer put
 // on disk, and the test that tells whether a folder holds a copy.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -8,10 +9,23 @@
 extern const char* const kRegistrationFile;
 
 // Rebuilds all_orvalas from the registration file: the copies its lines name (see
-// UTIL_copy_at), in file order, duplicates kept. The file itself is left as it is.
+// UTIL_copy_at), in file order, duplicates kept. The file itself is left as it is; one
+// that is no regular file (a FIFO, a device, a folder) holds no copies.
 void locate_all_kestrixes();
+// The longest line the registration file holds: a longer line is read as several.
+constexpr size_t kRegistrationLineMax = 2047;
+// Whether the registration file can hold `path` as one line of its own: no line end
+// (CR, LF or NUL) in it and at most kRegistrationLineMax bytes.
+bool UTIL_registration_can_hold(const std::string& path);
 // Appends dest_dir_path to the registration file unless a line already equals it.
-void register_new_kestrix();
+// True when the file holds the copy afterwards. False, after a WARNING line in the
+// log, without a preferences folder, for a path the file cannot hold (nothing is
+// written), or when the file cannot be read or appended to: like every file in the
+// user's folders it is opened only when it is a regular file, never waiting on a FIFO.
+bool register_new_kestrix();
+// The alert for a new copy that register_new_kestrix could not note: it was installed
+// in `copy`, and the next start will not offer it.
+void UTIL_tell_unregistered(const std::string& copy);
 // 1 when dest_dir_path directly holds folders whose names contain "Airfoils",
 // "Instructions", "Output" and "Resources", else 0.
 int path_is_to_a_sim();

@@ -38,6 +38,11 @@ constexpr char kSelect[] = "Select";
 constexpr char kNameLabel[] = "Install Name:";
 constexpr char kNamePrompt[] = "Please pick a name for your Kestrix 9 installation...";
 constexpr char kNotOneName[] = "The install name must be a single folder name, without '/', and not '.' or '..'.";
+// The registration file holds one path a line: a copy at a path it cannot hold would
+// install well and be forgotten. The longest line goes between the two pieces.
+const char* const kUnlisted[] = {"The installer cannot remember a copy at this path: it holds a line break or is "
+                                 "longer than ",
+                                 " bytes. Please pick another destination or install name."};
 const char* const kExists[] = {"The folder '", "' already exists in the dir '",
                                "'.\n\nPlease change the install name or destination."};
 // The closing piece is translated too: a language may end the sentence with a word of
@@ -151,6 +156,11 @@ new_folder_state UTIL_new_folder(const std::string& parent, const std::string& n
 		text = words.not_one_name;
 		return new_folder_refused;
 	}
+	if (!words.unlisted.empty() && !UTIL_registration_can_hold(parent + name + "/")) {
+		dest_dir_path = parent;
+		text = words.unlisted;
+		return new_folder_refused;
+	}
 	dest_dir_path = parent + name + "/";
 	const std::string shown_name = STR_utf8_to_font(name), shown_parent = STR_utf8_to_font(parent);
 	if (dir_exists(dest_dir_path)) {
@@ -184,7 +194,10 @@ destination_frame UTIL_pick_destination(int first, wizard_screen& s, new_copy_pl
 	    {UTL_translate_string(kExists[0]), UTL_translate_string(kExists[1]), UTL_translate_string(kExists[2])},
 	    {UTL_translate_string(kWillCreate[0]), UTL_translate_string(kWillCreate[1]),
 	     UTL_translate_string(kWillCreate[2])},
-	    {UTL_translate_string(kOnDesktop), own.desktop_end}};
+	    {UTL_translate_string(kOnDesktop), own.desktop_end},
+	    own.registered ? UTL_translate_string(kUnlisted[0]) + std::to_string(kRegistrationLineMax) +
+	                         UTL_translate_string(kUnlisted[1])
+	                   : std::string()};
 	return {UTIL_new_folder(place.parent_dir, place.install_folder, place.desktop_f, words, s.text), changed};
 }
 
@@ -202,7 +215,7 @@ int dvd_pick_install(int first, wizard_screen& s)
 	s.back_screen = dvd_start;
 	s.next_screen = dvd_eula_install;
 	const destination_frame f = UTIL_pick_destination(
-	    first, s, g_pick.place, {UTL_translate_string(kFolderPrompt), "", UTL_translate_string(kOnDesktopEnd)});
+	    first, s, g_pick.place, {UTL_translate_string(kFolderPrompt), "", UTL_translate_string(kOnDesktopEnd), true});
 	if (f.changed) g_pick.pass_pending = true;
 	if (f.state != new_folder_free) {
 		s.next_screen = nullptr;

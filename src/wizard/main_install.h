@@ -29,14 +29,18 @@ struct new_folder_words {
 	std::string exists[3];
 	std::string create[3];
 	std::string desktop[2];
+	// Why a folder whose path the registration file cannot hold is refused (see
+	// UTIL_registration_can_hold); empty on a screen whose copy is not registered.
+	std::string unlisted;
 };
 enum new_folder_state { new_folder_unnamed, new_folder_refused, new_folder_taken, new_folder_free };
 // True when `name` is one folder name: not empty, neither "." nor "..", and without
 // '/' or NUL. Blanks and every other character are the user's to choose.
 bool UTIL_is_one_folder_name(const std::string& name);
 // Sets dest_dir_path to `parent` + `name` + "/" (to `parent` alone while the name is
-// empty or not one folder name) and `text` to what the screen says of it; the answer
-// tells whether the folder can be made (only new_folder_free allows Continue).
+// empty or not one folder name, or the path one the registration file cannot hold) and
+// `text` to what the screen says of it; the answer tells whether the folder can be made
+// (only new_folder_free allows Continue).
 new_folder_state UTIL_new_folder(const std::string& parent, const std::string& name, const std::string& desktop,
                                  const new_folder_words& words, std::string& text);
 
@@ -49,9 +53,11 @@ struct new_copy_place {
 
 // What a destination screen says of its own, translated: the folder dialog's prompt,
 // what follows the product's name in the first proposed name, and what follows the
-// name in the sentence saying the folder will appear on the desktop.
+// name in the sentence saying the folder will appear on the desktop; and whether its
+// copy is registered.
 struct destination_words {
 	std::string folder_prompt, name_suffix, desktop_end;
+	bool registered = false;  // the new copy goes into the registration file
 };
 
 // What one frame of a destination screen found.

@@ -38,6 +38,10 @@ struct run_flow {
 	int* cursor;                // the next file the engine works on
 };
 
+// The new copy of the install under way could not be written into the registration
+// file: said once the run has ended and the copy stays.
+bool g_copy_unregistered = false;
+
 int g_install_cursor = 0;
 int g_repair_cursor = 0;
 int g_scenery_cursor = 0;
@@ -88,7 +92,7 @@ bool start_run(const run_flow& f, wizard_screen& s)
 		s.next_screen = f.dirs_failed;
 		return false;
 	}
-	if (f.new_copy) register_new_kestrix();
+	if (f.new_copy) g_copy_unregistered = !register_new_kestrix();
 	// A file that could not be removed is a failed file of the run: the done screen
 	// reports errors even when nothing is left to install.
 	const int failed_removals = delete_files();
@@ -118,7 +122,11 @@ int run_screen(const run_flow& f, wizard_screen& s)
 		s.back_screen = nullptr;
 		s.next_screen = f.done;
 		*f.running = 0;
-		if (f.new_copy) ENG_forget_new_copy();
+		if (f.new_copy) {
+			ENG_forget_new_copy();
+			if (g_copy_unregistered) UTIL_tell_unregistered(dest_dir_path);
+			g_copy_unregistered = false;
+		}
 		return 1;
 	case run_other_dvd:
 		want_file_disk = file;

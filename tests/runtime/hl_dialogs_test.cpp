@@ -174,7 +174,9 @@ TEST_F(DialogTest, TheChoosersOfOneKeyOpenInTheLastFolderAnsweredIn)
 	EXPECT_NE(args().find("--filename=" + own + "\n"), std::string::npos) << args();
 }
 
-TEST_F(DialogTest, OneFinalLineFeedIsCutAndTheLongestPathFits)
+// A path longer than the installer holds is said, never taken for a cancel: the caller
+// keeps what it had, and the user learns why the folder was not taken.
+TEST_F(DialogTest, OneFinalLineFeedIsCutTheLongestPathFitsAndALongerOneIsSaid)
 {
 	make_tool("zenity");
 	answer("/a/b/\n", 0);  // a folder given with its slash comes back without it
@@ -187,9 +189,20 @@ TEST_F(DialogTest, OneFinalLineFeedIsCutAndTheLongestPathFits)
 	answer(longest + "\n", 0);
 	EXPECT_EQ(choose(2, nullptr, buf), 1);
 	EXPECT_EQ(std::string(buf), longest);
-	answer(longest + "y\n", 0);
-	EXPECT_EQ(choose(2, nullptr, buf), 0);
-	EXPECT_STREQ(buf, "");
+	EXPECT_TRUE(alerts.alerts().empty());
+	log();
+	for (const std::string& longer : {longest + "y", longest + std::string(100, 'y')}) {
+		alerts.clear();
+		answer(longer + "\n", 0);
+		EXPECT_EQ(choose(2, nullptr, buf), 0);
+		EXPECT_STREQ(buf, "");
+		ASSERT_EQ(alerts.alerts().size(), 1u);
+		EXPECT_EQ(alerts.alerts()[0].type, t_alert);
+		EXPECT_EQ(alerts.alerts()[0].line1, "The chosen folder's path is too long for the installer: it may hold at "
+		                                    "most 2046 bytes. Please choose a folder with a shorter path.");
+		EXPECT_EQ(log(), "WARNING: the folder dialog answered a path longer than 2046 bytes, more than the installer "
+		                 "can hold.\n");
+	}
 }
 
 TEST_F(DialogTest, TextsAreCutTo255BytesAndSentAsUtf8)

@@ -6,6 +6,8 @@
 
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
+#include "support/bounded_wait.h"
+#include "support/no_file.h"
 #include "support/test_env.h"
 #include "wizard/main_copies.h"
 #include "wizard/main_globals.h"
@@ -137,11 +139,45 @@ TEST_F(CopiesTest, RegisterAppendsOnItsOwnLine)
 	EXPECT_EQ(kx_test::read_file(file), no_slash + "\n" + a + "\n");
 }
 
-TEST_F(CopiesTest, AFileThatCannotBeWrittenIsAWarning)
+// What stands in the file's place and is no file (a FIFO nobody writes to, a folder, a
+// link to a device) holds no copies and takes none, at once: the start never waits on
+// it, nothing is read from the device, and it is left as it is.
+TEST_F(CopiesTest, NoFileInTheFilesPlaceHoldsNoCopiesAndTakesNone)
 {
-	::mkdir(file.c_str(), 0755);  // a folder in the file's place: refused even to root
-	register_path(make_copy("A/"));
-	EXPECT_EQ(log(), "WARNING: could not append registration file: " + file + "\n");
+	const std::string a = make_copy("A/");
+	std::string warnings;
+	for (const kx_test::no_file& f : kx_test::kNoFiles) {
+		SCOPED_TRACE(f.what);
+		ASSERT_TRUE(kx_test::plant_no_file(f, file));
+		all_orvalas = {"/stale/"};
+		kx_test::finishes_within(f.what, [&] {
+			locate_all_kestrixes();
+			dest_dir_path = a;
+			EXPECT_FALSE(register_new_kestrix());
+		});
+		EXPECT_TRUE(all_orvalas.empty());
+		warnings += "WARNING: could not append registration file: " + file + "\n";
+		EXPECT_EQ(log(), warnings);
+		struct stat st;
+		EXPECT_EQ(lstat(file.c_str(), &st), 0);
+		EXPECT_FALSE(S_ISREG(st.st_mode));
+		EXPECT_EQ(f.kind == kx_test::no_file_kind::folder ? ::rmdir(file.c_str()) : ::unlink(file.c_str()), 0);
+	}
+}
+
+// A path the file cannot hold as one line of its own is not written: its pieces would
+// come back as lines that are no copy.
+TEST_F(CopiesTest, APathTheFileCannotHoldIsNotWritten)
+{
+	const std::string a = make_copy("A/");
+	register_path(a);
+	for (const std::string& p : {env.path("line\nend/"), env.path("line\rend/"), "/" + std::string(kRegistrationLineMax, 'p') + "/"}) {
+		dest_dir_path = p;
+		EXPECT_FALSE(register_new_kestrix());
+	}
+	EXPECT_EQ(kx_test::read_file(file), a + "\n");
+	EXPECT_NE(log().find("WARNING: a registration line cannot hold the folder " + env.path("line\\nend/")),
+	          std::string::npos);
 }
 
 TEST_F(CopiesTest, NoPreferencesFolderIsAWarning)

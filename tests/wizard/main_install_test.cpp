@@ -11,6 +11,7 @@
 #include "runtime/io_utils.h"
 #include "support/child_watch.h"
 #include "support/test_env.h"
+#include "wizard/main_copies.h"
 #include "wizard/main_install.h"
 #include "wizard/main_screens.h"
 #include "wizard/main_trace.h"
@@ -111,7 +112,7 @@ TEST(NewFolder, NoNameATakenNameAndAFreeOneOnTheDesktopOrElsewhere)
 	const std::string parent = env.path("Apps/"), desktop = env.path("Desk/");
 	::mkdir(parent.c_str(), 0755);
 	::mkdir((parent + "Taken").c_str(), 0755);
-	const new_folder_words w{"name?", "one name!", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
+	const new_folder_words w{"name?", "one name!", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}, "unlisted!"};
 	std::string text;
 	EXPECT_EQ(UTIL_new_folder(parent, "", desktop, w, text), new_folder_unnamed);
 	EXPECT_EQ(text, "name?");
@@ -141,6 +142,27 @@ TEST(NewFolder, NoNameATakenNameAndAFreeOneOnTheDesktopOrElsewhere)
 		EXPECT_EQ(UTIL_new_folder(parent, name, desktop, w, text), new_folder_free) << name;
 		EXPECT_EQ(dest_dir_path, parent + name + "/");
 	}
+
+	// A path the registration file cannot hold as one line (a line end in the chosen
+	// folder, a path longer than its line) is refused where the copy is registered.
+	const std::string name = "K9", joined = name + "/";
+	const size_t room = kRegistrationLineMax - parent.size() - joined.size() - 1;  // the chosen folder's own "/"
+	const std::pair<std::string, new_folder_state> paths[] = {
+	    {parent + "line\nend/", new_folder_refused},
+	    {parent + "line\rend/", new_folder_refused},
+	    {parent + std::string(room + 1, 'p') + "/", new_folder_refused},
+	    {parent + std::string(room, 'p') + "/", new_folder_free}};
+	new_folder_words unregistered = w;
+	unregistered.unlisted.clear();
+	for (const auto& [chosen, state] : paths) {
+		SCOPED_TRACE(chosen.size());
+		EXPECT_EQ(UTIL_new_folder(chosen, name, desktop, w, text), state);
+		EXPECT_EQ(dest_dir_path, state == new_folder_free ? chosen + joined : chosen);
+		if (state == new_folder_refused) {
+			EXPECT_EQ(text, "unlisted!");
+		}
+		EXPECT_EQ(UTIL_new_folder(chosen, name, desktop, unregistered, text), new_folder_free);
+	}
 	dest_dir_path.clear();
 }
 
@@ -152,7 +174,7 @@ TEST_F(InstallEnd, PathsAreShownInTheFontsLettersAndUsedAsTheyAre)
 	const std::string shown = env.path("T\xE9l\xE9" "chargements ?\?/");
 	::mkdir(parent.c_str(), 0755);
 	::mkdir((parent + "Pris \xC3\xA9t\xC3\xA9").c_str(), 0755);
-	const new_folder_words w{"name?", "one name!", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}};
+	const new_folder_words w{"name?", "one name!", {"[", "|", "]"}, {"<", "|", ">"}, {"(", ")"}, ""};
 	std::string text;
 	EXPECT_EQ(UTIL_new_folder(parent, "Pris \xC3\xA9t\xC3\xA9", parent, w, text), new_folder_taken);
 	EXPECT_EQ(text, "[Pris \xE9t\xE9|" + shown + "]");

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <string>
@@ -6,6 +7,8 @@
 
 #include "engine/install_fixture.h"
 #include "support/archive_tools.h"
+#include "support/bounded_wait.h"
+#include "support/test_env.h"
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "wizard/main_copies.h"
@@ -131,6 +134,7 @@ protected:
 TEST_F(RunScreens, AnInstallRunsToItsDoneScreenAndRegistersTheCopy)
 {
 	three_files(0);
+	kx_test::AlertRecorder alerts;
 	EXPECT_EQ(run_until_move(dvd_run_install, "Installing Kestrix", "I am installing Kestrix in ", "Installing: ",
 	                         "Finishing up...", dvd_scenery_install),
 	          1);
@@ -139,11 +143,37 @@ TEST_F(RunScreens, AnInstallRunsToItsDoneScreenAndRegistersTheCopy)
 	EXPECT_EQ(dvd_install_is_running, 0);
 	EXPECT_EQ(kx_test::read_file(dest_dir_path + "sub/b.txt"), std::string(3000, 'b'));
 	EXPECT_EQ(registration(), dest_dir_path + "\n");
+	EXPECT_TRUE(alerts.alerts().empty());
 	EXPECT_EQ(starts(log()), 1);
 	EXPECT_GE(busy_frames, 1);
 	// The shares before the files: 0, 1/5 and 4/5 of the run's KB.
 	EXPECT_FLOAT_EQ(sim_info[0].back().progress_at, 0.0f);
 	EXPECT_FLOAT_EQ(sim_info[2].back().progress_at, 0.8f);
+}
+
+// A copy that installed well but could not be registered stays, and the user learns
+// where it is and that the next start will not offer it: only the log would say so.
+TEST_F(RunScreens, AnInstallWhoseCopyCannotBeRegisteredSaysWhereTheCopyIs)
+{
+	three_files(0);
+	std::string prefs;
+	ASSERT_EQ(get_OS_abs_path(os_dir_prefs, prefs), 0);
+	ASSERT_EQ(mkfifo((prefs + kRegistrationFile).c_str(), 0600), 0);
+	kx_test::AlertRecorder alerts;
+	kx_test::finishes_within("an install whose registration file is a FIFO", [&] {
+		EXPECT_EQ(run_until_move(dvd_run_install, "Installing Kestrix", "I am installing Kestrix in ", "Installing: ",
+		                         "Finishing up...", dvd_scenery_install),
+		          1);
+	});
+	EXPECT_EQ(s.next_screen, dvd_done_install);
+	EXPECT_EQ(kx_test::read_file(dest_dir_path + "sub/b.txt"), std::string(3000, 'b'));
+	const auto got = alerts.alerts();
+	ASSERT_EQ(got.size(), 1u);
+	EXPECT_EQ(got[0].type, t_alert);
+	EXPECT_EQ(got[0].line1, "Kestrix 9 was installed in the folder:");
+	EXPECT_EQ(got[0].line2, dest_dir_path);
+	EXPECT_NE(log().find("WARNING: could not append registration file: " + prefs + kRegistrationFile),
+	          std::string::npos);
 }
 
 // A new copy in a folder named in UTF-8, of files named in UTF-8: the run's texts and

@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "engine/install.h"
 #include "graphics/oglp.h"
+#include "runtime/hl_dialogs.h"
 #include "runtime/translate.h"
 #include "shell/hl_alerts.h"
 #include "shell/hl_mnw.h"
@@ -261,6 +262,14 @@ std::vector<drawn_text> alert_texts()
 	      {{key("I could not take back all of the cancelled installation. Some of its files are still in the folder:")},
 	       {raw(kCopy)},
 	       {key("The installer's log on your desktop names each file that stayed and why.")}});
+	alert("copy not registered",
+	      {{key("Kestrix 9 was installed in the folder:")},
+	       {raw(kCopy)},
+	       {key("But I could not add it to my list of installed copies, so the next time the installer starts it will "
+	            "not offer this copy. The installer's log on your desktop says why.")}});
+	alert("chosen path too long",
+	      {{key("The chosen folder's path is too long for the installer: it may hold at most "),
+	        raw(std::to_string(kDialogPathMax)), key(" bytes. Please choose a folder with a shorter path.")}});
 	alert("newer list format",
 	      {{key("OK I am checking the Corvane Labs servers and I am finding file formats that are newer than I can "
 	            "understand!")},
@@ -345,6 +354,10 @@ std::vector<drawn_text> screen_texts()
 	for (const char* prompt : {"Please pick a name for your Kestrix 9 installation...",
 	                           "The install name must be a single folder name, without '/', and not '.' or '..'."})
 		text("destination", {key(prompt)}, above_change_destination());
+	text("destination",
+	     {key("The installer cannot remember a copy at this path: it holds a line break or is longer than "),
+	      raw(std::to_string(kRegistrationLineMax)), key(" bytes. Please pick another destination or install name.")},
+	     above_change_destination());
 	text("destination",
 	     {key("The folder '"), raw(kName), key("' already exists in the dir '"), raw(kParent),
 	      key("'.\n\nPlease change the install name or destination.")},
