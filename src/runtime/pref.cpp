@@ -1,5 +1,7 @@
 #include "runtime/pref.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,6 +24,12 @@ constexpr int pref_version = 9002;
 // Set once file 11 has been read by this process: saving it before that would write
 // start values over what the user stored (a copy relaunched from the DVD saves at exit).
 int g_read_installer_prefs = 0;
+// What the last read of file 11 found there may be written over: nothing, an empty
+// file, or a file of this version. A file of another version (another release's
+// settings) or of another kind is read as no values and kept as it is.
+bool g_installer_prefs_ours = false;
+constexpr char kKeptPrefs[] = "Kept the preferences file ";
+constexpr char kKeptPrefsWhy[] = " as it is: it is not a settings file of this version.\n";
 }  // namespace
 
 int pref_text_to_int(const std::string& text)
@@ -57,7 +65,13 @@ scan_class::scan_class(const std::string& path, int m) : mode(m)
 	if (mode == 0) {
 		xmap_class x(path);
 		const int versions[] = {pref_version, 0};
-		if (x.check_file(xmap_text, versions, nullptr, nullptr) != pref_version) return;
+		if (x.check_file(xmap_text, versions, nullptr, nullptr) != pref_version) {
+			// No file, or an empty one, holds nothing a save could lose.
+			struct stat st;
+			writable = x.begin ? x.begin == x.end : lstat((app_path + path).c_str(), &st) != 0 && errno == ENOENT;
+			return;
+		}
+		writable = true;
 		// Key, then the rest of the line; the second scan also eats the line break and
 		// any empty lines, NULs or carriage returns after it, so every pass moves on.
 		while (x.cur < x.end) {
@@ -131,7 +145,13 @@ int scan_class::str_io(std::string* value, const std::string& key)
 
 void pref_class::IO_set(int file, int mode)
 {
-	if (file == 11 && mode == 1 && !g_read_installer_prefs) IO_set(11, 0);
+	if (file == 11 && mode == 1) {
+		if (!g_read_installer_prefs) IO_set(11, 0);
+		if (!g_installer_prefs_ours) {
+			xer << kKeptPrefs << pref_file_path(file) << kKeptPrefsWhy;
+			return;
+		}
+	}
 
 	// The requested window sizes of file 10 live here and keep their values between calls.
 	static int x_res_req_PLN = 0, y_res_req_PLN = 0, x_res_req_WRL = 0, y_res_req_WRL = 0;
@@ -171,6 +191,9 @@ void pref_class::IO_set(int file, int mode)
 		s.int_io(&http.proxy_port_int, "_proxy_port_int");
 		s.int_io(&stg.get_beta, "_get_beta");
 		s.int_io(&mnw.lang, "_lang");
-		if (mode == 0) g_read_installer_prefs = 1;
+		if (mode == 0) {
+			g_read_installer_prefs = 1;
+			g_installer_prefs_ours = s.writable;
+		}
 	}
 }

@@ -23,6 +23,9 @@ public:
 
 	int mode;
 	std::map<std::string, std::string> values;
+	// Read mode: what was found may be written over, since saving loses nothing of it:
+	// no file, an empty one, or one of this version.
+	bool writable = false;
 
 private:
 	// Read mode: the command line's "--pref:" + key, else the file's value.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "runtime/cmdline.h"
@@ -112,19 +113,34 @@ TEST(Pref, CommandLineOverridesTheStoredValue)
 	EXPECT_EQ(stg.log_actions, -5);
 }
 
-TEST(Pref, MissingFileOrWrongHeaderChangesNothing)
+// A file of another version (another release's settings) or of another kind is read as
+// no values, and a save keeps it byte for byte: writing start values over it would lose
+// the user's proxy. Only an empty file, holding nothing, is written over.
+TEST(Pref, MissingFileOrWrongHeaderChangesNothingAndIsKept)
 {
 	kx_test::TempEnv env;
 	InstallerPrefs vars;
 	pref.IO_set(11, 0);
-	for (const std::string& body : {std::string("I\n9001 version\n_lang 2\n"), std::string("X\n9002 version\n_lang 2\n"),
-	                                 std::string(""), std::string("I\n")}) {
+	const std::string other_version = "I\n9003 version\n_proxy_host proxy.example\n_proxy_port 3128\n_lang 2\n";
+	for (const std::string& body : {other_version, std::string("I\n9001 version\n_lang 2\n"),
+	                                 std::string("X\n9002 version\n_lang 2\n"), std::string(""), std::string("I\n")}) {
 		ASSERT_TRUE(kx_test::write_file(prefs11(env), body));
 		pref.IO_set(11, 0);
 		EXPECT_EQ(mnw.lang, -1) << body;
 		EXPECT_EQ(http.proxy_host, "start host");
 		EXPECT_EQ(stg.stream_count, -5);
+		pref.IO_set(11, 1);
+		if (body.empty())
+			EXPECT_EQ(kx_test::read_file(prefs11(env)).compare(0, kHeader.size(), kHeader), 0);
+		else
+			EXPECT_EQ(kx_test::read_file(prefs11(env)), body);
+		EXPECT_FALSE(has_temp_name(env.path("home/.config/")));
 	}
+	// Once the file is gone, the settings are saved again.
+	ASSERT_EQ(std::remove(prefs11(env).c_str()), 0);
+	pref.IO_set(11, 0);
+	pref.IO_set(11, 1);
+	EXPECT_EQ(kx_test::read_file(prefs11(env)).compare(0, kHeader.size(), kHeader), 0);
 }
 
 TEST(Pref, NumbersAreClampedAndOddBytesCannotStallTheReader)
