@@ -124,5 +124,8 @@ void xer_stream::write_whole(const std::string& text, bool flush)
 	std::lock_guard<std::mutex> g(lock_);
 	if (!out_) return;  // a closed log swallows its lines, like an unopened ofstream
 	std::fwrite(text.data(), 1, text.size(), out_);
-	if (flush) std::fflush(out_);
+	// A finished line goes to the file at once: a logout's SIGTERM or SIGHUP, or a ^C,
+	// ends the program without flushing stdio's buffer, and a log that lacks the run's
+	// last lines cannot say what happened.
+	if (flush || text.find('\n') != std::string::npos) std::fflush(out_);
 }

@@ -4,6 +4,8 @@
 // whole under one lock when the statement ends: lines of two threads never mix. Each
 // statement starts from the stream's notation (start-up sets fixed-point for floats), as
 // if all were written to one stream; a manipulator inside a statement lasts for it alone.
+// A statement with a line end in it reaches the file when it ends, so a signal that ends
+// the program loses no finished line.
 #include <atomic>
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <iomanip>
@@ -26,6 +28,31 @@ TEST(Xer, FlushRequestsReachTheFileAndFormatsStayInTheirStatement)
 	xer << 2.25 << std::endl;
 	EXPECT_EQ(kx_test::read_file(path), "first\n2.2\n2.25\n");
 	xer.close();
+}
+
+// A logout's SIGTERM or SIGHUP, or a ^C, ends the program without flushing stdio: every
+// finished line must be in the file already, the last statement's included.
+TEST(Xer, EveryFinishedLineIsInTheFileWhenASignalEndsTheProgram)
+{
+	kx_test::TempEnv env;
+	for (const int sig : {SIGTERM, SIGHUP, SIGINT}) {
+		SCOPED_TRACE(sig);
+		const std::string path = env.path("log" + std::to_string(sig) + ".txt");
+		const pid_t pid = fork();
+		ASSERT_GE(pid, 0);
+		if (pid == 0) {
+			signal(sig, SIG_DFL);
+			xer.open(path);
+			xer << "Starting install at " << 1.5 << "\n";
+			xer << "two lines\nin one statement\n";
+			raise(sig);
+			_exit(0);
+		}
+		int status = 0;
+		ASSERT_EQ(waitpid(pid, &status, 0), pid);
+		EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+		EXPECT_EQ(kx_test::read_file(path), "Starting install at 1.5\ntwo lines\nin one statement\n");
+	}
 }
 
 // The log replaces only a regular file of its name; a fifo of that name is neither
