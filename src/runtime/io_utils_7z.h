@@ -12,7 +12,8 @@
 // null, directs files to temporary names and lists what was written. Returns 0, errno
 // when the archive or a destination cannot be opened (an archive that is no regular
 // file is refused as open_regular_file does), 20001 when the archive is not a
-// readable 7z archive, 20004 when a file cannot be written whole, or the reader's own
-// negative result for damaged data.
+// readable 7z archive, the errno of the step that failed when a file cannot be written
+// whole (a write, its close, its rename), or the reader's own negative result for
+// damaged data.
 int p7z_to_file(std::string archive, std::string out_dir, std::string* out_name, int rename_all,
                 unpack_record* record = nullptr);

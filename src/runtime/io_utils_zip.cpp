@@ -232,7 +232,11 @@ int unzip_plain_file(unzFile zf, const unz_file_info64& info, const std::string&
 	if (info.external_fa != 0 && (info.external_fa >> 16) != 0)
 		out.set_mode(archived_mode(static_cast<unsigned>(info.external_fa >> 16)));
 
-	if (out.set_time(static_cast<long long>(local_time_of(info.tmu_date))) != 0) return -1;
+	err = out.set_time(static_cast<long long>(local_time_of(info.tmu_date)));
+	if (err) {
+		at.set(1329);
+		return err;
+	}
 
 	err = out.commit();
 	if (err) {
@@ -417,9 +421,9 @@ int unzip_symlink(unzFile zip, std::string path, const unz_file_info64& info, co
 	}
 	if (!err) {
 		std::string written = place && place->record ? place->record->written_path(path) : path;
-		if (replace_with_symlink(target, written) != 0) {
+		err = replace_with_symlink(target, written);
+		if (err) {
 			at.set(1284);
-			err = -1;
 		} else if (place && place->record) {
 			place->record->items.push_back({path, written});
 		}

@@ -6,17 +6,20 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
 #include "engine/builder/make_installer.h"
 #include "engine/engine.h"
 #include "engine_test_util.h"
+#include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
 #include "runtime/io_utils_7z.h"
 #include "runtime/io_utils_zip.h"
 #include "support/archive_tools.h"
+#include "support/bounded_wait.h"
 #include "support/master_tree.h"
 #include "support/test_env.h"
 
@@ -46,6 +49,18 @@ protected:
 		ouf.clear();
 	}
 
+	// Runs `step`; returns the quitting alert's first two lines, or "" when it finished.
+	static std::string quitting_alert(const std::function<void()>& step, const kx_test::AlertRecorder& rec)
+	{
+		try {
+			step();
+		} catch (const kx_test::AlertExit&) {
+			auto a = rec.alerts();
+			return a.empty() ? "exit" : a.back().line1 + " | " + a.back().line2;
+		}
+		return "";
+	}
+
 	// Runs the builder; returns the quitting alert's first two lines, or "" when it finished.
 	std::string build()
 	{
@@ -53,12 +68,8 @@ protected:
 		kx_test::remove_tree(dst);
 		::mkdir(dst.c_str(), 0755);
 		kx_test::AlertRecorder rec;
-		try {
-			build_install();
-		} catch (const kx_test::AlertExit&) {
-			auto a = rec.alerts();
-			return a.empty() ? "exit" : a.back().line1 + " | " + a.back().line2;
-		}
+		const std::string quit = quitting_alert(build_install, rec);
+		if (!quit.empty()) return quit;
 		auto a = rec.alerts();
 		EXPECT_FALSE(a.empty());
 		if (!a.empty()) {
@@ -221,7 +232,7 @@ TEST_F(BuilderTest, RefusesBadMasterTrees)
 {
 	kx_test::MasterTreeOptions o;
 	o.bulk_files = 2;
-	kx_test::make_master_tree(src, o);
+	const kx_test::MasterTree t = kx_test::make_master_tree(src, o);
 	kx_test::write_file(src + "All/Resources/Readme copy.txt", "x");
 	EXPECT_EQ(build(), "YOU IDIOT! | found a copy file!");
 	::unlink((src + "All/Resources/Readme copy.txt").c_str());
@@ -245,6 +256,19 @@ TEST_F(BuilderTest, RefusesBadMasterTrees)
 	::mkdir((src + "All/Extras").c_str(), 0755);
 	EXPECT_EQ(build().rfind("What the hell is THIS doing in here!?!?!?", 0), 0u);
 	::rmdir((src + "All/Extras").c_str());
+
+	// The scan drops a file it cannot read; a tile that turns into a FIFO after the scan
+	// is no file to pack into its 7z archive: the run stops, never waits on it.
+	const std::string tile = src + t.tiles[0];
+	ASSERT_EQ(::unlink(tile.c_str()), 0);
+	ASSERT_EQ(::mkfifo(tile.c_str(), 0600), 0);
+	kx_test::finishes_within("packing a FIFO of the master tree", [&] {
+		kx_test::AlertRecorder rec;
+		set_dest_dvd(0);
+		EXPECT_EQ(quitting_alert([&] { comp_file(tile); }, rec),
+		          "I could not zip a file! | " + error_str(err_file_open_read));
+	});
+	::unlink(tile.c_str());
 
 	kx_test::remove_tree(src + "All/Weapons/");
 	EXPECT_EQ(build(), "YOU IDIOT! | !found_wpn_fold");

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include <zlib.h>
 
@@ -334,16 +336,28 @@ TEST_F(SevenZipTest, ForgedDecoderSizesAreRefusedBeforeTheReaderAllocates)
 	}
 }
 
+// A full disk, or a close that fails, says why with its own errno and leaves the
+// installed file as it was.
 TEST_F(SevenZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 {
 	std::string z = seven("full.7z", "lzma2");
-	fresh_dest(true);
-	write_file(dest + "top/sub/b.bin", "the installed version");
-	std::string d = dest;
-	int r = run_with_file_limit(64 * 1024, [&] { return p7z_to_file(z, d, nullptr, 0); });
-	EXPECT_EQ(r, err_zip_write);
-	EXPECT_EQ(read_file(dest + "top/sub/b.bin"), "the installed version");
-	for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(kx_temp_mark), std::string::npos) << l;
+	const std::string d = dest;
+	const auto unpack = [&] { return p7z_to_file(z, d, nullptr, 0); };
+	struct Case {
+		const char* what;
+		std::function<int()> run;
+		int err;
+	};
+	const Case cases[] = {{"a full disk", [&] { return run_with_file_limit(64 * 1024, unpack); }, EFBIG},
+	                      {"a failed close", [&] { return run_with_failing_calls({SYS_close}, EIO, unpack); }, EIO}};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.what);
+		fresh_dest(true);
+		write_file(dest + "top/sub/b.bin", "the installed version");
+		EXPECT_EQ(c.run(), c.err);
+		EXPECT_EQ(read_file(dest + "top/sub/b.bin"), "the installed version");
+		for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(kx_temp_mark), std::string::npos) << l;
+	}
 }
 
 // An installed file's archive is unpacked for that file alone: what else lies in its

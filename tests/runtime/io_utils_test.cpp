@@ -1,18 +1,24 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include "runtime/hl_errors.h"
+#include "runtime/io_safe_path.h"
 #include "runtime/io_utils.h"
+#include "support/archive_tools.h"
 #include "support/test_env.h"
 
 using kx_test::AlertExit;
 using kx_test::AlertRecorder;
 using kx_test::read_file;
+using kx_test::run_with_failing_calls;
+using kx_test::run_with_file_limit;
 using kx_test::TempEnv;
 using kx_test::write_file;
 
@@ -75,6 +81,46 @@ TEST(CopyFile, ReplacesWholeAndCopiesLinksAsContent)
 	std::vector<int> types;
 	opensave_getitems(env.root(), 0, names, types);
 	for (const std::string& n : names) EXPECT_EQ(n.find(".kx-"), std::string::npos);
+}
+
+// Each step of a copy that fails gives that step's own errno; the old copy stays whole
+// and no private file is left beside it.
+TEST(CopyFile, EachFailedStepGivesItsErrnoAndKeepsTheOldCopy)
+{
+	TempEnv env;
+	// What a copy reads and writes at a time: a source of two pieces meets a file limit
+	// of one with a write that fails after one that succeeded.
+	constexpr size_t kCopyPiece = 65536;
+	constexpr size_t kSourceBytes = 2 * kCopyPiece;
+	constexpr long long kFileLimit = kCopyPiece;
+	const std::string old = "the old copy";
+	write_file(env.path("src"), std::string(kSourceBytes, 's'));
+	ASSERT_EQ(mkdir(env.path("folder").c_str(), 0755), 0);
+	write_file(env.path("file"), "a file where a folder belongs");
+	const std::string src = env.path("src"), dst = env.path("old");
+	const auto copy = [&] { return copy_file(src, dst); };
+	struct Row {
+		const char* what;
+		std::function<int()> run;
+		int err;
+	};
+	const Row rows[] = {
+	    {"the source cannot be opened", [&] { return copy_file(env.path("missing"), dst); }, ENOENT},
+	    {"the destination is a folder", [&] { return copy_file(src, env.path("folder")); }, EISDIR},
+	    {"the private file cannot be made", [&] { return copy_file(src, env.path("file/x")); }, ENOTDIR},
+	    {"a read fails", [&] { return run_with_failing_calls({SYS_read}, EIO, copy); }, EIO},
+	    {"a write fails", [&] { return run_with_file_limit(kFileLimit, copy); }, EFBIG},
+	    {"the rename fails", [&] { return run_with_failing_calls({SYS_rename, SYS_renameat, SYS_renameat2}, ENOSPC, copy); },
+	     ENOSPC},
+	};
+	for (const Row& r : rows) {
+		SCOPED_TRACE(r.what);
+		write_file(dst, old);
+		EXPECT_EQ(r.run(), r.err);
+		EXPECT_EQ(read_file(dst), old);
+		EXPECT_TRUE(kx_test::tree_listing(env.path("folder")).empty()) << "the folder is left as it was";
+		for (const std::string& l : kx_test::tree_listing(env.root())) EXPECT_EQ(l.find(kx_temp_mark), std::string::npos) << l;
+	}
 }
 
 TEST(CopyFile, TreesWithModesAndLinks)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -655,6 +656,30 @@ TEST_F(ZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 	std::string w = work;
 	r = run_with_file_limit(64 * 1024, [&] { return file_to_zip(w + "src.bin", w + "out.zip"); });
 	EXPECT_EQ(r, EFBIG);
+}
+
+// A step that fails says why with its own errno, whichever step it is, and leaves the
+// installed file as it was.
+TEST_F(ZipTest, EachFailedStepKeepsItsErrnoAndTheInstalledFile)
+{
+	struct Case {
+		const char* what;
+		py_zip_entry entry;
+		std::vector<long> calls;
+		int err;
+	};
+	const Case cases[] = {{"the link", {"ln", "target", kLink}, {SYS_symlink, SYS_symlinkat}, ENOSPC},
+	                      {"the time stamp", {"file.txt", "new"}, {SYS_utimensat}, EROFS}};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.what);
+		fresh_dest();
+		const std::string z = py_zip("step.zip", {c.entry});
+		write_file(dest + c.entry.name, "the installed version");
+		const std::string d = dest;
+		EXPECT_EQ(run_with_failing_calls(c.calls, c.err, [&] { return zip_to_file(z, d, nullptr, 0); }), c.err);
+		EXPECT_EQ(read_file(dest + c.entry.name), "the installed version");
+		EXPECT_EQ(tree_listing(dest).size(), 1u) << "no private file is left";
+	}
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "support/archive_tools.h"
 
 #include <ftw.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +12,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -160,34 +166,73 @@ std::vector<std::string> tree_listing(const std::string& root)
 	return out;
 }
 
-int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn)
+namespace {
+// What a child that could not report gives.
+constexpr int kChildLost = -100000;
+
+// Runs `prepare` and then `fn` in a forked child and returns what `fn` returned, piped
+// back; kChildLost when `prepare` failed or the child did not end normally.
+int run_in_child(const std::function<bool()>& prepare, const std::function<int()>& fn)
 {
 	int fds[2];
-	if (pipe(fds) != 0) return -100000;
+	if (pipe(fds) != 0) return kChildLost;
 	pid_t pid = fork();
 	if (pid < 0) {
 		close(fds[0]);
 		close(fds[1]);
-		return -100000;
+		return kChildLost;
 	}
 	if (pid == 0) {
 		close(fds[0]);
-		signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing the child
-		struct rlimit rl;
-		rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(max_file_bytes);
-		setrlimit(RLIMIT_FSIZE, &rl);
+		if (!prepare()) _exit(1);
 		int r = fn();
 		ssize_t ignored = write(fds[1], &r, sizeof r);
 		(void)ignored;
 		_exit(0);
 	}
 	close(fds[1]);
-	int r = -100000;
-	if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = -100000;
+	int r = kChildLost;
+	if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = kChildLost;
 	close(fds[0]);
 	int status = 0;
 	waitpid(pid, &status, 0);
 	return r;
+}
+}  // namespace
+
+int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn)
+{
+	return run_in_child(
+	    [max_file_bytes] {
+		    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing the child
+		    struct rlimit rl;
+		    rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(max_file_bytes);
+		    return setrlimit(RLIMIT_FSIZE, &rl) == 0;
+	    },
+	    fn);
+}
+
+int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn)
+{
+	// The numbers are this architecture's; a call made under another ABI ends the child
+	// rather than pass a filter meant for other calls.
+	std::vector<sock_filter> filter = {
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+	    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+	};
+	for (long nr : calls) {
+		filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1));
+		filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(err) & SECCOMP_RET_DATA)));
+	}
+	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+	return run_in_child(
+	    [&filter] {
+		    sock_fprog prog{static_cast<unsigned short>(filter.size()), filter.data()};
+		    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == 0;
+	    },
+	    fn);
 }
 
 LogCapture::LogCapture(const std::string& path) : path_(path) { xer.open(path_); }

@@ -56,6 +56,12 @@ std::vector<std::string> tree_listing(const std::string& root);
 // -100000 when the child did not end normally.
 int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn);
 
+// Runs `fn` in a forked child in which every call of the system calls `calls` (numbers
+// such as SYS_symlink) fails with `err`, and returns what `fn` returned; -100000 when
+// the child did not end normally or the failures could not be set up. For the steps
+// that root cannot be made to fail otherwise: a link, a time stamp, a read.
+int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn);
+
 // Opens the log into `path` for the life of the object, closing it again after.
 class LogCapture {
 public:

@@ -3,7 +3,6 @@
 // product, the DVD identity file and the zipped file list.
 #include <archive.h>
 #include <archive_entry.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,8 +100,10 @@ int file_to_7z(const std::string& src, const std::string& archive_path)
 		archive_entry_set_filetype(e, AE_IFREG);
 		archive_entry_set_perm(e, st.st_mode & 07777);
 		archive_entry_set_size(e, st.st_size);
-		const int fd = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-		if (fd < 0)
+		// A FIFO would wait for a writer and a device read without end: only a regular
+		// file is packed, as for a zip archive.
+		int fd = -1;
+		if (open_regular_file(src, &fd) != 0)
 			result = err_file_open_read;
 		else {
 			if (archive_write_header(a, e) != ARCHIVE_OK) result = err_zip_write;
