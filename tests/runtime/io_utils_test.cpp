@@ -80,7 +80,7 @@ TEST(CopyFile, ReplacesWholeAndCopiesLinksAsContent)
 	std::vector<std::string> names;
 	std::vector<int> types;
 	opensave_getitems(env.root(), 0, names, types);
-	for (const std::string& n : names) EXPECT_EQ(n.find(".kx-"), std::string::npos);
+	for (const std::string& n : names) EXPECT_EQ(n.find(kx_temp_mark), std::string::npos);
 }
 
 // Each step of a copy that fails gives that step's own errno; the old copy stays whole
