@@ -310,30 +310,35 @@ TEST_F(Screens, CancellingARunningInstallDeletesOnlyOnCancel)
 	EXPECT_EQ(dvd_install_is_running, 0);
 }
 
-// Cancel while the copy in flight hangs on its disc: the window is served until the copy
-// ends, and only then is the partial copy taken back.
-TEST_F(Screens, CancellingWhileACopyHangsServesTheWindowAndTakesBackAfterIt)
+// Cancel while work in flight hangs on its disc, the copy from it or the unpack of an
+// archive copied before: the window is served until that work ends, and only then is the
+// partial copy taken back.
+TEST_F(Screens, CancellingWhileWorkInFlightHangsServesTheWindowAndTakesBackAfterIt)
 {
 	KX_REQUIRE_GL(gl);
-	partial_install();
-	const std::string copy = dest_dir_path;
-	kx_test::HungWork hung([copy] { return dir_exists(copy); });
-	// The run's pools as the install step makes them, the copy's one thread held.
-	copy_pool = new UTL_worker_threads(1, 30);
-	unzip_pool = new UTL_worker_threads(1, 30);
-	copy_pool->enqueue_task(hung.task());
+	for (const bool unpacking : {false, true}) {
+		SCOPED_TRACE(unpacking ? "an unpack hangs" : "a copy hangs");
+		partial_install();
+		const std::string copy = dest_dir_path;
+		kx_test::HungWork hung([copy] { return dir_exists(copy); });
+		// The run's pools as the install step makes them, one thread of them held.
+		copy_pool = new UTL_worker_threads(1, 30);
+		unzip_pool = new UTL_worker_threads(1, 30);
+		(unpacking ? unzip_pool : copy_pool)->enqueue_task(hung.task());
 
-	g_answer = 1;
-	last = nullptr;
-	frame(dvd_scenery_install);
-	EXPECT_GE(hung.served, kx_test::HungWork::kServedBeforeItEnds) << "the window was not served while the copy hung";
-	EXPECT_TRUE(hung.released_in_time);
-	EXPECT_FALSE(hung.gone_while_served);
-	EXPECT_FALSE(hung.gone_at_its_end) << "the copy was taken back while a copy into it was in flight";
-	EXPECT_FALSE(dir_exists(copy));
-	EXPECT_EQ(copy_pool, nullptr);
-	EXPECT_EQ(dvd_install_is_running, 0);
-	EXPECT_EQ(s.title, "Select Scenery");
+		g_answer = 1;
+		last = nullptr;
+		frame(dvd_scenery_install);
+		EXPECT_GE(hung.served, kx_test::HungWork::kServedBeforeItEnds) << "the window was not served while work hung";
+		EXPECT_TRUE(hung.released_in_time);
+		EXPECT_FALSE(hung.gone_while_served);
+		EXPECT_FALSE(hung.gone_at_its_end) << "the copy was taken back while work into it was in flight";
+		EXPECT_FALSE(dir_exists(copy));
+		EXPECT_EQ(copy_pool, nullptr);
+		EXPECT_EQ(unzip_pool, nullptr);
+		EXPECT_EQ(dvd_install_is_running, 0);
+		EXPECT_EQ(s.title, "Select Scenery");
+	}
 }
 
 // A Cancel whose take-back meets a file of the run that cannot be removed (a folder the
