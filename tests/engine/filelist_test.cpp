@@ -257,21 +257,27 @@ TEST_F(FileListTest, ADigestIsHexDigitsOrGone)
 TEST_F(FileListTest, DamagedNumbersAndMissingFieldsAreRefused)
 {
 	const std::string s = " " + sig_a;
+	// The highest DVD number a list may name: one more is a damaged line.
+	constexpr int kLastDisk = 999;
 	static const char nul_sig[] = "FILE 0 0 91001 1 2 \0 x\n";
 	for (const std::string& bad : std::vector<std::string>{"FILE 0 0 91001 1\n",
 	      "FILE 0 0 91001 1 2", "FILE 0 0 9x001 1 2" + s + " x\n", "FILE 0 0 91001 99999999999 2" + s + " x\n",
 	      "FILE 0 0 2147483648 1 2" + s + " x\n", "FILE 0 0 91001 -1 2" + s + " x\n", "FILE 0 - 91001 1 2" + s + " x\n",
 	      std::string(nul_sig, sizeof nul_sig - 1), "DISK two\n", "DISK -1\n", "DISK 4294967296\n",
-	      "DISK \n", "DISK 1000\n", "DISK 2147483647\n"}) {
+	      "DISK \n", "DISK " + std::to_string(kLastDisk + 1) + "\n", "DISK 2147483647\n"}) {
 		SCOPED_TRACE(bad);
 		auto a = read_fatal(file_list("DIR All/\n" + bad + file_line(0, sig_a, "after")));
 		EXPECT_EQ(a.line1, "I am reading the directory text file and found a line that is damaged!");
 		EXPECT_EQ(a.line2, "This is impossible to download or delete!");
 		EXPECT_TRUE(sim_info.empty());
 	}
-	// The most negative version still fits.
+	// The most negative version still fits, and so does the highest DVD number.
 	ASSERT_EQ(read(file_list("DIR All/\nFILE 0 0 -2147483648 1 2" + s + " x\n")), 3);
 	EXPECT_EQ(sim_info[0].back().version, -2147483648);
+	kx_test::AlertRecorder rec;
+	EXPECT_NO_THROW(read(file_list("DIR All/\nDISK " + std::to_string(kLastDisk) + "\n" + file_line(0, sig_a, "x"))));
+	ASSERT_TRUE(rec.alerts().empty()) << rec.alerts()[0].line4;
+	EXPECT_EQ(sim_info[0].back().disk, kLastDisk);
 }
 
 TEST_F(FileListTest, AReturningAlertLeavesNoHalfList)

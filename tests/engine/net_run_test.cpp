@@ -492,4 +492,16 @@ TEST_F(NetRunTest, NewFormatTellsOpensTheDownloadPageAndEnds)
 	EXPECT_EQ(app_done, 1);
 }
 
+// With no browser to hand an address to, it is printed for the user, spelled out as the
+// log spells it: an address from a server cannot steer the terminal.
+TEST(GoToUrl, WithoutABrowserTheAddressIsPrintedSpelledOut)
+{
+	const ENG_url_fn old = ENG_set_go_to_URL_hook(nullptr);
+	testing::internal::CaptureStderr();
+	EXPECT_EQ(ENG_go_to_URL("http://srv0.example/\x1b]0;owned\x07"), 0);
+	const std::string err = testing::internal::GetCapturedStderr();
+	ENG_set_go_to_URL_hook(old);
+	EXPECT_EQ(err, "Please open this address in your web browser: http://srv0.example/\\x1b]0;owned\\x07\n");
+}
+
 }  // namespace

@@ -340,7 +340,11 @@ TEST(SystemBoxes, TheAlertAndTheQuestionGoThroughTheWindowsMessageBox)
 	EXPECT_FALSE(ConfirmMessage("Go on?", "Yes", "No"));
 	win.box_shows = false;  // no box at all is no consent either
 	EXPECT_FALSE(ConfirmMessage("Go on?", "Yes", "No"));
-	DoUserAlert("unseen");
+	// Without a box the alert goes to the terminal, a name from outside in it spelled out.
+	testing::internal::CaptureStderr();
+	DoUserAlert("unseen \x1b]0;owned\x07");
+	const std::string err = testing::internal::GetCapturedStderr();
+	EXPECT_EQ(err, "unseen \\x1b]0;owned\\x07\n");
 	EXPECT_EQ(win.boxes.size(), 3u);
 
 	const std::string t = kx_test::read_file(env.path("trace.txt"));

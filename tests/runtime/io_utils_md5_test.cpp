@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "runtime/hl_errors.h"
 #include "runtime/io_utils.h"
+#include "runtime/xmap.h"
 #include "support/bounded_wait.h"
 #include "support/test_env.h"
 
@@ -18,7 +22,34 @@ std::string md5_of_file(const std::string& path)
 	EXPECT_EQ(calc_file_md5(path, d), 0) << path;
 	return d;
 }
+
+// Mappings of a file (not of anonymous memory) made through our libraries so far.
+std::atomic<int> g_file_mappings{0};
+
+void note_mapping(int flags, int fd)
+{
+	if (!(flags & MAP_ANONYMOUS) && fd >= 0) ++g_file_mappings;
+}
 }  // namespace
+
+// The test program is linked so that our libraries' mmap calls come here first (see
+// CMakeLists.txt).
+extern "C" {
+void* __real_mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset);
+void* __real_mmap64(void* addr, size_t length, int prot, int flags, int fd, off64_t offset);
+
+void* __wrap_mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset)
+{
+	note_mapping(flags, fd);
+	return __real_mmap(addr, length, prot, flags, fd, offset);
+}
+
+void* __wrap_mmap64(void* addr, size_t length, int prot, int flags, int fd, off64_t offset)
+{
+	note_mapping(flags, fd);
+	return __real_mmap64(addr, length, prot, flags, fd, offset);
+}
+}
 
 TEST(FileDigest, Rfc1321Vectors)
 {
@@ -93,9 +124,12 @@ TEST(FileDigest, UnreadablePathsKeepTheDigestAndNeverAlert)
 	EXPECT_TRUE(rec.alerts().empty());
 }
 
+// A digest reads its file, never maps it, whatever its size: a mapped file that shrinks
+// ends the process with a signal.
 TEST(FileDigest, FilesAroundTheReadBufferGiveOneCallDigests)
 {
 	TempEnv env;
+	const int mapped = g_file_mappings.load();
 	constexpr size_t buffer = 256u << 10;  // the digest's read piece
 	for (size_t size : {size_t(0), size_t(1), buffer - 1, buffer, buffer + 1, 2 * buffer + 7}) {
 		std::string data(size, '\0');
@@ -108,7 +142,11 @@ TEST(FileDigest, FilesAroundTheReadBufferGiveOneCallDigests)
 		char want[MD5_DIGEST_STRING_LENGTH];
 		MD5End(&one, want);
 		EXPECT_EQ(md5_of_file(p), want) << size;
+		EXPECT_EQ(g_file_mappings.load(), mapped) << size;
 	}
+	// The count sees a mapping where there is one.
+	xmap_class mapped_file(env.path("f1"));
+	EXPECT_EQ(g_file_mappings.load(), mapped + 1);
 }
 
 TEST(FileDigest, FifosAndDevicesYieldNoDataAndNeverWait)

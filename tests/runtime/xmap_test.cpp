@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -26,7 +27,53 @@ std::string bytes(std::initializer_list<int> b)
 	for (int c : b) s.push_back(static_cast<char>(c));
 	return s;
 }
+
+// A change of one file's length, made when our libraries first read it: after the open
+// that took its length, before any of its bytes are read.
+struct length_change {
+	std::atomic<bool> armed{false};
+	std::string path;
+	dev_t dev = 0;
+	ino_t ino = 0;
+	off_t length = 0;
+	bool made = false;
+};
+length_change g_change;
+
+void change_length_at_first_read(const std::string& path, off_t length)
+{
+	struct stat st;
+	ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+	g_change.path = path;
+	g_change.dev = st.st_dev;
+	g_change.ino = st.st_ino;
+	g_change.length = length;
+	g_change.made = false;
+	g_change.armed = true;
+}
+
+// Whether the change was made; it is not made afterwards.
+bool length_changed()
+{
+	g_change.armed = false;
+	return g_change.made;
+}
 }  // namespace
+
+// The test program is linked so that our libraries' read calls come here first (see
+// CMakeLists.txt).
+extern "C" {
+ssize_t __real_read(int fd, void* buf, size_t n);
+
+ssize_t __wrap_read(int fd, void* buf, size_t n)
+{
+	struct stat st;
+	if (g_change.armed.load() && fstat(fd, &st) == 0 && st.st_dev == g_change.dev && st.st_ino == g_change.ino &&
+	    g_change.armed.exchange(false))
+		g_change.made = truncate(g_change.path.c_str(), g_change.length) == 0;
+	return __real_read(fd, buf, n);
+}
+}
 
 TEST(XmapHeader, TextHeaderWithIdentifierLeavesCursorOnBody)
 {
@@ -198,6 +245,24 @@ TEST(XmapFile, ReadWholeGivesTheDataAndMapsNothing)
 			EXPECT_EQ(r.begin, nullptr) << path;
 		});
 	EXPECT_EQ(mapped_files_open.load(), before);
+}
+
+// A file from outside whose length changes once the open took it (a disc failing under
+// the reader, a program still writing it) is refused, grown as much as shrunk: what
+// was read is not the file its length said.
+TEST(XmapFile, ReadWholeRefusesAFileWhoseLengthChangesWhileRead)
+{
+	TempEnv env;
+	const std::string body = "I\n900 version\nDVD\nVERSION Kestrix\n";
+	const std::string p = env.path("changing.txt");
+	for (const size_t length : {body.size() / 2, body.size() + 1}) {
+		SCOPED_TRACE(length < body.size() ? "shrunk" : "grown");
+		ASSERT_TRUE(write_file(p, body));
+		change_length_at_first_read(p, static_cast<off_t>(length));
+		xmap_class m(p, xmap_class::read_whole);
+		EXPECT_TRUE(length_changed());
+		EXPECT_EQ(m.begin, nullptr);
+	}
 }
 
 TEST(XmapFile, RetryReplacesTheMapping)

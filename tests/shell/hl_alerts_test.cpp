@@ -199,6 +199,10 @@ TEST_F(Alerts, SystemAlertTextIsCutThenConverted)
 	DIDIVI_system_alert(std::string(254, 'a') + "\xE9", "b", "Caf\xE9", "");
 	const std::string err = testing::internal::GetCapturedStderr();
 	EXPECT_EQ(err, std::string(254, 'a') + "\xC3\xA9\nCaf\xC3\xA9 \n");
+	// A name from outside reaches the terminal spelled out: nothing in it can steer it.
+	testing::internal::CaptureStderr();
+	DIDIVI_system_alert("Disc", "\x1b[2J", "in", "\x1b]0;owned\x07");
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "Disc \\x1b[2J\nin \\x1b]0;owned\\x07\n");
 }
 
 TEST_F(Alerts, RecursiveAlertIsASystemAlertAndEndsTheProgram)

@@ -79,11 +79,11 @@ private:
 	bool ok_;
 };
 
-// Makes the file `path` impossible to remove for the life of the object, by a cause a
-// user meets: the file is made immutable where the test may (root), else its folder
-// loses its write permission (which root would ignore), else (root where the file system
-// keeps no such flag) its folder is bound read-only onto itself. Where none holds, ok()
-// is false and the test skips.
+// Makes the file `path` (or an empty folder, named without a final slash) impossible to
+// remove for the life of the object, by a cause a user meets: it is made immutable where
+// the test may (root), else the folder holding it loses its write permission (which root
+// would ignore), else (root where the file system keeps no such flag) that folder is bound
+// read-only onto itself. Where none holds, ok() is false and the test skips.
 class ScopedUndeletable {
 public:
 	explicit ScopedUndeletable(const std::string& path);

@@ -129,12 +129,12 @@ protected:
 		t.size_kb = t.zip_kb = 10;
 		stg.scenery_available[stg_tile(13, 10)] = 1;
 	}
-	// An install under way into a new copy "Partial/" that this run made, with one file
-	// of the run placed in it; returns that file.
-	std::string partial_install()
+	// An install under way into a new copy `name` that this run made, with one file of
+	// the run placed in it; returns that file.
+	std::string partial_install(const std::string& name = "Partial/")
 	{
 		small_model();
-		dest_dir_path = env.path("Partial/");
+		dest_dir_path = env.path(name);
 		EXPECT_EQ(ENG_make_new_copy_folder(), 0);
 		const std::string file = dest_dir_path + "Resources/a.txt";
 		kx_test::write_file(file, "x");
@@ -310,61 +310,78 @@ TEST_F(Screens, CancellingARunningInstallDeletesOnlyOnCancel)
 	EXPECT_EQ(dvd_install_is_running, 0);
 }
 
-// Cancel while the copy in flight hangs on its disc: the window is served until the copy
-// ends, and only then is the partial copy taken back.
-TEST_F(Screens, CancellingWhileACopyHangsServesTheWindowAndTakesBackAfterIt)
+// Cancel while work in flight hangs on its disc, the copy from it or the unpack of an
+// archive copied before: the window is served until that work ends, and only then is the
+// partial copy taken back.
+TEST_F(Screens, CancellingWhileWorkInFlightHangsServesTheWindowAndTakesBackAfterIt)
 {
 	KX_REQUIRE_GL(gl);
-	partial_install();
-	const std::string copy = dest_dir_path;
-	kx_test::HungWork hung([copy] { return dir_exists(copy); });
-	// The run's pools as the install step makes them, the copy's one thread held.
-	copy_pool = new UTL_worker_threads(1, 30);
-	unzip_pool = new UTL_worker_threads(1, 30);
-	copy_pool->enqueue_task(hung.task());
+	for (const bool unpacking : {false, true}) {
+		SCOPED_TRACE(unpacking ? "an unpack hangs" : "a copy hangs");
+		partial_install();
+		const std::string copy = dest_dir_path;
+		kx_test::HungWork hung([copy] { return dir_exists(copy); });
+		// The run's pools as the install step makes them, one thread of them held.
+		copy_pool = new UTL_worker_threads(1, 30);
+		unzip_pool = new UTL_worker_threads(1, 30);
+		(unpacking ? unzip_pool : copy_pool)->enqueue_task(hung.task());
 
-	g_answer = 1;
-	last = nullptr;
-	frame(dvd_scenery_install);
-	EXPECT_GE(hung.served, kx_test::HungWork::kServedBeforeItEnds) << "the window was not served while the copy hung";
-	EXPECT_TRUE(hung.released_in_time);
-	EXPECT_FALSE(hung.gone_while_served);
-	EXPECT_FALSE(hung.gone_at_its_end) << "the copy was taken back while a copy into it was in flight";
-	EXPECT_FALSE(dir_exists(copy));
-	EXPECT_EQ(copy_pool, nullptr);
-	EXPECT_EQ(dvd_install_is_running, 0);
-	EXPECT_EQ(s.title, "Select Scenery");
+		g_answer = 1;
+		last = nullptr;
+		frame(dvd_scenery_install);
+		EXPECT_GE(hung.served, kx_test::HungWork::kServedBeforeItEnds) << "the window was not served while work hung";
+		EXPECT_TRUE(hung.released_in_time);
+		EXPECT_FALSE(hung.gone_while_served);
+		EXPECT_FALSE(hung.gone_at_its_end) << "the copy was taken back while work into it was in flight";
+		EXPECT_FALSE(dir_exists(copy));
+		EXPECT_EQ(copy_pool, nullptr);
+		EXPECT_EQ(unzip_pool, nullptr);
+		EXPECT_EQ(dvd_install_is_running, 0);
+		EXPECT_EQ(s.title, "Select Scenery");
+	}
 }
 
-// A Cancel whose take-back meets a file of the run that cannot be removed (a folder the
-// user may not write, an immutable file, a read-only mount): the log names the file and
-// what its removal met, and an alert names the folder that still holds the run's files.
-// A file of the user's own that keeps the folder is no such failure: no alert.
+// A Cancel whose take-back meets a file or an empty folder of the run that cannot be
+// removed (a folder the user may not write, an immutable file, a read-only mount): the
+// log names it and what its removal met, and an alert names the folder that still holds
+// the run's files. A file of the user's own that keeps the folder is no such failure:
+// no alert.
 TEST_F(Screens, ACancelThatLeavesTheRunsFilesSaysWhere)
 {
 	KX_REQUIRE_GL(gl);
-	const std::string file = partial_install();
 	g_answer = 1;  // Cancel
-	std::string reason;
-	{
-		kx_test::ScopedUndeletable lock(file);
-		if (!lock.ok()) GTEST_SKIP() << "no way to make a file undeletable here";
-		last = nullptr;
-		EXPECT_EQ(frame(dvd_scenery_install), 0);
-		// What a removal meets here, whichever way the file was made undeletable.
-		ASSERT_NE(::unlink(file.c_str()), 0);
-		reason = error_str(errno);
+	for (const bool folder : {false, true}) {
+		SCOPED_TRACE(folder ? "a folder of the run stays" : "a file of the run stays");
+		alerts.clear();
+		const std::string file = partial_install(folder ? "Folder stays/" : "File stays/");
+		// For a folder, one of the product's working folders, made by the run and empty.
+		const std::string stays = folder ? dest_dir_path + "Output/movies" : file;
+		if (folder) {
+			ASSERT_EQ(::mkdir((dest_dir_path + "Output").c_str(), 0755), 0);
+			ASSERT_EQ(::mkdir(stays.c_str(), 0755), 0);
+		}
+		std::string reason;
+		{
+			kx_test::ScopedUndeletable lock(stays);
+			if (!lock.ok()) GTEST_SKIP() << "no way to make a file undeletable here";
+			last = nullptr;
+			EXPECT_EQ(frame(dvd_scenery_install), 0);
+			// What a removal meets here, whichever way it was made undeletable.
+			ASSERT_NE(folder ? ::rmdir(stays.c_str()) : ::unlink(stays.c_str()), 0);
+			reason = error_str(errno);
+		}
+		EXPECT_EQ(dvd_install_is_running, 0);
+		if (!folder) EXPECT_EQ(kx_test::read_file(file), "x");
+		ASSERT_EQ(alerts.alerts().size(), 1u);
+		EXPECT_EQ(alerts.alerts()[0].line1,
+		          "I could not take back all of the cancelled installation. Some of its files are still in the "
+		          "folder:");
+		EXPECT_EQ(alerts.alerts()[0].line2, dest_dir_path);
+		EXPECT_EQ(alerts.alerts()[0].line3, "The installer's log on your desktop names each file that stayed and why.");
+		const std::string log = kx_wizard_test::log_so_far(env.path("log.txt"));
+		EXPECT_NE(log.find("Cancel: could not remove " + stays + ": " + reason + ".\n"), std::string::npos) << log;
+		EXPECT_EQ(log.find("did not put there"), std::string::npos) << log;
 	}
-	EXPECT_EQ(dvd_install_is_running, 0);
-	EXPECT_EQ(kx_test::read_file(file), "x");
-	ASSERT_EQ(alerts.alerts().size(), 1u);
-	EXPECT_EQ(alerts.alerts()[0].line1,
-	          "I could not take back all of the cancelled installation. Some of its files are still in the folder:");
-	EXPECT_EQ(alerts.alerts()[0].line2, dest_dir_path);
-	EXPECT_EQ(alerts.alerts()[0].line3, "The installer's log on your desktop names each file that stayed and why.");
-	std::string log = kx_wizard_test::log_so_far(env.path("log.txt"));
-	EXPECT_NE(log.find("Cancel: could not remove " + file + ": " + reason + ".\n"), std::string::npos) << log;
-	EXPECT_EQ(log.find("did not put there"), std::string::npos) << log;
 
 	alerts.clear();
 	dest_dir_path = env.path("Mine/");
@@ -375,7 +392,7 @@ TEST_F(Screens, ACancelThatLeavesTheRunsFilesSaysWhere)
 	EXPECT_EQ(frame(dvd_scenery_install), 0);
 	EXPECT_EQ(kx_test::read_file(dest_dir_path + "Resources/mine.txt"), "the user's");
 	EXPECT_TRUE(alerts.alerts().empty());
-	log = kx_wizard_test::log_so_far(env.path("log.txt"));
+	const std::string log = kx_wizard_test::log_so_far(env.path("log.txt"));
 	EXPECT_NE(log.find("Cancel: " + dest_dir_path + " still holds what this run did not put there; it stays.\n"),
 	          std::string::npos)
 	    << log;
