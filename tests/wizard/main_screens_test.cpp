@@ -371,7 +371,9 @@ TEST_F(Screens, ACancelThatLeavesTheRunsFilesSaysWhere)
 			reason = error_str(errno);
 		}
 		EXPECT_EQ(dvd_install_is_running, 0);
-		if (!folder) EXPECT_EQ(kx_test::read_file(file), "x");
+		if (!folder) {
+			EXPECT_EQ(kx_test::read_file(file), "x");
+		}
 		ASSERT_EQ(alerts.alerts().size(), 1u);
 		EXPECT_EQ(alerts.alerts()[0].line1,
 		          "I could not take back all of the cancelled installation. Some of its files are still in the "
