@@ -58,8 +58,9 @@ bool full_test_path(const std::string& path, std::string& full)
 
 // Read and write for everyone the umask allows, as any file this program makes.
 constexpr mode_t kNewFileMode = 0666;
+}  // namespace
 
-int open_regular(const std::string& path, int flags, int* fd, struct stat* st)
+int open_regular_file_as(const std::string& path, int flags, int* fd, struct stat* st)
 {
 	const int d = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, kNewFileMode);
 	if (d < 0) return errno;
@@ -83,16 +84,10 @@ int open_regular(const std::string& path, int flags, int* fd, struct stat* st)
 	*fd = d;
 	return 0;
 }
-}  // namespace
 
 int open_regular_file(const std::string& path, int* fd, struct stat* st)
 {
-	return open_regular(path, O_RDONLY, fd, st);
-}
-
-int open_regular_file_to_append(const std::string& path, int* fd)
-{
-	return open_regular(path, O_WRONLY | O_APPEND | O_CREAT, fd, nullptr);
+	return open_regular_file_as(path, O_RDONLY, fd, st);
 }
 
 int copy_file(const std::string& src, const std::string& dst)

@@ -67,9 +67,11 @@ extern int sErrLine;
 // be closed by the caller) and its status in *st when st is given; or errno with *fd
 // unchanged: the open's own, EISDIR for a folder, ENODEV for a FIFO, device or socket.
 int open_regular_file(const std::string& path, int* fd, struct stat* st = nullptr);
-// The same for appending, making the file when nothing is there: a FIFO there (whose
-// open would wait for a reader) gives ENXIO or ENODEV at once, a folder EISDIR.
-int open_regular_file_to_append(const std::string& path, int* fd);
+// The same with `flags`: an access mode with O_CREAT, O_APPEND, O_NOFOLLOW as wanted
+// (never O_TRUNC, which the caller does after this check if it wants); a file it makes
+// gets mode 0666 less the umask. A FIFO opened for writing gives ENXIO at once when
+// nobody reads it, a link under O_NOFOLLOW ELOOP.
+int open_regular_file_as(const std::string& path, int flags, int* fd, struct stat* st = nullptr);
 // Copies one file's bytes and permission bits; the old destination is replaced only
 // once the copy is complete. The source must be a regular file (open_regular_file).
 // Returns 0, or the errno of the step that failed: the source's open, a destination

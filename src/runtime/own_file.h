@@ -8,7 +8,8 @@
 #include <string>
 
 // Opens `path` with `flags` (an access mode with O_CREAT, O_APPEND as wanted; never
-// O_TRUNC, which the caller does after this check if it wants). Returns the descriptor,
-// or -1 with errno set: ELOOP for a link, EINVAL for anything but a regular file.
+// O_TRUNC, which the caller does after this check if it wants), as open_regular_file_as
+// does with a link refused. Returns the blocking descriptor, or -1 with errno set: ELOOP
+// for a link, EINVAL for anything but a regular file (ENXIO for a FIFO nobody reads).
 // Opening never waits on a fifo.
 int own_file_open(const std::string& path, int flags);

@@ -21,13 +21,13 @@ pref_class pref;
 namespace {
 constexpr int pref_version = 9002;
 
-// Set once file 11 has been read by this process: saving it before that would write
-// start values over what the user stored (a copy relaunched from the DVD saves at exit).
-int g_read_installer_prefs = 0;
-// What the last read of file 11 found there may be written over: nothing, an empty
-// file, or a file of this version. A file of another version (another release's
-// settings) or of another kind is read as no values and kept as it is.
-bool g_installer_prefs_ours = false;
+// What this process knows of file 11. Saving it before it was read would write start
+// values over what the user stored (a copy relaunched from the DVD saves at exit); what
+// the last read found may be written over only when a save loses nothing of it: no
+// file, an empty one, or one of this version. A file of another version (another
+// release's settings) or of another kind is read as no values and kept as it is.
+enum class stored_prefs { unread, ours, kept };
+stored_prefs g_installer_prefs = stored_prefs::unread;
 constexpr char kKeptPrefs[] = "Kept the preferences file ";
 constexpr char kKeptPrefsWhy[] = " as it is: it is not a settings file of this version.\n";
 }  // namespace
@@ -146,8 +146,8 @@ int scan_class::str_io(std::string* value, const std::string& key)
 void pref_class::IO_set(int file, int mode)
 {
 	if (file == 11 && mode == 1) {
-		if (!g_read_installer_prefs) IO_set(11, 0);
-		if (!g_installer_prefs_ours) {
+		if (g_installer_prefs == stored_prefs::unread) IO_set(11, 0);
+		if (g_installer_prefs != stored_prefs::ours) {
 			xer << kKeptPrefs << pref_file_path(file) << kKeptPrefsWhy;
 			return;
 		}
@@ -191,9 +191,6 @@ void pref_class::IO_set(int file, int mode)
 		s.int_io(&http.proxy_port_int, "_proxy_port_int");
 		s.int_io(&stg.get_beta, "_get_beta");
 		s.int_io(&mnw.lang, "_lang");
-		if (mode == 0) {
-			g_read_installer_prefs = 1;
-			g_installer_prefs_ours = s.writable;
-		}
+		if (mode == 0) g_installer_prefs = s.writable ? stored_prefs::ours : stored_prefs::kept;
 	}
 }

@@ -1,5 +1,6 @@
 #include "wizard/main_copies.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -168,7 +169,7 @@ bool register_new_kestrix()
 	const std::string add = UTIL_registration_append(bytes, dest_dir_path);
 	if (add.empty()) return true;
 	int fd = -1;
-	std::FILE* f = open_regular_file_to_append(file, &fd) == 0 ? fdopen(fd, "ab") : nullptr;
+	std::FILE* f = open_regular_file_as(file, O_WRONLY | O_APPEND | O_CREAT, &fd) == 0 ? fdopen(fd, "ab") : nullptr;
 	if (!f && fd >= 0) close(fd);
 	bool ok = f != nullptr;
 	if (f) {
