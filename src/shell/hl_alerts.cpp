@@ -5,10 +5,14 @@
 #include <GL/gl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "graphics/ogl_draw.h"
+#include "graphics/oglp.h"
 #include "platform/plat_url.h"
 #include "platform/plat_window.h"
 #include "runtime/cmdline.h"
@@ -45,6 +49,15 @@ constexpr float kPanelFromEdge = -1;  // the panel's own margins
 constexpr int kFillFrame = 1;
 constexpr int kNoTitleBar = 21;
 constexpr int kCentred = 1;
+// Where a text too long for the box gives way, and how little of it stays around that.
+constexpr char kGivenWay[] = "...";
+constexpr size_t kKeptAtLeast = 8;
+// A row keeps this far inside the window's sides: the panel's own margin (the widgets'
+// default of 10) and a little more.
+constexpr float kRowMargin = 14;
+// A text too long for the box gives way by this share of it at a time.
+constexpr size_t kCutSlices = 64;
+constexpr int kProportional = 0;  // the interface font's own advances, for OGL_wrap_lines
 
 // The language chooser's choices.
 struct lang_choice {
@@ -107,6 +120,21 @@ void reset_gl_after_interrupt()
 	glDisable(GL_SCISSOR_TEST);
 }
 
+// The rows `text` wraps to, and whether one of them is wider than `room` (a word that
+// cannot wrap).
+struct alert_rows {
+	int rows;
+	bool too_wide;
+};
+alert_rows measure(const std::string& text, float wrap, float room)
+{
+	if (text.empty()) return {0, false};
+	const std::vector<std::string> rows = OGL_wrap_lines(text, wrap, kProportional);
+	bool too_wide = false;
+	for (const std::string& r : rows) too_wide = too_wide || float(ui_text_width(r)) > room;
+	return {int(rows.size()), too_wide};
+}
+
 void alert_box(int return_window, const std::string* lines, int type, const std::string& where)
 {
 	reset_gl_after_interrupt();
@@ -117,6 +145,11 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 		UTL_trace_modal(wind_alert, {}, {kAccept});
 	else
 		UTL_trace_modal(wind_alert, {lines[0], lines[1], lines[2], lines[3]}, {stls.ui_str[stls_alert_button]});
+	// The box's size is fixed: the texts are placed once, not in every frame.
+	std::vector<std::string> texts(lines, lines + std::size(alert_line_y));
+	if (type == t_exit) texts.push_back(where);
+	const std::vector<alert_text_place> placed =
+	    type == t_lang ? std::vector<alert_text_place>() : alert_layout(texts, mnw.wind_dx);
 	while (mnw.wind_id == wind_alert) {
 		OGL_plot_back_col();
 		// The chooser's title is the window's before its frame is drawn, so the first
@@ -128,10 +161,8 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 		const float cx = mnw.wind_dx / 2, wrap = alert_wrap_share * mnw.wind_dx;
 		std::string label = stls.ui_str[stls_alert_button];
 		if (type != t_lang) {
-			for (int i = 0; i < 4; ++i)
-				OGL_string(kTextColour, cx, alert_line_y[i], lines[i], wrap, charset_UI_diff_space, kCentred);
-			if (type == t_exit)
-				OGL_string(kTextColour, cx, alert_location_y, where, wrap, charset_UI_diff_space, kCentred);
+			for (const alert_text_place& p : placed)
+				OGL_string(kTextColour, cx, p.y, p.text, wrap, charset_UI_diff_space, kCentred);
 		} else {
 			for (const auto& c : kChoices) BTN_is_int(cx - kChoiceLeftOfCentre, c.y, &mnw.lang, c.lang, c.label);
 			label = kAccept;
@@ -152,6 +183,43 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 }
 
 }  // namespace
+
+std::vector<alert_text_place> alert_layout(const std::vector<std::string>& texts, float window_width)
+{
+	const float wrap = alert_wrap_share * window_width, room = window_width - 2 * kRowMargin;
+	std::vector<std::string> shown = texts;
+	std::vector<size_t> cut(texts.size(), 0);  // bytes each text has given way by
+	for (;;) {
+		std::vector<alert_text_place> placed;
+		float free_y = alert_line_y[0];  // where the next text may start at the highest
+		bool fits = true;
+		size_t worst = texts.size();
+		alert_rows worst_rows{0, false};
+		for (size_t i = 0; i < texts.size(); ++i) {
+			const float slot = i < std::size(alert_line_y) ? alert_line_y[i] : alert_location_y;
+			const alert_rows m = measure(shown[i], wrap, room);
+			float y = slot;
+			if (m.rows > 0) {
+				if (y > free_y) y = free_y - ui_line_height;
+				free_y = y - ui_line_height * float(m.rows);
+				fits = fits && !m.too_wide && OGL_line_band(y, m.rows - 1).bottom >= kPanelY;
+			}
+			placed.push_back({shown[i], y});
+			// A text that cannot give way any more is passed over.
+			const bool can_give = texts[i].size() - cut[i] > kKeptAtLeast;
+			if (can_give && (worst == texts.size() || (m.too_wide && !worst_rows.too_wide) ||
+			                 (m.too_wide == worst_rows.too_wide && m.rows > worst_rows.rows))) {
+				worst = i;
+				worst_rows = m;
+			}
+		}
+		if (fits || worst == texts.size()) return placed;
+		const std::string& whole = texts[worst];
+		cut[worst] = std::min(whole.size() - kKeptAtLeast, cut[worst] + std::max<size_t>(1, whole.size() / kCutSlices));
+		const size_t kept = whole.size() - cut[worst], head = kept / 2;
+		shown[worst] = whole.substr(0, head) + kGivenWay + whole.substr(whole.size() - (kept - head));
+	}
+}
 
 int DIDIVI_in_alert() { return in_alert; }
 void DIDIVI_reset_alerts() { in_alert = 0; }

@@ -2,6 +2,7 @@
 // Alerts as the shell shows them: the alert box (window 994), the language chooser,
 // the system alert before the window exists, and the web-address opener.
 #include <string>
+#include <vector>
 
 // The shell's presenter behind __DIDIVI_alert, installed at start-up.
 void DIDIVI_shell_alert_presenter(int return_window, const std::string& line1, const std::string& line2,
@@ -14,6 +15,19 @@ constexpr float alert_line_y[4] = {205, 165, 125, 85};
 constexpr float alert_location_y = 45;
 constexpr float alert_wrap_share = 0.9f;
 constexpr float alert_button_y = 18;
+
+// One text of the alert box as it is drawn: its first line's height, and the text.
+struct alert_text_place {
+	std::string text;
+	float y;
+};
+// Where the box in a window that wide draws `texts` (its four lines, then a quitting
+// alert's location): each at its height above, unless the text before it wraps down
+// into that height, when it follows one blank line under it. A path from outside may be
+// long: while the box cannot hold every line inside its panel, the middle of the text
+// that takes the most lines (first, one with a word too wide for the panel) gives way
+// to "...". Lines drawn over each other or past the box say nothing.
+std::vector<alert_text_place> alert_layout(const std::vector<std::string>& texts, float window_width);
 
 // 1 while an alert is being shown on the main thread.
 int DIDIVI_in_alert();

@@ -326,3 +326,64 @@ TEST_F(Alerts, BoxesOpeningAreTraced)
 		<< t;
 	EXPECT_NE(t.find("\"modal\": \"message_box\", \"texts\": [\"No window\", \"at all\"]"), std::string::npos) << t;
 }
+
+// The box holds every text it is given inside its panel, one after another: texts that
+// fit keep their heights, a long one pushes the next ones down, and one the box cannot
+// hold (a long path, a name that cannot wrap) gives way in its middle, its start and end
+// kept.
+TEST(AlertLayout, EveryTextStandsInsideTheBoxAndClearOfTheOthers)
+{
+	float width = 0, height = 0;
+	ASSERT_TRUE(DIDIVI_fixed_window_size(wind_alert, width, height));
+	const float wrap = alert_wrap_share * width;
+	constexpr float kPanelFloor = 35;
+	const auto placed_well = [&](const std::vector<alert_text_place>& placed) {
+		float free_row = alert_line_y[0];  // the highest row no text has taken yet
+		for (const alert_text_place& p : placed) {
+			if (p.text.empty()) continue;
+			const std::vector<std::string> rows = OGL_wrap_lines(p.text, wrap, 0);
+			EXPECT_LE(p.y, free_row) << p.text;
+			for (const std::string& r : rows) EXPECT_LE(float(ui_text_width(r)), width - 20) << r;
+			free_row = p.y - ui_line_height * float(rows.size());
+			EXPECT_GE(OGL_line_band(p.y, int(rows.size()) - 1).bottom, kPanelFloor) << p.text;
+		}
+	};
+
+	const std::vector<std::string> usual = {"First line", "Second line", "Third line", "", "hl_test line 12"};
+	const std::vector<alert_text_place> part = alert_layout(usual, width);
+	ASSERT_EQ(part.size(), usual.size());
+	for (size_t i = 0; i < usual.size(); ++i) {
+		EXPECT_EQ(part[i].text, usual[i]);
+		EXPECT_EQ(part[i].y, i < 4 ? alert_line_y[i] : alert_location_y);
+	}
+
+	std::string deep = "/home/pilot";
+	while (deep.size() < 300) deep += "/folder_with_a_long_name";
+	std::string longest = "/home/pilot";
+	while (longest.size() < 2040) longest += "/folder_with_a_long_name";
+	const std::string unbroken = "/home/pilot/" + std::string(255, 'n') + "/Kestrix 9/";
+	const std::string said = "But I could not add it to my list of installed copies, so the next time the installer "
+	                         "starts it will not offer this copy. The installer's log on your desktop says why.";
+	for (const std::string& path : {deep, longest, unbroken}) {
+		SCOPED_TRACE(path.size());
+		const std::vector<alert_text_place> placed =
+		    alert_layout({"Kestrix 9 was installed in the folder:", path, said, "", "hl_test line 12"}, width);
+		ASSERT_EQ(placed.size(), 5u);
+		placed_well(placed);
+		EXPECT_EQ(placed[0].y, alert_line_y[0]);
+		EXPECT_EQ(placed[1].y, alert_line_y[1]);
+		EXPECT_EQ(placed[2].text, said);
+		if (path != unbroken) {
+			EXPECT_LT(placed[2].y, alert_line_y[2]);  // pushed down
+		}
+		if (path == deep) {
+			EXPECT_EQ(placed[1].text, path);
+		} else {
+			const size_t mid = placed[1].text.find("...");
+			ASSERT_NE(mid, std::string::npos) << placed[1].text;
+			EXPECT_EQ(path.compare(0, mid, placed[1].text, 0, mid), 0);
+			const size_t tail = placed[1].text.size() - mid - 3;
+			EXPECT_EQ(path.compare(path.size() - tail, tail, placed[1].text, mid + 3, tail), 0);
+		}
+	}
+}

@@ -680,6 +680,25 @@ TEST(TranslationFit, TextsKeepToTheRoomBeforeTheNextWidget)
 	}
 }
 
+// The program's own alerts, with paths of a usual length, stand where the box puts every
+// alert that fits: nothing of them is moved down or gives way.
+TEST(TranslationFit, TheProgramsAlertsKeepTheirHeightsWhole)
+{
+	for (const char* lang : kLanguages) {
+		const Loaded loaded(lang);
+		std::map<std::string, std::vector<std::string>> alerts;
+		for (const drawn_text& d : alert_texts()) alerts[d.where].push_back(compose(d.pieces));
+		for (const auto& [where, lines] : alerts) {
+			const std::vector<alert_text_place> placed = alert_layout(lines, window_width(wind_alert));
+			ASSERT_EQ(placed.size(), lines.size());
+			for (size_t i = 0; i < lines.size(); ++i) {
+				EXPECT_EQ(placed[i].text, lines[i]) << lang << ", " << where;
+				EXPECT_EQ(placed[i].y, alert_line_y[i]) << lang << ", " << where << ": " << shown(lines[i]);
+			}
+		}
+	}
+}
+
 // A text no place above names (one added later, say) is held to the tightest room the
 // program gives a sentence: one line of the alert box.
 TEST(TranslationFit, EveryOtherTextFitsAnAlertLine)
