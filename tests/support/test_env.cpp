@@ -183,6 +183,10 @@ AlertRecorder::~AlertRecorder()
 	DIDIVI_set_alert_exit(old_exit_);
 }
 
+AlertsShownWhereRaised::AlertsShownWhereRaised() : old_(DIDIVI_set_alert_forwarder(nullptr)) {}
+
+AlertsShownWhereRaised::~AlertsShownWhereRaised() { DIDIVI_set_alert_forwarder(old_); }
+
 std::vector<RecordedAlert> AlertRecorder::alerts() const
 {
 	std::lock_guard<std::mutex> g(g_rec_lock);

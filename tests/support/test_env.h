@@ -128,4 +128,16 @@ private:
 	alert_exit_fn old_exit_;
 };
 
+// While it lives an alert is shown on the thread that raises it, never posted for the
+// main thread: for a test that runs the main thread's work on a thread of its own (a
+// hang's bound), after another test of the program made its own thread the main one.
+class AlertsShownWhereRaised {
+public:
+	AlertsShownWhereRaised();
+	~AlertsShownWhereRaised();
+
+private:
+	alert_forwarder_fn old_;
+};
+
 }  // namespace kx_test

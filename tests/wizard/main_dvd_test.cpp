@@ -185,6 +185,7 @@ TEST_F(ListArchive, ThatIsNoFileIsRefusedAtOnce)
 		const std::string archive = fresh_dvd_list_archive();
 		ASSERT_TRUE(kx_test::plant_no_file(c, archive));
 		kx_test::AlertRecorder rec;
+		const kx_test::AlertsShownWhereRaised on_the_bounds_thread;
 		kx_test::finishes_within("reading the list archive",
 		                         [] { EXPECT_THROW(UTIL_scan_dvd(), kx_test::AlertExit); });
 		ASSERT_EQ(rec.alerts().size(), 1u);

@@ -160,6 +160,7 @@ TEST_F(RunScreens, AnInstallWhoseCopyCannotBeRegisteredSaysWhereTheCopyIs)
 	ASSERT_EQ(get_OS_abs_path(os_dir_prefs, prefs), 0);
 	ASSERT_EQ(mkfifo((prefs + kRegistrationFile).c_str(), 0600), 0);
 	kx_test::AlertRecorder alerts;
+	const kx_test::AlertsShownWhereRaised on_the_bounds_thread;
 	kx_test::finishes_within("an install whose registration file is a FIFO", [&] {
 		EXPECT_EQ(run_until_move(dvd_run_install, "Installing Kestrix", "I am installing Kestrix in ", "Installing: ",
 		                         "Finishing up...", dvd_scenery_install),

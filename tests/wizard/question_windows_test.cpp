@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/install.h"
 #include "graphics/oglp.h"
 #include "runtime/hl_exception.h"
 #include "shell/hl_mnw.h"
@@ -28,6 +29,8 @@ protected:
 
 	void SetUp() override
 	{
+		old_select = ENG_set_select_alert_hook(nullptr);
+		old_abort = ENG_set_abort_alert_hook(nullptr);
 		if (!world->ok()) GTEST_SKIP() << "no headless OpenGL: " << world->why();
 		THREAD_init();
 		mnw.x_res_now = 800;
@@ -42,9 +45,15 @@ protected:
 	}
 	void TearDown() override
 	{
+		// The windows ask in a frame loop of their own: a later test that asks no one
+		// must not find them still answering.
+		ENG_set_select_alert_hook(old_select);
+		ENG_set_abort_alert_hook(old_abort);
 		OGL_set_swap_hook(old_swap);
 		quit_requested = 0;
 	}
+	select_alert_fn old_select = nullptr;
+	abort_alert_fn old_abort = nullptr;
 	// A click at an interface point of a dialog whose origin is (ox, oy), in the next frame
 	// after `after` more frames.
 	void click_at(float ox, float oy, float x, float y, int after = 0)
