@@ -226,6 +226,15 @@ TEST_F(Screens, ChangeDestinationAsksForAFolderAndKeepsTheOldOneOnCancel)
 	EXPECT_EQ(dest_dir_path, env.path("Games/Kestrix 9/"));
 	EXPECT_EQ(s.text, "I will create the folder 'Kestrix 9' in the directory '" + env.path("Games/") + "'.");
 	EXPECT_EQ(stg.scenery_selected[stg_tile(13, 10)], 1);  // a new destination, a new pass
+
+	// A folder the registration file could not hold as one line: refused, nothing to make.
+	::mkdir(env.path("line\nend").c_str(), 0755);
+	answer(env.path("line\nend"));
+	frame(dvd_pick_install, kChangeX, kChangeY, true);
+	EXPECT_EQ(s.text, "The installer cannot remember a copy at this path: it holds a line break or is longer than "
+	                  "2047 bytes. Please pick another destination or install name.");
+	EXPECT_EQ(s.next_screen, nullptr);
+	EXPECT_EQ(dest_dir_path, env.path("line\nend/"));
 }
 
 TEST_F(Screens, ANewCopyTakesSimulatorAndSceneryAfterAnotherFlow)
