@@ -659,7 +659,7 @@ TEST_F(ZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 }
 
 // A step that fails says why with its own errno, whichever step it is, and leaves the
-// installed file as it was.
+// installed file as it was; the log names the step's line (a time stamp has none).
 TEST_F(ZipTest, EachFailedStepKeepsItsErrnoAndTheInstalledFile)
 {
 	struct Case {
@@ -667,16 +667,19 @@ TEST_F(ZipTest, EachFailedStepKeepsItsErrnoAndTheInstalledFile)
 		py_zip_entry entry;
 		std::vector<long> calls;
 		int err;
+		const char* line;
 	};
-	const Case cases[] = {{"the link", {"ln", "target", kLink}, {SYS_symlink, SYS_symlinkat}, ENOSPC},
-	                      {"the time stamp", {"file.txt", "new"}, {SYS_utimensat}, EROFS}};
+	const Case cases[] = {{"the link", {"ln", "target", kLink}, {SYS_symlink, SYS_symlinkat}, ENOSPC, " line = 1284."},
+	                      {"the time stamp", {"file.txt", "new"}, {SYS_utimensat}, EROFS, " line = -1."}};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(c.what);
 		fresh_dest();
 		const std::string z = py_zip("step.zip", {c.entry});
 		write_file(dest + c.entry.name, "the installed version");
 		const std::string d = dest;
+		LogCapture log(work + "log.txt");
 		EXPECT_EQ(run_with_failing_calls(c.calls, c.err, [&] { return zip_to_file(z, d, nullptr, 0); }), c.err);
+		EXPECT_NE(log.text().find(c.line), std::string::npos) << log.text();
 		EXPECT_EQ(read_file(dest + c.entry.name), "the installed version");
 		EXPECT_EQ(tree_listing(dest).size(), 1u) << "no private file is left";
 	}
