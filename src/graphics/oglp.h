@@ -3,6 +3,7 @@
 // primitives, viewport and projection set-up, a few 3-D helpers, bitmap-font text and
 // the whole-window services (background, screenshots). ogl_draw.h holds the calls
 // the lower layers use; this header adds the rest. Main thread only.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,26 @@ ogl_cell OGL_glyph_cell(unsigned char c, int charset);
 // newline. A width at or below 0 or at or above 9999 gives the whole text as one line.
 // adv is the charset's fixed advance (0: the proportional table).
 std::vector<std::string> OGL_wrap_lines(const std::string& s, float wrap_width, int adv);
+// A text that must keep to its room (a path from outside may be of any length): the
+// rows it takes in the interface font when wrapped at `wrap` inside a room `room` wide,
+// as OGL_wrap_lines gives them, except that a row still wider than the room (a name
+// with nowhere to wrap) is broken where the room ends.
+std::vector<std::string> OGL_rows_within(const std::string& s, float wrap, float room);
+// What a text gives way with, in its middle, and the fewest of its own bytes it keeps.
+constexpr char ogl_given_way_mark[] = "...";
+constexpr std::size_t ogl_kept_at_least = 8;
+// `s` keeping `kept` of its bytes round "...": its start and its end, the end holding
+// the last name of a path (the folder's, the file's) whole where it can.
+std::string OGL_given_way(const std::string& s, std::size_t kept);
+// `s` as it fits in `max_rows` rows of OGL_rows_within: unchanged when it does; else
+// the longest of `names` (paths inside it) gives way in its middle, keeping as much of
+// itself as fits, then the next, and last the whole text.
+std::string OGL_fit_rows(const std::string& s, const std::vector<std::string>& names, float wrap, float room,
+                         int max_rows);
+// How many rows of a text at y stay clear of something whose top is at `top`.
+int OGL_rows_above(float y, float top);
+// Draws rows from y down, a line height apart, each on its own.
+void OGL_string_rows(int colour, float x, float y, const std::vector<std::string>& rows, int charset, int align);
 // The text OGL_number draws in charsets other than 102.
 std::string OGL_number_text(float value, int digits, int decimals);
 // The glyphs OGL_number draws in charset 102: each byte at its x offset from the

@@ -190,6 +190,113 @@ std::vector<std::string> OGL_wrap_lines(const std::string& s, float wrap_width, 
 	return lines;
 }
 
+namespace {
+// A row's trailing blank and line end take no room that shows.
+int shown_width(const std::string& row)
+{
+	size_t end = row.size();
+	while (end > 0 && (row[end - 1] == ' ' || row[end - 1] == '\n')) --end;
+	return ui_text_width(row.substr(0, end));
+}
+
+// Where the last name of a path starts: at its "/" (a folder's final "/" left aside).
+size_t last_name_at(const std::string& s)
+{
+	if (s.size() < 2) return std::string::npos;
+	return s.rfind('/', s.size() - 2);
+}
+}  // namespace
+
+std::vector<std::string> OGL_rows_within(const std::string& s, float wrap, float room)
+{
+	std::vector<std::string> rows;
+	for (const std::string& row : OGL_wrap_lines(s, wrap, 0)) {
+		if (float(shown_width(row)) <= room) {
+			rows.push_back(row);
+			continue;
+		}
+		std::string part;
+		float x = 0;
+		for (const char c : row) {
+			const float a = float(advance_of(static_cast<unsigned char>(c), 0));
+			if (!part.empty() && x + a > room && c != ' ' && c != '\n') {
+				rows.push_back(part);
+				part.clear();
+				x = 0;
+			}
+			part += c;
+			x += a;
+		}
+		if (!part.empty()) rows.push_back(part);
+	}
+	return rows;
+}
+
+std::string OGL_given_way(const std::string& s, size_t kept)
+{
+	if (kept >= s.size()) return s;
+	size_t tail = kept - kept / 2;
+	// The end names what the path is, so it keeps the last name whole while the start
+	// still keeps a little of itself.
+	const size_t at = last_name_at(s);
+	if (at != std::string::npos) {
+		const size_t head_floor = std::min(kept / 2, ogl_kept_at_least / 2);
+		tail = std::max(tail, std::min(s.size() - at, kept - head_floor));
+	}
+	return s.substr(0, kept - tail) + ogl_given_way_mark + s.substr(s.size() - tail);
+}
+
+std::string OGL_fit_rows(const std::string& s, const std::vector<std::string>& names, float wrap, float room,
+                         int max_rows)
+{
+	const auto fits = [&](const std::string& t) { return int(OGL_rows_within(t, wrap, room).size()) <= max_rows; };
+	if (fits(s)) return s;
+	std::vector<std::string> giving = names;
+	std::stable_sort(giving.begin(), giving.end(), [](const std::string& a, const std::string& b) {
+		return a.size() > b.size();
+	});
+	std::string shown = s;
+	giving.push_back(std::string());  // stands for the whole text, last
+	for (const std::string& listed : giving) {
+		const std::string name = listed.empty() ? shown : listed;
+		const size_t at = listed.empty() ? 0 : shown.find(name);
+		if (at == std::string::npos || name.size() <= ogl_kept_at_least) continue;
+		const auto with = [&](size_t kept) {
+			return shown.substr(0, at) + OGL_given_way(name, kept) + shown.substr(at + name.size());
+		};
+		// Keeps as much of the name as fits: the rows a text takes grow with its length.
+		size_t lo = ogl_kept_at_least, hi = name.size() - 1;
+		if (!fits(with(lo))) {
+			shown = with(lo);
+			continue;
+		}
+		while (lo < hi) {
+			const size_t mid = lo + (hi - lo + 1) / 2;
+			if (fits(with(mid)))
+				lo = mid;
+			else
+				hi = mid - 1;
+		}
+		return with(lo);
+	}
+	return shown;
+}
+
+int OGL_rows_above(float y, float top)
+{
+	int n = 0;
+	while (OGL_line_band(y, n).bottom >= top) ++n;
+	return n;
+}
+
+void OGL_string_rows(int colour, float x, float y, const std::vector<std::string>& rows, int charset, int align)
+{
+	for (const std::string& row : rows) {
+		OGL_string(colour, x, y, row, wrap_off, charset, align);
+		y -= line_height;
+	}
+}
+
 std::string OGL_number_text(float value, int digits, int decimals)
 {
 	value = finite_or_zero(value);

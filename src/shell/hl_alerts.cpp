@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -49,15 +50,6 @@ constexpr float kPanelFromEdge = -1;  // the panel's own margins
 constexpr int kFillFrame = 1;
 constexpr int kNoTitleBar = 21;
 constexpr int kCentred = 1;
-// Where a text too long for the box gives way, and how little of it stays around that.
-constexpr char kGivenWay[] = "...";
-constexpr size_t kKeptAtLeast = 8;
-// A row keeps this far inside the window's sides: the panel's own margin (the widgets'
-// default of 10) and a little more.
-constexpr float kRowMargin = 14;
-// A text too long for the box gives way by this share of it at a time.
-constexpr size_t kCutSlices = 64;
-constexpr int kProportional = 0;  // the interface font's own advances, for OGL_wrap_lines
 
 // The language chooser's choices.
 struct lang_choice {
@@ -120,21 +112,6 @@ void reset_gl_after_interrupt()
 	glDisable(GL_SCISSOR_TEST);
 }
 
-// The rows `text` wraps to, and whether one of them is wider than `room` (a word that
-// cannot wrap).
-struct alert_rows {
-	int rows;
-	bool too_wide;
-};
-alert_rows measure(const std::string& text, float wrap, float room)
-{
-	if (text.empty()) return {0, false};
-	const std::vector<std::string> rows = OGL_wrap_lines(text, wrap, kProportional);
-	bool too_wide = false;
-	for (const std::string& r : rows) too_wide = too_wide || float(ui_text_width(r)) > room;
-	return {int(rows.size()), too_wide};
-}
-
 void alert_box(int return_window, const std::string* lines, int type, const std::string& where)
 {
 	reset_gl_after_interrupt();
@@ -158,11 +135,11 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 		BTN_fillwin(kFillFrame, kNoTitleBar);
 		float next_x = 0, next_y = 0;
 		BTN_subwin(0, kPanelStyle, kPanelFromEdge, kPanelY, kPanelFromEdge, kPanelFromEdge, "", &next_x, &next_y);
-		const float cx = mnw.wind_dx / 2, wrap = alert_wrap_share * mnw.wind_dx;
+		const float cx = mnw.wind_dx / 2;
 		std::string label = stls.ui_str[stls_alert_button];
 		if (type != t_lang) {
 			for (const alert_text_place& p : placed)
-				OGL_string(kTextColour, cx, p.y, p.text, wrap, charset_UI_diff_space, kCentred);
+				OGL_string_rows(kTextColour, cx, p.y, p.rows, charset_UI_diff_space, kCentred);
 		} else {
 			for (const auto& c : kChoices) BTN_is_int(cx - kChoiceLeftOfCentre, c.y, &mnw.lang, c.lang, c.label);
 			label = kAccept;
@@ -186,38 +163,36 @@ void alert_box(int return_window, const std::string* lines, int type, const std:
 
 std::vector<alert_text_place> alert_layout(const std::vector<std::string>& texts, float window_width)
 {
-	const float wrap = alert_wrap_share * window_width, room = window_width - 2 * kRowMargin;
+	const float wrap = alert_wrap_share * window_width, room = window_width - 2 * alert_row_margin;
 	std::vector<std::string> shown = texts;
-	std::vector<size_t> cut(texts.size(), 0);  // bytes each text has given way by
+	std::vector<bool> spent(texts.size(), false);  // gave way as far as it can
 	for (;;) {
 		std::vector<alert_text_place> placed;
 		float free_y = alert_line_y[0];  // where the next text may start at the highest
-		bool fits = true;
-		size_t worst = texts.size();
-		alert_rows worst_rows{0, false};
 		for (size_t i = 0; i < texts.size(); ++i) {
 			const float slot = i < std::size(alert_line_y) ? alert_line_y[i] : alert_location_y;
-			const alert_rows m = measure(shown[i], wrap, room);
-			float y = slot;
-			if (m.rows > 0) {
-				if (y > free_y) y = free_y - ui_line_height;
-				free_y = y - ui_line_height * float(m.rows);
-				fits = fits && !m.too_wide && OGL_line_band(y, m.rows - 1).bottom >= kPanelY;
+			alert_text_place p{shown[i], slot, OGL_rows_within(shown[i], wrap, room)};
+			if (!p.rows.empty()) {
+				if (p.y > free_y) p.y = free_y - ui_line_height;
+				free_y = p.y - ui_line_height * float(p.rows.size());
 			}
-			placed.push_back({shown[i], y});
-			// A text that cannot give way any more is passed over.
-			const bool can_give = texts[i].size() - cut[i] > kKeptAtLeast;
-			if (can_give && (worst == texts.size() || (m.too_wide && !worst_rows.too_wide) ||
-			                 (m.too_wide == worst_rows.too_wide && m.rows > worst_rows.rows))) {
-				worst = i;
-				worst_rows = m;
-			}
+			placed.push_back(p);
 		}
-		if (fits || worst == texts.size()) return placed;
-		const std::string& whole = texts[worst];
-		cut[worst] = std::min(whole.size() - kKeptAtLeast, cut[worst] + std::max<size_t>(1, whole.size() / kCutSlices));
-		const size_t kept = whole.size() - cut[worst], head = kept / 2;
-		shown[worst] = whole.substr(0, head) + kGivenWay + whole.substr(whole.size() - (kept - head));
+		// The rows that stand below the panel's floor, counted from the last text drawn.
+		int over = 0;
+		for (const alert_text_place& p : placed)
+			if (!p.rows.empty())
+				over = std::max(over, int(std::ceil((kPanelY - OGL_line_band(p.y, int(p.rows.size()) - 1).bottom) /
+				                                    ui_line_height)));
+		// The text with the most rows gives way by as many as the box lacks.
+		size_t worst = texts.size();
+		for (size_t i = 0; i < texts.size(); ++i)
+			if (!spent[i] && (worst == texts.size() || placed[i].rows.size() > placed[worst].rows.size())) worst = i;
+		if (over <= 0 || worst == texts.size()) return placed;
+		const int rows = int(placed[worst].rows.size());
+		const std::string fitted = OGL_fit_rows(texts[worst], {}, wrap, room, std::max(1, rows - over));
+		if (OGL_rows_within(fitted, wrap, room).size() >= placed[worst].rows.size()) spent[worst] = true;
+		shown[worst] = fitted;
 	}
 }
 

@@ -16,17 +16,25 @@ constexpr float alert_location_y = 45;
 constexpr float alert_wrap_share = 0.9f;
 constexpr float alert_button_y = 18;
 
-// One text of the alert box as it is drawn: its first line's height, and the text.
+// A row keeps this far inside the window's sides: the panel's own margin (the widgets'
+// default of 10) and a little more.
+constexpr float alert_row_margin = 14;
+
+// One text of the alert box as it is drawn: the text as shown, its first row's height,
+// and its rows.
 struct alert_text_place {
 	std::string text;
 	float y;
+	std::vector<std::string> rows;
 };
 // Where the box in a window that wide draws `texts` (its four lines, then a quitting
 // alert's location): each at its height above, unless the text before it wraps down
-// into that height, when it follows one blank line under it. A path from outside may be
-// long: while the box cannot hold every line inside its panel, the middle of the text
-// that takes the most lines (first, one with a word too wide for the panel) gives way
-// to "...". Lines drawn over each other or past the box say nothing.
+// into that height, when it follows one blank line under it. Every row keeps inside the
+// panel's sides, a name that cannot wrap broken where the side is. A path from outside
+// may be long: while the box cannot hold every row above its floor, the text that takes
+// the most rows gives way in its middle to "..." by as many rows as the box lacks,
+// keeping its start and its end. Lines drawn over each other or past the box say
+// nothing.
 std::vector<alert_text_place> alert_layout(const std::vector<std::string>& texts, float window_width);
 
 // 1 while an alert is being shown on the main thread.

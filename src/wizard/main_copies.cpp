@@ -11,6 +11,7 @@
 #include "engine/engine_globals.h"
 #include "engine/new_copy_folder.h"
 #include "graphics/ogl_draw.h"
+#include "graphics/oglp.h"
 #include "runtime/hl_dialogs.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_string.h"
@@ -258,8 +259,9 @@ std::string UTIL_pick_install()
 {
 	for (size_t i = 0; i < all_orvalas.size(); ++i) {
 		const std::string copy = all_orvalas[i];
-		OGL_string(kTextColour, pick_path_x, row_y(i), STR_utf8_to_font(copy), pick_path_wrap, charset_UI_diff_space,
-		           kAlignLeft);
+		const std::string shown = OGL_fit_rows(STR_utf8_to_font(copy), {}, pick_path_wrap, pick_path_wrap, pick_path_rows);
+		OGL_string_rows(kTextColour, pick_path_x, row_y(i), OGL_rows_within(shown, pick_path_wrap, pick_path_wrap),
+		                charset_UI_diff_space, kAlignLeft);
 		int on = dest_dir_path == copy ? 1 : 0;
 		// A click on the chosen copy keeps it chosen.
 		if (BTN_bool(pick_radio_x, row_y(i), &on, "", kRadio)) dest_dir_path = copy;

@@ -45,6 +45,9 @@ void UTIL_take_back_new_copy();
 // copy's path; under the last row the question whether a copy is missing, and Find It.
 constexpr float pick_row_top = 400, pick_row_step = 25;
 constexpr float pick_radio_x = 250, pick_path_x = 280, pick_path_wrap = 500;
+// A copy's path keeps to its row, clear of the next copy, the question and Find It: a
+// long one gives way in its middle.
+constexpr int pick_path_rows = 1;
 constexpr float pick_question_x = 230, pick_question_wrap = 500;
 constexpr float pick_find_x = 605, pick_find_rise = 3, pick_find_width = 100;
 

@@ -26,6 +26,12 @@ constexpr unsigned long long kBytesPerKb = 1000;
 constexpr int kBlockColour = 45;
 constexpr int kAlignLeft = 0;
 constexpr char kSizeFormat[] = "Disk size: %s\nFree disk space: %s\nDisk space needed to install: %s.\n\n%s";
+// Some drives (FAT through FUSE, for one) report no size at all: that is a drive whose
+// room is unknown, not a full one, and the user may go on; a run that fills it fails
+// per file as on any full disk.
+constexpr char kUnknownSizeFormat[] =
+    "Disk size: unknown\nFree disk space: unknown\nDisk space needed to install: %s.\n\nThis drive does not "
+    "report its size, so I cannot tell whether it has enough free space. Please make sure that it does.";
 
 std::string format(const char* f, double v)
 {
@@ -101,6 +107,12 @@ disk_verdict UTIL_disk_verdict(unsigned long long total_bytes, unsigned long lon
 	const float total_kb = float(total_bytes / kBytesPerKb);
 	const float free_kb = float(free_bytes / kBytesPerKb);
 	disk_verdict v;
+	if (total_bytes == 0) {
+		v.fits = 1;
+		const std::string values[4] = {size_string(need_kb)};
+		v.text = fill(UTL_translate_string(kUnknownSizeFormat), values);
+		return v;
+	}
 	v.fits = free_kb >= need_kb;
 	const std::string values[4] = {size_string(total_kb), size_string(free_kb), size_string(need_kb),
 	                               v.fits ? enough_text : short_text};

@@ -3,13 +3,17 @@
 // window being closed, answers "cancel", which no caller takes as leave to delete.
 #include "wizard/question_windows.h"
 
+#include <algorithm>
+
 #include "engine/engine.h"
+#include "engine/engine_globals.h"
 #include "engine/install.h"
 #include "graphics/oglp.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_string.h"
 #include "shell/hl_mnw.h"
 #include "widgets/btn.h"
+#include "widgets/butn_geometry.h"
 
 namespace {
 
@@ -22,6 +26,23 @@ const char* const kNoSideText = "-";
 void draw_text(const question_spot& at, const std::string& s, float wrap)
 {
 	OGL_string(kTextColour, at.x, at.y, s, wrap, charset_UI_diff_space, 0);
+}
+
+// A text holding paths from outside, kept to `rows` rows: the paths give way first.
+void draw_kept(const question_spot& at, const std::string& s, const std::vector<std::string>& names, float wrap,
+               int rows)
+{
+	const std::string shown = OGL_fit_rows(s, names, wrap, wrap, rows);
+	OGL_string_rows(kTextColour, at.x, at.y, OGL_rows_within(shown, wrap, wrap), charset_UI_diff_space, 0);
+}
+
+// The rows a text at `at` has above a push button's bar.
+int rows_above(const question_spot& at, const question_button& b, const std::string& label)
+{
+	const BTN_frame_geometry bar = BTN_frame1_geometry(btn_bar_button_up, b.x, b.y, BTN_action_width(b.width, label));
+	float top = b.y;
+	for (const BTN_quad& q : bar.quads) top = std::max({top, q.y1, q.y2});
+	return OGL_rows_above(at.y, top);
 }
 
 // Answers with `result` after putting window 0 back.
@@ -58,7 +79,7 @@ int question_select_alert(std::string path, int gone)
 	return run_question(wind_modified_file, [&] {
 		const float wrap = mnw.window_width - select_alert_wrap_inset;
 		draw_text(select_alert_first, t.first_line, wrap);
-		draw_text(select_alert_path, shown_path, wrap);
+		draw_kept(select_alert_path, shown_path, {}, wrap, select_alert_path_rows);
 		draw_text(select_alert_third, t.third_line, wrap);
 		for (size_t i = 0; i < std::size(select_alert_buttons); ++i) {
 			const question_button& b = select_alert_buttons[i];
@@ -72,8 +93,11 @@ int question_abort_alert(std::string message, std::string label1, std::string te
                          std::string text2)
 {
 	const std::string labels[] = {label1, label2};
+	// The message names files by their paths in the copy or on the disc.
+	const std::vector<std::string> paths = {dest_dir_path, dvd_path};
+	const int message_rows = rows_above(abort_alert_message, abort_alert_buttons[0], labels[0]);
 	return run_question(wind_two_button, [&] {
-		draw_text(abort_alert_message, message, mnw.window_width - abort_alert_message_inset);
+		draw_kept(abort_alert_message, message, paths, mnw.window_width - abort_alert_message_inset, message_rows);
 		draw_text(abort_alert_text1, text1, mnw.window_width - abort_alert_text_inset);
 		draw_text(abort_alert_text2, text2, mnw.window_width - abort_alert_text_inset);
 		for (size_t i = 0; i < std::size(abort_alert_buttons); ++i) {

@@ -1,6 +1,7 @@
 // Text measuring, wrapping and number formatting, without GL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <vector>
@@ -45,6 +46,61 @@ TEST(TextLayout, NoWrapWidthsGiveOneLineWithItsNewlines)
 {
 	for (float w : {0.0f, -5.0f, 9999.0f, 20000.0f})
 		EXPECT_EQ(OGL_wrap_lines("one\ntwo three", w, 0), (lines{"one\ntwo three"})) << w;
+}
+
+// A path from outside may be of any length: it keeps to the rows it is given, a name
+// with nowhere to wrap broken at the room's side, and gives way in its middle, keeping
+// its start, the folder's name at its end, and as much of the rest as fits.
+TEST(TextLayout, ATextKeepsToItsRoomAndGivesWayInTheMiddleOfItsPaths)
+{
+	constexpr float kRoom = 200;
+	const auto widest = [&](const lines& rows) {
+		int w = 0;
+		for (const std::string& r : rows) w = std::max(w, ui_text_width(r));
+		return w;
+	};
+	const std::string unbroken = "/home/" + std::string(150, 'n') + "/" + std::string(120, 'm') + "/Kestrix 9/";
+	const lines rows = OGL_rows_within(unbroken, kRoom, kRoom);
+	EXPECT_GT(rows.size(), 3u);
+	EXPECT_LE(widest(rows), int(kRoom));
+	std::string joined;
+	for (const std::string& r : rows) joined += r;
+	EXPECT_EQ(joined, unbroken);  // broken, never shortened
+	// Rows that fit stay as the wrap gives them.
+	EXPECT_EQ(OGL_rows_within("aaaa bbbb", 40, kRoom), OGL_wrap_lines("aaaa bbbb", 40, 0));
+
+	for (size_t kept : {size_t(16), size_t(40), size_t(100)}) {
+		const std::string shown = OGL_given_way(unbroken, kept);
+		EXPECT_EQ(shown.size(), kept + 3) << shown;
+		const size_t mark = shown.find("...");
+		ASSERT_NE(mark, std::string::npos);
+		EXPECT_GT(mark, 0u) << shown;
+		EXPECT_EQ(unbroken.compare(0, mark, shown, 0, mark), 0) << shown;
+		EXPECT_TRUE(unbroken.ends_with(shown.substr(mark + 3))) << shown;
+		EXPECT_TRUE(shown.ends_with("/Kestrix 9/")) << shown;
+	}
+	EXPECT_EQ(OGL_given_way("short", 8), "short");
+
+	// In a sentence only the named path gives way, and one byte more of it would not fit.
+	const std::string sentence = "I was unable to unzip the file " + unbroken + "Output/a.zip to the folder.";
+	for (int max_rows : {2, 3, 4}) {
+		SCOPED_TRACE(max_rows);
+		const std::string fitted = OGL_fit_rows(sentence, {"/nowhere/", unbroken}, kRoom, kRoom, max_rows);
+		EXPECT_LE(int(OGL_rows_within(fitted, kRoom, kRoom).size()), max_rows);
+		EXPECT_TRUE(fitted.starts_with("I was unable to unzip the file /home/")) << fitted;
+		EXPECT_TRUE(fitted.ends_with("/Kestrix 9/Output/a.zip to the folder.")) << fitted;
+		const size_t kept = fitted.size() - 3 - (sentence.size() - unbroken.size());
+		const std::string more = "I was unable to unzip the file " + OGL_given_way(unbroken, kept + 1) +
+		                         "Output/a.zip to the folder.";
+		EXPECT_GT(int(OGL_rows_within(more, kRoom, kRoom).size()), max_rows);
+	}
+	// With too little room even for the sentence, the whole text gives way last.
+	const std::string last = OGL_fit_rows(sentence, {unbroken}, kRoom, kRoom, 1);
+	EXPECT_EQ(OGL_rows_within(last, kRoom, kRoom).size(), 1u);
+	EXPECT_TRUE(last.starts_with("I was")) << last;
+	EXPECT_TRUE(last.ends_with("the folder.")) << last;
+	// A text with room enough is left whole.
+	EXPECT_EQ(OGL_fit_rows(unbroken, {}, kRoom, kRoom, 99), unbroken);
 }
 
 TEST(NumberText, DigitsSeparatorsAndDecimals)

@@ -327,6 +327,52 @@ TEST_F(Alerts, BoxesOpeningAreTraced)
 	EXPECT_NE(t.find("\"modal\": \"message_box\", \"texts\": [\"No window\", \"at all\"]"), std::string::npos) << t;
 }
 
+// Every line the box draws, and where.
+struct drawn_line {
+	float y;
+	std::string text;
+};
+std::vector<drawn_line> g_drawn;
+void record_line(int, float, float y, const std::string& text, int) { g_drawn.push_back({y, text}); }
+
+// The box draws what its layout places, row by row at the layout's heights, a long path
+// pushing the lines under it down and a quitting alert's location under them all.
+TEST_F(Alerts, TheBoxDrawsEachTextWhereItsLayoutPlacesIt)
+{
+	float width = 0, height = 0;
+	ASSERT_TRUE(DIDIVI_fixed_window_size(wind_alert, width, height));
+	std::string path = "/home/pilot";
+	while (path.size() < 400) path += "/folder_with_a_long_name";
+	const std::string lines[] = {"Kestrix 9 was installed in the folder:", path, "Third line", "Fourth line"};
+	for (int type : {t_alert, t_exit}) {
+		SCOPED_TRACE(type);
+		std::vector<std::string> texts(std::begin(lines), std::end(lines));
+		if (type == t_exit) texts.push_back(DIDIVI_alert_location("hl_test", 12));
+		std::vector<drawn_line> expected;
+		for (const alert_text_place& p : alert_layout(texts, width))
+			for (size_t r = 0; r < p.rows.size(); ++r) expected.push_back({p.y - ui_line_height * float(r), p.rows[r]});
+		ASSERT_GT(expected.size(), texts.size());  // the path takes more than its own row
+
+		g_drawn.clear();
+		kx_fake::fire_button("OK", kx_fake::frame() + 1);
+		const ogl_text_observer_fn old = OGL_set_text_observer(record_line);
+		try {
+			__DIDIVI_alert(0, lines[0], lines[1], lines[2], lines[3], type, "hl_test", 12);
+		} catch (const AlertExit&) {
+		}
+		OGL_set_text_observer(old);
+		// The first frame's lines: the box draws the same in every frame.
+		ASSERT_GE(g_drawn.size(), expected.size());
+		for (size_t i = 0; i < expected.size(); ++i) {
+			EXPECT_EQ(g_drawn[i].text, expected[i].text) << i;
+			EXPECT_EQ(g_drawn[i].y - g_drawn[0].y, expected[i].y - expected[0].y) << expected[i].text;
+		}
+		if (g_drawn.size() > expected.size()) {
+			EXPECT_EQ(g_drawn[expected.size()].text, expected[0].text) << "a line the layout does not place";
+		}
+	}
+}
+
 // The box holds every text it is given inside its panel, one after another: texts that
 // fit keep their heights, a long one pushes the next ones down, and one the box cannot
 // hold (a long path, a name that cannot wrap) gives way in its middle, its start and end
@@ -341,11 +387,13 @@ TEST(AlertLayout, EveryTextStandsInsideTheBoxAndClearOfTheOthers)
 		float free_row = alert_line_y[0];  // the highest row no text has taken yet
 		for (const alert_text_place& p : placed) {
 			if (p.text.empty()) continue;
-			const std::vector<std::string> rows = OGL_wrap_lines(p.text, wrap, 0);
+			std::string joined;
+			for (const std::string& r : p.rows) joined += r;
+			EXPECT_EQ(joined, p.text);
 			EXPECT_LE(p.y, free_row) << p.text;
-			for (const std::string& r : rows) EXPECT_LE(float(ui_text_width(r)), width - 20) << r;
-			free_row = p.y - ui_line_height * float(rows.size());
-			EXPECT_GE(OGL_line_band(p.y, int(rows.size()) - 1).bottom, kPanelFloor) << p.text;
+			for (const std::string& r : p.rows) EXPECT_LE(float(ui_text_width(r)), width - 20) << r;
+			free_row = p.y - ui_line_height * float(p.rows.size());
+			EXPECT_GE(OGL_line_band(p.y, int(p.rows.size()) - 1).bottom, kPanelFloor) << p.text;
 		}
 	};
 
@@ -355,13 +403,16 @@ TEST(AlertLayout, EveryTextStandsInsideTheBoxAndClearOfTheOthers)
 	for (size_t i = 0; i < usual.size(); ++i) {
 		EXPECT_EQ(part[i].text, usual[i]);
 		EXPECT_EQ(part[i].y, i < 4 ? alert_line_y[i] : alert_location_y);
+		EXPECT_EQ(part[i].rows, OGL_wrap_lines(usual[i], wrap, 0));
 	}
 
 	std::string deep = "/home/pilot";
 	while (deep.size() < 300) deep += "/folder_with_a_long_name";
 	std::string longest = "/home/pilot";
 	while (longest.size() < 2040) longest += "/folder_with_a_long_name";
-	const std::string unbroken = "/home/pilot/" + std::string(255, 'n') + "/Kestrix 9/";
+	longest += "/Kestrix 9/";
+	// Two names with no blank in either: the box has the rows to show them whole.
+	const std::string unbroken = "/" + std::string(200, 'n') + "/" + std::string(197, 'm');
 	const std::string said = "But I could not add it to my list of installed copies, so the next time the installer "
 	                         "starts it will not offer this copy. The installer's log on your desktop says why.";
 	for (const std::string& path : {deep, longest, unbroken}) {
@@ -373,17 +424,30 @@ TEST(AlertLayout, EveryTextStandsInsideTheBoxAndClearOfTheOthers)
 		EXPECT_EQ(placed[0].y, alert_line_y[0]);
 		EXPECT_EQ(placed[1].y, alert_line_y[1]);
 		EXPECT_EQ(placed[2].text, said);
-		if (path != unbroken) {
-			EXPECT_LT(placed[2].y, alert_line_y[2]);  // pushed down
-		}
+		EXPECT_LT(placed[2].y, alert_line_y[2]);  // pushed down
 		if (path == deep) {
 			EXPECT_EQ(placed[1].text, path);
 		} else {
+			// Given way in its middle, its start and the folder's name kept, and no row
+			// of the box's left unused that one more byte of the path would have taken.
 			const size_t mid = placed[1].text.find("...");
 			ASSERT_NE(mid, std::string::npos) << placed[1].text;
 			EXPECT_EQ(path.compare(0, mid, placed[1].text, 0, mid), 0);
 			const size_t tail = placed[1].text.size() - mid - 3;
 			EXPECT_EQ(path.compare(path.size() - tail, tail, placed[1].text, mid + 3, tail), 0);
+			if (path == longest) {
+				EXPECT_TRUE(placed[1].text.ends_with("/folder_with_a_long_name/Kestrix 9/")) << placed[1].text;
+			} else {
+				EXPECT_NE(placed[1].text.find(".../" + std::string(197, 'm')), std::string::npos) << placed[1].text;
+			}
+			const std::string more = OGL_given_way(path, placed[1].text.size() - 3 + 1);
+			EXPECT_GT(OGL_rows_within(more, wrap, width - 2 * alert_row_margin).size(), placed[1].rows.size());
 		}
 	}
+	// Where the box has the rows, the two names show whole over several of them.
+	const std::vector<alert_text_place> whole =
+	    alert_layout({"Kestrix 9 was installed in the folder:", unbroken, "Third line", ""}, width);
+	placed_well(whole);
+	EXPECT_EQ(whole[1].text, unbroken);
+	EXPECT_GT(whole[1].rows.size(), 3u);
 }

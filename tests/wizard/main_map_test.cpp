@@ -38,8 +38,17 @@ TEST(DiskVerdict, TheSentenceAndTheResultAgree)
 	EXPECT_EQ(v.fits, 1);
 	EXPECT_NE(v.text.find("\n\nYou have enough."), std::string::npos);
 	// Free bytes count in whole KB.
-	EXPECT_EQ(UTIL_disk_verdict(0, 1999, 2.0f, kEnough, kShort).fits, 0);
-	EXPECT_EQ(UTIL_disk_verdict(0, 2000, 2.0f, kEnough, kShort).fits, 1);
+	EXPECT_EQ(UTIL_disk_verdict(4096000000ull, 1999, 2.0f, kEnough, kShort).fits, 0);
+	EXPECT_EQ(UTIL_disk_verdict(4096000000ull, 2000, 2.0f, kEnough, kShort).fits, 1);
+	// A drive that reports no size is of unknown size, not full: the user may go on,
+	// told plainly that the room could not be measured.
+	v = UTIL_disk_verdict(0, 0, 2048000.0f, kEnough, kShort);
+	EXPECT_EQ(v.fits, 1);
+	EXPECT_EQ(v.text.rfind("Disk size: unknown\nFree disk space: unknown\nDisk space needed to install: 2.0 GB.\n\n", 0),
+	          0u);
+	EXPECT_EQ(v.text.find("0 KB"), std::string::npos);
+	EXPECT_EQ(v.text.find(kEnough), std::string::npos);
+	EXPECT_EQ(v.text.find(kShort), std::string::npos);
 }
 
 TEST(DiskVerdict, TheDestinationsVolumeIsMeasuredBeforeItsFolderExists)

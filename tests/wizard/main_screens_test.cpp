@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -451,6 +452,53 @@ TEST_F(Screens, RunKestrixPicksACopyAndForgetsANewFolder)
 	EXPECT_EQ(frame(dvd_pick_run_sim), 1);
 	EXPECT_EQ(dest_dir_path, c1);
 	EXPECT_EQ(s.next_screen, dvd_do_run_sim);
+}
+
+// Every line of text drawn while it is set, where it starts and how wide it is.
+struct drawn_line {
+	float x, y;
+	int width;
+	std::string text;
+};
+std::vector<drawn_line> g_lines;
+void record_line(int, float x, float y, const std::string& text, int)
+{
+	g_lines.push_back({x, y, ui_text_width(text), text});
+}
+
+// A copy in a deep folder keeps to its row of the picker: its path gives way in its
+// middle, its start and folder's name kept, and no line is drawn over another, the next
+// copy's or the question under the list.
+TEST_F(Screens, ALongCopyPathKeepsToItsRow)
+{
+	KX_REQUIRE_GL(gl);
+	std::string deep = "/media/pilot/Kestrix Drive";
+	while (deep.size() < 390) deep += "/folder with a long name";
+	deep += "/Kestrix 9/";
+	const std::string near = "/home/pilot/Kestrix 9/";
+	all_orvalas = {deep, near};
+	dest_dir_path = near;
+	g_lines.clear();
+	const ogl_text_observer_fn old = OGL_set_text_observer(record_line);
+	BTN_begin_focus_ring();
+	UTIL_pick_install();
+	OGL_set_text_observer(old);
+	ASSERT_FALSE(g_lines.empty());
+	bool seen = false;
+	for (const drawn_line& l : g_lines) {
+		if (l.text.find("...") == std::string::npos) continue;
+		seen = true;
+		EXPECT_TRUE(l.text.starts_with("/media/pilot/")) << l.text;
+		EXPECT_TRUE(l.text.ends_with("/Kestrix 9/")) << l.text;
+		EXPECT_LE(float(l.width), pick_path_wrap) << l.text;
+	}
+	EXPECT_TRUE(seen) << "the long path gave way";
+	for (size_t i = 0; i < g_lines.size(); ++i)
+		for (size_t k = i + 1; k < g_lines.size(); ++k) {
+			const drawn_line &a = g_lines[i], &b = g_lines[k];
+			const bool across = a.x < b.x + float(b.width) && b.x < a.x + float(a.width);
+			EXPECT_FALSE(across && std::abs(a.y - b.y) < ui_line_height) << a.text << "\n over \n" << b.text;
+		}
 }
 
 TEST_F(Screens, FindItRegistersTheCopyAboveTheChosenFolder)

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/engine_globals.h"
 #include "engine/install.h"
 #include "graphics/oglp.h"
 #include "runtime/hl_exception.h"
+#include "runtime/hl_globals.h"
 #include "shell/hl_mnw.h"
 #include "support/gl_world.h"
 #include "support/scripted_window.h"
@@ -121,4 +124,78 @@ TEST_F(Questions, ClosingTheProgramsWindowAnswersCancel)
 	quit_requested = 0;
 	win.at_frame(win.frame(), ScriptedWindow::of_kind(plat_ev_high_level));
 	EXPECT_EQ(select_alert("Resources/x.txt", 0), 3);
+}
+
+// Every different line drawn while it is set: where, how wide, what.
+struct drawn_line {
+	float x, y;
+	int width;
+	std::string text;
+	bool operator==(const drawn_line&) const = default;
+};
+std::vector<drawn_line> g_lines;
+void record_line(int, float x, float y, const std::string& text, int)
+{
+	const drawn_line l{x, y, ui_text_width(text), text};
+	if (std::find(g_lines.begin(), g_lines.end(), l) == g_lines.end()) g_lines.push_back(l);
+}
+// Lines of the question drawn over each other, each pair as one text.
+std::vector<std::string> overdrawn()
+{
+	std::vector<std::string> over;
+	for (size_t i = 0; i < g_lines.size(); ++i)
+		for (size_t k = i + 1; k < g_lines.size(); ++k) {
+			const drawn_line &a = g_lines[i], &b = g_lines[k];
+			if (a.x < b.x + float(b.width) && b.x < a.x + float(a.width) && std::abs(a.y - b.y) < ui_line_height)
+				over.push_back(a.text + " | " + b.text);
+		}
+	return over;
+}
+
+// A copy in a deep folder: the changed file's path keeps to its line, and the message
+// of the two-button question to its room above the buttons, each path giving way in its
+// middle with its start and end kept; nothing is drawn over anything else.
+TEST_F(Questions, ALongPathKeepsToItsRoomInBothQuestions)
+{
+	const std::string saved_dest = dest_dir_path, saved_dvd = dvd_path;
+	std::string deep = "/media/pilot/Kestrix Drive";
+	while (deep.size() < 390) deep += "/folder with a long name";
+	dest_dir_path = deep + "/Kestrix 9/";
+	dvd_path = "/media/pilot/" + std::string(120, 'd') + "/";
+
+	g_lines.clear();
+	const ogl_text_observer_fn old = OGL_set_text_observer(record_line);
+	click_at(k996x, k996y, 96, 28, 1);
+	EXPECT_EQ(select_alert(dest_dir_path + "Resources/settings.txt", 0), 2);
+	const std::vector<drawn_line> asked = g_lines;
+	EXPECT_EQ(overdrawn(), std::vector<std::string>{});
+	int path_lines = 0;
+	for (const drawn_line& l : asked)
+		if (l.text.starts_with("/media/pilot/")) {
+			++path_lines;
+			EXPECT_TRUE(l.text.ends_with("/Kestrix 9/Resources/settings.txt")) << l.text;
+			EXPECT_NE(l.text.find("..."), std::string::npos) << l.text;
+		}
+	EXPECT_EQ(path_lines, 1);
+
+	// A message of more rows than the window has above its buttons.
+	while (deep.size() < 880) deep += "/folder with a long name";
+	dest_dir_path = deep + "/Kestrix 9/";
+	g_lines.clear();
+	const std::string message = "I was unable to unzip the file " + dvd_path + "Kestrix 9/Resources/settings.zip" +
+	                            " to the folder " + dest_dir_path + "Resources/.";
+	click_at(k997x, k997y, 96, 56, 1);
+	EXPECT_EQ(abort_alert(message, "One", "first", "Two", "second"), 1);
+	OGL_set_text_observer(old);
+	EXPECT_EQ(overdrawn(), std::vector<std::string>{});
+	std::string shown;
+	for (const drawn_line& l : g_lines)
+		if (l.text != "One" && l.text != "Two" && l.text != "first" && l.text != "second") shown += l.text;
+	EXPECT_TRUE(shown.starts_with("I was unable to unzip the file /media/pilot/")) << shown;
+	EXPECT_TRUE(shown.ends_with("/Kestrix 9/Resources/.")) << shown;
+	EXPECT_NE(shown.find("settings.zip to the folder /media/pilot/Kestrix Drive/"), std::string::npos) << shown;
+	EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+
+	dest_dir_path = saved_dest;
+	dvd_path = saved_dvd;
 }

@@ -119,12 +119,7 @@ float bar_right(const BTN_frame_geometry& g) { return g.quads.back().x2; }
 float bar_inside(const BTN_frame_geometry& g) { return g.quads.back().x1 - g.quads.front().x2; }
 
 // How many lines of a text at y stay clear of a widget whose top is at `top`.
-int lines_above(float y, float top)
-{
-	int n = 0;
-	while (OGL_line_band(y, n).bottom >= top) ++n;
-	return n;
-}
+int lines_above(float y, float top) { return OGL_rows_above(y, top); }
 // How many lines of a text at y come before another text whose first line is at y2.
 int lines_before(float y, float y2) { return int((y - y2) / ui_line_height); }
 
@@ -508,6 +503,9 @@ std::vector<drawn_text> size_block_texts()
 	constexpr unsigned long long kTotal = 1999999999999ull, kFree = 999999999999ull;
 	constexpr float kFits = 5e6f, kTooMuch = 1e10f;
 	const char* const format = "Disk size: %s\nFree disk space: %s\nDisk space needed to install: %s.\n\n%s";
+	const char* const unknown =
+	    "Disk size: unknown\nFree disk space: unknown\nDisk space needed to install: %s.\n\nThis drive does not "
+	    "report its size, so I cannot tell whether it has enough free space. Please make sure that it does.";
 	auto verdicts = [&](const char* where, const char* const (&pairs)[4], room r) {
 		for (size_t i = 0; i < std::size(pairs); i += 2)
 			for (float need : {kFits, kTooMuch}) {
@@ -515,6 +513,8 @@ std::vector<drawn_text> size_block_texts()
 				t.push_back({where, {raw(UTIL_disk_verdict(kTotal, kFree, need, enough, shortage).text)}, r,
 				             {format, pairs[i], pairs[i + 1]}});
 			}
+		// A drive that reports no size gets its own block, the same in every place.
+		t.push_back({where, {raw(UTIL_disk_verdict(0, 0, kFits, pairs[0], pairs[1]).text)}, r, {unknown}});
 	};
 	const char* const sentences[] = {
 	    "You have enough free disk space to install Kestrix 9 at this location.",
