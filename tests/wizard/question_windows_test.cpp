@@ -178,9 +178,11 @@ TEST_F(Questions, ALongPathKeepsToItsRoomInBothQuestions)
 		}
 	EXPECT_EQ(path_lines, 1);
 
-	// A message of more rows than the window has above its buttons.
-	while (deep.size() < 880) deep += "/folder with a long name";
+	// A message of more rows than the window has above its buttons, from a copy and a
+	// disc both deep: their paths give way, never the words between them.
+	while (deep.size() < 600) deep += "/folder with a long name";
 	dest_dir_path = deep + "/Kestrix 9/";
+	dvd_path = "/media/pilot/" + std::string(590, 'd') + "/";
 	g_lines.clear();
 	const std::string message = "I was unable to unzip the file " + dvd_path + "Kestrix 9/Resources/settings.zip" +
 	                            " to the folder " + dest_dir_path + "Resources/.";
