@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
@@ -354,4 +355,22 @@ int replace_with_symlink(const std::string& target, const std::string& dest)
 		return 0;
 	}
 	return EEXIST;
+}
+
+// How a file system that cannot hold symbolic links (exFAT, FAT) refuses to make one.
+static const int kNoLinkErrnos[] = {EPERM, ENOSYS, EOPNOTSUPP, ENOTSUP};
+
+bool links_not_supported(int err)
+{
+	return std::find(std::begin(kNoLinkErrnos), std::end(kNoLinkErrnos), err) != std::end(kNoLinkErrnos);
+}
+
+int write_link_text(const std::string& text, const std::string& written)
+{
+	unpack_file out;
+	int err = out.open(written);
+	if (!err) err = out.write(text.data(), text.size());
+	if (!err) err = out.close();
+	if (!err) err = out.commit();
+	return err;
 }

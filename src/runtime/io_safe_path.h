@@ -144,3 +144,12 @@ private:
 // Makes `dest` a symbolic link to `target`, replacing what was there in one step.
 // Returns 0 or errno.
 int replace_with_symlink(const std::string& target, const std::string& dest);
+
+// True for the errno values with which a file system that cannot hold symbolic links
+// (exFAT, FAT) refuses to make one: EPERM, ENOSYS, EOPNOTSUPP and ENOTSUP.
+bool links_not_supported(int err);
+
+// Writes `text` as the whole of a regular file at `written` through an unpack_file, so
+// a failed step leaves nothing half-written: how a link is kept where it is not made as
+// a link. Returns 0 or the errno of the step that failed (EFBIG or ENOSPC when full).
+int write_link_text(const std::string& text, const std::string& written);

@@ -389,22 +389,20 @@ int check_entries_first(int fd, const unpack_record* record)
 // the errno of the write, close or rename that failed (a full disk reads as one).
 int write_one(struct archive* a, archive_entry* e, const std::string& written)
 {
-	unpack_file out;
-	int err = out.open(written);
-	if (err) return err;
 	if (archive_entry_filetype(e) == AE_IFLNK) {
 		// Links are not restored: like any other file, the entry's bytes (its text) are written.
 		const char* t = archive_entry_symlink(e);
-		std::string text = t ? t : "";
-		if ((err = out.write(text.data(), text.size())) != 0) return err;
-	} else {
-		std::vector<char> buf(1 << 16);
-		for (;;) {
-			la_ssize_t n = archive_read_data(a, buf.data(), buf.size());
-			if (n < 0) return static_cast<int>(n);  // damaged data, CRC mismatch
-			if (n == 0) break;
-			if ((err = out.write(buf.data(), static_cast<size_t>(n))) != 0) return err;
-		}
+		return write_link_text(t ? t : "", written);
+	}
+	unpack_file out;
+	int err = out.open(written);
+	if (err) return err;
+	std::vector<char> buf(1 << 16);
+	for (;;) {
+		la_ssize_t n = archive_read_data(a, buf.data(), buf.size());
+		if (n < 0) return static_cast<int>(n);  // damaged data, CRC mismatch
+		if (n == 0) break;
+		if ((err = out.write(buf.data(), static_cast<size_t>(n))) != 0) return err;
 	}
 	if ((err = out.close()) != 0) return err;
 	return out.commit();

@@ -23,6 +23,12 @@ namespace {
 
 const char* const kSrcName = "VAvered/Files/io_utils";
 
+// The log line of a link kept as a file, around the file's path in the copy and the
+// reason the drive gave (arrays, so the log writes them as they stand).
+constexpr char kLinkKeptStart[] = "Kept ";
+constexpr char kLinkKeptMiddle[] = " as a file holding the link's text, because the drive cannot hold links (";
+constexpr char kLinkKeptEnd[] = ").\n";
+
 // Where a failure happened, for the log line. Kept per call rather than in shared
 // globals, so a log line written by one unpack thread names its own failure.
 struct err_at {
@@ -421,6 +427,15 @@ int unzip_symlink(unzFile zip, std::string path, const unz_file_info64& info, co
 	if (!err) {
 		std::string written = place && place->record ? place->record->written_path(path) : path;
 		err = replace_with_symlink(target, written);
+		if (links_not_supported(err)) {
+			// A drive that cannot hold links (exFAT, FAT) keeps the link as the 7z reader
+			// keeps every link, a file holding its text: the scan digests a link as its
+			// text, so the file reads as current and a repair leaves it alone.
+			const int refused = err;
+			err = write_link_text(target, written);
+			if (!err)
+				xer << kLinkKeptStart << path << kLinkKeptMiddle << error_str(refused) << kLinkKeptEnd;
+		}
 		if (err) {
 			at.set(1284);
 		} else if (place && place->record) {

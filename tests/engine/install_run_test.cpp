@@ -18,6 +18,7 @@
 #include "engine/install_paths.h"
 #include "runtime/hl_errors.h"
 #include "support/archive_tools.h"
+#include "support/bounded_wait.h"
 #include "support/child_watch.h"
 #include "support/no_file.h"
 
@@ -372,6 +373,48 @@ TEST_F(Run, TwoLinksTogetherDoNotLeadOut)
 	EXPECT_TRUE(is_sim_link((dest_dir_path + "x").c_str(), &target));
 	EXPECT_FALSE(exists(dest_dir_path + "y"));
 	EXPECT_FALSE(exists(dest_dir_path + "d/z"));
+}
+
+// A copy on a drive that cannot hold links (exFAT, FAT): its link is kept as a file
+// holding the link's text, the install ends clean, the log names the file in the copy,
+// and a repair's scan right after finds every file current.
+TEST_F(Run, ALinkTheDriveCannotHoldInstallsAsItsTextAndReadsAsCurrent)
+{
+	const std::string text = "../Instructions/Read Me First.txt";
+	master(s_, {{"All/Instructions/Read Me First.txt", "read me", 0},
+	            {"All/Output/manual link", text, 0, archiver::info_zip, 0644, 1500000000, true}});
+	// The file list holds the digest the builder takes of a link.
+	const std::string made = s_.work + "made link";
+	ASSERT_EQ(symlink(text.c_str(), made.c_str()), 0);
+	std::string listed;
+	ASSERT_EQ(calc_file_md5(made, listed), 0);
+	ASSERT_EQ(sim_info[1].back().sig, listed);
+
+	kx_test::LogCapture log(env_.path("log.txt"));
+	const child_result r = run_in_child(env_.path("result.txt"), [] {
+		return kx_test::fail_calls_from_now({SYS_symlink, SYS_symlinkat}, ENOSYS);
+	});
+	EXPECT_EQ(r.step, 1) << r.msg;
+	EXPECT_EQ(r.code, 0) << r.msg;
+	const std::string installed = dest_dir_path + "Output/manual link";
+	EXPECT_FALSE(is_sim_link(installed.c_str(), nullptr));
+	EXPECT_EQ(read_file(installed), text);
+	const std::string line = "Kept " + installed + " as a file holding the link's text, because the drive cannot hold "
+	                         "links (" + error_str(ENOSYS) + ").\n";
+	const std::string logged = log.text();
+	const size_t at = logged.find(line);
+	EXPECT_NE(at, std::string::npos) << logged;
+	EXPECT_EQ(logged.find(line, at + 1), std::string::npos) << "one line: " << logged;
+
+	kx_test::finishes_within("the repair's scan", [] {
+		int cursor = 0;
+		float progress = 0;
+		while (checksum_directory(cursor, progress) == 0) sched_yield();
+	});
+	for (const file_history_struct& h : sim_info) {
+		EXPECT_EQ(h.back().sig_have, h.back().sig) << h.back().path;
+		EXPECT_EQ(h.back().have, 1) << h.back().path;
+	}
 }
 
 TEST_F(Run, WithoutATemporaryFolderTheArchivesWaitInThePrivateOne)

@@ -337,25 +337,33 @@ TEST_F(SevenZipTest, ForgedDecoderSizesAreRefusedBeforeTheReaderAllocates)
 }
 
 // A full disk, or a close that fails, says why with its own errno and leaves the
-// installed file as it was.
+// installed file as it was; so does a link entry, written as a file holding its text.
 TEST_F(SevenZipTest, FullDiskIsAnErrorAndKeepsTheInstalledFile)
 {
-	std::string z = seven("full.7z", "lzma2");
+	const std::string z = seven("full.7z", "lzma2");
+	symlink("sub/c.txt", (src + "top/lnk").c_str());
+	const std::string link = work + "link.7z";
+	ASSERT_EQ(run_sh("cd " + sh_quote(src) + " && bsdtar --format 7zip -cf " + sh_quote(link) + " top/lnk"), 0);
 	const std::string d = dest;
 	const auto unpack = [&] { return p7z_to_file(z, d, nullptr, 0); };
+	const auto unpack_link = [&] { return p7z_to_file(link, d, nullptr, 0); };
 	struct Case {
 		const char* what;
 		std::function<int()> run;
 		int err;
+		const char* installed;
 	};
-	const Case cases[] = {{"a full disk", [&] { return run_with_file_limit(64 * 1024, unpack); }, EFBIG},
-	                      {"a failed close", [&] { return run_with_failing_calls({SYS_close}, EIO, unpack); }, EIO}};
+	const Case cases[] = {
+	    {"a full disk", [&] { return run_with_file_limit(64 * 1024, unpack); }, EFBIG, "top/sub/b.bin"},
+	    {"a failed close", [&] { return run_with_failing_calls({SYS_close}, EIO, unpack); }, EIO, "top/sub/b.bin"},
+	    {"a link on a full disk", [&] { return run_with_file_limit(0, unpack_link); }, EFBIG, "top/lnk"},
+	    {"a link's failed close", [&] { return run_with_failing_calls({SYS_close}, EIO, unpack_link); }, EIO, "top/lnk"}};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(c.what);
 		fresh_dest(true);
-		write_file(dest + "top/sub/b.bin", "the installed version");
+		write_file(dest + c.installed, "the installed version");
 		EXPECT_EQ(c.run(), c.err);
-		EXPECT_EQ(read_file(dest + "top/sub/b.bin"), "the installed version");
+		EXPECT_EQ(read_file(dest + c.installed), "the installed version");
 		for (const std::string& l : tree_listing(dest)) EXPECT_EQ(l.find(kx_temp_mark), std::string::npos) << l;
 	}
 }

@@ -670,6 +670,8 @@ TEST_F(ZipTest, EachFailedStepKeepsItsErrnoAndTheInstalledFile)
 		const char* line;
 	};
 	const Case cases[] = {{"the link", {"ln", "target", kLink}, {SYS_symlink, SYS_symlinkat}, ENOSPC, " line = 1284."},
+	                      {"the link, refused", {"ln", "target", kLink}, {SYS_symlink, SYS_symlinkat}, EACCES,
+	                       " line = 1284."},
 	                      {"the time stamp", {"file.txt", "new"}, {SYS_utimensat}, EROFS, " line = -1."}};
 	for (const Case& c : cases) {
 		SCOPED_TRACE(c.what);
@@ -682,6 +684,29 @@ TEST_F(ZipTest, EachFailedStepKeepsItsErrnoAndTheInstalledFile)
 		EXPECT_NE(log.text().find(c.line), std::string::npos) << log.text();
 		EXPECT_EQ(read_file(dest + c.entry.name), "the installed version");
 		EXPECT_EQ(tree_listing(dest).size(), 1u) << "no private file is left";
+	}
+}
+
+// A drive that cannot hold links (exFAT, FAT) refuses to make one with any of these:
+// the link is kept as a file holding its text, as the 7z reader keeps every link, and
+// the log says so once, naming the file.
+TEST_F(ZipTest, ALinkTheDriveCannotHoldIsKeptAsAFileHoldingItsText)
+{
+	const std::string text = "sub/read me.txt";
+	const std::string z = py_zip("nolinks.zip", {{"ln", text, kLink}});
+	for (const int e : {EPERM, ENOSYS, EOPNOTSUPP, ENOTSUP}) {
+		SCOPED_TRACE(error_str(e));
+		fresh_dest();
+		write_file(dest + "ln", "the installed version");
+		const std::string d = dest;
+		LogCapture log(work + "log.txt");
+		EXPECT_EQ(run_with_failing_calls({SYS_symlink, SYS_symlinkat}, e, [&] { return zip_to_file(z, d, nullptr, 0); }),
+		          0);
+		EXPECT_EQ(link_of(dest + "ln"), "<not a link>");
+		EXPECT_EQ(read_file(dest + "ln"), text);
+		EXPECT_EQ(tree_listing(dest).size(), 1u) << "no private file is left";
+		EXPECT_EQ(log.text(), "Kept " + dest + "ln as a file holding the link's text, because the drive cannot hold links (" +
+		                          error_str(e) + ").\n");
 	}
 }
 

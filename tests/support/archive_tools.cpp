@@ -212,9 +212,9 @@ int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn
 	    fn);
 }
 
-int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn)
+bool fail_calls_from_now(const std::vector<long>& calls, int err)
 {
-	// The numbers are this architecture's; a call made under another ABI ends the child
+	// The numbers are this architecture's; a call made under another ABI ends the process
 	// rather than pass a filter meant for other calls.
 	std::vector<sock_filter> filter = {
 	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
@@ -227,12 +227,13 @@ int run_with_failing_calls(const std::vector<long>& calls, int err, const std::f
 		filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(err) & SECCOMP_RET_DATA)));
 	}
 	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
-	return run_in_child(
-	    [&filter] {
-		    sock_fprog prog{static_cast<unsigned short>(filter.size()), filter.data()};
-		    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == 0;
-	    },
-	    fn);
+	sock_fprog prog{static_cast<unsigned short>(filter.size()), filter.data()};
+	return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == 0;
+}
+
+int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn)
+{
+	return run_in_child([&] { return fail_calls_from_now(calls, err); }, fn);
 }
 
 LogCapture::LogCapture(const std::string& path) : path_(path) { xer.open(path_); }

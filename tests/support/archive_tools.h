@@ -62,6 +62,11 @@ int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn
 // that root cannot be made to fail otherwise: a link, a time stamp, a read.
 int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn);
 
+// Makes every call of the system calls `calls` fail with `err` in this process and the
+// threads it starts from now on, for good: only for a forked child. False when it could
+// not be set up.
+bool fail_calls_from_now(const std::vector<long>& calls, int err);
+
 // Opens the log into `path` for the life of the object, closing it again after.
 class LogCapture {
 public:
