@@ -4,6 +4,7 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include <fstream>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "runtime/hl_globals.h"
 #include "support/test_env.h"
@@ -169,6 +172,53 @@ std::vector<std::string> tree_listing(const std::string& root)
 namespace {
 // What a child that could not report gives.
 constexpr int kChildLost = -100000;
+// How often a bounded wait looks whether its child has ended.
+constexpr std::chrono::milliseconds kReapPoll{5};
+
+using clock_type = std::chrono::steady_clock;
+
+int ms_left(clock_type::time_point deadline)
+{
+	const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now()).count();
+	return left > 0 ? static_cast<int>(left) : 0;
+}
+
+bool reap_before(pid_t pid, int* status, clock_type::time_point deadline, std::chrono::milliseconds bound,
+                 const char* what)
+{
+	for (;;) {
+		const pid_t r = waitpid(pid, status, WNOHANG);
+		if (r == pid) return true;
+		if (r < 0 && errno != EINTR) return false;
+		if (clock_type::now() >= deadline) break;
+		std::this_thread::sleep_for(kReapPoll);
+	}
+	std::fprintf(stderr, "%s did not end within %lld ms: it hangs, and was killed.\n", what,
+	             static_cast<long long>(bound.count()));
+	kill(pid, SIGKILL);
+	while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+	}
+	return false;
+}
+
+// Reads the `size` bytes a child sends before `deadline`. False when it sent fewer, by
+// its end or by the deadline.
+bool read_before(int fd, void* out, size_t size, clock_type::time_point deadline)
+{
+	char* at = static_cast<char*>(out);
+	while (size > 0) {
+		pollfd p{fd, POLLIN, 0};
+		const int ready = poll(&p, 1, ms_left(deadline));
+		if (ready < 0 && errno == EINTR) continue;
+		if (ready <= 0) return false;
+		const ssize_t n = read(fd, at, size);
+		if (n < 0 && errno == EINTR) continue;
+		if (n <= 0) return false;
+		at += n;
+		size -= static_cast<size_t>(n);
+	}
+	return true;
+}
 
 // Runs `prepare` and then `fn` in a forked child and returns what `fn` returned, piped
 // back; kChildLost when `prepare` failed or the child did not end normally.
@@ -191,14 +241,22 @@ int run_in_child(const std::function<bool()>& prepare, const std::function<int()
 		_exit(0);
 	}
 	close(fds[1]);
+	// A child that hangs (a call the filter was to fail that blocks instead) ends the
+	// test with a failure, not the run with a time-out.
+	const clock_type::time_point deadline = clock_type::now() + kHangBound;
 	int r = kChildLost;
-	if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = kChildLost;
+	if (!read_before(fds[0], &r, sizeof r, deadline)) r = kChildLost;
 	close(fds[0]);
 	int status = 0;
-	waitpid(pid, &status, 0);
+	if (!reap_before(pid, &status, deadline, kHangBound, "A test's child process")) r = kChildLost;
 	return r;
 }
 }  // namespace
+
+bool reap_within(pid_t pid, int* status, const char* what, std::chrono::milliseconds bound)
+{
+	return reap_before(pid, status, clock_type::now() + bound, bound, what);
+}
 
 int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn)
 {
