@@ -1,5 +1,6 @@
 #include "support/archive_tools.h"
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -8,6 +9,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -270,20 +272,27 @@ int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn
 	    fn);
 }
 
-int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn)
+namespace {
+// The start of every filter: the numbers are this architecture's; a call made under
+// another ABI ends the child rather than pass a filter meant for other calls. It leaves
+// the call's number loaded.
+std::vector<sock_filter> filter_start()
 {
-	// The numbers are this architecture's; a call made under another ABI ends the child
-	// rather than pass a filter meant for other calls.
-	std::vector<sock_filter> filter = {
+	return {
 	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
 	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
 	    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
 	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
 	};
-	for (long nr : calls) {
-		filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1));
-		filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(err) & SECCOMP_RET_DATA)));
-	}
+}
+
+sock_filter fail_with(int err)
+{
+	return BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(err) & SECCOMP_RET_DATA));
+}
+
+int run_filtered(std::vector<sock_filter> filter, const std::function<int()>& fn)
+{
 	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
 	return run_in_child(
 	    [&filter] {
@@ -291,6 +300,38 @@ int run_with_failing_calls(const std::vector<long>& calls, int err, const std::f
 		    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == 0;
 	    },
 	    fn);
+}
+
+// Where a call's argument lies for the filter (its low half: the flags of an open).
+constexpr uint32_t arg_at(int i) { return static_cast<uint32_t>(offsetof(seccomp_data, args) + 8 * i); }
+}  // namespace
+
+int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn)
+{
+	std::vector<sock_filter> filter = filter_start();
+	for (long nr : calls) {
+		filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1));
+		filter.push_back(fail_with(err));
+	}
+	return run_filtered(std::move(filter), fn);
+}
+
+int run_with_failing_write_opens(int err, const std::function<int()>& fn)
+{
+	std::vector<sock_filter> filter = filter_start();
+	// openat's flags are its third argument, open's its second; the rest is allowed.
+	const std::vector<sock_filter> opens = {
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 2),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg_at(2)),
+	    BPF_STMT(BPF_JMP | BPF_JA | BPF_K, 2),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_open, 0, 4),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg_at(1)),
+	    BPF_STMT(BPF_ALU | BPF_AND | BPF_K, O_ACCMODE),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, O_RDONLY, 1, 0),
+	    fail_with(err),
+	};
+	filter.insert(filter.end(), opens.begin(), opens.end());
+	return run_filtered(std::move(filter), fn);
 }
 
 LogCapture::LogCapture(const std::string& path) : path_(path) { xer.open(path_); }

@@ -66,6 +66,10 @@ int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn
 // the child did not end normally or the failures could not be set up. For the steps
 // that root cannot be made to fail otherwise: a link, a time stamp, a read.
 int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn);
+// The same, with every open for writing (read and write, or write alone; a create
+// included) failing with `err`, as on a file system mounted read-only, and every open
+// for reading as it is.
+int run_with_failing_write_opens(int err, const std::function<int()>& fn);
 
 // Waits for the child `pid` to end, up to `bound`, and gives its status in *status. A
 // child still running then is killed and reaped, a line on standard error says that
