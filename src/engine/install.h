@@ -87,9 +87,10 @@ private:
 // written outside the install folder or through a link in it. The archive may hold
 // only the entry named like the file (and its fork entry): any other makes it damaged.
 // 0 when this archive put `destination` in place, else an error code; on ELOOP, `link`
-// (when given) names the folder on the way that is a link.
+// (when given) names the folder on the way that is a link. `named`, when not empty, is
+// what the log calls the archive when `archive` is a private copy of it.
 int ENG_unpack_into_place(const std::string& archive, const std::string& destination,
-                          std::string* link = nullptr);
+                          std::string* link = nullptr, const std::string& named = std::string());
 
 // The run's pools and the last error collected; null and empty while no run is under way.
 extern UTL_worker_threads* copy_pool;

@@ -51,6 +51,17 @@ constexpr char kTempFolderLabel[] = " Temporary Folder: ";
 
 std::string copy_failed(const std::string& source) { return kCopyFailedStart + source + kCopyFailedEnd; }
 
+// The failed unpack's message names the archive on the disc: the copy it was unpacked
+// from bears a private name that tells the user nothing.
+constexpr char kUnzipFailedStart[] = "I was unable to unzip the file ";
+constexpr char kUnzipFailedMiddle[] = " to the folder ";
+constexpr char kUnzipFailedEnd[] = ".";
+
+std::string unzip_failed(const std::string& source, const std::string& folder)
+{
+	return kUnzipFailedStart + source + kUnzipFailedMiddle + folder + kUnzipFailedEnd;
+}
+
 // True when `file` is a full path whose folder is there as a real folder, not a link.
 bool folder_is_there(const std::string& file)
 {
@@ -119,9 +130,7 @@ void dvd_unpack_task::do_it()
 		if (!error_code) error_code = EIO;
 	}
 	if (error_code && error_message.empty())
-		error_message = copying ? copy_failed(copy_source())
-		                        : "I was unable to unzip the file " + temp_file + " to the folder " +
-		                              ENG_folder_of(destination) + ".";
+		error_message = copying ? copy_failed(copy_source()) : unzip_failed(copy_source(), ENG_folder_of(destination));
 }
 
 std::string dvd_unpack_task::copy_source() const
@@ -157,7 +166,8 @@ void dvd_unpack_task::copy_stage()
 	if (error_code) delete_file(temp_file);
 }
 
-int ENG_unpack_into_place(const std::string& archive, const std::string& destination, std::string* link)
+int ENG_unpack_into_place(const std::string& archive, const std::string& destination, std::string* link,
+                          const std::string& named)
 {
 	const std::string rel = !dest_dir_path.empty() && destination.compare(0, dest_dir_path.size(), dest_dir_path) == 0
 	                            ? destination.substr(dest_dir_path.size())
@@ -183,6 +193,7 @@ int ENG_unpack_into_place(const std::string& archive, const std::string& destina
 	record.link_root = dest_dir_path;
 	// The archive is the file's own: it may hold that file and nothing else.
 	record.only_entry = destination.substr(destination.rfind('/') + 1);
+	record.archive_name = named;
 	if (!r && (record.only_entry.empty() || folder + record.only_entry != destination)) r = EINVAL;
 	const bool seven = archive.size() >= 3 && archive.compare(archive.size() - 3, 3, ".7z") == 0;
 	if (!r)
@@ -210,7 +221,7 @@ void dvd_unpack_task::unpack_stage()
 {
 	if (error_code) return;
 	file_version_struct& v = sim_info[index].back();
-	if (int r = ENG_unpack_into_place(temp_file, destination, &error_link)) {
+	if (int r = ENG_unpack_into_place(temp_file, destination, &error_link, copy_source())) {
 		error_code = r;
 		return;
 	}

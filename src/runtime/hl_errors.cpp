@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 struct err_row {
@@ -101,6 +102,12 @@ std::string error_str(int code)
 {
 	for (const err_row* r = kErrMsgs; r->text; ++r)
 		if (r->code == code) return r->text;
+	// An errno the table lacks (a network drive's ENOTCONN, exFAT's EOPNOTSUPP) still
+	// says what went wrong, in the system's words. The description comes from glibc's
+	// own table, shared and never written, so worker tasks may ask at the same time;
+	// it is null for a number the system does not know.
+	if (code > 0)
+		if (const char* text = strerrordesc_np(code)) return text;
 	// Formatted into a local buffer: worker tasks may ask for texts at the same time.
 	char buf[256];
 	std::snprintf(buf, sizeof buf, "Unknown error occurred (%d)", code);

@@ -21,7 +21,8 @@ enum kx_err_code {
 	err_not_pe = 20014             // no row: reads as unknown
 };
 
-// The sentence for any code; codes without a row give "Unknown error occurred (%d)".
+// The sentence for any code: its row's text; for an errno without a row the system's
+// own description; for any other code "Unknown error occurred (%d)".
 std::string error_str(int code);
 // Whether a failed delete deserves an alert: never, in this program.
 int show_del_err(int code);

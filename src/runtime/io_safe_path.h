@@ -85,6 +85,10 @@ struct unpack_record {
 		return this;
 	}
 
+	// When not empty: the name the log gives the archive, whose own path is then a
+	// private copy of it (an install's copy from the disc) that means nothing to a reader.
+	std::string archive_name;
+
 	// The path to write for `dest`.
 	std::string written_path(const std::string& dest) const
 	{

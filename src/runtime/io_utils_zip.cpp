@@ -393,13 +393,15 @@ int unzip_resource_fork(unzFile zip, std::string entry_path, const unz_file_info
 				unsigned char rec[kFinderInfoSize] = {};
 				std::memcpy(rec, parts.finder_info, 16);
 				int e = plat_write_finder_info(path, rec);
+				// The line names the file where it belongs, not the private name it
+				// waits under until the archive has checked out.
 				if (e)
-					xer << "Could not keep the Finder info of " << path << ": " << error_str(e) << "\n";
+					xer << "Could not keep the Finder info of " << target << ": " << error_str(e) << "\n";
 			}
 			if (parts.has_fork && parts.fork_length > 0) {
 				int e = plat_write_resource_fork(path, data.substr(parts.fork_offset, parts.fork_length));
 				if (e)
-					xer << "Could not keep the resource fork of " << path << ": " << error_str(e) << "\n";
+					xer << "Could not keep the resource fork of " << target << ": " << error_str(e) << "\n";
 			}
 		}
 	}
@@ -460,14 +462,16 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 	std::string rename_to = renaming ? *first_name : std::string();
 	bool have_first = false;
 
+	// The log names the archive the reader knows, not a private copy of it.
+	const std::string named = record && !record->archive_name.empty() ? record->archive_name : zip;
 	int open_err = 0;
 	zf = open_archive(zip, &open_err);
 	if (!zf && open_err == 0 && is_empty_zip(zip)) return 0;
 	if (!zf) {
 		xer << "OK I am about to report that I could not open a zip file for extraction!\n";
-		xer << "That incoming file is " << zip << "\n";
-		xer << "In c-form, it is " << std::string_view(zip.c_str()) << "\n";
-		xer << "The size is " << zip.size() << "\n";
+		xer << "That incoming file is " << named << "\n";
+		xer << "In c-form, it is " << std::string_view(named.c_str()) << "\n";
+		xer << "The size is " << named.size() << "\n";
 		at.set(1507);
 		// A file that cannot be opened (or is no regular file) says why; one that opened
 		// but holds no archive is a damaged archive.
@@ -562,7 +566,7 @@ int zip_to_file(std::string zip, std::string out_dir, std::string* first_name, i
 	if (!err) return 0;
 failed:
 	xer << "Zip to file failed with error err = " << err << ". file = " << at.file << " line = " << at.line
-	    << ". zip_file=" << zip << ", out_directory=" << out_dir << ".\n";
+	    << ". zip_file=" << named << ", out_directory=" << out_dir << ".\n";
 	return err;
 }
 

@@ -98,7 +98,8 @@ scan_class::~scan_class()
 	ouf.close();
 	const std::string temp = app_path + temp_path_;
 	if (!written || ouf.fail()) {
-		xer << "Could not write the preferences file " << temp << "\n";
+		// Named as the file it was to replace: the private name goes with the failed save.
+		xer << "Could not write the preferences file " << final_path_ << "\n";
 	} else {
 		if (std::rename(temp.c_str(), final_path_.c_str()) == 0) return;
 		xer << "Could not put the preferences file in place: " << final_path_ << ", errno=" << errno << "\n";

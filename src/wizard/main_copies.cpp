@@ -13,6 +13,7 @@
 #include "graphics/ogl_draw.h"
 #include "graphics/oglp.h"
 #include "runtime/hl_dialogs.h"
+#include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/hl_string.h"
 #include "runtime/hl_alert.h"
@@ -28,6 +29,8 @@ namespace {
 constexpr size_t kLineBuffer = kRegistrationLineMax + 1;
 constexpr char kNoPrefsWarning[] = "WARNING: registration of this orvala folder failed!\n";
 constexpr char kAppendWarning[] = "WARNING: could not append registration file: ";
+// Between the file and the reason of the append warning: the alert sends the user there.
+constexpr char kWarningReason[] = ": ";
 constexpr char kUnfitWarning[] = "WARNING: a registration line cannot hold the folder ";
 // The four folders every installed copy holds, matched as parts of entry names.
 const char* const kCopyFolders[] = {"Airfoils", "Instructions", "Output", "Resources"};
@@ -164,21 +167,27 @@ bool register_new_kestrix()
 	std::string bytes;
 	const int read_error = read_whole(file, bytes);
 	if (read_error != 0 && read_error != ENOENT) {
-		xer << kAppendWarning << file << "\n";
+		xer << kAppendWarning << file << kWarningReason << error_str(read_error) << "\n";
 		return false;
 	}
 	const std::string add = UTIL_registration_append(bytes, dest_dir_path);
 	if (add.empty()) return true;
 	int fd = -1;
-	std::FILE* f = open_regular_file_as(file, O_WRONLY | O_APPEND | O_CREAT, &fd) == 0 ? fdopen(fd, "ab") : nullptr;
-	if (!f && fd >= 0) close(fd);
-	bool ok = f != nullptr;
-	if (f) {
-		ok = std::fwrite(add.data(), 1, add.size(), f) == add.size();
-		ok = std::fclose(f) == 0 && ok;
+	int err = open_regular_file_as(file, O_WRONLY | O_APPEND | O_CREAT, &fd);
+	std::FILE* f = nullptr;
+	if (!err && !(f = fdopen(fd, "ab"))) {
+		err = errno;
+		close(fd);
 	}
-	if (!ok) xer << kAppendWarning << file << "\n";
-	return ok;
+	if (f) {
+		// The buffered bytes may reach the disk only at the close: a full disk says so there.
+		errno = 0;
+		if (std::fwrite(add.data(), 1, add.size(), f) != add.size()) err = errno ? errno : EIO;
+		errno = 0;
+		if (std::fclose(f) != 0 && !err) err = errno ? errno : EIO;
+	}
+	if (err) xer << kAppendWarning << file << kWarningReason << error_str(err) << "\n";
+	return err == 0;
 }
 
 void UTIL_tell_unregistered(const std::string& copy)

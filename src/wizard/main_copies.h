@@ -20,8 +20,9 @@ bool UTIL_registration_can_hold(const std::string& path);
 // Appends dest_dir_path to the registration file unless a line already equals it.
 // True when the file holds the copy afterwards. False, after a WARNING line in the
 // log, without a preferences folder, for a path the file cannot hold (nothing is
-// written), or when the file cannot be read or appended to: like every file in the
-// user's folders it is opened only when it is a regular file, never waiting on a FIFO.
+// written), or when the file cannot be read or appended to (the line then ends in the
+// reason): like every file in the user's folders it is opened only when it is a
+// regular file, never waiting on a FIFO.
 bool register_new_kestrix();
 // The alert for a new copy that register_new_kestrix could not note: it was installed
 // in `copy`, and the next start will not offer it.

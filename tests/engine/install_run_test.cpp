@@ -278,16 +278,28 @@ TEST_F(Run, CorruptAndTruncatedArchivesFailAndKeepTheOldFile)
 	EXPECT_EQ(choose_files(), 1);
 	EXPECT_EQ(make_dirs(), 0);
 	int cursor = 0;
+	// Each message, and the log, names the archive on the disc: the copy it was unpacked
+	// from, and the files written beside their destinations, bear private names.
+	const kx_test::LogCapture log(env_.path("log.txt"));
+	const std::string start = "I was unable to unzip the file ", middle = " to the folder ";
+	std::set<std::string> named;
 	int errors = 0;
 	for (int r; (r = step_until_done(cursor)) == 3;) {
 		std::string msg;
 		const int code = install_files_get_error(msg);
 		EXPECT_NE(code, 0);
-		EXPECT_EQ(msg.rfind("I was unable to unzip the file " + temp_path, 0), 0u) << msg;
-		EXPECT_NE(msg.find(" to the folder " + dest_dir_path), std::string::npos) << msg;
+		EXPECT_EQ(msg.rfind(start, 0), 0u) << msg;
+		EXPECT_NE(msg.find(middle + dest_dir_path), std::string::npos) << msg;
+		EXPECT_EQ(msg.find(kx_temp_mark), std::string::npos) << msg;
+		named.insert(msg.substr(start.size(), msg.find(middle) - start.size()));
 		++errors;
 	}
 	EXPECT_EQ(errors, 5);
+	std::set<std::string> archives;
+	for (const dvd_file& f : files) archives.insert(archive_of(s_, f));
+	EXPECT_EQ(named, archives);
+	EXPECT_NE(log.text().find("zip_file=" + archive_of(s_, files[0])), std::string::npos) << log.text();
+	EXPECT_EQ(log.text().find(kx_temp_mark), std::string::npos) << log.text();
 	for (size_t i = 0; i < files.size(); ++i) {
 		std::string rel = files[i].path;
 		trim_dest_folder(rel);
@@ -428,7 +440,8 @@ TEST_F(Run, WithoutATemporaryFolderTheArchivesWaitInThePrivateOne)
 	ASSERT_EQ(start(cursor), 3);
 	std::string msg;
 	install_files_get_error(msg);
-	EXPECT_EQ(msg.rfind("I was unable to unzip the file " + private_temp, 0), 0u) << msg;
+	EXPECT_EQ(msg.rfind("I was unable to unzip the file " + archive_of(s_, f), 0), 0u) << msg;
+	EXPECT_EQ(kx_test::tree_listing(private_temp).size(), 1u);
 }
 
 TEST_F(Run, WithoutAnyTemporaryFolderNoArchiveIsCopied)
@@ -513,7 +526,8 @@ TEST_F(Run, AnArchiveYieldsOnlyItsListedFile)
 	for (int r; (r = step_until_done(cursor)) == 3;) {
 		std::string msg;
 		codes.insert(install_files_get_error(msg));
-		EXPECT_EQ(msg.rfind("I was unable to unzip the file " + temp_path, 0), 0u) << msg;
+		EXPECT_EQ(msg.rfind("I was unable to unzip the file " + s_.dvd_root + "disk_0/" + install_name + "/", 0), 0u)
+		    << msg;
 	}
 	EXPECT_EQ(codes, (std::multiset<int>{err_zip_open, err_zip_open, ENOENT}));
 	EXPECT_EQ(read_file(dest_dir_path + logbook), "the pilot's logbook");

@@ -13,10 +13,17 @@ TEST(ErrorStr, OwnTextsKeepTheirSpelling)
 	EXPECT_EQ(error_str(20012), "Part of the downloaded zip file is corrupted (the resource fork header is bad)");
 }
 
-TEST(ErrorStr, CodesWithoutRowFallBack)
+// An errno without a row (a network drive gone, a file system that cannot hold a link)
+// says what the system says; the rows keep their own words; what is no errno at all
+// (our own codes, the old system's, numbers the system does not know) is unknown.
+TEST(ErrorStr, CodesWithoutRowGiveTheSystemsTextOrFallBack)
 {
+	EXPECT_EQ(error_str(ENOTCONN), "Transport endpoint is not connected");
+	EXPECT_EQ(error_str(EOPNOTSUPP), "Operation not supported");
+	EXPECT_EQ(error_str(EROFS), "The destination file system is read-only");
 	EXPECT_EQ(error_str(20013), "Unknown error occurred (20013)");
 	EXPECT_EQ(error_str(20014), "Unknown error occurred (20014)");
+	EXPECT_EQ(error_str(200), "Unknown error occurred (200)");
 	EXPECT_EQ(error_str(-9999), "Unknown error occurred (-9999)");
 	EXPECT_EQ(error_str(0), "Unknown error occurred (0)");
 }

@@ -285,6 +285,27 @@ TEST_F(ZipTest, FoldersForksAndFinderInfoFromAppleDoubleEntries)
 	if (forks()) {
 		EXPECT_EQ(fork_of(dest + "d.txt"), "<none>");
 	}
+
+	// A file system that keeps neither (exFAT, FAT): no error, and the log names the file
+	// where it belongs, also while it waits under its private name.
+	fresh_dest();
+	z = py_zip("mac4.zip", {{"e.txt", "e"}, {"__MACOSX/._e.txt", ad, 0}});
+	{
+		LogCapture log(work + "log.txt");
+		const std::string d = dest;
+		EXPECT_EQ(run_with_failing_calls({SYS_setxattr, SYS_lsetxattr, SYS_fsetxattr}, ENOTSUP, [&] {
+			          unpack_record rec;
+			          rec.temp_names = true;
+			          return zip_to_file(z, d, nullptr, 0, &rec);
+		          }),
+		          0);
+		const std::string why = ": " + error_str(ENOTSUP) + "\n";
+		EXPECT_NE(log.text().find("Could not keep the Finder info of " + dest + "e.txt" + why), std::string::npos)
+		    << log.text();
+		EXPECT_NE(log.text().find("Could not keep the resource fork of " + dest + "e.txt" + why), std::string::npos)
+		    << log.text();
+		EXPECT_EQ(log.text().find(kx_temp_mark), std::string::npos) << log.text();
+	}
 }
 
 TEST(AppleDouble, ParserChecksHeaderAndEveryEntryAgainstTheData)

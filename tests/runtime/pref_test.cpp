@@ -249,23 +249,25 @@ TEST(Pref, AFailedSaveKeepsTheStoredFile)
 	pref.IO_set(11, 0);
 	xer.open(env.path("log.txt"));
 
-	// A full disk: the new file cannot be flushed. Files of the child may not grow.
+	// A full disk: the new file cannot be flushed. Files of the child may grow only as
+	// far as the log's line, which names the file the save was to replace.
+	const std::string line = "Could not write the preferences file " + prefs11(env) + "\n";
 	const pid_t pid = fork();
 	ASSERT_GE(pid, 0);
 	if (pid == 0) {
 		signal(SIGXFSZ, SIG_IGN);
-		constexpr rlim_t tiny = 16;
-		const struct rlimit rl = {tiny, tiny};
+		const struct rlimit rl = {line.size(), line.size()};
 		setrlimit(RLIMIT_FSIZE, &rl);
-		http.proxy_host = "new.example";
+		http.proxy_host = "new.example" + std::string(line.size(), 'x');
 		pref.IO_set(11, 1);
 		_exit(0);
 	}
 	int status = -1;
-	ASSERT_EQ(waitpid(pid, &status, 0), pid);
+	ASSERT_TRUE(kx_test::reap_within(pid, &status, "The save on a full disk"));
 	EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 	EXPECT_EQ(kx_test::read_file(prefs11(env)), stored);
 	EXPECT_FALSE(has_temp_name(env.path("home/.config/")));
+	EXPECT_EQ(kx_test::read_file(env.path("log.txt")), line);
 
 	// A file that cannot be opened at all (every descriptor taken): the warning alert,
 	// and the stored file stays.

@@ -9,6 +9,7 @@
 #include <iomanip>
 
 #include "runtime/hl_globals.h"
+#include "support/archive_tools.h"
 #include "support/bounded_wait.h"
 #include "support/test_env.h"
 
@@ -49,7 +50,8 @@ TEST(Xer, EveryFinishedLineIsInTheFileWhenASignalEndsTheProgram)
 			_exit(0);
 		}
 		int status = 0;
-		ASSERT_EQ(waitpid(pid, &status, 0), pid);
+		ASSERT_TRUE(kx_test::reap_within(pid, &status, "The child that ends by its signal"))
+		    << "the child did not end by its signal within " << kx_test::kHangBound.count() << " seconds";
 		EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
 		EXPECT_EQ(kx_test::read_file(path), "Starting install at 1.5\ntwo lines\nin one statement\n");
 	}

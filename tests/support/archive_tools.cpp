@@ -1,16 +1,20 @@
 #include "support/archive_tools.h"
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +23,7 @@
 #include <fstream>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "runtime/hl_globals.h"
 #include "support/test_env.h"
@@ -169,6 +174,53 @@ std::vector<std::string> tree_listing(const std::string& root)
 namespace {
 // What a child that could not report gives.
 constexpr int kChildLost = -100000;
+// How often a bounded wait looks whether its child has ended.
+constexpr std::chrono::milliseconds kReapPoll{5};
+
+using clock_type = std::chrono::steady_clock;
+
+int ms_left(clock_type::time_point deadline)
+{
+	const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now()).count();
+	return left > 0 ? static_cast<int>(left) : 0;
+}
+
+bool reap_before(pid_t pid, int* status, clock_type::time_point deadline, std::chrono::milliseconds bound,
+                 const char* what)
+{
+	for (;;) {
+		const pid_t r = waitpid(pid, status, WNOHANG);
+		if (r == pid) return true;
+		if (r < 0 && errno != EINTR) return false;
+		if (clock_type::now() >= deadline) break;
+		std::this_thread::sleep_for(kReapPoll);
+	}
+	std::fprintf(stderr, "%s did not end within %lld ms: it hangs, and was killed.\n", what,
+	             static_cast<long long>(bound.count()));
+	kill(pid, SIGKILL);
+	while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+	}
+	return false;
+}
+
+// Reads the `size` bytes a child sends before `deadline`. False when it sent fewer, by
+// its end or by the deadline.
+bool read_before(int fd, void* out, size_t size, clock_type::time_point deadline)
+{
+	char* at = static_cast<char*>(out);
+	while (size > 0) {
+		pollfd p{fd, POLLIN, 0};
+		const int ready = poll(&p, 1, ms_left(deadline));
+		if (ready < 0 && errno == EINTR) continue;
+		if (ready <= 0) return false;
+		const ssize_t n = read(fd, at, size);
+		if (n < 0 && errno == EINTR) continue;
+		if (n <= 0) return false;
+		at += n;
+		size -= static_cast<size_t>(n);
+	}
+	return true;
+}
 
 // Runs `prepare` and then `fn` in a forked child and returns what `fn` returned, piped
 // back; kChildLost when `prepare` failed or the child did not end normally.
@@ -191,14 +243,22 @@ int run_in_child(const std::function<bool()>& prepare, const std::function<int()
 		_exit(0);
 	}
 	close(fds[1]);
+	// A child that hangs (a call the filter was to fail that blocks instead) ends the
+	// test with a failure, not the run with a time-out.
+	const clock_type::time_point deadline = clock_type::now() + kHangBound;
 	int r = kChildLost;
-	if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = kChildLost;
+	if (!read_before(fds[0], &r, sizeof r, deadline)) r = kChildLost;
 	close(fds[0]);
 	int status = 0;
-	waitpid(pid, &status, 0);
+	if (!reap_before(pid, &status, deadline, kHangBound, "A test's child process")) r = kChildLost;
 	return r;
 }
 }  // namespace
+
+bool reap_within(pid_t pid, int* status, const char* what, std::chrono::milliseconds bound)
+{
+	return reap_before(pid, status, clock_type::now() + bound, bound, what);
+}
 
 int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn)
 {
@@ -212,28 +272,68 @@ int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn
 	    fn);
 }
 
-bool fail_calls_from_now(const std::vector<long>& calls, int err)
+namespace {
+// The start of every filter: the numbers are this architecture's; a call made under
+// another ABI ends the process rather than pass a filter meant for other calls. It
+// leaves the call's number loaded.
+std::vector<sock_filter> filter_start()
 {
-	// The numbers are this architecture's; a call made under another ABI ends the process
-	// rather than pass a filter meant for other calls.
-	std::vector<sock_filter> filter = {
+	return {
 	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
 	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
 	    BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
 	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
 	};
-	for (long nr : calls) {
-		filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1));
-		filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(err) & SECCOMP_RET_DATA)));
-	}
+}
+
+sock_filter fail_with(int err)
+{
+	return BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<uint32_t>(err) & SECCOMP_RET_DATA));
+}
+
+// Puts `filter` over this process, every call it does not answer allowed.
+bool install_filter(std::vector<sock_filter> filter)
+{
 	filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
 	sock_fprog prog{static_cast<unsigned short>(filter.size()), filter.data()};
 	return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == 0;
 }
 
+// Where a call's argument lies for the filter (its low half: the flags of an open).
+constexpr uint32_t arg_at(int i) { return static_cast<uint32_t>(offsetof(seccomp_data, args) + 8 * i); }
+}  // namespace
+
+bool fail_calls_from_now(const std::vector<long>& calls, int err)
+{
+	std::vector<sock_filter> filter = filter_start();
+	for (long nr : calls) {
+		filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 1));
+		filter.push_back(fail_with(err));
+	}
+	return install_filter(std::move(filter));
+}
+
 int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn)
 {
 	return run_in_child([&] { return fail_calls_from_now(calls, err); }, fn);
+}
+
+int run_with_failing_write_opens(int err, const std::function<int()>& fn)
+{
+	std::vector<sock_filter> filter = filter_start();
+	// openat's flags are its third argument, open's its second; the rest is allowed.
+	const std::vector<sock_filter> opens = {
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 2),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg_at(2)),
+	    BPF_STMT(BPF_JMP | BPF_JA | BPF_K, 2),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_open, 0, 4),
+	    BPF_STMT(BPF_LD | BPF_W | BPF_ABS, arg_at(1)),
+	    BPF_STMT(BPF_ALU | BPF_AND | BPF_K, O_ACCMODE),
+	    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, O_RDONLY, 1, 0),
+	    fail_with(err),
+	};
+	filter.insert(filter.end(), opens.begin(), opens.end());
+	return run_in_child([&] { return install_filter(filter); }, fn);
 }
 
 LogCapture::LogCapture(const std::string& path) : path_(path) { xer.open(path_); }

@@ -2,9 +2,14 @@
 // Helpers for archive tests: running the independent tools that make fixtures
 // (Info-ZIP, Python's zipfile, bsdtar, 7-Zip), damaging files, and listing trees so a
 // test can tell that nothing was written outside a destination.
+#include <sys/types.h>
+
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "support/hang_bound.h"
 
 namespace kx_test {
 
@@ -61,6 +66,15 @@ int run_with_file_limit(long long max_file_bytes, const std::function<int()>& fn
 // the child did not end normally or the failures could not be set up. For the steps
 // that root cannot be made to fail otherwise: a link, a time stamp, a read.
 int run_with_failing_calls(const std::vector<long>& calls, int err, const std::function<int()>& fn);
+// The same, with every open for writing (read and write, or write alone; a create
+// included) failing with `err`, as on a file system mounted read-only, and every open
+// for reading as it is.
+int run_with_failing_write_opens(int err, const std::function<int()>& fn);
+
+// Waits for the child `pid` to end, up to `bound`, and gives its status in *status. A
+// child still running then is killed and reaped, a line on standard error says that
+// `what` hung, and the result is false: the test fails instead of waiting for ever.
+bool reap_within(pid_t pid, int* status, const char* what, std::chrono::milliseconds bound = kHangBound);
 
 // Makes every call of the system calls `calls` fail with `err` in this process and the
 // threads it starts from now on, for good: only for a forked child. False when it could

@@ -12,10 +12,9 @@
 #include <thread>
 #include <utility>
 
-namespace kx_test {
+#include "support/hang_bound.h"
 
-// The bound most waits use: a few seconds, far beyond any healthy run.
-constexpr std::chrono::seconds kHangBound{10};
+namespace kx_test {
 
 template <class F>
 void finishes_within(std::chrono::seconds bound, const char* what, F&& f)

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+
+#include <cerrno>
+#include <functional>
 
 #include <string>
 #include <vector>
 
+#include "runtime/hl_errors.h"
 #include "runtime/hl_globals.h"
 #include "runtime/io_utils.h"
+#include "support/archive_tools.h"
 #include "support/bounded_wait.h"
 #include "support/no_file.h"
 #include "support/test_env.h"
@@ -137,6 +143,18 @@ TEST_F(CopiesTest, RegisterAppendsOnItsOwnLine)
 	kx_test::write_file(file, no_slash + "\n");
 	register_path(a);
 	EXPECT_EQ(kx_test::read_file(file), no_slash + "\n" + a + "\n");
+	// A file it makes is read and write for everyone the umask allows, as any file the
+	// program makes: root runs the suite, so the bits themselves are looked at.
+	for (const mode_t mask : {mode_t(0), mode_t(002), mode_t(022), mode_t(077)}) {
+		SCOPED_TRACE(mask);
+		ASSERT_EQ(::unlink(file.c_str()), 0);
+		const mode_t before = ::umask(mask);
+		register_path(a);
+		::umask(before);
+		struct stat st;
+		ASSERT_EQ(::stat(file.c_str(), &st), 0);
+		EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+	}
 }
 
 // What stands in the file's place and is no file (a FIFO nobody writes to, a folder, a
@@ -156,12 +174,45 @@ TEST_F(CopiesTest, NoFileInTheFilesPlaceHoldsNoCopiesAndTakesNone)
 			EXPECT_FALSE(register_new_kestrix());
 		});
 		EXPECT_TRUE(all_orvalas.empty());
-		warnings += "WARNING: could not append registration file: " + file + "\n";
+		warnings += "WARNING: could not append registration file: " + file + ": " + error_str(f.error) + "\n";
 		EXPECT_EQ(log(), warnings);
 		struct stat st;
 		EXPECT_EQ(lstat(file.c_str(), &st), 0);
 		EXPECT_FALSE(S_ISREG(st.st_mode));
 		EXPECT_EQ(f.kind == kx_test::no_file_kind::folder ? ::rmdir(file.c_str()) : ::unlink(file.c_str()), 0);
+	}
+}
+
+// A registration file that could not be read whole, or not appended to, holds no new
+// copy: the copy is said to be unregistered, the file keeps what it held (a failed read
+// is never taken for an empty file, appended to as new), and the warning says why.
+TEST_F(CopiesTest, AFailedReadOrAppendIsNoRegistration)
+{
+	const std::string a = make_copy("A/"), b = make_copy("B/");
+	// Some other writer's file: a long line, and the last one without its line end (taken
+	// for empty, the file would get b's path fused onto a's).
+	const std::string held = "/" + std::string(1000, 'x') + "/\n" + a;
+	dest_dir_path = b;
+	const auto registered = [] { return register_new_kestrix() ? 1 : 0; };
+	struct Case {
+		const char* what;
+		std::function<int()> attempt;
+		int err;
+	};
+	const Case cases[] = {
+	    // Files may not grow past what the file holds: the append finds the disk full.
+	    {"a full disk", [&] { return kx_test::run_with_file_limit(held.size(), registered); }, EFBIG},
+	    {"a read-only file system", [&] { return kx_test::run_with_failing_write_opens(EROFS, registered); }, EROFS},
+	    {"a read that fails", [&] { return kx_test::run_with_failing_calls({SYS_read}, EIO, registered); }, EIO},
+	};
+	std::string warnings;
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.what);
+		kx_test::write_file(file, held);
+		EXPECT_EQ(c.attempt(), 0);
+		EXPECT_EQ(kx_test::read_file(file), held);
+		warnings += "WARNING: could not append registration file: " + file + ": " + error_str(c.err) + "\n";
+		EXPECT_EQ(log(), warnings);
 	}
 }
 
@@ -188,9 +239,15 @@ TEST_F(CopiesTest, NoPreferencesFolderIsAWarning)
 	kx_test::ScopedEnvVar home("HOME", env.path("not_a_folder").c_str());
 	all_orvalas = {"/stale/"};
 	locate_all_kestrixes();
-	register_path(make_copy("A/"));
+	dest_dir_path = make_copy("A/");
+	EXPECT_FALSE(register_new_kestrix());
 	EXPECT_TRUE(all_orvalas.empty());
+	// A preferences folder whose parent is missing is not made either: no copy is noted.
+	kx_test::ScopedEnvVar missing("XDG_CONFIG_HOME", env.path("gone/config").c_str());
+	EXPECT_FALSE(register_new_kestrix());
+	EXPECT_FALSE(kx_test::path_exists(env.path("gone")));
 	EXPECT_EQ(log(), "WARNING: registration of this orvala folder failed!\n"
+	                 "WARNING: registration of this orvala folder failed!\n"
 	                 "WARNING: registration of this orvala folder failed!\n");
 }
 
