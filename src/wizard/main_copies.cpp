@@ -28,6 +28,8 @@ namespace {
 // The reader's line buffer holds a line and its terminating zero.
 constexpr size_t kLineBuffer = kRegistrationLineMax + 1;
 constexpr char kNoPrefsWarning[] = "WARNING: registration of this orvala folder failed!\n";
+// The line after it: why, since the unregistered copy's alert sends the user to the log.
+constexpr char kNoPrefsReason[] = "The preferences folder could not be used: ";
 constexpr char kAppendWarning[] = "WARNING: could not append registration file: ";
 // Between the file and the reason of the append warning: the alert sends the user there.
 constexpr char kWarningReason[] = ": ";
@@ -85,8 +87,9 @@ bool is_line_end(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 std::string registration_path()
 {
 	std::string prefs;
-	if (get_OS_abs_path(os_dir_prefs, prefs) != 0 || prefs.empty()) {
-		xer << kNoPrefsWarning;
+	const int e = get_OS_abs_path(os_dir_prefs, prefs);
+	if (e != 0 || prefs.empty()) {
+		xer << kNoPrefsWarning << kNoPrefsReason << error_str(e != 0 ? e : ENOENT) << "\n";
 		return "";
 	}
 	return prefs + kRegistrationFile;

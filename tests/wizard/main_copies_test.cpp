@@ -246,9 +246,12 @@ TEST_F(CopiesTest, NoPreferencesFolderIsAWarning)
 	kx_test::ScopedEnvVar missing("XDG_CONFIG_HOME", env.path("gone/config").c_str());
 	EXPECT_FALSE(register_new_kestrix());
 	EXPECT_FALSE(kx_test::path_exists(env.path("gone")));
-	EXPECT_EQ(log(), "WARNING: registration of this orvala folder failed!\n"
-	                 "WARNING: registration of this orvala folder failed!\n"
-	                 "WARNING: registration of this orvala folder failed!\n");
+	// Each warning says why: the log is where the unregistered copy's alert sends the user.
+	const std::string in_a_file = "WARNING: registration of this orvala folder failed!\n"
+	                              "The preferences folder could not be used: " + error_str(ENOTDIR) + "\n";
+	EXPECT_EQ(log(), in_a_file + in_a_file +
+	                     "WARNING: registration of this orvala folder failed!\n"
+	                     "The preferences folder could not be used: " + error_str(ENOENT) + "\n");
 }
 
 TEST_F(CopiesTest, ACopyHoldsTheFourFoldersByPartOfTheirNames)
