@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -40,12 +41,33 @@ F next_of(const char* name)
 // The descriptor the held file is open on, -1 while none; only its first read waits.
 std::atomic<int> g_held_fd{-1};
 
+// The held file's device and inode, looked up once while the drive answers: a look of
+// our own at the disc on every open the installer makes (its log, its trace) would wait
+// on a stopped drive, and be taken for one of the installer's.
+struct file_id {
+	dev_t dev;
+	ino_t ino;
+};
+std::mutex g_held_lock;
+bool g_held_known = false;  // under g_held_lock
+file_id g_held_id;          // under g_held_lock
+
 bool is_held_file(int fd)
 {
-	const char* held = std::getenv("KX_E2E_HOLD_FILE");
-	struct stat want, got;
-	return held && stat(held, &want) == 0 && fstat(fd, &got) == 0 && want.st_dev == got.st_dev &&
-	       want.st_ino == got.st_ino;
+	file_id want;
+	{
+		const std::lock_guard<std::mutex> lock(g_held_lock);
+		if (!g_held_known) {
+			const char* held = std::getenv("KX_E2E_HOLD_FILE");
+			struct stat st;
+			if (!held || stat(held, &st) != 0) return false;
+			g_held_id = {st.st_dev, st.st_ino};
+			g_held_known = true;
+		}
+		want = g_held_id;
+	}
+	struct stat got;
+	return fstat(fd, &got) == 0 && want.dev == got.st_dev && want.ino == got.st_ino;
 }
 
 int note_open(int fd)
