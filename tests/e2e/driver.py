@@ -177,15 +177,17 @@ class Sandbox:
     def path(self, rel):
         return os.path.join(self.root, rel)
 
-    def hold_reads(self, library, held):
+    def hold_reads(self, library, held, drive=None):
         """From the next installer started on, the first read of the file `held` waits
-        until the flow lets it go (hold_read.cpp, preloaded from `library`). Returns the
-        folder of its signals: "reading" once a read waits, "release" to let it go,
-        "released" once it went on."""
+        until the flow lets it go (hold_read.cpp, preloaded from `library`); with `drive`
+        (the DVD's folder), every look at a path in it waits as well meanwhile, as on a
+        drive that stopped answering. Returns the folder of its signals: "reading" once a
+        read waits, "looking" once a look at the drive does, "release" to let them go,
+        "released" once the read went on."""
         signals = self.path("hold")
         os.makedirs(signals, exist_ok=True)
         self.allow_change(signals)
-        self.hold = (library, held, signals)
+        self.hold = (library, held, signals, drive)
         return signals
 
     def env(self):
@@ -207,10 +209,12 @@ class Sandbox:
         if self.dialog_cmd:
             e["KESTRIX_FOLDER_DIALOG"] = self.dialog_cmd
         if self.hold:
-            library, held, signals = self.hold
+            library, held, signals, drive = self.hold
             e["LD_PRELOAD"] = ":".join(p for p in (library, e.get("LD_PRELOAD")) if p)
             e["KX_E2E_HOLD_FILE"] = held
             e["KX_E2E_HOLD_SIGNALS"] = signals
+            if drive:
+                e["KX_E2E_HOLD_TREE"] = drive
             # A sanitized installer wants its runtime first among the preloaded libraries.
             e["ASAN_OPTIONS"] = ":".join(o for o in (e.get("ASAN_OPTIONS"), "verify_asan_link_order=0") if o)
         return e
