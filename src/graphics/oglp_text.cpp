@@ -256,11 +256,11 @@ std::string OGL_fit_rows(const std::string& s, const std::vector<std::string>& n
 		return a.size() > b.size();
 	});
 	std::string shown = s;
-	giving.push_back(std::string());  // stands for the whole text, last
-	for (const std::string& listed : giving) {
-		const std::string name = listed.empty() ? shown : listed;
-		const size_t at = listed.empty() ? 0 : shown.find(name);
-		if (at == std::string::npos || name.size() <= ogl_kept_at_least) continue;
+	const size_t whole = giving.size();  // the whole text gives way last
+	for (size_t i = 0; i <= whole; ++i) {
+		const std::string name = i == whole ? shown : giving[i];
+		const size_t at = i == whole ? 0 : shown.find(name);
+		if (name.size() <= ogl_kept_at_least || at == std::string::npos) continue;
 		const auto with = [&](size_t kept) {
 			return shown.substr(0, at) + OGL_given_way(name, kept) + shown.substr(at + name.size());
 		};
