@@ -4,6 +4,8 @@
 #include "wizard/question_windows.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/engine_globals.h"
@@ -28,12 +30,21 @@ void draw_text(const question_spot& at, const std::string& s, float wrap)
 	OGL_string(kTextColour, at.x, at.y, s, wrap, charset_UI_diff_space, 0);
 }
 
-// A text holding paths from outside, kept to `rows` rows: the paths give way first.
-void draw_kept(const question_spot& at, const std::string& s, const std::vector<std::string>& names, float wrap,
-               int rows)
+// The rows of a text holding paths from outside, kept to `rows` rows of `window` less
+// `inset`: the paths give way first. Placed once, before the loop: the question
+// windows' sizes are fixed.
+std::vector<std::string> kept_rows(int window, float inset, const std::string& s, const std::vector<std::string>& names,
+                                   int rows)
 {
-	const std::string shown = OGL_fit_rows(s, names, wrap, wrap, rows);
-	OGL_string_rows(kTextColour, at.x, at.y, OGL_rows_within(shown, wrap, wrap), charset_UI_diff_space, 0);
+	float width = 0, height = 0;
+	DIDIVI_fixed_window_size(window, width, height);
+	const float wrap = width - inset;
+	return OGL_rows_within(OGL_fit_rows(s, names, wrap, wrap, rows), wrap, wrap);
+}
+
+void draw_rows(const question_spot& at, const std::vector<std::string>& rows)
+{
+	OGL_string_rows(kTextColour, at.x, at.y, rows, charset_UI_diff_space, 0);
 }
 
 // The rows a text at `at` has above a push button's bar.
@@ -75,11 +86,12 @@ int question_select_alert(std::string path, int gone)
 {
 	const select_alert_texts_t t = select_alert_texts(gone);
 	const std::string labels[] = {t.button1, t.button2, t.button4, t.button5, t.button3};
-	const std::string shown_path = STR_utf8_to_font(path);
+	const std::vector<std::string> path_rows = kept_rows(wind_modified_file, select_alert_wrap_inset,
+	                                                    STR_utf8_to_font(path), {}, select_alert_path_rows);
 	return run_question(wind_modified_file, [&] {
 		const float wrap = mnw.window_width - select_alert_wrap_inset;
 		draw_text(select_alert_first, t.first_line, wrap);
-		draw_kept(select_alert_path, shown_path, {}, wrap, select_alert_path_rows);
+		draw_rows(select_alert_path, path_rows);
 		draw_text(select_alert_third, t.third_line, wrap);
 		for (size_t i = 0; i < std::size(select_alert_buttons); ++i) {
 			const question_button& b = select_alert_buttons[i];
@@ -94,10 +106,11 @@ int question_abort_alert(std::string message, std::string label1, std::string te
 {
 	const std::string labels[] = {label1, label2};
 	// The message names files by their paths in the copy or on the disc.
-	const std::vector<std::string> paths = {dest_dir_path, dvd_path};
-	const int message_rows = rows_above(abort_alert_message, abort_alert_buttons[0], labels[0]);
+	const std::vector<std::string> message_rows =
+	    kept_rows(wind_two_button, abort_alert_message_inset, message, {dest_dir_path, dvd_path},
+	              rows_above(abort_alert_message, abort_alert_buttons[0], labels[0]));
 	return run_question(wind_two_button, [&] {
-		draw_kept(abort_alert_message, message, paths, mnw.window_width - abort_alert_message_inset, message_rows);
+		draw_rows(abort_alert_message, message_rows);
 		draw_text(abort_alert_text1, text1, mnw.window_width - abort_alert_text_inset);
 		draw_text(abort_alert_text2, text2, mnw.window_width - abort_alert_text_inset);
 		for (size_t i = 0; i < std::size(abort_alert_buttons); ++i) {

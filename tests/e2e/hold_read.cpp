@@ -46,7 +46,9 @@ using read_chk_fn = ssize_t (*)(int, void*, size_t, size_t);
 using close_fn = int (*)(int);
 using fopen_fn = FILE* (*)(const char*, const char*);
 using stat_fn = int (*)(const char*, struct stat*);
+using stat64_fn = int (*)(const char*, struct stat64*);
 using fstatat_fn = int (*)(int, const char*, struct stat*, int);
+using fstatat64_fn = int (*)(int, const char*, struct stat64*, int);
 using statx_fn = int (*)(int, const char*, int, unsigned, struct statx*);
 using access_fn = int (*)(const char*, int);
 using faccessat_fn = int (*)(int, const char*, int, int);
@@ -184,10 +186,20 @@ mode_t mode_arg(int flags, va_list ap)
 	return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(ap, int)) : 0;
 }
 
+// A look at `path` (from `dirfd`) made by the C library's own `real`, once the drive
+// lets it. An empty path (AT_EMPTY_PATH) is the descriptor itself, already open.
+template <class Fn, class... A>
+auto looked(Fn real, int dirfd, const char* path, A... args)
+{
+	if (path && *path) hold_look(dirfd, path);
+	return real(args...);
+}
+
 }  // namespace
 
 extern "C" {
 
+// The mode of open and openat is read here, where their arguments are.
 int open(const char* path, int flags, ...)
 {
 	static const open_fn real = next_of<open_fn>("open");
@@ -195,8 +207,7 @@ int open(const char* path, int flags, ...)
 	va_start(ap, flags);
 	const mode_t mode = mode_arg(flags, ap);
 	va_end(ap);
-	hold_look(AT_FDCWD, path);
-	return note_open(real(path, flags, mode));
+	return note_open(looked(real, AT_FDCWD, path, path, flags, mode));
 }
 
 int open64(const char* path, int flags, ...)
@@ -206,8 +217,7 @@ int open64(const char* path, int flags, ...)
 	va_start(ap, flags);
 	const mode_t mode = mode_arg(flags, ap);
 	va_end(ap);
-	hold_look(AT_FDCWD, path);
-	return note_open(real(path, flags, mode));
+	return note_open(looked(real, AT_FDCWD, path, path, flags, mode));
 }
 
 int openat(int dirfd, const char* path, int flags, ...)
@@ -217,8 +227,7 @@ int openat(int dirfd, const char* path, int flags, ...)
 	va_start(ap, flags);
 	const mode_t mode = mode_arg(flags, ap);
 	va_end(ap);
-	hold_look(dirfd, path);
-	return note_open(real(dirfd, path, flags, mode));
+	return note_open(looked(real, dirfd, path, dirfd, path, flags, mode));
 }
 
 int openat64(int dirfd, const char* path, int flags, ...)
@@ -228,23 +237,20 @@ int openat64(int dirfd, const char* path, int flags, ...)
 	va_start(ap, flags);
 	const mode_t mode = mode_arg(flags, ap);
 	va_end(ap);
-	hold_look(dirfd, path);
-	return note_open(real(dirfd, path, flags, mode));
+	return note_open(looked(real, dirfd, path, dirfd, path, flags, mode));
 }
 
 // The held file is opened with open(); fopen's own opening bypasses the wrappers above.
 FILE* fopen(const char* path, const char* mode)
 {
 	static const fopen_fn real = next_of<fopen_fn>("fopen");
-	hold_look(AT_FDCWD, path);
-	return real(path, mode);
+	return looked(real, AT_FDCWD, path, path, mode);
 }
 
 FILE* fopen64(const char* path, const char* mode)
 {
 	static const fopen_fn real = next_of<fopen_fn>("fopen64");
-	hold_look(AT_FDCWD, path);
-	return real(path, mode);
+	return looked(real, AT_FDCWD, path, path, mode);
 }
 
 ssize_t read(int fd, void* buf, size_t n)
@@ -273,107 +279,91 @@ int close(int fd)
 int stat(const char* path, struct stat* st)
 {
 	static const stat_fn real = next_of<stat_fn>("stat");
-	hold_look(AT_FDCWD, path);
-	return real(path, st);
+	return looked(real, AT_FDCWD, path, path, st);
 }
 
 int stat64(const char* path, struct stat64* st)
 {
-	static const auto real = next_of<int (*)(const char*, struct stat64*)>("stat64");
-	hold_look(AT_FDCWD, path);
-	return real(path, st);
+	static const stat64_fn real = next_of<stat64_fn>("stat64");
+	return looked(real, AT_FDCWD, path, path, st);
 }
 
 int lstat(const char* path, struct stat* st)
 {
 	static const stat_fn real = next_of<stat_fn>("lstat");
-	hold_look(AT_FDCWD, path);
-	return real(path, st);
+	return looked(real, AT_FDCWD, path, path, st);
 }
 
 int lstat64(const char* path, struct stat64* st)
 {
-	static const auto real = next_of<int (*)(const char*, struct stat64*)>("lstat64");
-	hold_look(AT_FDCWD, path);
-	return real(path, st);
+	static const stat64_fn real = next_of<stat64_fn>("lstat64");
+	return looked(real, AT_FDCWD, path, path, st);
 }
 
 int fstatat(int dirfd, const char* path, struct stat* st, int flags)
 {
 	static const fstatat_fn real = next_of<fstatat_fn>("fstatat");
-	// An empty path with AT_EMPTY_PATH is the descriptor itself, already open.
-	if (*path) hold_look(dirfd, path);
-	return real(dirfd, path, st, flags);
+	return looked(real, dirfd, path, dirfd, path, st, flags);
 }
 
 int fstatat64(int dirfd, const char* path, struct stat64* st, int flags)
 {
-	static const auto real = next_of<int (*)(int, const char*, struct stat64*, int)>("fstatat64");
-	if (*path) hold_look(dirfd, path);
-	return real(dirfd, path, st, flags);
+	static const fstatat64_fn real = next_of<fstatat64_fn>("fstatat64");
+	return looked(real, dirfd, path, dirfd, path, st, flags);
 }
 
 int statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* st)
 {
 	static const statx_fn real = next_of<statx_fn>("statx");
-	if (*path) hold_look(dirfd, path);
-	return real(dirfd, path, flags, mask, st);
+	return looked(real, dirfd, path, dirfd, path, flags, mask, st);
 }
 
 int access(const char* path, int how)
 {
 	static const access_fn real = next_of<access_fn>("access");
-	hold_look(AT_FDCWD, path);
-	return real(path, how);
+	return looked(real, AT_FDCWD, path, path, how);
 }
 
 int faccessat(int dirfd, const char* path, int how, int flags)
 {
 	static const faccessat_fn real = next_of<faccessat_fn>("faccessat");
-	hold_look(dirfd, path);
-	return real(dirfd, path, how, flags);
+	return looked(real, dirfd, path, dirfd, path, how, flags);
 }
 
 DIR* opendir(const char* path)
 {
 	static const opendir_fn real = next_of<opendir_fn>("opendir");
-	hold_look(AT_FDCWD, path);
-	return real(path);
+	return looked(real, AT_FDCWD, path, path);
 }
 
 int statfs(const char* path, struct statfs* st)
 {
 	static const statfs_fn real = next_of<statfs_fn>("statfs");
-	hold_look(AT_FDCWD, path);
-	return real(path, st);
+	return looked(real, AT_FDCWD, path, path, st);
 }
 
 int statvfs(const char* path, struct statvfs* st)
 {
 	static const statvfs_fn real = next_of<statvfs_fn>("statvfs");
-	hold_look(AT_FDCWD, path);
-	return real(path, st);
+	return looked(real, AT_FDCWD, path, path, st);
 }
 
 ssize_t readlink(const char* path, char* buf, size_t n)
 {
 	static const readlink_fn real = next_of<readlink_fn>("readlink");
-	hold_look(AT_FDCWD, path);
-	return real(path, buf, n);
+	return looked(real, AT_FDCWD, path, path, buf, n);
 }
 
 ssize_t readlinkat(int dirfd, const char* path, char* buf, size_t n)
 {
 	static const readlinkat_fn real = next_of<readlinkat_fn>("readlinkat");
-	hold_look(dirfd, path);
-	return real(dirfd, path, buf, n);
+	return looked(real, dirfd, path, dirfd, path, buf, n);
 }
 
 char* realpath(const char* path, char* resolved)
 {
 	static const realpath_fn real = next_of<realpath_fn>("realpath");
-	hold_look(AT_FDCWD, path);
-	return real(path, resolved);
+	return looked(real, AT_FDCWD, path, path, resolved);
 }
 
 }  // extern "C"
